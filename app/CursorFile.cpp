@@ -1,0 +1,53 @@
+#include "app/CursorFile.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QPixmap>
+
+#include "app/Failure.h"
+
+namespace app {
+
+namespace {
+
+quint16 readU16(const QByteArray& bytes, int offset) {
+    return quint16(quint8(bytes[offset])) | quint16(quint8(bytes[offset + 1]) << 8);
+}
+
+}  // namespace
+
+QCursor loadCursorFile(const QString& path) {
+    const QString shown = QDir::toNativeSeparators(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QString("The cursor file \"%1\" could not be read: %2.")
+                          .arg(shown, file.errorString()));
+    const QByteArray bytes = file.readAll();
+
+    // Directory: reserved 0, type 2 (cursor), image count; then 16-byte entries whose bytes 4..7
+    // hold the hot spot.
+    if (bytes.size() < 6 + 16 || readU16(bytes, 0) != 0 || readU16(bytes, 2) != 2 ||
+        readU16(bytes, 4) == 0)
+        throw Failure(QString("The cursor file \"%1\" is not a valid cursor (bad header).")
+                          .arg(shown));
+    const int hotX = readU16(bytes, 6 + 4);
+    const int hotY = readU16(bytes, 6 + 6);
+
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "cur");
+    const QImage image = reader.read();
+    if (image.isNull())
+        throw Failure(QString("The cursor file \"%1\" is not a valid cursor (%2).")
+                          .arg(shown, reader.errorString()));
+    if (hotX >= image.width() || hotY >= image.height())
+        throw Failure(QString("The cursor file \"%1\" is not a valid cursor (hot spot outside "
+                              "the image).")
+                          .arg(shown));
+    return QCursor(QPixmap::fromImage(image), hotX, hotY);
+}
+
+}  // namespace app

@@ -1,0 +1,124 @@
+#include "app/Main.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <cmath>
+
+#include "app/Failure.h"
+#include "app/SkinFramework.h"
+#include "platform/RandomSource.h"
+#include "platform/UrlOpener.h"
+#include "preview/PictureBox.h"
+
+namespace Main {
+
+QString programFolder() { return QCoreApplication::applicationDirPath(); }
+
+QString pathIn(const QString& folder, const QString& name) {
+    return QDir::toNativeSeparators(QDir(folder).filePath(name));
+}
+
+bool FileExists(const QString& path) {
+    if (path.isEmpty()) return false;
+    const QFileInfo info(path);
+    return info.exists() && info.lastModified().isValid();
+}
+
+void WriteNewFile(const QByteArray& bytes, const QString& path) {
+    QCoreApplication::processEvents();
+    if (FileExists(path)) return;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw app::Failure(QString("The file \"%1\" could not be created: %2.")
+                               .arg(QDir::toNativeSeparators(path), file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw app::Failure(QString("The file \"%1\" could not be written: %2.")
+                               .arg(QDir::toNativeSeparators(path), file.errorString()));
+}
+
+void DeleteFileQuietly(const QString& path) {
+    QCoreApplication::processEvents();
+    if (path.isEmpty()) return;
+    QFile::remove(path);
+}
+
+QColor buttonFaceColor() { return QApplication::palette().color(QPalette::Button); }
+
+void setBackgroundColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, color);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+QColor backgroundColor(const QWidget* widget) { return widget->palette().color(QPalette::Window); }
+
+namespace {
+
+bool isFrameOrLabelKind(const QWidget* w) {
+    return qobject_cast<const QRadioButton*>(w) || qobject_cast<const QCheckBox*>(w) ||
+           qobject_cast<const QGroupBox*>(w) || qobject_cast<const QLabel*>(w);
+}
+
+void colorControls(QWidget* window, bool includePictureBoxes) {
+    const QList<QWidget*> controls = window->findChildren<QWidget*>();
+    for (QWidget* control : controls) {
+        const bool isPicture = qobject_cast<PictureBox*>(control) != nullptr;
+        if (isFrameOrLabelKind(control) || (includePictureBoxes && isPicture))
+            setBackgroundColor(control, buttonFaceColor());
+    }
+}
+
+}  // namespace
+
+void SetFormColors(QWidget* window) {
+    setBackgroundColor(window, buttonFaceColor());
+    colorControls(window, false);
+}
+
+void ApplySkin(QWidget* mainWindow, app::SkinFramework& skin, const QString& folder) {
+    const QString skinPath = pathIn(folder, "x/o.cjs");
+    const QFileInfo info(skinPath);
+    if (!info.exists() || !info.isFile() || info.isHidden()) return;
+
+    setBackgroundColor(mainWindow, buttonFaceColor());
+    colorControls(mainWindow, true);
+
+    skin.LoadSkin(skinPath, QString(""));
+    skin.setFlags(skin.flags() | 1);
+    skin.setApplyOptions(true);
+    skin.setApplyColors(true);
+    skin.ApplyWindow(mainWindow);
+}
+
+QString ApplicationTitleFor(const QString& displayName) {
+    QString title = displayName;
+    do {
+        const int space = title.lastIndexOf(' ');
+        if (space < 0) break;  // nothing left to cut at: keep the words there are
+        title.truncate(space);
+    } while (title.size() > kTitleLimit);
+    return title;
+}
+
+void SetApplicationTitle() {
+    QGuiApplication::setApplicationDisplayName(ApplicationTitleFor(kDisplayName));
+}
+
+bool OpenWebSiteAtRandom(platform::RandomSource& random, platform::UrlOpener& shell) {
+    random.reseedFromTimer();
+    const double r = random.next();
+    const int n = static_cast<int>(std::floor(r * 100.0)) + 1;
+    if (n != 7) return false;
+    shell.open(kWebSite);
+    return true;
+}
+
+}  // namespace Main

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace platform {
+
+// Message-box styles and answers keep the values the program's messages are written in.
+enum MsgStyle : int {
+    kOkOnly = 0,
+    kYesNo = 4,
+    kExclamation = 48,
+    kDefaultButton2 = 256,
+};
+enum MsgAnswer : int {
+    kAnswerOk = 1,
+    kAnswerCancel = 2,
+    kAnswerYes = 6,
+    kAnswerNo = 7,
+};
+
+// The one way the program asks the user anything. A null title means "the application title"
+// (QGuiApplication::applicationDisplayName()). Every call is modal.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // Shows a message box; `style` combines MsgStyle values. Returns a MsgAnswer.
+    virtual int messageBox(const QString& text, int style, const QString& title = QString()) = 0;
+
+    // Shows an input prompt. Returns the field's text on OK and the empty text on Cancel.
+    virtual QString inputBox(const QString& prompt, const QString& title,
+                             const QString& initialText) = 0;
+
+    // Shows a save-file dialog. Returns the chosen path, or the empty text when cancelled.
+    // `filter` is in Qt's form ("Excel Files (*.xls)").
+    virtual QString saveFileName(const QString& title, const QString& filter,
+                                 const QString& initialName) = 0;
+
+    // The title a box shown with `title` actually carries.
+    static QString resolvedTitle(const QString& title);
+};
+
+}  // namespace platform

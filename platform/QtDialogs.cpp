@@ -1,0 +1,59 @@
+#include "platform/QtDialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace platform {
+
+namespace {
+
+QWidget* activeParent() { return QApplication::activeWindow(); }
+
+}  // namespace
+
+int QtDialogs::messageBox(const QString& text, int style, const QString& title) {
+    QMessageBox box(activeParent());
+    box.setWindowTitle(resolvedTitle(title));
+    box.setText(text);
+    box.setIcon((style & kExclamation) == kExclamation ? QMessageBox::Warning
+                                                       : QMessageBox::NoIcon);
+    const bool yesNo = (style & 0x0F) == kYesNo;
+    if (yesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton((style & kDefaultButton2) ? QMessageBox::No : QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    const int result = box.exec();
+    if (!yesNo) return kAnswerOk;
+    return result == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
+}
+
+QString QtDialogs::inputBox(const QString& prompt, const QString& title,
+                            const QString& initialText) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(activeParent(), resolvedTitle(title), prompt,
+                                               QLineEdit::Normal, initialText, &ok);
+    return ok ? text : QString("");
+}
+
+QString QtDialogs::saveFileName(const QString& title, const QString& filter,
+                                const QString& initialName) {
+    // The program asks its own overwrite question and adds no extension, so the dialog does
+    // neither.
+    QFileDialog dialog(activeParent(), title, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setObjectName("CommonDialog1");
+    if (!initialName.isEmpty()) dialog.selectFile(initialName);
+    if (dialog.exec() != QDialog::Accepted) return QString("");
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? QString("") : files.first();
+}
+
+}  // namespace platform

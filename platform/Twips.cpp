@@ -1,0 +1,21 @@
+#include "platform/Twips.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <cmath>
+
+namespace platform {
+
+double logicalDpi() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
+    return dpi > 0 ? dpi : 96.0;
+}
+
+double twipsPerPixel() { return 1440.0 / logicalDpi(); }
+
+int twipsToPixels(double twips) { return static_cast<int>(std::lround(twips / twipsPerPixel())); }
+
+double pixelsToTwips(double pixels) { return pixels * twipsPerPixel(); }
+
+}  // namespace platform

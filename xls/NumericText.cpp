@@ -1,0 +1,90 @@
+#include "xls/NumericText.h"
+
+#include <charconv>
+#include <string>
+
+namespace xls {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::optional<double> readNumber(std::string_view text, bool allowCurrency) {
+    size_t begin = 0, end = text.size();
+    while (begin < end && isBlank(text[begin])) ++begin;
+    while (end > begin && isBlank(text[end - 1])) --end;
+    if (begin == end) return std::nullopt;
+
+    std::string plain;  // the number without group separators or currency, for from_chars
+    plain.reserve(end - begin);
+    size_t i = begin;
+    bool currency = false;
+    auto takeCurrency = [&] {
+        if (allowCurrency && !currency && i < end && text[i] == '$') {
+            currency = true;
+            ++i;
+        }
+    };
+    takeCurrency();
+    if (i < end && (text[i] == '+' || text[i] == '-')) plain += text[i++];
+    takeCurrency();
+
+    // Integer part, with groups of three after the first group when a comma appears.
+    size_t groupLength = 0;
+    bool grouped = false;
+    size_t intDigits = 0;
+    while (i < end && (isDigit(text[i]) || text[i] == ',')) {
+        if (text[i] == ',') {
+            if (intDigits == 0) return std::nullopt;
+            if (grouped ? groupLength != 3 : groupLength > 3) return std::nullopt;
+            grouped = true;
+            groupLength = 0;
+        } else {
+            plain += text[i];
+            ++groupLength;
+            ++intDigits;
+        }
+        ++i;
+    }
+    if (grouped && groupLength != 3) return std::nullopt;
+
+    size_t fracDigits = 0;
+    if (i < end && text[i] == '.') {
+        plain += '.';
+        ++i;
+        while (i < end && isDigit(text[i])) {
+            plain += text[i++];
+            ++fracDigits;
+        }
+    }
+    if (intDigits == 0 && fracDigits == 0) return std::nullopt;
+
+    if (i < end && (text[i] == 'e' || text[i] == 'E')) {
+        plain += 'e';
+        ++i;
+        if (i < end && (text[i] == '+' || text[i] == '-')) plain += text[i++];
+        size_t expDigits = 0;
+        while (i < end && isDigit(text[i])) {
+            plain += text[i++];
+            ++expDigits;
+        }
+        if (expDigits == 0) return std::nullopt;
+    }
+    if (i != end) return std::nullopt;
+
+    // from_chars reads the C locale's form whatever the process locale, and rejects a leading "+".
+    const char* first = plain.data();
+    const char* last = plain.data() + plain.size();
+    if (*first == '+') ++first;
+    double value = 0;
+    const auto [stop, ec] = std::from_chars(first, last, value);
+    if (stop != last) return std::nullopt;
+    // A magnitude a double cannot hold (1e400, 1e-400) is not taken as a number.
+    if (ec != std::errc()) return std::nullopt;
+    return value;
+}
+
+}  // namespace xls
