@@ -1,0 +1,55 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "xls/Cell.h"
+#include "xls/StyleTypes.h"
+
+namespace xls {
+
+class SheetModel;
+class WorkbookModel;
+
+enum class SheetType { Worksheet, Chart, Macro, Other };
+
+// One sheet of a workbook, owned by its Workbook (valid while the workbook lives). Rows and
+// columns are 0-based (row 0 is "1", column 0 is "A"); a sheet has rows 0..65535 and columns
+// 0..255, and positions outside throw Error (Unsupported). Cell operations on a sheet that is not
+// a worksheet throw Error (Unsupported).
+class Sheet {
+public:
+    Sheet(WorkbookModel& book, SheetModel& model) : book_(&book), model_(&model) {}
+
+    std::string name() const;  // UTF-8
+    SheetType type() const;
+
+    // Assigns a value as a spreadsheet application does when text is typed into a cell: the
+    // empty text empties the cell and keeps its format; a text that reads as a number
+    // (xls::readNumber with currency) becomes a number; any other text becomes a string. The
+    // cell keeps its format (XF).
+    void setValue(int row, int col, const std::string& utf8Text);
+    // Gives the cell the number format `formatUtf8` (e.g. "0.00", "$#,##0"), keeping the rest of
+    // its format; an empty cell becomes a formatted blank.
+    void setNumberFormat(int row, int col, const std::string& formatUtf8);
+
+    Cell cell(int row, int col) const;
+    // The smallest rectangle holding every cell record (values and formatted blanks); nothing
+    // for a sheet without cells.
+    std::optional<CellRange> usedRange() const;
+
+    // Layout, read-only.
+    ColumnFormat column(int col) const;
+    RowFormat row(int row) const;
+    int defaultRowHeightTwips() const;
+    int defaultColumnWidthChars256() const;
+    std::vector<CellRange> mergedRanges() const;
+    bool showGridlines() const;
+
+private:
+    WorkbookModel* book_;
+    SheetModel* model_;
+};
+
+}  // namespace xls

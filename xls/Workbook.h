@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "xls/Error.h"
+#include "xls/Sheet.h"
+#include "xls/Styles.h"
+
+namespace xls {
+
+// An Excel 97-2003 workbook (BIFF8 in an OLE compound file) opened for editing. Every record
+// the engine does not change is written back byte for byte, so charts, drawings and formatting
+// made by any spreadsheet program survive. Movable, not copyable. All failures throw xls::Error.
+class Workbook {
+public:
+    // Reads the file at `path`. Errors name the file by its file name.
+    static Workbook open(const std::string& path);
+    // Reads a workbook held in memory; `displayName` names it in error messages.
+    static Workbook fromBytes(std::vector<uint8_t> bytes, std::string displayName);
+
+    Workbook(Workbook&&) noexcept;
+    Workbook& operator=(Workbook&&) noexcept;
+    ~Workbook();
+
+    // Writes the workbook to `path` through a temporary file in the same folder that is then
+    // renamed over the target, so a failed save leaves no half-written file. Saving under a
+    // name ending ".xls" drops a template's TEMPLATE record. Chart series whose data were
+    // continued directly below their last row are extended before writing.
+    void saveAs(const std::string& path);
+    // The file as it would be saved (asTemplate false drops the TEMPLATE record).
+    std::vector<uint8_t> toBytes(bool asTemplate = true);
+
+    const std::string& displayName() const;
+    int sheetCount() const;
+    int activeSheetIndex() const;
+    Sheet& sheet(int index);  // throws Error (Unsupported) when out of range
+    const Sheet& sheet(int index) const;
+    Sheet& activeSheet() { return sheet(activeSheetIndex()); }
+    const Styles& styles() const;
+
+private:
+    explicit Workbook(std::unique_ptr<WorkbookModel> model);
+    std::unique_ptr<WorkbookModel> model_;
+};
+
+}  // namespace xls
