@@ -1,0 +1,205 @@
+#!/usr/bin/python3
+"""Writes the reference workbooks of the xls engine's tests with LibreOffice (headless, UNO).
+
+Run with /usr/bin/python3 (it needs python3-uno): /usr/bin/python3 make_workbooks.py [out_dir]
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+import uno
+from com.sun.star.beans import PropertyValue
+from com.sun.star.awt import Rectangle
+from com.sun.star.table import CellRangeAddress
+
+OUT = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(__file__))
+
+
+def prop(name, value):
+    p = PropertyValue()
+    p.Name = name
+    p.Value = value
+    return p
+
+
+def start_office():
+    profile = tempfile.mkdtemp(prefix="lo-profile-")
+    pipe = "xlsdata%d" % os.getpid()
+    proc = subprocess.Popen([
+        "soffice", "--headless", "--invisible", "--norestore", "--nologo",
+        "-env:UserInstallation=file://" + profile,
+        "--accept=pipe,name=%s;urp;StarOffice.ComponentContext" % pipe])
+    local = uno.getComponentContext()
+    resolver = local.ServiceManager.createInstanceWithContext(
+        "com.sun.star.bridge.UnoUrlResolver", local)
+    for _ in range(120):
+        try:
+            ctx = resolver.resolve(
+                "uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe)
+            break
+        except Exception:
+            time.sleep(0.5)
+    else:
+        raise RuntimeError("LibreOffice did not start")
+    desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
+    return proc, desktop
+
+
+def new_doc(desktop):
+    return desktop.loadComponentFromURL("private:factory/scalc", "_blank", 0, (prop("Hidden", True),))
+
+
+def store(doc, name, filt="MS Excel 97", extra=()):
+    url = uno.systemPathToFileUrl(os.path.join(OUT, name))
+    doc.storeToURL(url, (prop("FilterName", filt),) + tuple(extra))
+
+
+def number_format(doc, fmt):
+    formats = doc.NumberFormats
+    locale = uno.createUnoStruct("com.sun.star.lang.Locale")
+    key = formats.queryKey(fmt, locale, False)
+    if key == -1:
+        key = formats.addNew(fmt, locale)
+    return key
+
+
+ASSETS = [("Savings", 25000), ("401k", 55000), ("Stocks", 15000), ("House", 250000),
+          ("Bonds", 11000), ("Car", 7500)]
+ACCOUNTING = '_($* #,##0_);_($* (#,##0);_($* "-"_);_(@_)'
+
+
+def make_chart(desktop, name, filt):
+    doc = new_doc(desktop)
+    sheet = doc.Sheets.getByIndex(0)
+    sheet.Name = "Assets"
+    sheet.getCellByPosition(0, 2).String = "Asset Type"
+    sheet.getCellByPosition(1, 2).String = "Amount"
+    fmt = number_format(doc, ACCOUNTING)
+    for i, (label, amount) in enumerate(ASSETS):
+        sheet.getCellByPosition(0, 3 + i).String = label
+        cell = sheet.getCellByPosition(1, 3 + i)
+        cell.Value = amount
+        cell.NumberFormat = fmt
+    for row in (16, 18):  # B17, B19: formatted, empty
+        sheet.getCellByPosition(1, row).NumberFormat = fmt
+    sheet.Columns.getByIndex(0).Width = 3000
+    charts = sheet.Charts
+    rect = Rectangle(3000, 700, 14000, 8000)
+    ranges = (CellRangeAddress(0, 0, 3, 1, 8),)
+    charts.addNewByName("Chart 1", rect, ranges, False, False)
+    chart = charts.getByName("Chart 1").EmbeddedObject
+    chart.Diagram = chart.createInstance("com.sun.star.chart.PieDiagram")
+    chart.HasMainTitle = True
+    chart.Title.String = "My Assets"
+    # Series name from B3: set the data sequences explicitly.
+    model = charts.getByName("Chart 1").EmbeddedObject
+    prov = model.getDataProvider()
+    series = model.getFirstDiagram().CoordinateSystems[0].ChartTypes[0].DataSeries[0]
+    seqs = series.DataSequences
+    for lds in seqs:
+        if lds.Values.Role == "values":
+            lds.setLabel(prov.createDataSequenceByRangeRepresentation("$Assets.$B$3"))
+    store(doc, name, filt)
+    doc.close(True)
+
+
+def make_kinds(desktop):
+    doc = new_doc(desktop)
+    sheet = doc.Sheets.getByIndex(0)
+    sheet.Name = "Kinds"
+    c = sheet.getCellByPosition
+    c(0, 0).Value = 42            # integer: RK
+    c(0, 1).Value = 3.14159       # float: NUMBER or RK
+    c(0, 2).String = "text"       # shared string
+    c(0, 3).Formula = "=TRUE()"   # boolean formula
+    c(0, 4).Formula = "=1/0"      # error result
+    c(0, 5).Formula = "=A1*2"     # number formula
+    c(0, 6).Formula = '="ab"&"cd"'  # string formula
+    for col in range(1, 6):       # a run of numbers on one row: MULRK
+        c(col, 0).Value = col * 10
+    for col in range(1, 6):       # a run of formatted blanks: MULBLANK
+        c(col, 2).CellBackColor = 0xFFFF00
+    c(1, 4).Value = 1234.5
+    c(1, 4).NumberFormat = number_format(doc, "0.00")
+    c(2, 4).Value = 0.25
+    c(2, 4).NumberFormat = number_format(doc, "0%")
+    c(3, 4).Value = 45000
+    c(3, 4).NumberFormat = number_format(doc, "YYYY-MM-DD")
+    c(1, 5).String = "wrapped text in a cell"
+    c(1, 5).IsTextWrapped = True
+    c(1, 6).String = "bold"
+    c(1, 6).CharWeight = 150.0
+    c(1, 7).String = "centered"
+    c(1, 7).HoriJustify = uno.Enum("com.sun.star.table.CellHoriJustify", "CENTER")
+    line = uno.createUnoStruct("com.sun.star.table.BorderLine2")
+    line.OuterLineWidth = 35
+    line.Color = 0xFF0000
+    c(2, 7).TopBorder = line
+    c(2, 7).BottomBorder = line
+    sheet.getCellRangeByName("D8:E9").merge(True)
+    c(3, 7).String = "merged"
+    sheet.Columns.getByIndex(6).IsVisible = False
+    sheet.Rows.getByIndex(10).Height = 1200
+    c(0, 10).String = "tall row"
+    c(7, 20).String = "far"       # H21: extends the used range
+    doc.CurrentController.setActiveSheet(sheet)
+    store(doc, "kinds.xls")
+    doc.close(True)
+
+
+GREEK = "Καλημέρα κόσμε"
+CYRILLIC = "Съешь же ещё этих мягких французских булок"
+CJK = "日本語のテキスト"
+
+
+def make_strings(desktop):
+    doc = new_doc(desktop)
+    sheet = doc.Sheets.getByIndex(0)
+    sheet.Name = "Strings"
+    for i in range(1500):
+        if i % 3 == 0:
+            text = "%s %d" % (GREEK, i)
+        elif i % 3 == 1:
+            text = "%s %d" % (CYRILLIC, i)
+        else:
+            text = "latin text number %d %s" % (i, CJK if i % 2 else "")
+        sheet.getCellByPosition(0, i).String = text
+        sheet.getCellByPosition(1, i).Value = i
+    store(doc, "strings.xls")
+    doc.close(True)
+
+
+def make_sheets(desktop):
+    doc = new_doc(desktop)
+    sheets = doc.Sheets
+    sheets.getByIndex(0).Name = "First"
+    sheets.insertNewByName("Second", 1)
+    sheets.insertNewByName("Третий", 2)
+    for i in range(3):
+        sheets.getByIndex(i).getCellByPosition(0, 0).String = "sheet %d" % (i + 1)
+    doc.CurrentController.setActiveSheet(sheets.getByIndex(1))
+    store(doc, "sheets.xls")
+    store(doc, "encrypted.xls", "MS Excel 97", (prop("Password", "secret"),))
+    doc.close(True)
+
+
+def main():
+    proc, desktop = start_office()
+    try:
+        make_chart(desktop, "chart.xls", "MS Excel 97")
+        make_chart(desktop, "chart.xlt", "MS Excel 97 Vorlage/Template")
+        make_kinds(desktop)
+        make_strings(desktop)
+        make_sheets(desktop)
+    finally:
+        try:
+            desktop.terminate()
+        except Exception:
+            pass
+        proc.wait(timeout=60)
+
+
+if __name__ == "__main__":
+    main()
