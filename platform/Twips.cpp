@@ -19,3 +19,12 @@ int twipsToPixels(double twips) { return static_cast<int>(std::lround(twips / tw
 double pixelsToTwips(double pixels) { return pixels * twipsPerPixel(); }
 
 }  // namespace platform
+
+namespace platform {
+
+QRect twipsRect(int left, int top, int width, int height) {
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                 twipsToPixels(height));
+}
+
+}  // namespace platform

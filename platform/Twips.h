@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QRect>
+
 namespace platform {
 
 // Window geometry is designed in twips: 1440 to the inch, 15 to a pixel at 96 dots per inch.
@@ -8,5 +10,7 @@ double logicalDpi();
 int twipsToPixels(double twips);
 double pixelsToTwips(double pixels);
 double twipsPerPixel();
+// A rectangle given in twips (left, top, width, height), in pixels.
+QRect twipsRect(int left, int top, int width, int height);
 
 }  // namespace platform

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+#include "entries/Entry.h"
+
+// The stored form of the entry list: for every entry its label, "||SEP1||", its amount and
+// "||SEP2||", joined with nothing between them. Nothing is escaped, so a label that holds either
+// separator cannot be stored faithfully; the editing commands refuse such labels.
+namespace EntryCodec {
+
+inline const QString kLabelSeparator = QStringLiteral("||SEP1||");
+inline const QString kEntrySeparator = QStringLiteral("||SEP2||");
+
+// Where the list is stored: application, section, key.
+inline const QString kApplication = QStringLiteral("Kestrune");
+inline const QString kSection = QStringLiteral("Morrowlin");
+inline const QString kKey = QStringLiteral("Assets");
+
+// The six sample entries, in order.
+const EntryList& SampleEntries();
+
+// The text read when nothing is stored: the sample entries without the final "||SEP2||".
+QString DefaultStoredText();
+
+QString EncodeEntries(const EntryList& entries);
+
+// One non-empty piece of a stored text: the text before its first "||SEP1||" as the label, and
+// the text between the first and second "||SEP1||" as the amount, or nothing when the piece holds
+// no "||SEP1||".
+struct StoredPiece {
+    QString label;
+    std::optional<QString> amount;
+};
+QList<StoredPiece> SplitStoredText(const QString& text);
+
+// True when `label` holds a separator and so could not be stored.
+bool HoldsSeparator(const QString& label);
+
+}  // namespace EntryCodec

@@ -1,0 +1,112 @@
+#include "entries/EntryCommands.h"
+
+#include <QItemSelectionModel>
+
+#include "app/ErrorTrap.h"
+#include "app/Failure.h"
+#include "app/Main.h"
+#include "entries/EntryCodec.h"
+#include "entries/EntryListModel.h"
+#include "platform/Dialogs.h"
+#include "xls/NumericText.h"
+
+EntryCommands::EntryCommands(EntryListModel& list, QItemSelectionModel& selection,
+                             platform::Dialogs& dialogs)
+    : list_(list), selection_(selection), dialogs_(dialogs) {}
+
+QString EntryCommands::separatorMessage() {
+    return QString("An asset type cannot contain \"%1\" or \"%2\": those texts separate the "
+                   "entries when the list is stored. Nothing was changed.")
+        .arg(EntryCodec::kLabelSeparator, EntryCodec::kEntrySeparator);
+}
+
+bool EntryCommands::IsNumeric(const QString& text) {
+    return xls::isNumericText(text.toStdString());
+}
+
+int EntryCommands::selectedRow() const {
+    const QModelIndexList rows = selection_.selectedRows();
+    if (rows.isEmpty()) throw app::Failure("No entry is selected. Select an entry in the list first.");
+    return rows.first().row();
+}
+
+void EntryCommands::select(int row) {
+    if (row < 0 || row >= list_.count()) return;
+    selection_.setCurrentIndex(list_.index(row, 0),
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void EntryCommands::AddNew() {
+    app::ErrorTrap trap(dialogs_, "Form1.PushButton2_Click");
+    QString label, amount;
+    int row = -1;
+    trap.step(100, [&] { label = dialogs_.inputBox("Enter Asset Type:", "Input Asset Type", ""); });
+    if (trap.test(102, [&] { return label.isEmpty(); })) return;
+    if (EntryCodec::HoldsSeparator(label)) {
+        dialogs_.messageBox(separatorMessage(), platform::kExclamation);
+        return;
+    }
+    trap.step(104, [&] { amount = dialogs_.inputBox("Enter Amount:", "Input Amount", ""); });
+    if (trap.test(106, [&] { return !IsNumeric(amount); })) return;
+    trap.step(108, [&] { row = list_.append(label); });
+    trap.step(110, [&] { list_.setAmount(row, amount); });
+}
+
+void EntryCommands::DeleteSelected() {
+    app::ErrorTrap trap(dialogs_, "Form1.PushButton3_Click");
+    if (trap.test(100, [&] { return list_.count() == 0; })) return;
+    trap.step(102, [&] {
+        const int row = selectedRow();
+        list_.remove(row);
+        select(row < list_.count() ? row : list_.count() - 1);
+    });
+}
+
+void EntryCommands::EditSelected() {
+    app::ErrorTrap trap(dialogs_, "Form1.PushButton4_Click");
+    if (trap.test(100, [&] { return list_.count() == 0; })) return;
+    QString label, amount;
+    int row = -1;
+    trap.step(102, [&] {
+        row = selectedRow();
+        label = dialogs_.inputBox("Enter New Asset Type:", "Input New Asset Type",
+                                  list_.at(row).label);
+    });
+    if (trap.test(104, [&] { return label.isEmpty(); })) return;
+    if (EntryCodec::HoldsSeparator(label)) {
+        dialogs_.messageBox(separatorMessage(), platform::kExclamation);
+        return;
+    }
+    trap.step(106, [&] {
+        amount = dialogs_.inputBox("Enter New Amount:", "Input New Amount", list_.at(row).amount);
+    });
+    if (trap.test(108, [&] { return !IsNumeric(amount); })) return;
+    trap.step(110, [&] { list_.setLabel(row, label); });
+    trap.step(112, [&] { list_.setAmount(row, amount); });
+}
+
+void EntryCommands::ClearList() {
+    app::ErrorTrap trap(dialogs_, "Form1.PushButton5_Click");
+    trap.step(100, [&] { list_.clear(); });
+}
+
+void EntryCommands::Help() {
+    app::ErrorTrap trap(dialogs_, "Form1.PushButton6_Click");
+    trap.step(100, [&] {
+        dialogs_.messageBox(QString("Questions? Please contact Team Kestrune at ") +
+                                Main::kContactPage,
+                            platform::kOkOnly);
+    });
+}
+
+void EntryCommands::LoadSamples() {
+    app::ErrorTrap trap(dialogs_, "Form1.PushButton7_Click");
+    trap.step(100, [&] { list_.clear(); });
+    int line = 102;
+    for (const Entry& sample : EntryCodec::SampleEntries()) {
+        int row = -1;
+        trap.step(line, [&] { row = list_.append(sample.label); });
+        trap.step(line + 2, [&] { list_.setAmount(row, sample.amount); });
+        line += 4;
+    }
+}
