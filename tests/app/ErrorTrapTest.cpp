@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "app/ErrorTrap.h"
+#include "app/Failure.h"
+#include "platform/ScriptedDialogs.h"
+
+namespace {
+
+TEST(ErrorReport, HasTheExactText) {
+    EXPECT_EQ(app::errorReportText("Disk full.", "Form1.PushButton2_Click", 108),
+              QString("Disk full.\r\nin Morrowlin2017/04/05.Form1.PushButton2_Click at line 108"
+                      "\r\n\r\nPlease email screenshot of this message to "
+                      "support@kestrune.example"));
+}
+
+TEST(ErrorTrap, ReportsAFailingStepAndGoesOn) {
+    platform::ScriptedDialogs dialogs;
+    app::ErrorTrap trap(dialogs, "Form1.Form_Load");
+    QStringList ran;
+    EXPECT_TRUE(trap.step(102, [&] { ran << "102"; }));
+    EXPECT_FALSE(trap.step(104, [&] { throw app::Failure("Bad cursor."); }));
+    EXPECT_TRUE(trap.step(106, [&] { ran << "106"; }));
+    EXPECT_FALSE(trap.step(108, [&] { throw 42; }));
+    EXPECT_EQ(ran, QStringList({"102", "106"}));
+    ASSERT_EQ(dialogs.messages().size(), 2);
+    const auto first = dialogs.messages()[0];
+    EXPECT_EQ(first.title, "Application Error");
+    EXPECT_EQ(first.style, 48);
+    EXPECT_TRUE(first.text.startsWith("Bad cursor.\r\nin Morrowlin2017/04/05.Form1.Form_Load at line 104"));
+    EXPECT_TRUE(dialogs.messages()[1].text.startsWith("An unexpected failure occurred.\r\n"));
+    EXPECT_TRUE(dialogs.messages()[1].text.contains("at line 108\r\n\r\n"));
+    EXPECT_EQ(trap.reportCount(), 2);
+}
+
+// A guarding condition that fails enters the block it guards.
+TEST(ErrorTrap, AFailingConditionCountsAsTrue) {
+    platform::ScriptedDialogs dialogs;
+    app::ErrorTrap trap(dialogs, "Form2.PushButton6_Click");
+    EXPECT_TRUE(trap.test(116, [] { return true; }));
+    EXPECT_FALSE(trap.test(118, [] { return false; }));
+    EXPECT_TRUE(trap.test(120, []() -> bool { throw std::runtime_error("no such file"); }));
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    EXPECT_TRUE(dialogs.messages()[0].text.contains("Form2.PushButton6_Click at line 120"));
+}
+
+TEST(ErrorTrap, ValueFallsBackOnFailure) {
+    platform::ScriptedDialogs dialogs;
+    app::ErrorTrap trap(dialogs, "X.y");
+    EXPECT_EQ(trap.value(100, [] { return 5; }, -1), 5);
+    EXPECT_EQ(trap.value(102, []() -> int { throw app::Failure("no"); }, -1), -1);
+    EXPECT_EQ(trap.reportCount(), 1);
+}
+
+}  // namespace
