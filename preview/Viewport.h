@@ -1,0 +1,117 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace preview {
+
+// Nearest integer, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
+double roundHalfEven(double value);
+// roundHalfEven, then clamped into the 16-bit signed range (never overflows).
+std::int16_t roundToInt16(double value);
+// roundHalfEven, then clamped into the 32-bit signed range.
+std::int32_t roundToInt32(double value);
+
+// How one scroll bar is set up for an image box and its viewport (outer sizes in twips).
+struct BarSetup {
+    bool enabled = false;
+    std::int16_t step = 0;  // twips one bar position moves the image: 0 (disabled), 1, 10 or more
+    std::int16_t maximum = 0;  // meaningful only when enabled; the position is then reset to 0
+};
+
+// A position of the image box inside the viewport, in twips.
+struct TwipsPoint {
+    float left = 0;
+    float top = 0;
+};
+
+// The picture area's arithmetic, in twips, free of widgets: the zoom factor, the unscaled and
+// zoomed sizes, the scroll bar steps, the drag clamps and the percentages that bring the bars in
+// line after a drag. The window applies what this computes to its picture boxes and bars.
+class Viewport {
+  public:
+    static constexpr float kZoomStep = 0.25f;
+    static constexpr float kMinZoom = 0.25f;
+    static constexpr float kMaxZoom = 4.0f;
+    // A zoomed image must stay below these sizes (twips); beyond them the zoom goes back to 1.0.
+    static constexpr std::int32_t kWidthLimit = 4000;
+    static constexpr std::int32_t kHeightLimit = 9000;
+    // A difference up to this many twips scrolls one twip per bar position, more scrolls ten.
+    static constexpr double kFineScrollLimit = 100;
+
+    // Set-up for a new picture: the unscaled box's inner size (twips) gives the base size
+    // (inner size minus 2, rounded), the factor becomes 1.0 and the zoomed size the base size.
+    void setBase(double oriInnerWidth, double oriInnerHeight);
+
+    // The factor one zoom step proposes: 0.25 less when zooming out, 0.25 more otherwise.
+    float zoomCandidate(bool zoomOut) const {
+        return zoomOut ? mZoom - kZoomStep : mZoom + kZoomStep;
+    }
+
+    // Takes `factor` when it lies in 0.25..4.0 and returns true (the caller then redraws);
+    // otherwise changes nothing and returns false.
+    bool SetZoom(float factor);
+
+    // The redraw decision: computes the zoomed size for the current factor and returns true when
+    // it stays within the limits (the image box is then redrawn at mZoomWidth x mZoomHeight).
+    // Otherwise the factor goes back to 1.0, the sizes to the base size, and it returns false:
+    // nothing is to be repainted.
+    bool RedrawZoomed();
+
+    // The set-up of both bars for the image box's and the viewport's outer sizes; remembers the
+    // steps for the bar change handling.
+    void SetupScrollbars(double imageOuterWidth, double imageOuterHeight, double viewOuterWidth,
+                         double viewOuterHeight);
+    // One bar's set-up for an image box outer size and the viewport's outer size.
+    static BarSetup setupBar(double imageOuter, double viewOuter);
+
+    // Where a bar position puts the image's left (top) edge: -(step x position), in 32 bits.
+    static std::int32_t offsetForPosition(std::int32_t step, std::int32_t position);
+    std::int32_t leftForPosition(std::int32_t position) const {
+        return offsetForPosition(mHStep, position);
+    }
+    std::int32_t topForPosition(std::int32_t position) const {
+        return offsetForPosition(mVStep, position);
+    }
+
+    // Drag to pan: the press remembers the pointer inside the image box; a movement with a button
+    // held proposes the box's new place, clamped so that the image never leaves a gap at the
+    // viewport's near edge nor pulls its far edge inside the viewport.
+    void press(float pointerX, float pointerY);
+    TwipsPoint dragTo(TwipsPoint box, float pointerX, float pointerY, double viewInnerWidth,
+                      double viewInnerHeight, double imageOuterWidth,
+                      double imageOuterHeight) const;
+    // One axis of dragTo: the near edge stays at or left of 0 and the far edge at or right of the
+    // viewport's inner edge; when the image is the smaller one, a proposal of 0 or less goes to
+    // the far-edge bound and a positive one to 0.
+    static float clampAxis(float proposed, double viewInner, double imageOuter);
+
+    // After a release: how far the image is scrolled, as a percentage of the scrollable
+    // difference of outer sizes, rounded halves to even. A difference of 0 or less gives 0.
+    static std::int16_t releasePercent(double offset, double imageOuter, double viewOuter);
+
+    // The bar position for `percent` of `maximum` (halves to even), or nothing when the
+    // percentage is negative or lands beyond the maximum.
+    static std::optional<std::int16_t> positionForPercent(std::int16_t percent,
+                                                          std::int32_t maximum);
+
+    float mZoom = 1.0f;
+    std::int32_t mBaseWidth = 0;
+    std::int32_t mBaseHeight = 0;
+    std::int32_t mZoomWidth = 0;
+    std::int32_t mZoomHeight = 0;
+    std::int16_t mHStep = 0;
+    std::int16_t mVStep = 0;
+    float mDragX = 0;
+    float mDragY = 0;
+
+  private:
+    static std::int32_t baseFromInner(double inner);
+    static std::int32_t zoomed(float zoom, std::int32_t base);
+    void resetToBase();
+
+    double oriInnerWidth_ = 0;
+    double oriInnerHeight_ = 0;
+};
+
+}  // namespace preview
