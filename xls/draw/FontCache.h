@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QString>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "xls/Styles.h"
+
+namespace xlsdraw {
+
+// The workbook's FONT records as screen fonts at one DPI, made on first use and kept. A family
+// the machine lacks is replaced by fontconfig's choice for a font of the same kind (Constantia
+// or Cambria by a serif, Consolas by a monospace, Arial by Liberation Sans, ...).
+class FontCache {
+  public:
+    FontCache(const xls::Styles& styles, double dpi);
+    ~FontCache();
+
+    struct Entry {
+        QFont font;
+        QFontMetricsF metrics;
+        double ascent;
+        double descent;
+    };
+    const Entry& entry(size_t fontIndex);
+
+    // The default font's (font 0) widest digit in whole pixels: the unit of column widths.
+    int maxDigitWidth();
+
+    // A QFont for a FONT record at `dpi`, pixel-sized as a screen shows it.
+    static QFont makeFont(const xls::FontStyle& style, double dpi);
+    // The style hint for a family name that may be missing on this machine.
+    static QFont::StyleHint styleHintFor(const std::string& family);
+
+  private:
+    const xls::Styles& styles_;
+    double dpi_;
+    std::vector<std::unique_ptr<Entry>> entries_;
+    int maxDigitWidth_ = 0;
+};
+
+}  // namespace xlsdraw

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "xls/draw/FormatSection.h"
+#include "xls/draw/FormattedValue.h"
+
+namespace xls::draw {
+
+// Renders one value through one parsed section into the pieces a cell shows.
+class SectionRenderer {
+  public:
+    explicit SectionRenderer(const FormatSection& section);
+
+    // `value` already without its sign when the section shows none; `minus` puts "-" in front.
+    FormattedValue number(double value, bool minus);
+    FormattedValue text(std::string_view text);
+
+  private:
+    void append(const std::string& text);
+    void pad(const std::string& widthOf);
+    void fill(const std::string& ch);
+    void literalToken(const FormatToken& t);
+    void integerPart(const std::string& digits, int placeholders, int& index, char placeholder,
+                     bool thousands);
+    void date(double serial);
+    std::string dateCode(const std::string& code, long day, long seconds, double serial) const;
+
+    const FormatSection& section_;
+    FormattedValue out_;
+};
+
+}  // namespace xls::draw
