@@ -1,0 +1,237 @@
+#include "app/Form1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QIcon>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeView>
+
+#include "app/CursorFile.h"
+#include "app/ErrorTrap.h"
+#include "app/Failure.h"
+#include "app/Main.h"
+#include "app/MousePointer.h"
+#include "chart/ChartBuild.h"
+#include "entries/EntryCodec.h"
+#include "entries/EntryCommands.h"
+#include "entries/EntryListModel.h"
+#include "platform/Dialogs.h"
+#include "platform/SettingsStore.h"
+#include "platform/Twips.h"
+#include "preview/Form2.h"
+
+namespace {
+
+// Client area in twips.
+constexpr int kClientWidth = 8040;
+constexpr int kClientHeight = 4800;
+
+QFont buttonFont() {
+    QFont font("Arial");
+    font.setPointSizeF(11.25);
+    font.setBold(true);
+    return font;
+}
+
+QFont listFont() {
+    QFont font("Arial");
+    font.setPointSizeF(9);
+    font.setWeight(QFont::Bold);
+    return font;
+}
+
+}  // namespace
+
+Form1::Form1(const Services& services, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      services_(services),
+      model_(std::make_unique<EntryListModel>()) {
+    setObjectName("Form1");
+    Main::setBackgroundColor(this, QColor(0xFF, 0xFF, 0xFF));
+    setFixedSize(platform::twipsToPixels(kClientWidth), platform::twipsToPixels(kClientHeight));
+    createControls();
+    placeControls();
+    connectHandlers();
+    commands_ = std::make_unique<EntryCommands>(*model_, *ListView1->selectionModel(),
+                                                *services_.dialogs);
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls() {
+    auto makeButton = [this](const char* name, const char* caption) {
+        auto* button = new QPushButton(caption, this);
+        button->setObjectName(name);
+        button->setFont(buttonFont());
+        button->setAutoDefault(false);
+        return button;
+    };
+    PushButton1 = makeButton("PushButton1", "Start Creating Template");
+    PushButton6 = makeButton("PushButton6", "Help");
+    PushButton7 = makeButton("PushButton7", "Load Sample/Example Data");
+    PushButton2 = makeButton("PushButton2", "Add New");
+    PushButton3 = makeButton("PushButton3", "Delete Selected Entry");
+    PushButton4 = makeButton("PushButton4", "Edit Selected Entry");
+    PushButton5 = makeButton("PushButton5", "Clear List");
+
+    ListView1 = new QTreeView(this);
+    ListView1->setObjectName("ListView1");
+    ListView1->setModel(model_.get());
+    ListView1->setFont(listFont());
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setSortingEnabled(false);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setSectionsMovable(false);
+    ListView1->setToolTip(
+        "Drag and drop files here. Double-click item to remove it. Move | line to right and out "
+        "of window to reveal full names.");
+
+    pointer_ = new app::MousePointer(this);
+    pointer_->watchAsBackground(this);
+    pointer_->watchAsBackground(ListView1);
+    pointer_->watchAsBackground(ListView1->viewport());
+    for (QPushButton* b : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5,
+                           PushButton6, PushButton7})
+        pointer_->watchAsButton(b);
+}
+
+void Form1::placeControls() {
+    using platform::twipsRect;
+    PushButton1->setGeometry(twipsRect(120, 120, 7800, 405));
+    PushButton6->setGeometry(twipsRect(120, 630, 3840, 405));
+    PushButton7->setGeometry(twipsRect(4080, 630, 3840, 405));
+    ListView1->setGeometry(twipsRect(120, 1140, 7800, 2535));
+    PushButton2->setGeometry(twipsRect(120, 3780, 3840, 405));
+    PushButton3->setGeometry(twipsRect(4080, 3780, 3840, 405));
+    PushButton4->setGeometry(twipsRect(120, 4290, 3840, 405));
+    PushButton5->setGeometry(twipsRect(4080, 4290, 3840, 405));
+
+    // Tab order: the list first, then the buttons by number.
+    QWidget::setTabOrder(ListView1, PushButton1);
+    QWidget::setTabOrder(PushButton1, PushButton2);
+    QWidget::setTabOrder(PushButton2, PushButton3);
+    QWidget::setTabOrder(PushButton3, PushButton4);
+    QWidget::setTabOrder(PushButton4, PushButton5);
+    QWidget::setTabOrder(PushButton5, PushButton6);
+    QWidget::setTabOrder(PushButton6, PushButton7);
+    ListView1->setFocus();
+}
+
+void Form1::connectHandlers() {
+    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
+    connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
+    connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
+}
+
+void Form1::Form_Load() {
+    app::ErrorTrap trap(*services_.dialogs, "Form1.Form_Load");
+    const QString folder = services_.programFolder;
+    const QString cursorPath = Main::pathIn(folder, "HAND-M.CUR");
+
+    trap.step(102, [&] { Main::ApplySkin(this, SkinFramework1, folder); });
+    trap.step(104, [&] { setWindowTitle(Main::kDisplayName); });
+    trap.step(104, [&] { setWindowIcon(QIcon(":/morrowlin.png")); });
+    trap.step(104, [&] { Main::SetApplicationTitle(); });
+    if (trap.test(106, [&] { return Main::FileExists(cursorPath); }))
+        trap.step(108, [&] { pointer_->setCustomCursor(app::loadCursorFile(cursorPath)); });
+    trap.step(110, [&] { Main::OpenWebSiteAtRandom(*services_.random, *services_.shell); });
+    LoadEntries();
+
+    // Centred on the screen when first shown.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void Form1::LoadEntries() {
+    app::ErrorTrap trap(*services_.dialogs, "Form1.Form_Load");
+    QString stored;
+    QList<EntryCodec::StoredPiece> pieces;
+
+    trap.step(128, [&] { model_->addColumn("Label"); });
+    trap.step(130, [&] { model_->addColumn("Number (Value)"); });
+    trap.step(132, [&] { ListView1->setColumnWidth(0, platform::twipsToPixels(5000)); });
+    trap.step(134, [&] { ListView1->setColumnWidth(1, platform::twipsToPixels(2000)); });
+    trap.step(136, [&] {
+        stored = platform::SettingsStore::read(EntryCodec::kApplication, EntryCodec::kSection,
+                                               EntryCodec::kKey, EntryCodec::DefaultStoredText());
+    });
+    trap.step(138, [&] { pieces = EntryCodec::SplitStoredText(stored); });
+
+    // The rows are gathered and added in one go; a piece without an amount still gives its row
+    // and one report.
+    EntryList rows;
+    rows.reserve(pieces.size());
+    for (const EntryCodec::StoredPiece& piece : pieces) {
+        rows.append({piece.label, QString("")});
+        trap.step(148, [&] {
+            if (!piece.amount)
+                throw app::Failure(
+                    QString("The stored entry \"%1\" has no amount: the separator \"%2\" is "
+                            "missing, so the entry is loaded with an empty amount.")
+                        .arg(piece.label, EntryCodec::kLabelSeparator));
+            rows.last().amount = *piece.amount;
+        });
+    }
+    trap.step(146, [&] { model_->appendAll(rows); });
+}
+
+QString Form1::EncodeEntries() const { return EntryCodec::EncodeEntries(model_->entries()); }
+
+std::optional<QString> Form1::StoreEntries() {
+    return platform::SettingsStore::write(EntryCodec::kApplication, EntryCodec::kSection,
+                                          EntryCodec::kKey, EncodeEntries());
+}
+
+void Form1::PushButton1_Click() {
+    // Pending events run inside the build (while files are written and deleted); a second press
+    // seen then is ignored rather than starting a build inside the build.
+    if (building_) return;
+    building_ = true;
+    chart::ChartBuild(*this, services_).run();
+    building_ = false;
+}
+
+void Form1::PushButton2_Click() { commands_->AddNew(); }
+void Form1::PushButton3_Click() { commands_->DeleteSelected(); }
+void Form1::PushButton4_Click() { commands_->EditSelected(); }
+void Form1::PushButton5_Click() { commands_->ClearList(); }
+void Form1::PushButton6_Click() { commands_->Help(); }
+void Form1::PushButton7_Click() { commands_->LoadSamples(); }
+
+Form2* Form1::preview() {
+    if (!form2_) form2_ = new Form2(*services_.dialogs, this);
+    return form2_;
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    Form_QueryUnload();
+    event->accept();
+    Form_Unload();
+}
+
+void Form1::Form_QueryUnload() {
+    if (const std::optional<QString> failure = StoreEntries()) {
+        services_.dialogs->messageBox(
+            *failure + "\r\n\r\nThe changes made to the list since it was last saved are lost.",
+            platform::kExclamation);
+    }
+}
+
+void Form1::Form_Unload() { QCoreApplication::exit(0); }

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+#include "app/Services.h"
+#include "app/SkinFramework.h"
+
+class EntryCommands;
+class EntryListModel;
+class Form2;
+class QPushButton;
+class QTreeView;
+
+namespace app {
+class MousePointer;
+}
+
+// The main window: the entry list and the seven command buttons. Loading it runs the start-up
+// sequence; closing it stores the list and ends the program.
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(const Services& services, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The start-up sequence; the program calls it once before showing the window.
+    void Form_Load();
+
+    // Reads the stored list into the (empty) list and sets up its two columns.
+    void LoadEntries();
+    // The stored text of the current list.
+    QString EncodeEntries() const;
+    // Writes the list to the settings store. On failure returns a message naming the file.
+    std::optional<QString> StoreEntries();
+
+    void PushButton1_Click();
+    void PushButton2_Click();
+    void PushButton3_Click();
+    void PushButton4_Click();
+    void PushButton5_Click();
+    void PushButton6_Click();
+    void PushButton7_Click();
+
+    EntryListModel& entries() { return *model_; }
+    QTreeView* listView() const { return ListView1; }
+    app::MousePointer& mousePointer() { return *pointer_; }
+    app::SkinFramework& skin() { return SkinFramework1; }
+    // The Preview window, created at its first use.
+    Form2* preview();
+    Form2* previewIfLoaded() const { return form2_; }
+    const Services& services() const { return services_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void placeControls();
+    void connectHandlers();
+    void Form_QueryUnload();
+    void Form_Unload();
+
+    Services services_;
+    std::unique_ptr<EntryListModel> model_;
+    std::unique_ptr<EntryCommands> commands_;
+    app::MousePointer* pointer_ = nullptr;
+    app::SkinFramework SkinFramework1;
+    QPointer<Form2> form2_;
+    bool building_ = false;
+
+    QPushButton* PushButton1 = nullptr;
+    QPushButton* PushButton2 = nullptr;
+    QPushButton* PushButton3 = nullptr;
+    QPushButton* PushButton4 = nullptr;
+    QPushButton* PushButton5 = nullptr;
+    QPushButton* PushButton6 = nullptr;
+    QPushButton* PushButton7 = nullptr;
+    QTreeView* ListView1 = nullptr;
+};

@@ -1,0 +1,51 @@
+// Morrowlin: keeps a list of labelled amounts and turns it into a pie-chart workbook.
+#include <QApplication>
+#include <cstdio>
+
+#include "app/Form1.h"
+#include "chart/EngineSpreadsheet.h"
+#include "platform/QtDialogs.h"
+#include "platform/RandomSource.h"
+#include "platform/UrlOpener.h"
+#include "app/Main.h"
+
+namespace {
+
+// A desktop program needs a display; say so plainly instead of letting the toolkit abort.
+bool haveDisplay() {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (!haveDisplay()) {
+        std::fprintf(stderr,
+                     "morrowlin: no display found (DISPLAY and WAYLAND_DISPLAY are not set); "
+                     "start it from a desktop session, or under Xvfb.\n");
+        return 2;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Morrowlin");
+    QApplication::setOrganizationName("Kestrune");
+    QApplication::setApplicationDisplayName(Main::kDisplayName);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    platform::QtDialogs dialogs;
+    platform::SystemRandom random;
+    platform::DesktopUrlOpener shell;
+    chart::EngineSpreadsheetClass spreadsheets;
+
+    Services services;
+    services.dialogs = &dialogs;
+    services.random = &random;
+    services.shell = &shell;
+    services.spreadsheets = &spreadsheets;
+    services.programFolder = Main::programFolder();
+
+    Form1 window(services);
+    window.Form_Load();
+    window.show();
+    return application.exec();
+}

@@ -1,0 +1,162 @@
+#include "chart/ChartBuild.h"
+
+#include <QDir>
+#include <QImage>
+#include <cmath>
+#include <memory>
+
+#include "app/ErrorTrap.h"
+#include "app/Failure.h"
+#include "app/Form1.h"
+#include "app/Main.h"
+#include "app/MousePointer.h"
+#include "chart/Excel1.h"
+#include "chart/Spreadsheet.h"
+#include "chart/Template.h"
+#include "entries/EntryListModel.h"
+#include "platform/RandomSource.h"
+#include "platform/TempFolder.h"
+#include "preview/Form2.h"
+
+namespace chart {
+
+namespace {
+
+// How many names are drawn before the folder is taken to be full of them.
+constexpr int kNameAttempts = 100000;
+
+template <class T>
+T& need(T* object, const char* what) {
+    if (object == nullptr)
+        throw app::Failure(QString("There is no %1 to work with: an earlier step failed.")
+                               .arg(QString::fromLatin1(what)));
+    return *object;
+}
+
+}  // namespace
+
+ChartBuild::ChartBuild(Form1& form, const Services& services)
+    : form_(form), services_(services) {}
+
+QString ChartBuild::drawWorkbookName(platform::RandomSource& random) {
+    QString name = QStringLiteral("tkvane");
+    for (int i = 0; i < 8; ++i) {
+        random.reseedFromTimer();
+        int digit = int(std::floor(random.next() * 9.0)) + 1;
+        if (digit < 1) digit = 1;
+        if (digit > 9) digit = 9;
+        name += QChar('0' + digit);
+    }
+    return name;
+}
+
+void ChartBuild::run() {
+    platform::Dialogs& dialogs = *services_.dialogs;
+    app::ErrorTrap trap(dialogs, "Form1.PushButton1_Click");
+    app::MousePointer& pointer = form_.mousePointer();
+    EntryListModel& entries = form_.entries();
+
+    bool stop = false;
+    trap.step(100, [&] { stop = Excel1::warnIfExcelOpen(*services_.spreadsheets, dialogs); });
+    if (stop) return;
+
+    const QString folder = platform::temporaryFolder();
+    const QString templatePath = QDir(folder).filePath(kTemplateFileName);
+    const QString picturePath = QDir(folder).filePath(kPictureFileName);
+    QByteArray templateBytes;
+    std::unique_ptr<SpreadsheetApplication> instance;
+    std::shared_ptr<SpreadsheetWorkbook> book;
+
+    trap.step(102, [&] { pointer.set(app::MousePointer::Hourglass); });
+    trap.step(104, [&] { templateBytes = TemplateBytes(); });
+    trap.step(106, [&] { Main::WriteNewFile(templateBytes, templatePath); });
+    trap.step(108, [&] { instance = services_.spreadsheets->CreateNew(); });
+    trap.step(110, [&] {
+        book = need(instance.get(), "spreadsheet application").OpenWorkbook(templatePath);
+    });
+
+    // The template's six sample rows are cleared, labels first, then amounts.
+    int line = 112;
+    for (int column = 1; column <= 2; ++column) {
+        for (int row = 4; row <= 9; ++row, line += 2) {
+            trap.step(line, [&] {
+                need(book.get(), "workbook").ActiveSheet().setCellValue(row, column, "");
+            });
+        }
+    }
+
+    int count = 0;
+    trap.step(136, [&] { count = entries.count(); });
+    for (int i = 1; i <= count; ++i) {
+        trap.step(138, [&] {
+            need(book.get(), "workbook")
+                .ActiveSheet()
+                .setCellValue(i + 3, 1, entries.at(i - 1).label);
+        });
+        trap.step(140, [&] {
+            need(book.get(), "workbook")
+                .ActiveSheet()
+                .setCellValue(i + 3, 2, entries.at(i - 1).amount);
+        });
+        trap.step(142, [&] {
+            need(book.get(), "workbook").ActiveSheet().setCellNumberFormat(i + 3, 2, kAmountFormat);
+        });
+    }
+    trap.step(146, [&] { pointer.set(app::MousePointer::Default); });
+
+    QString workbookPath;
+    for (int attempt = 0;; ++attempt) {
+        const QString name = drawWorkbookName(*services_.random);
+        workbookPath = QDir(folder).filePath(name + ".xls");
+        const bool taken = trap.test(162, [&] {
+            if (attempt >= kNameAttempts)
+                throw app::Failure(QString("No free name for the temporary workbook was found in "
+                                           "\"%1\".")
+                                       .arg(QDir::toNativeSeparators(folder)));
+            return Main::FileExists(workbookPath);
+        });
+        if (!taken || attempt >= kNameAttempts) break;
+    }
+
+    trap.step(164, [&] { need(book.get(), "workbook").SaveAs(workbookPath); });
+    trap.step(166, [&] { need(instance.get(), "spreadsheet application").setDisplayAlerts(false); });
+    trap.step(168, [&] { need(book.get(), "workbook").Close(); });
+    trap.step(170, [&] { need(instance.get(), "spreadsheet application").Quit(); });
+    trap.step(172, [&] {
+        book.reset();
+        instance.reset();
+    });
+    trap.step(176, [&] { Main::DeleteFileQuietly(templatePath); });
+
+    std::unique_ptr<SpreadsheetApplication> pictureInstance;
+    std::shared_ptr<SpreadsheetWorkbook> pictureBook;
+    trap.step(178, [&] {
+        pictureInstance = Excel1::openExcelWorkbook(*services_.spreadsheets, workbookPath);
+    });
+    trap.step(180, [&] { pointer.set(app::MousePointer::Hourglass); });
+    trap.step(182, [&] {
+        SpreadsheetApplication& app = need(pictureInstance.get(), "spreadsheet application");
+        pictureBook = app.Workbook(app.WorkbookCount());
+    });
+    trap.step(184, [&] { Excel1::saveCellsActivesheet(pictureBook.get(), picturePath, dialogs); });
+    trap.step(186, [&] {
+        need(pictureInstance.get(), "spreadsheet application").setDisplayAlerts(false);
+    });
+    trap.step(188, [&] { need(pictureBook.get(), "workbook").Close(); });
+    trap.step(190, [&] { need(pictureInstance.get(), "spreadsheet application").Quit(); });
+    pictureBook.reset();
+    pictureInstance.reset();
+    trap.step(192, [&] { pointer.set(app::MousePointer::Default); });
+
+    trap.step(194, [&] { form_.preview()->loadPictureFile(picturePath); });
+    trap.step(196, [&] { form_.preview()->mExcelFile = workbookPath; });
+    trap.step(198, [&] { form_.preview()->show(); });
+    trap.step(200, [&] { form_.hide(); });
+    trap.step(202, [&] { Main::DeleteFileQuietly(picturePath); });
+    trap.step(212, [&] {
+        if (const std::optional<QString> failure = form_.StoreEntries())
+            throw app::Failure(*failure);
+    });
+}
+
+}  // namespace chart

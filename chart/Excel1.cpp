@@ -1,0 +1,69 @@
+#include "chart/Excel1.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageWriter>
+
+#include "app/ErrorTrap.h"
+#include "app/Failure.h"
+#include "platform/Dialogs.h"
+
+namespace Excel1 {
+
+QString runningWarningText() {
+    return QString("Excel may be open. It is recommended that you close Excel first.") + "\r" +
+           "Use Ctrl+Alt+Del > Task Manager > EXCEL.EXE if necessary." + "\r\n\r\n" +
+           "Would you like to proceed anyway?";
+}
+
+bool isExcelRunning(chart::SpreadsheetClass& spreadsheets) {
+    try {
+        const std::unique_ptr<chart::SpreadsheetApplication> running = spreadsheets.GetRunning();
+        return running && running->Name() == "Microsoft Excel";
+    } catch (...) {
+        return false;
+    }
+}
+
+bool warnIfExcelOpen(chart::SpreadsheetClass& spreadsheets, platform::Dialogs& dialogs) {
+    if (!isExcelRunning(spreadsheets)) return false;
+    const int answer = dialogs.messageBox(runningWarningText(), platform::kYesNo);
+    return answer != platform::kAnswerYes;
+}
+
+std::unique_ptr<chart::SpreadsheetApplication> openExcelWorkbook(
+    chart::SpreadsheetClass& spreadsheets, const QString& path) {
+    std::unique_ptr<chart::SpreadsheetApplication> instance = spreadsheets.CreateNew();
+    instance->OpenWorkbook(path);
+    return instance;
+}
+
+void saveCellsActivesheet(chart::SpreadsheetWorkbook* workbook, const QString& path,
+                          platform::Dialogs& dialogs) {
+    app::ErrorTrap trap(dialogs, "Excel1.saveCellsActivesheet");
+    chart::SpreadsheetSheet* sheet = nullptr;
+    trap.step(100, [&] {
+        if (workbook == nullptr)
+            throw app::Failure("There is no workbook to take the picture from.");
+        sheet = &workbook->ActiveSheet();
+    });
+    trap.step(110, [&] {
+        // An old picture must never pass for this one when drawing fails.
+        if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->clear();
+        if (sheet == nullptr) throw app::Failure("There is no sheet to take the picture from.");
+        sheet->UsedRange()->CopyPicture();
+    });
+    trap.step(112, [&] {
+        const QClipboard* clipboard = QGuiApplication::clipboard();
+        const QImage picture = clipboard ? clipboard->image() : QImage();
+        if (picture.isNull()) throw app::Failure("The clipboard holds no picture.");
+        QImageWriter writer(path, "bmp");
+        if (!writer.write(picture))
+            throw app::Failure(QString("The picture could not be saved as \"%1\": %2.")
+                                   .arg(QDir::toNativeSeparators(path), writer.errorString()));
+    });
+}
+
+}  // namespace Excel1

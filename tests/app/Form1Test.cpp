@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTreeView>
+
+#include "app/Form1.h"
+#include "app/Main.h"
+#include "app/MousePointer.h"
+#include "chart/EngineSpreadsheet.h"
+#include "entries/EntryCodec.h"
+#include "entries/EntryListModel.h"
+#include "platform/RandomSource.h"
+#include "platform/ScriptedDialogs.h"
+#include "platform/Twips.h"
+#include "platform/UrlOpener.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+class RecordingOpener : public platform::UrlOpener {
+public:
+    void open(const QString& url) override { opened << url; }
+    QStringList opened;
+};
+
+class Form1Test : public TestEnv {
+protected:
+    void SetUp() override {
+        TestEnv::SetUp();
+        ASSERT_TRUE(programFolder.isValid());
+        services.dialogs = &dialogs;
+        services.random = &random;
+        services.shell = &shell;
+        services.spreadsheets = &spreadsheets;
+        services.programFolder = programFolder.path();
+    }
+
+    std::unique_ptr<Form1> start() {
+        auto form = std::make_unique<Form1>(services);
+        form->Form_Load();
+        return form;
+    }
+
+    void store(const QString& text) {
+        QSettings ini(settingsFile(), QSettings::IniFormat);
+        ini.setValue("Morrowlin/Assets", text);
+    }
+    std::optional<QString> stored() const {
+        QSettings ini(settingsFile(), QSettings::IniFormat);
+        if (!ini.contains("Morrowlin/Assets")) return std::nullopt;
+        return ini.value("Morrowlin/Assets").toString();
+    }
+    void putInProgramFolder(const QString& name, const QByteArray& bytes) {
+        const QString path = QDir(programFolder.path()).filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        writeFile(path, bytes);
+    }
+    static QByteArray sourceFile(const char* relative) {
+        return readFile(QString(MORROWLIN_SOURCE_DIR) + "/" + relative);
+    }
+    QList<platform::ScriptedDialogs::Shown> errorReports() const {
+        QList<platform::ScriptedDialogs::Shown> reports;
+        for (const auto& m : dialogs.messages())
+            if (m.title == "Application Error") reports << m;
+        return reports;
+    }
+
+    QTemporaryDir programFolder;
+    platform::ScriptedDialogs dialogs;
+    platform::ScriptedRandom random{0.5};
+    RecordingOpener shell;
+    chart::EngineSpreadsheetClass spreadsheets;
+    Services services;
+};
+
+TEST_F(Form1Test, BareProgramFolderOpensQuietlyWithTheSamples) {
+    auto form = start();
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+    EXPECT_EQ(form->windowTitle(), "Morrowlin");
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Morrowlin");
+    EXPECT_EQ(Main::backgroundColor(form.get()), QColor(Qt::white));
+    EXPECT_TRUE(form->styleSheet().isEmpty());
+    EXPECT_FALSE(form->mousePointer().hasCustomCursor());
+    EXPECT_EQ(form->entries().entries(), EntryCodec::SampleEntries());
+    EXPECT_TRUE(shell.opened.isEmpty());
+}
+
+TEST_F(Form1Test, SkinGivesTheButtonFaceBackground) {
+    putInProgramFolder("x/o.cjs", sourceFile("resources/x/o.cjs"));
+    auto form = start();
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+    EXPECT_EQ(Main::backgroundColor(form.get()), Main::buttonFaceColor());
+    EXPECT_FALSE(form->styleSheet().isEmpty());
+    EXPECT_EQ(form->windowTitle(), "Morrowlin");
+}
+
+TEST_F(Form1Test, OurHandCursorLoads) {
+    putInProgramFolder("HAND-M.CUR", sourceFile("resources/HAND-M.CUR"));
+    auto form = start();
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+    ASSERT_TRUE(form->mousePointer().hasCustomCursor());
+}
+
+TEST_F(Form1Test, DamagedCursorGivesOneReportForLine108AndTheListStillLoads) {
+    putInProgramFolder("HAND-M.CUR", "this is not a cursor");
+    auto form = start();
+    const auto reports = errorReports();
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_TRUE(reports[0].text.contains("in Morrowlin2017/04/05.Form1.Form_Load at line 108"));
+    EXPECT_TRUE(reports[0].text.contains("HAND-M.CUR"));
+    EXPECT_EQ(form->entries().count(), 6);
+    EXPECT_FALSE(form->mousePointer().hasCustomCursor());
+}
+
+TEST_F(Form1Test, WebSiteOpensWhenTheDrawIsSeven) {
+    random.queue(0.065);
+    auto form = start();
+    EXPECT_EQ(shell.opened, QStringList({"https://www.kestrune.example/"}));
+}
+
+struct LoadCase {
+    const char* name;
+    std::optional<QString> stored;  // nothing: no value stored
+    EntryList rows;
+    int reports;
+};
+
+class LoadEntries : public Form1Test, public ::testing::WithParamInterface<LoadCase> {};
+
+TEST_P(LoadEntries, FillsTheListFromTheStore) {
+    const LoadCase& c = GetParam();
+    if (c.stored) store(*c.stored);
+    auto form = start();
+    EXPECT_EQ(form->entries().entries(), c.rows);
+    const auto reports = errorReports();
+    EXPECT_EQ(reports.size(), c.reports);
+    for (const auto& r : reports) EXPECT_TRUE(r.text.contains("Form1.Form_Load at line 148"));
+    EXPECT_EQ(form->entries().headerData(0, Qt::Horizontal).toString(), "Label");
+    EXPECT_EQ(form->entries().headerData(1, Qt::Horizontal).toString(), "Number (Value)");
+}
+
+const QString S1 = "||SEP1||";
+const QString S2 = "||SEP2||";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LoadEntries,
+    ::testing::Values(
+        LoadCase{"NothingStored", std::nullopt, EntryCodec::SampleEntries(), 0},
+        LoadCase{"EmptyStored", QString(""), {}, 0},
+        LoadCase{"Terminated", "Car" + S1 + "7500" + S2, {{"Car", "7500"}}, 0},
+        LoadCase{"Unterminated", "Car" + S1 + "7500", {{"Car", "7500"}}, 0},
+        LoadCase{"OnlySeparators", S2 + S2, {}, 0},
+        LoadCase{"PieceWithoutAmount", "Car", {{"Car", ""}}, 1},
+        LoadCase{"TwoPiecesWithoutAmount", "A" + S2 + "B" + S1 + "2" + S2 + "C",
+                 {{"A", ""}, {"B", "2"}, {"C", ""}}, 2},
+        LoadCase{"ExtraPartsIgnored", "Car" + S1 + "7500" + S1 + "11000" + S2, {{"Car", "7500"}}, 0},
+        LoadCase{"EmptyLabel", S1 + "7500" + S2, {{"", "7500"}}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Form1Test, ClosingStoresTheListAndTheNextStartShowsIt) {
+    {
+        auto form = start();
+        form->entries().clear();
+        form->entries().appendAll({{QString::fromUtf8("Épargne ☂"), " 1,250 "}, {"Car", "7500"}});
+        form->close();
+    }
+    EXPECT_EQ(stored().value_or("<absent>"),
+              QString::fromUtf8("Épargne ☂") + S1 + " 1,250 " + S2 + "Car" + S1 + "7500" + S2);
+    auto again = start();
+    EXPECT_EQ(again->entries().entries(),
+              EntryList({{QString::fromUtf8("Épargne ☂"), " 1,250 "}, {"Car", "7500"}}));
+}
+
+TEST_F(Form1Test, ClosingWithAnEmptyListStoresTheEmptyText) {
+    {
+        auto form = start();
+        form->PushButton5_Click();
+        form->close();
+    }
+    EXPECT_EQ(stored().value_or("<absent>"), QString(""));
+    auto again = start();
+    EXPECT_EQ(again->entries().count(), 0);
+}
+
+TEST_F(Form1Test, FortyThousandEntriesRoundTrip) {
+    EntryList many;
+    for (int i = 0; i < 40000; ++i) many.append({QString("Asset %1").arg(i), QString::number(i)});
+    {
+        auto form = start();
+        form->entries().clear();
+        form->entries().appendAll(many);
+        form->close();
+    }
+    auto again = start();
+    EXPECT_EQ(again->entries().count(), 40000);
+    EXPECT_EQ(again->entries().entries(), many);
+}
+
+TEST_F(Form1Test, AFailedStoreOnCloseIsToldWithTheFileName) {
+    auto form = start();
+    ASSERT_TRUE(QDir(configDir()).mkpath("Kestrune.ini/blocker"));
+    form->close();
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    EXPECT_TRUE(dialogs.messages()[0].text.contains("Kestrune.ini"));
+    EXPECT_EQ(dialogs.messages()[0].style, platform::kExclamation);
+}
+
+struct ControlCase {
+    const char* name;
+    const char* caption;
+    QRect twips;
+};
+
+class Form1Layout : public Form1Test, public ::testing::WithParamInterface<ControlCase> {};
+
+TEST_P(Form1Layout, ControlSitsAtItsPlace) {
+    const ControlCase& c = GetParam();
+    auto form = start();
+    QWidget* control = form->findChild<QWidget*>(c.name);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->geometry(), platform::twipsRect(c.twips.x(), c.twips.y(), c.twips.width(),
+                                                       c.twips.height()));
+    if (auto* button = qobject_cast<QPushButton*>(control)) {
+        EXPECT_EQ(button->text(), c.caption);
+        EXPECT_EQ(button->font().family(), "Arial");
+        EXPECT_TRUE(button->font().bold());
+        EXPECT_DOUBLE_EQ(button->font().pointSizeF(), 11.25);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Form1Layout,
+    ::testing::Values(
+        ControlCase{"PushButton1", "Start Creating Template", QRect(120, 120, 7800, 405)},
+        ControlCase{"PushButton6", "Help", QRect(120, 630, 3840, 405)},
+        ControlCase{"PushButton7", "Load Sample/Example Data", QRect(4080, 630, 3840, 405)},
+        ControlCase{"ListView1", "", QRect(120, 1140, 7800, 2535)},
+        ControlCase{"PushButton2", "Add New", QRect(120, 3780, 3840, 405)},
+        ControlCase{"PushButton3", "Delete Selected Entry", QRect(4080, 3780, 3840, 405)},
+        ControlCase{"PushButton4", "Edit Selected Entry", QRect(120, 4290, 3840, 405)},
+        ControlCase{"PushButton5", "Clear List", QRect(4080, 4290, 3840, 405)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Form1Test, WindowListAndTabOrder) {
+    auto form = start();
+    EXPECT_EQ(form->size(), QSize(platform::twipsToPixels(8040), platform::twipsToPixels(4800)));
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
+    QTreeView* list = form->listView();
+    EXPECT_EQ(list->toolTip(),
+              "Drag and drop files here. Double-click item to remove it. Move | line to right and "
+              "out of window to reveal full names.");
+    EXPECT_TRUE(list->font().bold());
+    EXPECT_DOUBLE_EQ(list->font().pointSizeF(), 9);
+    EXPECT_EQ(list->columnWidth(0), platform::twipsToPixels(5000));
+    EXPECT_EQ(list->columnWidth(1), platform::twipsToPixels(2000));
+
+    QStringList order;
+    QWidget* w = list;
+    for (int guard = 0; guard < 200 && order.size() < 8; ++guard, w = w->nextInFocusChain()) {
+        const QString name = w->objectName();
+        if ((name.startsWith("PushButton") || name == "ListView1") && !order.contains(name))
+            order << name;
+    }
+    EXPECT_EQ(order, QStringList({"ListView1", "PushButton1", "PushButton2", "PushButton3",
+                                  "PushButton4", "PushButton5", "PushButton6", "PushButton7"}));
+}
+
+TEST_F(Form1Test, HoverCursorFollowsThePointerUnlessTheHourglassIsUp) {
+    putInProgramFolder("HAND-M.CUR", sourceFile("resources/HAND-M.CUR"));
+    auto form = start();
+    app::MousePointer& pointer = form->mousePointer();
+    auto moveOver = [](QWidget* w) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), w->mapToGlobal(QPointF(2, 2)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(w, &move);
+    };
+    QWidget* button = form->findChild<QWidget*>("PushButton2");
+    moveOver(button);
+    EXPECT_EQ(pointer.value(), app::MousePointer::Custom);
+    EXPECT_EQ(form->cursor().shape(), Qt::BitmapCursor);
+    moveOver(form->listView()->viewport());
+    EXPECT_EQ(pointer.value(), app::MousePointer::Default);
+    moveOver(button);
+    moveOver(form.get());
+    EXPECT_EQ(pointer.value(), app::MousePointer::Default);
+    pointer.set(app::MousePointer::Hourglass);
+    moveOver(button);
+    EXPECT_EQ(pointer.value(), app::MousePointer::Hourglass);
+    EXPECT_EQ(form->cursor().shape(), Qt::WaitCursor);
+}
+
+}  // namespace
