@@ -1,0 +1,309 @@
+// The viewport arithmetic in twips, without widgets.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "preview/Viewport.h"
+
+using preview::BarSetup;
+using preview::TwipsPoint;
+using preview::Viewport;
+
+namespace {
+
+// One click of "Zoom In" ('+') or "Zoom Out" ('-') as the window runs it.
+bool click(Viewport& v, char c) { return v.SetZoom(v.zoomCandidate(c == '-')) && v.RedrawZoomed(); }
+
+Viewport withBase(std::int32_t width, std::int32_t height) {
+    Viewport v;
+    v.setBase(width + 2, height + 2);
+    return v;
+}
+
+}  // namespace
+
+TEST(PreviewViewportRounding, HalvesGoToTheEvenNeighbour) {
+    struct Row {
+        double in;
+        double out;
+    };
+    const Row rows[] = {{0.5, 0},   {1.5, 2},   {2.5, 2},    {3.5, 4},    {-0.5, 0},
+                        {-1.5, -2}, {-2.5, -2}, {2.4999, 2}, {2.5001, 3}, {11.5, 12}};
+    for (const Row& r : rows) EXPECT_EQ(preview::roundHalfEven(r.in), r.out) << r.in;
+}
+
+TEST(PreviewViewportRounding, SixteenBitResultsSaturateInsteadOfOverflowing) {
+    struct Row {
+        double in;
+        std::int16_t out;
+    };
+    const Row rows[] = {{32766.5, 32766},   {32767.5, 32767}, {1e12, 32767},
+                        {-32768.5, -32768}, {-1e12, -32768},  {117.5, 118}};
+    for (const Row& r : rows) EXPECT_EQ(preview::roundToInt16(r.in), r.out) << r.in;
+}
+
+TEST(PreviewViewportSetUp, BaseSizeIsInnerSizeLessTwoRoundedHalvesToEven) {
+    struct Row {
+        double inner;
+        std::int32_t base;
+    };
+    const Row rows[] = {{3000, 2998}, {2.5, 0}, {3.5, 2}, {4.5, 2}, {17, 15}, {0, -2}};
+    for (const Row& r : rows) {
+        Viewport v;
+        v.mZoom = 2.0f;
+        v.setBase(r.inner, r.inner + 1);
+        EXPECT_EQ(v.mZoom, 1.0f);
+        EXPECT_EQ(v.mBaseWidth, r.base) << r.inner;
+        EXPECT_EQ(v.mZoomWidth, r.base) << r.inner;
+        EXPECT_EQ(v.mBaseHeight, preview::roundToInt32(r.inner + 1 - 2)) << r.inner;
+        EXPECT_EQ(v.mZoomHeight, v.mBaseHeight);
+    }
+}
+
+TEST(PreviewViewportZoom, ClicksMoveByQuarterStepsWithinTheBounds) {
+    struct Row {
+        std::string clicks;
+        float zoom;
+    };
+    const Row rows[] = {
+        {"+", 1.25f},
+        {"-", 0.75f},
+        {"---", 0.25f},
+        {"----", 0.25f},            // "Zoom Out" at 0.25 changes nothing
+        {"++++++++++++", 4.0f},     // twelve steps reach 4.0
+        {"+++++++++++++++", 4.0f},  // "Zoom In" at 4.0 changes nothing
+        {"+-", 1.0f},
+        {"---++++", 1.25f},
+        {"++++++++++++------------", 1.0f},  // no drift
+    };
+    for (const Row& r : rows) {
+        Viewport v = withBase(900, 700);
+        for (char c : r.clicks) click(v, c);
+        EXPECT_EQ(v.mZoom, r.zoom) << r.clicks;
+        EXPECT_EQ(v.mZoomWidth, static_cast<std::int32_t>(double(r.zoom) * 900)) << r.clicks;
+        EXPECT_EQ(v.mZoomHeight, static_cast<std::int32_t>(double(r.zoom) * 700)) << r.clicks;
+    }
+}
+
+TEST(PreviewViewportZoom, FactorsOutsideTheRangeAreIgnored) {
+    const float rejected[] = {0.0f, 0.2499f, 4.0001f, 4.25f, -1.0f};
+    for (float f : rejected) {
+        Viewport v = withBase(100, 100);
+        v.mZoom = 2.0f;
+        EXPECT_FALSE(v.SetZoom(f)) << f;
+        EXPECT_EQ(v.mZoom, 2.0f) << f;
+    }
+    Viewport v = withBase(100, 100);
+    EXPECT_TRUE(v.SetZoom(0.25f));
+    EXPECT_TRUE(v.SetZoom(4.0f));
+}
+
+TEST(PreviewViewportZoom, ZoomedSizeIsTheFlooredProduct) {
+    Viewport v = withBase(2999, 1001);
+    ASSERT_TRUE(click(v, '+'));
+    EXPECT_EQ(v.mZoomWidth, 3748);   // 3748.75
+    EXPECT_EQ(v.mZoomHeight, 1251);  // 1251.25
+    ASSERT_TRUE(click(v, '-'));
+    ASSERT_TRUE(click(v, '-'));
+    EXPECT_EQ(v.mZoomWidth, 2249);  // 2249.25
+    EXPECT_EQ(v.mZoomHeight, 750);  // 750.75
+}
+
+TEST(PreviewViewportZoom, SizeBoundResetsTheFactorToOne) {
+    struct Row {
+        std::int32_t baseWidth, baseHeight;
+        bool redrawn;
+    };
+    const Row rows[] = {
+        {3199, 100, true},                       // 3998 wide
+        {3200, 100, false},                      // exactly 4000 wide
+        {3300, 100, false},  {100, 7199, true},  // 8998 tall
+        {100, 7200, false},                      // exactly 9000 tall
+        {5000, 9500, false},                     // both
+    };
+    for (const Row& r : rows) {
+        Viewport v = withBase(r.baseWidth, r.baseHeight);
+        ASSERT_TRUE(v.SetZoom(v.zoomCandidate(false)));
+        EXPECT_EQ(v.RedrawZoomed(), r.redrawn) << r.baseWidth << "x" << r.baseHeight;
+        if (r.redrawn) {
+            EXPECT_EQ(v.mZoom, 1.25f);
+            continue;
+        }
+        EXPECT_EQ(v.mZoom, 1.0f);
+        EXPECT_EQ(v.mBaseWidth, r.baseWidth);
+        EXPECT_EQ(v.mBaseHeight, r.baseHeight);
+        EXPECT_EQ(v.mZoomWidth, r.baseWidth);
+        EXPECT_EQ(v.mZoomHeight, r.baseHeight);
+        EXPECT_EQ(v.zoomCandidate(false), 1.25f);  // the next "Zoom In" tries 1.25 again
+    }
+}
+
+TEST(PreviewViewportZoom, BoundHitHalfwayRestartsFromOne) {
+    Viewport v = withBase(1000, 1000);
+    for (int i = 0; i < 11; ++i) click(v, '+');
+    ASSERT_EQ(v.mZoom, 3.75f);    // 3750 wide
+    EXPECT_FALSE(click(v, '+'));  // 4000: too wide
+    EXPECT_EQ(v.mZoom, 1.0f);
+    EXPECT_EQ(v.mZoomWidth, 1000);
+    EXPECT_TRUE(click(v, '-'));
+    EXPECT_EQ(v.mZoom, 0.75f);
+}
+
+TEST(PreviewViewportScrollbars, StepAndMaximumFollowTheDifferenceOfOuterSizes) {
+    struct Row {
+        double image, view;
+        bool enabled;
+        std::int16_t step, maximum;
+    };
+    const Row rows[] = {
+        {9331, 9330, true, 1, 1},
+        {9380, 9330, true, 1, 50},
+        {9430, 9330, true, 1, 100},
+        {9431, 9330, true, 10, 10},  // 101
+        {9435, 9330, true, 10, 10},  // 105: 10.5 to even
+        {9445, 9330, true, 10, 12},  // 115: 11.5 to even
+        {10500, 9330, true, 10, 117},
+        {9330, 9330, false, 0, 0},  // not wider
+        {3000, 9330, false, 0, 0},
+        {9330 + 327670, 9330, true, 10, 32767},  // the largest range ten twips a position reach
+    };
+    for (const Row& r : rows) {
+        const BarSetup bar = Viewport::setupBar(r.image, r.view);
+        EXPECT_EQ(bar.enabled, r.enabled) << r.image;
+        EXPECT_EQ(bar.step, r.step) << r.image;
+        if (r.enabled) {
+            EXPECT_EQ(bar.maximum, r.maximum) << r.image;
+        }
+    }
+}
+
+TEST(PreviewViewportScrollbars, HugeDifferencesTakeALargerStepWithoutOverflow) {
+    const double differences[] = {327680, 1'000'000, 5'000'000, 60'000'000};
+    for (double d : differences) {
+        const BarSetup bar = Viewport::setupBar(9330 + d, 9330);
+        ASSERT_TRUE(bar.enabled) << d;
+        EXPECT_GT(bar.step, 10) << d;
+        EXPECT_GT(bar.maximum, 0) << d;
+        // The whole difference is reachable: the last position lands within one step of it.
+        const double reach = double(bar.step) * bar.maximum;
+        EXPECT_NEAR(reach, d, bar.step) << d;
+        EXPECT_EQ(Viewport::offsetForPosition(bar.step, bar.maximum), -std::int32_t(reach)) << d;
+    }
+}
+
+TEST(PreviewViewportScrollbars, SetupRemembersBothSteps) {
+    Viewport v;
+    v.SetupScrollbars(9400, 7000, 9330, 7425);
+    EXPECT_EQ(v.mHStep, 1);
+    EXPECT_EQ(v.mVStep, 0);
+    EXPECT_EQ(v.leftForPosition(70), -70);
+    EXPECT_EQ(v.topForPosition(5), 0);  // a disabled axis always goes back to 0
+    v.SetupScrollbars(3000, 12000, 9330, 7425);
+    EXPECT_EQ(v.mHStep, 0);
+    EXPECT_EQ(v.mVStep, 10);
+    EXPECT_EQ(v.topForPosition(458), -4580);
+}
+
+TEST(PreviewViewportScrollbars, BarPositionsMoveTheImageByStepTimesPosition) {
+    struct Row {
+        std::int32_t step, position, offset;
+    };
+    const Row rows[] = {{1, 0, 0},
+                        {10, 0, 0},
+                        {1, 100, -100},
+                        {10, 117, -1170},
+                        {0, 50, 0},
+                        {10, 32767, -327670},
+                        {32767, 32767, -1073676289}};
+    for (const Row& r : rows)
+        EXPECT_EQ(Viewport::offsetForPosition(r.step, r.position), r.offset)
+            << r.step << " x " << r.position;
+}
+
+TEST(PreviewViewportDrag, ClampKeepsTheImageOverTheViewport) {
+    struct Row {
+        float proposed;
+        double viewInner, imageOuter;
+        float result;
+    };
+    const Row rows[] = {
+        // image wider than the viewport: between -(difference) and 0
+        {300, 9330, 10500, 0},
+        {0, 9330, 10500, 0},
+        {-500, 9330, 10500, -500},
+        {-1170, 9330, 10500, -1170},
+        {-2000, 9330, 10500, -1170},
+        // image narrower: a positive proposal goes to 0, any other to the far edge
+        {100, 9330, 3000, 0},
+        {0, 9330, 3000, 6330},
+        {-20, 9330, 3000, 6330},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(Viewport::clampAxis(r.proposed, r.viewInner, r.imageOuter), r.result)
+            << r.proposed << " in " << r.viewInner << " for " << r.imageOuter;
+}
+
+TEST(PreviewViewportDrag, DragFollowsThePointerFromThePressPosition) {
+    struct Row {
+        TwipsPoint box;
+        float pressX, pressY, pointerX, pointerY;
+        TwipsPoint result;
+    };
+    const Row rows[] = {
+        {{0, 0}, 100, 100, 400, 50, {0, -50}},                // right: stops at the left edge
+        {{-1000, 0}, 500, 500, 0, 500, {-1170, 0}},           // left: right edge at inner edge
+        {{-1000, -800}, 500, 500, 200, 300, {-1170, -1000}},  // up and left
+        {{-300, -300}, 50, 60, 50, 60, {-300, -300}},         // no movement
+    };
+    for (const Row& r : rows) {
+        Viewport v;
+        v.press(r.pressX, r.pressY);
+        const TwipsPoint p = v.dragTo(r.box, r.pointerX, r.pointerY, 9330, 7425, 10500, 9000);
+        EXPECT_EQ(p.left, r.result.left);
+        EXPECT_EQ(p.top, r.result.top);
+    }
+}
+
+TEST(PreviewViewportRelease, PercentageOfTheScrollableDifference) {
+    struct Row {
+        double offset, imageOuter, viewOuter;
+        std::int16_t percent;
+    };
+    const Row rows[] = {
+        {0, 10500, 9330, 0},        {-1170, 10500, 9330, 100},
+        {-585, 10500, 9330, 50},    {-146.25, 10500, 9330, 12},  // 12.5 to even
+        {-438.75, 10500, 9330, 38},                              // 37.5 to even
+        {-495, 10500, 9330, 42},    {-30, 9330, 9330, 0},  // no difference: no division by zero
+        {6330, 3000, 9330, 0},                             // image smaller than the viewport
+        {-1e9, 9331, 9330, 32767},                         // beyond 16 bits: saturates
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(Viewport::releasePercent(r.offset, r.imageOuter, r.viewOuter), r.percent)
+            << r.offset << " of " << r.imageOuter << " - " << r.viewOuter;
+}
+
+TEST(PreviewViewportRelease, PercentSetterPositions) {
+    struct Row {
+        std::int16_t percent;
+        std::int32_t maximum;
+        std::optional<std::int16_t> position;
+    };
+    const Row rows[] = {
+        {100, 37, 37},
+        {101, 37, std::nullopt},
+        {-1, 37, std::nullopt},
+        {50, 5, 2},
+        {30, 5, 2},
+        {70, 5, 4},  // 1.5 and 3.5 to even
+        {0, 0, 0},
+        {0, 117, 0},
+        {42, 117, 49},
+        {100, 32767, 32767},
+        {32767, 0, 0},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(Viewport::positionForPercent(r.percent, r.maximum), r.position)
+            << r.percent << "% of " << r.maximum;
+}
