@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "xls/Bytes.h"
+
+namespace xls {
+
+// An OLE2 compound file (structured storage) held in memory: a tree of storages and streams.
+// Reads versions 3 and 4; writes version 3 (512-byte sectors, a mini stream for streams under
+// 4,096 bytes, DIFAT sectors when the FAT outgrows the header). Every entry keeps its name,
+// CLSID, state bits and time stamps, and every stream its bytes, so writing back what was read
+// changes only the sector layout.
+class CompoundFile {
+public:
+    enum class Type : uint8_t { Storage = 1, Stream = 2, Root = 5 };
+
+    struct Entry {
+        std::u16string name;
+        Type type = Type::Stream;
+        std::array<uint8_t, 16> clsid{};
+        uint32_t stateBits = 0;
+        std::array<uint8_t, 16> times{};  // creation and modification FILETIMEs
+        Bytes data;                       // streams only
+        std::vector<size_t> children;     // storages: indices into entries()
+    };
+
+    CompoundFile();  // an empty root storage
+
+    // Parses `bytes`; throws Error (Corrupt) naming `displayName` on any fault.
+    static CompoundFile parse(const Bytes& bytes, const std::string& displayName);
+    Bytes serialize() const;
+
+    const std::vector<Entry>& entries() const { return entries_; }
+    // Index of the stream or storage `name` (case-insensitive) directly below the root, or -1.
+    int findInRoot(const std::u16string& name) const;
+    Bytes& streamData(size_t index) { return entries_[index].data; }
+    // Adds a stream below the root (or replaces the data of the one with that name).
+    size_t putStream(const std::u16string& name, Bytes data);
+
+    // The name order of siblings in the directory's tree: shorter names first, then by
+    // upper-cased UTF-16 code units.
+    static bool nameLess(const std::u16string& a, const std::u16string& b);
+
+private:
+    std::vector<Entry> entries_;  // entries_[0] is the root
+};
+
+}  // namespace xls

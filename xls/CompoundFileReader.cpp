@@ -1,0 +1,261 @@
+// Reading an OLE2 compound file: header, DIFAT, FAT, directory, mini stream. Every chain is
+// checked against the file size and for loops, and no sector may belong to two chains, so a
+// damaged file can neither hang the reader nor make it allocate more than the file holds.
+#include <algorithm>
+
+#include "xls/CompoundFile.h"
+#include "xls/Error.h"
+
+namespace xls {
+
+namespace {
+
+constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
+constexpr uint32_t kFreeSector = 0xFFFFFFFF;
+constexpr uint32_t kNoStream = 0xFFFFFFFF;
+const uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+
+class Reader {
+public:
+    Reader(const Bytes& file, const std::string& name) : file_(file), name_(name) {}
+
+    std::vector<CompoundFile::Entry> read();
+
+private:
+    [[noreturn]] void fail(const std::string& fault) const {
+        throw Error(ErrorKind::Corrupt, name_, fault);
+    }
+    const uint8_t* sector(uint32_t id) const { return padded_.data() + size_t(id) * secSize_; }
+    void readHeader();
+    void readFat();
+    std::vector<uint32_t> chainOf(uint32_t start, std::vector<uint8_t>& used, const char* what);
+    Bytes gather(const std::vector<uint32_t>& ids, uint64_t size, const char* what) const;
+    void readDirectory();
+    void readMini();
+    std::vector<CompoundFile::Entry> buildTree();
+
+    const Bytes& file_;
+    std::string name_;
+    Bytes padded_;
+    uint32_t secSize_ = 512;
+    uint32_t numSectors_ = 0;
+    int version_ = 3;
+    uint32_t numFatSectors_ = 0, firstDir_ = 0, firstMiniFat_ = 0, numMiniFat_ = 0;
+    uint32_t firstDifat_ = 0, numDifat_ = 0, cutoff_ = 4096;
+    std::vector<uint32_t> fat_, miniFat_;
+    std::vector<uint8_t> used_, miniUsed_;
+    Bytes dir_, miniStream_;
+};
+
+void Reader::readHeader() {
+    if (file_.size() < 512 || !std::equal(kSignature, kSignature + 8, file_.begin()))
+        fail("not a workbook (bad compound file signature)");
+    const uint8_t* h = file_.data();
+    uint16_t major = get16(h + 26);
+    uint16_t shift = get16(h + 30);
+    if (get16(h + 28) != 0xFFFE) fail("bad compound file byte order mark");
+    if (!((major == 3 && shift == 9) || (major == 4 && shift == 12)))
+        fail("unsupported compound file version or sector size");
+    if (get16(h + 32) != 6) fail("bad compound file mini sector size");
+    version_ = major;
+    secSize_ = 1u << shift;
+    numFatSectors_ = get32(h + 44);
+    firstDir_ = get32(h + 48);
+    cutoff_ = get32(h + 56);
+    firstMiniFat_ = get32(h + 60);
+    numMiniFat_ = get32(h + 64);
+    firstDifat_ = get32(h + 68);
+    numDifat_ = get32(h + 72);
+    if (cutoff_ != 4096) fail("bad compound file mini stream cutoff");
+    if (file_.size() <= secSize_) fail("compound file has no sectors");
+    size_t body = file_.size() - secSize_;
+    numSectors_ = uint32_t(std::min<size_t>((body + secSize_ - 1) / secSize_, 0x7FFFFFFF));
+    padded_.assign(size_t(numSectors_) * secSize_, 0);
+    std::copy(file_.begin() + secSize_, file_.end(), padded_.begin());
+    used_.assign(numSectors_, 0);
+}
+
+void Reader::readFat() {
+    if (numFatSectors_ > numSectors_) fail("FAT larger than the file");
+    std::vector<uint32_t> fatSectors;
+    const uint8_t* h = file_.data();
+    for (int i = 0; i < 109 && fatSectors.size() < numFatSectors_; ++i) {
+        uint32_t id = get32(h + 76 + 4 * i);
+        if (id == kFreeSector) break;
+        fatSectors.push_back(id);
+    }
+    uint32_t difat = firstDifat_;
+    uint32_t perDifat = secSize_ / 4 - 1;
+    for (uint32_t n = 0; fatSectors.size() < numFatSectors_ && difat != kEndOfChain &&
+                         difat != kFreeSector;
+         ++n) {
+        if (n >= numDifat_ || difat >= numSectors_ || used_[difat])
+            fail("bad DIFAT sector chain");
+        used_[difat] = 1;
+        const uint8_t* s = sector(difat);
+        for (uint32_t i = 0; i < perDifat && fatSectors.size() < numFatSectors_; ++i) {
+            uint32_t id = get32(s + 4 * i);
+            if (id != kFreeSector) fatSectors.push_back(id);
+        }
+        difat = get32(s + 4 * perDifat);
+    }
+    if (fatSectors.size() != numFatSectors_) fail("FAT sector list is incomplete");
+    fat_.reserve(size_t(numFatSectors_) * secSize_ / 4);
+    for (uint32_t id : fatSectors) {
+        if (id >= numSectors_ || used_[id]) fail("FAT sector outside the file");
+        used_[id] = 1;
+        const uint8_t* s = sector(id);
+        for (uint32_t i = 0; i < secSize_ / 4; ++i) fat_.push_back(get32(s + 4 * i));
+    }
+}
+
+// Follows a chain through `table`, marking each sector in `used`; a sector seen twice (a loop,
+// or a sector shared with another chain) or past the end is a fault.
+std::vector<uint32_t> followChain(uint32_t start, const std::vector<uint32_t>& table,
+                                  std::vector<uint8_t>& used, bool& bad) {
+    std::vector<uint32_t> ids;
+    uint32_t id = start;
+    while (id != kEndOfChain) {
+        if (id >= table.size() || id >= used.size() || used[id]) {
+            bad = true;
+            return ids;
+        }
+        used[id] = 1;
+        ids.push_back(id);
+        id = table[id];
+    }
+    return ids;
+}
+
+std::vector<uint32_t> Reader::chainOf(uint32_t start, std::vector<uint8_t>& used,
+                                      const char* what) {
+    bool bad = false;
+    auto ids = followChain(start, &used == &miniUsed_ ? miniFat_ : fat_, used, bad);
+    if (bad) fail(std::string("bad sector chain of ") + what);
+    return ids;
+}
+
+Bytes Reader::gather(const std::vector<uint32_t>& ids, uint64_t size, const char* what) const {
+    if (size > uint64_t(ids.size()) * secSize_)
+        fail(std::string(what) + " is longer than its sectors");
+    Bytes out;
+    out.reserve(size_t(size));
+    for (uint32_t id : ids) {
+        size_t n = std::min<uint64_t>(secSize_, size - out.size());
+        out.insert(out.end(), sector(id), sector(id) + n);
+        if (out.size() == size) break;
+    }
+    return out;
+}
+
+void Reader::readDirectory() {
+    auto ids = chainOf(firstDir_, used_, "the directory");
+    if (ids.empty()) fail("compound file has no directory");
+    dir_ = gather(ids, uint64_t(ids.size()) * secSize_, "directory");
+}
+
+void Reader::readMini() {
+    const uint8_t* root = dir_.data();
+    if (root[66] != uint8_t(CompoundFile::Type::Root)) fail("first directory entry is not the root");
+    uint32_t start = get32(root + 116);
+    uint64_t size = get32(root + 120);
+    if (start == kEndOfChain || size == 0) return;
+    auto ids = chainOf(start, used_, "the mini stream");
+    miniStream_ = gather(ids, size, "mini stream");
+    if (numMiniFat_ > numSectors_) fail("mini FAT larger than the file");
+    auto miniIds = chainOf(firstMiniFat_, used_, "the mini FAT");
+    Bytes mf = gather(miniIds, uint64_t(miniIds.size()) * secSize_, "mini FAT");
+    miniFat_.resize(mf.size() / 4);
+    for (size_t i = 0; i < miniFat_.size(); ++i) miniFat_[i] = get32(mf.data() + 4 * i);
+    miniUsed_.assign(std::min<size_t>(miniFat_.size(), miniStream_.size() / 64 + 1), 0);
+}
+
+std::vector<CompoundFile::Entry> Reader::buildTree() {
+    size_t count = dir_.size() / 128;
+    std::vector<CompoundFile::Entry> out;
+    std::vector<uint8_t> seen(count, 0);
+    // Map from directory id to output index, filled as entries are visited.
+    struct Pending {
+        uint32_t dirId;
+        size_t parent;
+    };
+    auto makeEntry = [&](uint32_t id) {
+        const uint8_t* e = dir_.data() + size_t(id) * 128;
+        CompoundFile::Entry entry;
+        uint16_t nameLen = get16(e + 64);
+        if (nameLen > 64 || nameLen % 2) fail("bad directory entry name");
+        for (int i = 0; i + 2 < nameLen; i += 2) entry.name += char16_t(get16(e + i));
+        uint8_t type = e[66];
+        if (type != 1 && type != 2 && type != 5) fail("bad directory entry type");
+        entry.type = CompoundFile::Type(type);
+        std::copy(e + 80, e + 96, entry.clsid.begin());
+        entry.stateBits = get32(e + 96);
+        std::copy(e + 100, e + 116, entry.times.begin());
+        if (entry.type == CompoundFile::Type::Stream) {
+            uint32_t start = get32(e + 116);
+            uint64_t size = get32(e + 120);
+            if (version_ == 4) size |= uint64_t(get32(e + 124)) << 32;
+            if (size >= cutoff_) {
+                entry.data = gather(chainOf(start, used_, "a stream"), size, "a stream");
+            } else if (size > 0) {
+                auto ids = chainOf(start, miniUsed_, "a mini stream");
+                if (size > uint64_t(ids.size()) * 64) fail("a mini stream is longer than its sectors");
+                for (uint32_t id : ids) {
+                    size_t off = size_t(id) * 64;
+                    size_t n = std::min<uint64_t>(64, size - entry.data.size());
+                    if (off + n > miniStream_.size()) fail("a mini stream runs past the mini stream");
+                    entry.data.insert(entry.data.end(), miniStream_.begin() + off,
+                                      miniStream_.begin() + off + n);
+                    if (entry.data.size() == size) break;
+                }
+            }
+        }
+        return entry;
+    };
+    seen[0] = 1;
+    out.push_back(makeEntry(0));
+    out[0].type = CompoundFile::Type::Root;
+    std::vector<Pending> stack;
+    uint32_t rootChild = get32(dir_.data() + 76);
+    if (rootChild != kNoStream) stack.push_back({rootChild, 0});
+    while (!stack.empty()) {
+        Pending p = stack.back();
+        stack.pop_back();
+        if (p.dirId >= count || seen[p.dirId]) fail("bad directory tree");
+        seen[p.dirId] = 1;
+        const uint8_t* e = dir_.data() + size_t(p.dirId) * 128;
+        size_t index = out.size();
+        out.push_back(makeEntry(p.dirId));
+        if (out.back().type == CompoundFile::Type::Root) fail("bad directory tree");
+        out[p.parent].children.push_back(index);
+        for (uint32_t sib : {get32(e + 68), get32(e + 72)})
+            if (sib != kNoStream) stack.push_back({sib, p.parent});
+        uint32_t child = get32(e + 76);
+        if (out.back().type == CompoundFile::Type::Storage && child != kNoStream)
+            stack.push_back({child, index});
+    }
+    for (auto& entry : out) {
+        std::sort(entry.children.begin(), entry.children.end(), [&](size_t a, size_t b) {
+            return CompoundFile::nameLess(out[a].name, out[b].name);
+        });
+    }
+    return out;
+}
+
+std::vector<CompoundFile::Entry> Reader::read() {
+    readHeader();
+    readFat();
+    readDirectory();
+    readMini();
+    return buildTree();
+}
+
+}  // namespace
+
+CompoundFile CompoundFile::parse(const Bytes& bytes, const std::string& displayName) {
+    CompoundFile cf;
+    cf.entries_ = Reader(bytes, displayName).read();
+    return cf;
+}
+
+}  // namespace xls

@@ -1,0 +1,255 @@
+#include "xls/Globals.h"
+
+#include <algorithm>
+
+#include "xls/Error.h"
+#include "xls/Palette.h"
+
+namespace xls {
+
+namespace {
+
+constexpr size_t kMaxXfs = 4050;
+
+FontStyle parseFont(const Bytes& d) {
+    ByteReader r(d);
+    FontStyle f;
+    f.heightTwips = r.u16();
+    uint16_t grbit = r.u16();
+    f.italic = grbit & 0x02;
+    f.strikeout = grbit & 0x08;
+    f.colorIndex = r.u16();
+    f.weight = r.u16();
+    f.script = uint8_t(r.u16());
+    f.underline = Underline(r.u8());
+    r.skip(3);
+    std::vector<const Bytes*> chunk{&d};
+    f.name = utf16ToUtf8(ChunkReader(chunk, r.pos()).readString(1).chars);
+    return f;
+}
+
+XfStyle parseXf(const Bytes& d) {
+    ByteReader r(d);
+    XfStyle x;
+    x.fontIndex = r.u16();
+    x.formatIndex = r.u16();
+    uint16_t flags = r.u16();
+    x.locked = flags & 1;
+    x.formulaHidden = flags & 2;
+    x.isStyle = flags & 4;
+    x.parent = flags >> 4;
+    uint8_t align = r.u8();
+    x.hAlign = HAlign(align & 7);
+    x.wrap = align & 8;
+    x.vAlign = VAlign(std::min((align >> 4) & 7, 4));
+    x.rotation = r.u8();
+    uint8_t indent = r.u8();
+    x.indent = indent & 0x0F;
+    x.shrinkToFit = indent & 0x10;
+    r.u8();
+    uint32_t b1 = r.u32(), b2 = r.u32();
+    uint16_t b3 = r.u16();
+    x.left = {uint8_t(b1 & 0xF), uint16_t((b1 >> 16) & 0x7F)};
+    x.right = {uint8_t((b1 >> 4) & 0xF), uint16_t((b1 >> 23) & 0x7F)};
+    x.top = {uint8_t((b1 >> 8) & 0xF), uint16_t(b2 & 0x7F)};
+    x.bottom = {uint8_t((b1 >> 12) & 0xF), uint16_t((b2 >> 7) & 0x7F)};
+    x.fillPattern = uint8_t(b2 >> 26);
+    x.fillForeground = b3 & 0x7F;
+    x.fillBackground = (b3 >> 7) & 0x7F;
+    return x;
+}
+
+}  // namespace
+
+void Globals::parse(std::vector<Record> records, const std::string& displayName) {
+    records_ = std::move(records);
+    try {
+        for (size_t i = 0; i < records_.size(); ++i) {
+            const Record& rec = records_[i];
+            switch (rec.type) {
+                case rt::FilePass:
+                    throw Error(ErrorKind::Unsupported, displayName,
+                                "the workbook is encrypted (password protected)");
+                case rt::BoundSheet: {
+                    ByteReader r(rec.data);
+                    r.skip(5);
+                    SheetInfo info;
+                    info.type = r.u8();
+                    std::vector<const Bytes*> chunk{&rec.data};
+                    info.name = utf16ToUtf8(ChunkReader(chunk, 6).readString(1).chars);
+                    sheets_.push_back(info);
+                    break;
+                }
+                case rt::Window1:
+                    if (rec.data.size() >= 12) activeSheet_ = get16(&rec.data[10]);
+                    break;
+                case rt::Sst: {
+                    std::vector<const Record*> group{&rec};
+                    for (size_t k = i + 1; k < records_.size() && records_[k].type == rt::Continue; ++k)
+                        group.push_back(&records_[k]);
+                    sst_.parse(group);
+                    break;
+                }
+                default:
+                    break;
+            }
+        }
+        parseStyles();
+        parseExternSheets();
+    } catch (const OutOfBounds&) {
+        throw Error(ErrorKind::Corrupt, displayName, "a workbook record is shorter than its content");
+    }
+    if (sheets_.empty()) throw Error(ErrorKind::Corrupt, displayName, "the workbook has no sheets");
+    if (activeSheet_ < 0 || activeSheet_ >= int(sheets_.size())) activeSheet_ = 0;
+}
+
+void Globals::parseStyles() {
+    styles_.palette_ = defaultPalette();
+    for (const Record& rec : records_) {
+        switch (rec.type) {
+            case rt::Font:
+                styles_.fonts_.push_back(parseFont(rec.data));
+                break;
+            case rt::Xf:
+                styles_.xfs_.push_back(parseXf(rec.data));
+                break;
+            case rt::Format: {
+                ByteReader r(rec.data);
+                uint16_t id = r.u16();
+                std::vector<const Bytes*> chunk{&rec.data};
+                styles_.formats_.emplace_back(
+                    id, utf16ToUtf8(ChunkReader(chunk, 2).readString(2).chars));
+                break;
+            }
+            case rt::Palette: {
+                ByteReader r(rec.data);
+                uint16_t count = r.u16();
+                for (uint16_t k = 0; k < count && k < 56; ++k) {
+                    const uint8_t* c = r.take(4);
+                    styles_.palette_[k] = {c[0], c[1], c[2]};
+                }
+                break;
+            }
+            default:
+                break;
+        }
+    }
+}
+
+void Globals::parseExternSheets() {
+    std::vector<bool> selfBook;
+    Bytes xti;
+    for (size_t i = 0; i < records_.size(); ++i) {
+        const Record& rec = records_[i];
+        if (rec.type == rt::SupBook) {
+            selfBook.push_back(rec.data.size() >= 4 && get16(&rec.data[2]) == 0x0401);
+        } else if (rec.type == rt::ExternSheet && xti.empty()) {
+            xti = rec.data;
+            for (size_t k = i + 1; k < records_.size() && records_[k].type == rt::Continue; ++k)
+                xti.insert(xti.end(), records_[k].data.begin(), records_[k].data.end());
+        }
+    }
+    if (xti.size() < 2) return;
+    ByteReader r(xti);
+    uint16_t count = r.u16();
+    for (uint16_t k = 0; k < count && r.remaining() >= 6; ++k) {
+        uint16_t book = r.u16(), first = r.u16(), last = r.u16();
+        bool self = book < selfBook.size() && selfBook[book];
+        xtiSheet_.push_back(self && first == last ? int(first) : -1);
+    }
+}
+
+int Globals::sheetOfXti(uint16_t ixti) const {
+    return ixti < xtiSheet_.size() ? xtiSheet_[ixti] : -1;
+}
+
+size_t Globals::lastIndexOf(uint16_t type) const {
+    for (size_t i = records_.size(); i-- > 0;)
+        if (records_[i].type == type) return i;
+    return records_.size();
+}
+
+uint16_t Globals::findOrAddFormat(const std::string& format) {
+    for (const auto& f : styles_.formats_)
+        if (f.second == format) return f.first;
+    for (uint16_t id = 0; id < 50; ++id)
+        if (Styles::builtinFormat(id) == format) return id;
+    uint16_t id = 164;
+    for (const auto& f : styles_.formats_) id = std::max<uint16_t>(id, uint16_t(f.first + 1));
+    std::u16string chars = utf8ToUtf16(format);
+    if (chars.size() > 255) chars.resize(255);
+    bool wide = std::any_of(chars.begin(), chars.end(), [](char16_t c) { return c > 0xFF; });
+    Record rec;
+    rec.type = rt::Format;
+    put16(rec.data, id);
+    put16(rec.data, uint16_t(chars.size()));
+    put8(rec.data, wide ? 1 : 0);
+    for (char16_t c : chars) wide ? put16(rec.data, c) : put8(rec.data, uint8_t(c));
+    size_t at = lastIndexOf(rt::Format);
+    if (at < records_.size()) {
+        ++at;
+    } else {
+        at = 0;
+        while (at < records_.size() && records_[at].type != rt::Xf) ++at;
+        if (at == records_.size() && at > 0) --at;  // before EOF
+    }
+    records_.insert(records_.begin() + at, std::move(rec));
+    styles_.formats_.emplace_back(id, utf16ToUtf8(chars));
+    return id;
+}
+
+uint16_t Globals::findOrAddXf(uint16_t baseXf, uint16_t formatId, const std::string& displayName) {
+    std::vector<size_t> xfRecords;
+    for (size_t i = 0; i < records_.size(); ++i)
+        if (records_[i].type == rt::Xf && records_[i].data.size() >= 20) xfRecords.push_back(i);
+    if (xfRecords.empty())
+        throw Error(ErrorKind::Unsupported, displayName, "the workbook has no cell formats");
+    if (baseXf >= xfRecords.size()) baseXf = xfRecords.size() > 15 ? 15 : 0;
+    Bytes wanted = records_[xfRecords[baseXf]].data;
+    uint16_t flags = get16(&wanted[4]);
+    if (get16(&wanted[2]) == formatId && !(flags & 4)) return baseXf;
+    if (flags & 4) flags = uint16_t((flags & 0x0B) | (baseXf << 4));  // a cell XF on that style
+    set16(&wanted[2], formatId);
+    set16(&wanted[4], flags);
+    wanted[9] |= 0x04;  // the number format is the cell's own, not the style's
+    for (size_t k = 0; k < xfRecords.size(); ++k)
+        if (records_[xfRecords[k]].data == wanted) return uint16_t(k);
+    if (xfRecords.size() >= kMaxXfs)
+        throw Error(ErrorKind::Unsupported, displayName, "too many cell formats in the workbook");
+    records_.insert(records_.begin() + xfRecords.back() + 1, Record{rt::Xf, wanted});
+    styles_.xfs_.push_back(parseXf(wanted));
+    return uint16_t(xfRecords.size());
+}
+
+void Globals::write(Bytes& out, bool asTemplate, uint32_t sstRefs,
+                    std::vector<size_t>& sheetPosFields) const {
+    bool sstWritten = false;
+    for (size_t i = 0; i < records_.size(); ++i) {
+        const Record& rec = records_[i];
+        switch (rec.type) {
+            case rt::Template:
+                if (asTemplate) writeRecord(out, rec);
+                break;
+            case rt::Sst:
+                if (!sstWritten) sst_.write(out, sstRefs);
+                sstWritten = true;
+                while (i + 1 < records_.size() && records_[i + 1].type == rt::Continue) ++i;
+                break;
+            case rt::ExtSst:
+                break;  // written with the SST
+            case rt::BoundSheet:
+                sheetPosFields.push_back(out.size() + 4);
+                writeRecord(out, rec);
+                break;
+            case rt::Eof:
+                if (!sstWritten && sst_.size() > 0) sst_.write(out, sstRefs);
+                sstWritten = true;
+                writeRecord(out, rec);
+                break;
+            default:
+                writeRecord(out, rec);
+        }
+    }
+}
+
+}  // namespace xls

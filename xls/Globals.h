@@ -1,0 +1,57 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "xls/Record.h"
+#include "xls/SharedStrings.h"
+#include "xls/Styles.h"
+
+namespace xls {
+
+// The workbook globals substream: every record kept in order, with the tables the engine reads
+// from it (sheets, styles, shared strings, external sheet references) and the few it changes
+// (number formats and XFs added, SST grown, sheet positions recomputed).
+class Globals {
+public:
+    struct SheetInfo {
+        std::string name;
+        uint8_t type = 0;  // 0 worksheet, 1 macro sheet, 2 chart, 6 VB module
+    };
+
+    // Parses the records of the globals substream, BOF to EOF. Throws Error.
+    void parse(std::vector<Record> records, const std::string& displayName);
+
+    const std::vector<SheetInfo>& sheets() const { return sheets_; }
+    int activeSheet() const { return activeSheet_; }
+    const Styles& styles() const { return styles_; }
+    SharedStrings& strings() { return sst_; }
+    const SharedStrings& strings() const { return sst_; }
+
+    // The sheet that a 3-D reference's EXTERNSHEET index names in this workbook, or -1.
+    int sheetOfXti(uint16_t ixti) const;
+
+    // Number format id for `format`, adding a FORMAT record (ids from 164) when none matches.
+    uint16_t findOrAddFormat(const std::string& format);
+    // A cell XF equal to `baseXf` but with number format `formatId`, added when none exists.
+    uint16_t findOrAddXf(uint16_t baseXf, uint16_t formatId, const std::string& displayName);
+
+    // Writes the substream. `sheetPosFields` receives the stream positions of the BOUNDSHEET
+    // position fields, to be patched once the sheets are placed.
+    void write(Bytes& out, bool asTemplate, uint32_t sstRefs,
+               std::vector<size_t>& sheetPosFields) const;
+
+private:
+    void parseStyles();
+    void parseExternSheets();
+    size_t lastIndexOf(uint16_t type) const;
+
+    std::vector<Record> records_;
+    std::vector<SheetInfo> sheets_;
+    int activeSheet_ = 0;
+    Styles styles_;
+    SharedStrings sst_;
+    std::vector<int> xtiSheet_;
+};
+
+}  // namespace xls

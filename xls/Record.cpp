@@ -1,0 +1,99 @@
+#include "xls/Record.h"
+
+#include <algorithm>
+
+#include "xls/Error.h"
+
+namespace xls {
+
+std::vector<Record> parseRecords(const Bytes& stream, const std::string& displayName) {
+    std::vector<Record> records;
+    records.reserve(stream.size() / 16);
+    size_t pos = 0;
+    while (pos < stream.size()) {
+        if (std::all_of(stream.begin() + pos, stream.end(), [](uint8_t b) { return b == 0; }))
+            break;
+        if (stream.size() - pos < 4)
+            throw Error(ErrorKind::Corrupt, displayName, "record header cut off at the end");
+        uint16_t type = get16(&stream[pos]);
+        uint16_t size = get16(&stream[pos + 2]);
+        pos += 4;
+        if (size > stream.size() - pos)
+            throw Error(ErrorKind::Corrupt, displayName,
+                        "record runs past the end of the workbook stream");
+        Record r;
+        r.type = type;
+        r.data.assign(stream.begin() + pos, stream.begin() + pos + size);
+        records.push_back(std::move(r));
+        pos += size;
+    }
+    return records;
+}
+
+void writeRecord(Bytes& out, uint16_t type, const uint8_t* data, size_t size) {
+    put16(out, type);
+    put16(out, uint16_t(size));
+    out.insert(out.end(), data, data + size);
+}
+
+void ChunkReader::advance() {
+    while (chunk_ < chunks_.size() && pos_ >= chunks_[chunk_]->size()) {
+        ++chunk_;
+        pos_ = 0;
+    }
+}
+
+bool ChunkReader::atEnd() {
+    advance();
+    return chunk_ >= chunks_.size();
+}
+
+uint8_t ChunkReader::byte() {
+    advance();
+    if (chunk_ >= chunks_.size()) throw OutOfBounds{};
+    return (*chunks_[chunk_])[pos_++];
+}
+
+ChunkReader::Text ChunkReader::readString(int cchBytes) {
+    advance();
+    Text t;
+    t.chunk = chunk_;
+    t.offset = pos_;
+    size_t cch = byte();
+    if (cchBytes == 2) cch |= size_t(byte()) << 8;
+    uint8_t flags = byte();
+    bool wide = flags & 1;
+    size_t runs = 0, ext = 0;
+    if (flags & 8) {
+        runs = byte();
+        runs |= size_t(byte()) << 8;
+    }
+    if (flags & 4) {
+        for (int i = 0; i < 4; ++i) ext |= size_t(byte()) << (8 * i);
+    }
+    t.chars.reserve(cch);
+    while (t.chars.size() < cch) {
+        if (pos_ >= chunks_[chunk_]->size()) {
+            // The characters continue in the next record, which repeats the option byte.
+            ++chunk_;
+            pos_ = 0;
+            if (chunk_ >= chunks_.size() || chunks_[chunk_]->empty()) throw OutOfBounds{};
+            wide = (*chunks_[chunk_])[pos_++] & 1;
+            continue;
+        }
+        const Bytes& d = *chunks_[chunk_];
+        if (wide) {
+            if (pos_ + 2 > d.size()) throw OutOfBounds{};
+            t.chars += char16_t(get16(&d[pos_]));
+            pos_ += 2;
+        } else {
+            t.chars += char16_t(d[pos_++]);
+        }
+    }
+    if (runs * 4 + ext > (size_t(1) << 24)) throw OutOfBounds{};
+    for (size_t i = 0; i < runs * 4; ++i) t.runs.push_back(byte());
+    for (size_t i = 0; i < ext; ++i) t.ext.push_back(byte());
+    return t;
+}
+
+}  // namespace xls

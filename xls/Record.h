@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "xls/Bytes.h"
+
+namespace xls {
+
+// Record types of the BIFF8 workbook stream that the engine reads or writes.
+namespace rt {
+constexpr uint16_t Formula = 0x0006, Eof = 0x000A, ExternSheet = 0x0017, FilePass = 0x002F,
+                   Font = 0x0031, Continue = 0x003C, Window1 = 0x003D, Template = 0x0060,
+                   DefColWidth = 0x0055, ColInfo = 0x007D, BoundSheet = 0x0085, Palette = 0x0092,
+                   StandardWidth = 0x0099, MulRk = 0x00BD, MulBlank = 0x00BE, RString = 0x00D6,
+                   DbCell = 0x00D7, Xf = 0x00E0, MergedCells = 0x00E5, Sst = 0x00FC,
+                   LabelSst = 0x00FD, ExtSst = 0x00FF, SupBook = 0x01AE, Dimensions = 0x0200,
+                   Blank = 0x0201, Number = 0x0203, Label = 0x0204, BoolErr = 0x0205,
+                   String = 0x0207, Row = 0x0208, Index = 0x020B, Array = 0x0221,
+                   DefaultRowHeight = 0x0225, Table = 0x0236, Window2 = 0x023E, Rk = 0x027E,
+                   Format = 0x041E, ShrFmla = 0x04BC, Bof = 0x0809, Series = 0x1003,
+                   Ai = 0x1051;
+}  // namespace rt
+
+constexpr size_t kMaxRecordData = 8224;
+
+struct Record {
+    uint16_t type = 0;
+    Bytes data;
+};
+
+// Splits a workbook stream into records. Trailing zero padding after the last record is
+// ignored; a record that runs past the end throws Error (Corrupt) naming `displayName`.
+std::vector<Record> parseRecords(const Bytes& stream, const std::string& displayName);
+void writeRecord(Bytes& out, uint16_t type, const uint8_t* data, size_t size);
+inline void writeRecord(Bytes& out, const Record& r) {
+    writeRecord(out, r.type, r.data.data(), r.data.size());
+}
+
+// Reads a Unicode string (character count, option flags, characters, formatting runs,
+// phonetic data) that may continue across CONTINUE records: `chunks` are the data of the
+// first record and of each CONTINUE that follows. A CONTINUE that splits the characters starts
+// with its own option byte. Throws OutOfBounds when the string runs off the end.
+class ChunkReader {
+public:
+    explicit ChunkReader(std::vector<const Bytes*> chunks, size_t offset = 0)
+        : chunks_(std::move(chunks)), pos_(offset) {}
+
+    struct Text {
+        std::u16string chars;
+        Bytes runs;  // formatting runs, 4 bytes each
+        Bytes ext;   // phonetic (ExtRst) data
+        size_t chunk = 0, offset = 0;  // where the string started
+    };
+    // cchBytes: 2 for XLUnicodeString, 1 for ShortXLUnicodeString.
+    Text readString(int cchBytes = 2);
+    bool atEnd();
+
+private:
+    uint8_t byte();
+    void advance();
+    std::vector<const Bytes*> chunks_;
+    size_t chunk_ = 0;
+    size_t pos_;
+};
+
+}  // namespace xls

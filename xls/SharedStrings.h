@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "xls/Record.h"
+
+namespace xls {
+
+// The workbook's shared string table (SST). Strings read from the file keep their formatting
+// runs and phonetic data; new strings are appended. While nothing is appended the original SST
+// records are written back unchanged (only the total reference count is updated).
+class SharedStrings {
+public:
+    // `group`: the SST record followed by its CONTINUE records.
+    void parse(const std::vector<const Record*>& group);
+    bool present() const { return present_; }
+
+    size_t size() const { return strings_.size(); }
+    const std::string& text(size_t index) const { return strings_[index].utf8; }
+    // Index of a plain string with this text, adding it when there is none.
+    uint32_t findOrAdd(const std::string& utf8);
+
+    // Writes SST (+ CONTINUE) and EXTSST records to `out`, whose size is the stream position.
+    void write(Bytes& out, uint32_t totalRefs) const;
+
+private:
+    struct Str {
+        std::string utf8;
+        std::u16string chars;
+        Bytes runs, ext;
+        size_t chunk = 0, offset = 0;  // position in the original records
+    };
+    void writeRebuilt(Bytes& out, uint32_t totalRefs, std::vector<std::pair<size_t, size_t>>& starts) const;
+    void writeOriginal(Bytes& out, uint32_t totalRefs, std::vector<std::pair<size_t, size_t>>& starts) const;
+
+    bool present_ = false;
+    std::vector<Str> strings_;
+    std::vector<Bytes> original_;  // data of the SST record and its CONTINUEs
+    size_t originalCount_ = 0;
+    std::unordered_map<std::string, uint32_t> plain_;
+    bool indexed_ = false;
+};
+
+}  // namespace xls

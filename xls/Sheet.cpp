@@ -1,0 +1,117 @@
+#include "xls/Sheet.h"
+
+#include "xls/Error.h"
+#include "xls/NumericText.h"
+#include "xls/WorkbookModel.h"
+
+namespace xls {
+
+namespace {
+
+std::string address(int row, int col) {
+    std::string letters;
+    for (int c = col + 1; c > 0; c = (c - 1) / 26) letters.insert(letters.begin(), char('A' + (c - 1) % 26));
+    return letters + std::to_string(row + 1);
+}
+
+Record cellRecord(uint16_t type, int row, int col, uint16_t xf) {
+    Record r;
+    r.type = type;
+    put16(r.data, uint16_t(row));
+    put16(r.data, uint16_t(col));
+    put16(r.data, xf);
+    return r;
+}
+
+}  // namespace
+
+std::string Sheet::name() const {
+    for (size_t i = 0; i < book_->sheets.size(); ++i)
+        if (book_->sheets[i].get() == model_) return book_->globals.sheets()[i].name;
+    return {};
+}
+
+SheetType Sheet::type() const {
+    for (size_t i = 0; i < book_->sheets.size(); ++i) {
+        if (book_->sheets[i].get() != model_) continue;
+        switch (book_->globals.sheets()[i].type) {
+            case 0: return model_->isWorksheet() ? SheetType::Worksheet : SheetType::Other;
+            case 1: return SheetType::Macro;
+            case 2: return SheetType::Chart;
+            default: return SheetType::Other;
+        }
+    }
+    return SheetType::Other;
+}
+
+static void checkCell(const WorkbookModel& book, const SheetModel& model, int row, int col,
+                      bool needWorksheet) {
+    if (row < 0 || row > 65535 || col < 0 || col > 255)
+        throw Error(ErrorKind::Unsupported, book.displayName,
+                    "cell row " + std::to_string(row + 1) + ", column " + std::to_string(col + 1) +
+                        " is outside the sheet");
+    if (needWorksheet && !model.isWorksheet())
+        throw Error(ErrorKind::Unsupported, book.displayName, "the sheet is not a worksheet");
+}
+
+void Sheet::setValue(int row, int col, const std::string& utf8Text) {
+    checkCell(*book_, *model_, row, col, true);
+    CellTable& cells = model_->cells();
+    uint16_t inherited = model_->defaultXf(row, col);
+    bool exists = cells.find(row, col) != nullptr;
+    uint16_t xf = cells.xfAt(row, col).value_or(inherited);
+    uint32_t k = uint32_t(row) << 8 | uint32_t(col);
+    if (utf8Text.empty()) {
+        model_->written().erase(k);
+        if (!exists) return;
+        if (xf == inherited)
+            cells.put(row, col, std::nullopt);
+        else
+            cells.put(row, col, cellRecord(rt::Blank, row, col, xf));
+        return;
+    }
+    if (auto number = readNumber(utf8Text, /*allowCurrency=*/true)) {
+        Record r = cellRecord(rt::Number, row, col, xf);
+        putDouble(r.data, *number);
+        cells.put(row, col, std::move(r));
+    } else {
+        Record r = cellRecord(rt::LabelSst, row, col, xf);
+        put32(r.data, book_->globals.strings().findOrAdd(utf8Text));
+        cells.put(row, col, std::move(r));
+    }
+    model_->written().insert(k);
+}
+
+void Sheet::setNumberFormat(int row, int col, const std::string& formatUtf8) {
+    checkCell(*book_, *model_, row, col, true);
+    CellTable& cells = model_->cells();
+    uint16_t xf = cells.xfAt(row, col).value_or(model_->defaultXf(row, col));
+    uint16_t formatId = book_->globals.findOrAddFormat(formatUtf8);
+    uint16_t newXf = book_->globals.findOrAddXf(xf, formatId, book_->displayName);
+    if (newXf != xf || !cells.find(row, col)) cells.setXf(row, col, newXf);
+}
+
+Cell Sheet::cell(int row, int col) const {
+    checkCell(*book_, *model_, row, col, false);
+    if (!model_->isWorksheet()) return {};
+    try {
+        return model_->cells().read(row, col, book_->globals.strings());
+    } catch (const OutOfBounds&) {
+        throw Error(ErrorKind::Corrupt, book_->displayName,
+                    "the text of cell " + address(row, col) + " runs past its record");
+    }
+}
+
+std::optional<CellRange> Sheet::usedRange() const {
+    if (!model_->isWorksheet()) return std::nullopt;
+    return model_->cells().usedRange();
+}
+
+ColumnFormat Sheet::column(int col) const { return model_->column(col); }
+RowFormat Sheet::row(int row) const { return model_->row(row); }
+int Sheet::defaultRowHeightTwips() const { return model_->defaultRowHeight(); }
+int Sheet::defaultColumnWidthChars256() const { return model_->defaultColumnWidth(); }
+std::vector<CellRange> Sheet::mergedRanges() const { return model_->mergedRanges(); }
+bool Sheet::showGridlines() const { return model_->showGridlines(); }
+
+}  // namespace xls

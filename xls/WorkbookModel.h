@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "xls/CompoundFile.h"
+#include "xls/Globals.h"
+#include "xls/Sheet.h"
+#include "xls/SheetModel.h"
+
+namespace xls {
+
+// Everything a Workbook holds: the compound file with its other streams, the globals, the
+// sheets, and the Sheet handles given out to callers.
+class WorkbookModel {
+public:
+    // Throws Error on any fault, naming `displayName`.
+    WorkbookModel(const Bytes& file, std::string displayName);
+
+    Bytes toBytes(bool asTemplate);
+
+    std::string displayName;
+    Globals globals;
+    std::vector<std::unique_ptr<SheetModel>> sheets;
+    std::vector<Sheet> handles;
+
+private:
+    Bytes workbookStream(bool asTemplate);
+    void split(std::vector<Record> records);
+
+    CompoundFile file_;
+    size_t streamIndex_ = 0;
+    std::vector<Record> trailer_;  // substreams past the last sheet, kept as they are
+};
+
+}  // namespace xls

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+
+#include "xls/Cell.h"
+#include "xls/Styles.h"
+#include "xls/draw/FormattedValue.h"
+#include "xls/draw/NumberFormat.h"
+
+namespace xlsdraw {
+
+// What a cell shows as text: its value through its number format, and the kind of value, which
+// decides the "General" alignment (numbers right, text left, logical values and errors centred)
+// and whether a value that does not fit shows "###" (numbers) or runs on (text).
+struct CellContent {
+    enum class Kind { Number, Text, Centered };
+    Kind kind = Kind::Text;
+    xls::draw::FormattedValue value;
+};
+
+// Formats cell values, keeping each number format parsed once.
+class CellText {
+public:
+    explicit CellText(const xls::Styles& styles) : styles_(styles) {}
+
+    // Nothing for a cell without a value (empty, blank, or a formula without a cached result).
+    std::optional<CellContent> content(const xls::Cell& cell, const xls::XfStyle& xf);
+
+    static const char* errorText(uint8_t errorCode);
+
+private:
+    const xls::draw::NumberFormat& numberFormat(uint16_t formatIndex);
+
+    const xls::Styles& styles_;
+    std::unordered_map<uint16_t, std::unique_ptr<xls::draw::NumberFormat>> formats_;
+};
+
+}  // namespace xlsdraw
