@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+
+#include "BuildFixture.h"
+#include "app/MousePointer.h"
+#include "chart/ChartBuild.h"
+#include "chart/Excel1.h"
+#include "entries/EntryCodec.h"
+#include "entries/EntryListModel.h"
+#include "preview/Form2.h"
+#include "preview/PictureBox.h"
+#include "support/WorkbookReader.h"
+#include "xls/Workbook.h"
+
+namespace {
+
+EntryList entriesOf(int count) {
+    EntryList list;
+    for (int i = 1; i <= count; ++i)
+        list.append({QString("Asset %1").arg(i), QString::number(i * 1000 + i)});
+    return list;
+}
+
+class ChartBuildTest : public BuildFixture {
+protected:
+    std::optional<QString> storedList() const {
+        QSettings ini(settingsFile(), QSettings::IniFormat);
+        if (!ini.contains("Morrowlin/Assets")) return std::nullopt;
+        return ini.value("Morrowlin/Assets").toString();
+    }
+};
+
+class BuildWithEntries : public ChartBuildTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(BuildWithEntries, FillsTheTemplateAndHandsItToThePreview) {
+    if (!haveXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";
+    const int count = GetParam();
+    const EntryList entries = entriesOf(count);
+    startWith(entries);
+    build();
+
+    EXPECT_TRUE(errorReports().isEmpty()) << errorReports().value(0).text.toStdString();
+    Form2* preview = form->previewIfLoaded();
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(preview->isVisible());
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->mousePointer().value(), app::MousePointer::Default);
+
+    // Only the temporary workbook is left in the temporary folder.
+    const QString path = preview->mExcelFile;
+    EXPECT_TRUE(QRegularExpression("^tkvane[1-9]{8}\\.xls$")
+                    .match(QFileInfo(path).fileName())
+                    .hasMatch())
+        << path.toStdString();
+    EXPECT_EQ(QFileInfo(path).absolutePath(), QFileInfo(tempDir()).absoluteFilePath());
+    EXPECT_EQ(filesInTemp(), QStringList({QFileInfo(path).fileName()}));
+
+    // The picture reached the image box.
+    const auto* picture1 = preview->findChild<PictureBox*>("Picture1");
+    ASSERT_NE(picture1, nullptr);
+    EXPECT_FALSE(picture1->picture().isNull() && picture1->drawnImage().isNull());
+
+    // The list was stored with the build.
+    EXPECT_EQ(storedList().value_or("<absent>"), EntryCodec::EncodeEntries(entries));
+
+    QString error;
+    const auto book = readWithXlrd(path, &error);
+    ASSERT_TRUE(book.has_value()) << error.toStdString();
+    EXPECT_EQ(book->sheets, QStringList({"Assets"}));
+    EXPECT_EQ(book->cell(2, 0).value.toString(), "Asset Type");
+    EXPECT_EQ(book->cell(2, 1).value.toString(), "Amount");
+    for (int i = 0; i < count; ++i) {
+        EXPECT_EQ(book->cell(3 + i, 0).value.toString(), entries[i].label) << "row " << 4 + i;
+        EXPECT_EQ(book->cell(3 + i, 1).kind, "number") << "row " << 4 + i;
+        EXPECT_DOUBLE_EQ(book->cell(3 + i, 1).value.toDouble(), entries[i].amount.toDouble());
+        EXPECT_EQ(book->cell(3 + i, 1).format, chart::kAmountFormat) << "row " << 4 + i;
+    }
+    for (int row = 3 + count; row <= 8; ++row) {
+        EXPECT_TRUE(book->cell(row, 0).kind == "empty" || book->cell(row, 0).kind == "blank")
+            << "row " << row + 1;
+        EXPECT_TRUE(book->cell(row, 1).kind == "empty" || book->cell(row, 1).kind == "blank")
+            << "row " << row + 1;
+    }
+
+    // The chart reads every entry: values in B, categories in A, from row 4 down.
+    const int lastRow = std::max(8, 3 + count - 1);
+    int series = 0;
+    for (const ChartRef& ref : book->chartRefs) {
+        if (ref.id == 1 || ref.id == 2) {
+            ++series;
+            EXPECT_EQ(ref.firstRow, 3);
+            EXPECT_EQ(ref.lastRow, lastRow) << "reference " << ref.id;
+            EXPECT_EQ(ref.firstCol, ref.id == 1 ? 1 : 0);
+        }
+    }
+    EXPECT_EQ(series, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, BuildWithEntries, ::testing::Values(0, 3, 6, 7, 40));
+
+TEST_F(ChartBuildTest, AnAmountThatIsNoNumberIsWrittenUnchanged) {
+    if (!haveXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";
+    startWith({{"Odd", "about 5"}, {"Car", "$7,500"}});
+    build();
+    const auto book = readWithXlrd(form->previewIfLoaded()->mExcelFile);
+    ASSERT_TRUE(book.has_value());
+    EXPECT_EQ(book->cell(3, 1).kind, "string");
+    EXPECT_EQ(book->cell(3, 1).value.toString(), "about 5");
+    EXPECT_EQ(book->cell(4, 1).kind, "number");
+    EXPECT_DOUBLE_EQ(book->cell(4, 1).value.toDouble(), 7500);
+}
+
+TEST_F(ChartBuildTest, ATemplateLeftInTheTemporaryFolderIsUsedThenDeleted) {
+    if (!haveXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";
+    QFile resource(":/Pie Chart.xlt");
+    ASSERT_TRUE(resource.open(QIODevice::ReadOnly));
+    const QByteArray bytes = resource.readAll();
+    xls::Workbook custom = xls::Workbook::fromBytes(
+        std::vector<uint8_t>(bytes.begin(), bytes.end()), "Pie Chart.xlt");
+    custom.activeSheet().setValue(2, 0, "Left behind");
+    custom.saveAs(QFile::encodeName(inTemp("Pie Chart.xlt")).toStdString());
+
+    startWith({{"Car", "7500"}});
+    build();
+    EXPECT_TRUE(errorReports().isEmpty());
+    EXPECT_FALSE(QFile::exists(inTemp("Pie Chart.xlt")));
+    const auto book = readWithXlrd(form->previewIfLoaded()->mExcelFile);
+    ASSERT_TRUE(book.has_value());
+    EXPECT_EQ(book->cell(2, 0).value.toString(), "Left behind");
+}
+
+TEST_F(ChartBuildTest, ANameThatExistsIsDrawnAgainWhole) {
+    // r = 0.0 gives the digit 1, r = 0.15 the digit 2.
+    for (int i = 0; i < 8; ++i) random.queue(0.0);
+    for (int i = 0; i < 8; ++i) random.queue(0.15);
+    writeFile(inTemp("tkvane11111111.xls"), "someone else's file");
+    startWith({{"Car", "7500"}});
+    build();
+    EXPECT_EQ(QFileInfo(form->previewIfLoaded()->mExcelFile).fileName(), "tkvane22222222.xls");
+    EXPECT_EQ(readFile(inTemp("tkvane11111111.xls")), QByteArray("someone else's file"));
+    EXPECT_EQ(random.reseeds(), 16);
+}
+
+TEST(WorkbookName, EightDigitsOneToNine) {
+    platform::ScriptedRandom random;
+    for (double r : {0.0, 0.1111, 0.1112, 0.5, 0.8888, 0.8889, 0.999999, 0.3})
+        random.queue(r);
+    EXPECT_EQ(chart::ChartBuild::drawWorkbookName(random), "tkvane11258993");
+    EXPECT_EQ(random.reseeds(), 8);
+}
+
+TEST_F(ChartBuildTest, NoAtTheRunningExcelWarningChangesNothing) {
+    spreadsheets = &runningExcel;
+    startWith({{"Car", "7500"}});
+    dialogs.queueAnswer(platform::kAnswerNo);
+    build();
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    const auto& box = dialogs.messages()[0];
+    EXPECT_EQ(box.text, Excel1::runningWarningText());
+    EXPECT_EQ(box.style, platform::kYesNo);
+    EXPECT_EQ(box.title, "Morrowlin");
+    EXPECT_EQ(runningExcel.created, 0);
+    EXPECT_TRUE(filesInTemp().isEmpty());
+    EXPECT_FALSE(storedList().has_value());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->previewIfLoaded(), nullptr);
+    EXPECT_EQ(form->mousePointer().value(), app::MousePointer::Default);
+}
+
+TEST_F(ChartBuildTest, YesAtTheRunningExcelWarningBuilds) {
+    spreadsheets = &runningExcel;
+    startWith({{"Car", "7500"}});
+    dialogs.queueAnswer(platform::kAnswerYes);
+    build();
+    EXPECT_EQ(runningExcel.created, 2);
+    ASSERT_NE(form->previewIfLoaded(), nullptr);
+    EXPECT_TRUE(QFile::exists(form->previewIfLoaded()->mExcelFile));
+}
+
+TEST(RunningWarning, HasTheExactText) {
+    EXPECT_EQ(Excel1::runningWarningText(),
+              "Excel may be open. It is recommended that you close Excel first.\r"
+              "Use Ctrl+Alt+Del > Task Manager > EXCEL.EXE if necessary.\r\n\r\n"
+              "Would you like to proceed anyway?");
+}
+
+TEST_F(ChartBuildTest, BackThenABuildAgainShowsTheNewWorkbookAndLeavesNoFile) {
+    startWith(entriesOf(3));
+    build();
+    Form2* preview = form->previewIfLoaded();
+    ASSERT_NE(preview, nullptr);
+    const QString first = preview->mExcelFile;
+    preview->PushButton8_Click();
+    EXPECT_FALSE(QFile::exists(first));
+    EXPECT_TRUE(filesInTemp().isEmpty());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(preview->isVisible());
+
+    form->entries().appendAll(entriesOf(30));
+    build();
+    EXPECT_EQ(form->previewIfLoaded(), preview);  // the same window, loaded once
+    EXPECT_NE(preview->mExcelFile, first);
+    EXPECT_TRUE(QFile::exists(preview->mExcelFile));
+    EXPECT_EQ(filesInTemp(), QStringList({QFileInfo(preview->mExcelFile).fileName()}));
+    EXPECT_TRUE(errorReports().isEmpty());
+}
+
+TEST_F(ChartBuildTest, ClosingThePreviewLeavesNoFileAndDoesNotStoreAgain) {
+    startWith(entriesOf(2));
+    build();
+    Form2* preview = form->previewIfLoaded();
+    ASSERT_NE(preview, nullptr);
+    const QString storedAtBuild = storedList().value_or("<absent>");
+    form->entries().clear();  // what the hidden main window holds is not stored again
+    preview->close();
+    EXPECT_TRUE(filesInTemp().isEmpty());
+    EXPECT_EQ(storedList().value_or("<absent>"), storedAtBuild);
+}
+
+TEST_F(ChartBuildTest, ADamagedTemplateIsReportedAndTheBuildGoesOn) {
+    writeFile(inTemp("Pie Chart.xlt"), QByteArray(4096, 'x'));
+    startWith({{"Car", "7500"}});
+    build();
+    const auto reports = errorReports();
+    ASSERT_FALSE(reports.isEmpty());
+    EXPECT_TRUE(reports[0].text.contains("Pie Chart.xlt"));
+    EXPECT_TRUE(reports[0].text.contains("Form1.PushButton1_Click at line 110"))
+        << reports[0].text.toStdString();
+    // The build went on to its end: the preview shows, the list is stored, nothing is left.
+    ASSERT_NE(form->previewIfLoaded(), nullptr);
+    EXPECT_TRUE(form->previewIfLoaded()->isVisible());
+    EXPECT_EQ(storedList().value_or("<absent>"), EntryCodec::EncodeEntries({{"Car", "7500"}}));
+    EXPECT_FALSE(QFile::exists(inTemp("Pie Chart.xlt")));
+    EXPECT_FALSE(QFile::exists(inTemp("temp.bmp")));
+    EXPECT_EQ(form->mousePointer().value(), app::MousePointer::Default);
+}
+
+}  // namespace
