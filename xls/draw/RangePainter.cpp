@@ -1,0 +1,429 @@
+#include "xls/draw/RangePainter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "xls/draw/BorderLines.h"
+#include "xls/draw/FillPatterns.h"
+
+namespace xlsdraw {
+
+namespace {
+
+constexpr int kLastRow = 65535;
+constexpr int kLastCol = 255;
+const QColor kGridline(212, 212, 212);
+
+xls::CellRange normalized(xls::CellRange range) {
+    if (range.firstRow > range.lastRow) std::swap(range.firstRow, range.lastRow);
+    if (range.firstCol > range.lastCol) std::swap(range.firstCol, range.lastCol);
+    range.firstRow = std::clamp(range.firstRow, 0, kLastRow);
+    range.lastRow = std::clamp(range.lastRow, 0, kLastRow);
+    range.firstCol = std::clamp(range.firstCol, 0, kLastCol);
+    range.lastCol = std::clamp(range.lastCol, 0, kLastCol);
+    return range;
+}
+
+QColor toQColor(const xls::Rgb& rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
+
+}  // namespace
+
+RangePainter::RangePainter(const xls::Styles& styles, const xls::Sheet& sheet,
+                           const xls::CellRange& range, const PictureOptions& options)
+    : styles_(styles),
+      sheet_(sheet),
+      range_(normalized(range)),
+      options_(options),
+      fonts_(styles, options.dpi),
+      cellText_(styles),
+      layout_(sheet, range_, fonts_.maxDigitWidth(), options.dpi) {}
+
+int RangePainter::px(double logicalPixelsAt96) const {
+    return static_cast<int>(std::lround(logicalPixelsAt96 * options_.dpi / 96.0));
+}
+
+QImage RangePainter::paint() {
+    const int maxSide = std::max(1, options_.maxSidePixels);
+    const int width = std::min(layout_.width(), maxSide);
+    const int height = std::min(layout_.height(), maxSide);
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull()) return image;
+    image.fill(Qt::white);
+
+    lastCol_ = layout_.lastColBefore(width);
+    lastRow_ = layout_.lastRowBefore(height);
+    columns_ = lastCol_ - range_.firstCol + 1;
+    readCells();
+    readMerges();
+    planTexts();
+
+    QPainter painter(&image);
+    paintFills(painter);
+    if (sheet_.showGridlines()) paintGridlines(painter);
+    paintTexts(painter);
+    paintBorders(painter);
+    return image;
+}
+
+void RangePainter::readCells() {
+    const int rows = lastRow_ - range_.firstRow + 1;
+    slots_.assign(static_cast<size_t>(rows) * columns_, Slot{});
+    std::vector<xls::ColumnFormat> columnFormats;
+    for (int col = range_.firstCol; col <= lastCol_; ++col)
+        columnFormats.push_back(sheet_.column(col));
+    for (int row = range_.firstRow; row <= lastRow_; ++row) {
+        if (layout_.rowHeight(row) == 0) continue;
+        const xls::RowFormat rowFormat = sheet_.row(row);
+        for (int col = range_.firstCol; col <= lastCol_; ++col) {
+            if (layout_.colWidth(col) == 0) continue;
+            xls::Cell cell = sheet_.cell(row, col);
+            Slot& s = slot(row, col);
+            if (cell.isEmpty())
+                s.xf = rowFormat.hasXf ? rowFormat.xf : columnFormats[col - range_.firstCol].xf;
+            else
+                s.xf = cell.xf;
+            s.filled = styles_.xf(s.xf).fillPattern != 0;
+            const bool blank = cell.kind == xls::CellKind::Empty ||
+                               cell.kind == xls::CellKind::Blank ||
+                               (cell.kind == xls::CellKind::Formula &&
+                                cell.cachedKind == xls::CellKind::Empty);
+            if (!blank) {
+                s.hasValue = true;
+                texts_.push_back({row, col, std::move(cell)});
+            }
+        }
+    }
+}
+
+void RangePainter::readMerges() {
+    for (const xls::CellRange& merged : sheet_.mergedRanges()) {
+        xls::CellRange part{std::max(merged.firstRow, range_.firstRow),
+                            std::max(merged.firstCol, range_.firstCol),
+                            std::min(merged.lastRow, lastRow_), std::min(merged.lastCol, lastCol_)};
+        if (part.firstRow > part.lastRow || part.firstCol > part.lastCol) continue;
+        if (part.firstRow == part.lastRow && part.firstCol == part.lastCol) continue;
+        const int index = static_cast<int>(merges_.size());
+        merges_.push_back(part);
+        const bool filled = slot(part.firstRow, part.firstCol).filled;
+        for (int row = part.firstRow; row <= part.lastRow; ++row) {
+            for (int col = part.firstCol; col <= part.lastCol; ++col) {
+                Slot& s = slot(row, col);
+                s.merge = index;
+                s.filled = filled;
+            }
+        }
+    }
+    if (merges_.empty()) return;
+    // Only the top left cell of a merged area shows a value.
+    texts_.erase(std::remove_if(texts_.begin(), texts_.end(),
+                                [this](const TextJob& job) {
+                                    return slot(job.row, job.col).merge >= 0 &&
+                                           !isMergeOrigin(job.row, job.col);
+                                }),
+                 texts_.end());
+}
+
+bool RangePainter::isMergeOrigin(int row, int col) const {
+    const int index = slots_[(row - range_.firstRow) * columns_ + (col - range_.firstCol)].merge;
+    return index >= 0 && merges_[index].firstRow == row && merges_[index].firstCol == col;
+}
+
+bool RangePainter::mergeHidesLeftEdge(int row, int col) const {
+    const int index = slots_[(row - range_.firstRow) * columns_ + (col - range_.firstCol)].merge;
+    return index >= 0 && col > merges_[index].firstCol;
+}
+
+bool RangePainter::mergeHidesTopEdge(int row, int col) const {
+    const int index = slots_[(row - range_.firstRow) * columns_ + (col - range_.firstCol)].merge;
+    return index >= 0 && row > merges_[index].firstRow;
+}
+
+QRect RangePainter::cellRect(int row, int col) const {
+    int lastRow = row, lastCol = col;
+    const int index = slots_[(row - range_.firstRow) * columns_ + (col - range_.firstCol)].merge;
+    if (index >= 0 && isMergeOrigin(row, col)) {
+        lastRow = merges_[index].lastRow;
+        lastCol = merges_[index].lastCol;
+    }
+    const int left = layout_.colLeft(col), top = layout_.rowTop(row);
+    return QRect(left, top, layout_.colLeft(lastCol) + layout_.colWidth(lastCol) - left,
+                 layout_.rowTop(lastRow) + layout_.rowHeight(lastRow) - top);
+}
+
+const QBrush& RangePainter::brushFor(const xls::XfStyle& xf) {
+    const uint64_t key = uint64_t(xf.fillPattern) | (uint64_t(xf.fillForeground) << 8) |
+                         (uint64_t(xf.fillBackground) << 24);
+    auto it = brushes_.find(key);
+    if (it == brushes_.end()) {
+        QBrush brush = fillBrush(xf.fillPattern, toQColor(styles_.color(xf.fillForeground)),
+                                 toQColor(styles_.color(xf.fillBackground)));
+        it = brushes_.emplace(key, brush).first;
+    }
+    return it->second;
+}
+
+void RangePainter::paintFills(QPainter& painter) {
+    for (int row = range_.firstRow; row <= lastRow_; ++row) {
+        for (int col = range_.firstCol; col <= lastCol_; ++col) {
+            const Slot& s = slot(row, col);
+            if (!s.filled || !isVisible(row, col)) continue;
+            if (s.merge >= 0 && !isMergeOrigin(row, col)) continue;
+            painter.fillRect(cellRect(row, col), brushFor(styles_.xf(s.xf)));
+        }
+    }
+}
+
+// Excel draws the grid on the last pixel column and row of every cell; a filled cell, the inside
+// of a merged area and text running on into a neighbour hide it.
+void RangePainter::paintGridlines(QPainter& painter) {
+    for (int row = range_.firstRow; row <= lastRow_; ++row) {
+        const int top = layout_.rowTop(row), height = layout_.rowHeight(row);
+        if (height == 0) continue;
+        for (int col = range_.firstCol; col <= lastCol_; ++col) {
+            const int left = layout_.colLeft(col), width = layout_.colWidth(col);
+            if (width == 0) continue;
+            const Slot& s = slot(row, col);
+            if (s.filled) continue;
+            const bool rightShared = col < lastCol_;
+            const bool hideRight =
+                s.textRunsRight ||
+                (rightShared && (slot(row, col + 1).filled ||
+                                 (s.merge >= 0 && slot(row, col + 1).merge == s.merge)));
+            if (!hideRight) painter.fillRect(left + width - 1, top, 1, height, kGridline);
+            const bool belowShared = row < lastRow_;
+            const bool hideBottom =
+                belowShared && (slot(row + 1, col).filled ||
+                                (s.merge >= 0 && slot(row + 1, col).merge == s.merge));
+            if (!hideBottom) painter.fillRect(left, top + height - 1, width, 1, kGridline);
+        }
+    }
+}
+
+void RangePainter::planTexts() {
+    plans_.clear();
+    plans_.reserve(texts_.size());
+    for (const TextJob& job : texts_) {
+        if (!isVisible(job.row, job.col)) continue;
+        std::optional<TextPlan> plan = planText(job);
+        if (plan) plans_.push_back(std::move(*plan));
+    }
+}
+
+std::optional<RangePainter::TextPlan> RangePainter::planText(const TextJob& job) {
+    const Slot& s = slot(job.row, job.col);
+    const xls::XfStyle& xf = styles_.xf(s.xf);
+    std::optional<CellContent> content = cellText_.content(job.cell, xf);
+    if (!content) return std::nullopt;
+
+    TextPlan plan;
+    plan.fontIndex = xf.fontIndex;
+    const FontCache::Entry& font = fonts_.entry(xf.fontIndex);
+    const xls::FontStyle& fontStyle = styles_.font(xf.fontIndex);
+    plan.color = toQColor(content->value.colorIndex
+                              ? styles_.color(static_cast<uint16_t>(*content->value.colorIndex))
+                              : styles_.color(fontStyle.colorIndex));
+
+    const QRect box = cellRect(job.row, job.col);
+    plan.clip = box;
+    const int margin = px(2);
+    const double innerLeft = box.left() + margin;
+    const double innerRight = box.left() + box.width() - 1 - margin;
+    const double indent = xf.indent * 3.0 * fonts_.maxDigitWidth();
+
+    xls::HAlign align = xf.hAlign;
+    if (align == xls::HAlign::General) {
+        align = content->kind == CellContent::Kind::Number  ? xls::HAlign::Right
+                : content->kind == CellContent::Kind::Text ? xls::HAlign::Left
+                                                           : xls::HAlign::Center;
+    }
+    const bool wrap = (xf.wrap || align == xls::HAlign::Justify ||
+                       align == xls::HAlign::Distributed) &&
+                      content->kind == CellContent::Kind::Text;
+
+    // Vertical place of a single line.
+    const double lineHeight = font.ascent + font.descent;
+    switch (xf.vAlign) {
+        case xls::VAlign::Top: plan.baseline = box.top() + px(1) + font.ascent; break;
+        case xls::VAlign::Center:
+            plan.baseline = box.top() + (box.height() - 1 - lineHeight) / 2.0 + font.ascent;
+            break;
+        default: plan.baseline = box.top() + box.height() - 1 - px(1) - font.descent; break;
+    }
+
+    if (wrap) {
+        plan.wrapped = true;
+        plan.wrapText = QString::fromStdString(content->value.plain());
+        plan.wrapRect = QRectF(innerLeft, box.top() + px(1), innerRight - innerLeft,
+                               box.height() - 1 - 2 * px(1));
+        int flags = Qt::TextWordWrap;
+        flags |= align == xls::HAlign::Right    ? Qt::AlignRight
+                 : align == xls::HAlign::Center ? Qt::AlignHCenter
+                                                : Qt::AlignLeft;
+        flags |= xf.vAlign == xls::VAlign::Top      ? Qt::AlignTop
+                 : xf.vAlign == xls::VAlign::Center ? Qt::AlignVCenter
+                                                    : Qt::AlignBottom;
+        plan.wrapFlags = flags;
+        plan.needsClip = true;
+        return plan;
+    }
+
+    const double left = innerLeft + (align == xls::HAlign::Left ? indent : 0.0);
+    const double right = innerRight - (align == xls::HAlign::Right ? indent : 0.0);
+    placeRuns(plan, *content, font, align, left, right);
+    if (plan.runs.empty()) return std::nullopt;
+
+    const double textLeft = plan.runs.front().x;
+    const double textRight =
+        plan.runs.back().x + font.metrics.horizontalAdvance(plan.runs.back().text);
+    const bool overflows = textLeft < box.left() || textRight > box.left() + box.width() - 1;
+    if (overflows && content->kind != CellContent::Kind::Number && s.merge < 0 &&
+        align != xls::HAlign::Fill)
+        runOn(plan, job.row, job.col, textLeft, textRight);
+    plan.needsClip = overflows || lineHeight > box.height();
+    return plan;
+}
+
+namespace {
+
+double piecesWidth(const std::vector<xls::draw::FormatPiece>& pieces,
+                   const QFontMetricsF& metrics) {
+    double width = 0;
+    for (const auto& piece : pieces)
+        width += metrics.horizontalAdvance(QString::fromStdString(piece.text));
+    return width;
+}
+
+}  // namespace
+
+// Lays the formatted pieces out between `x` and `right`: a fill character repeated between the
+// left and right pieces, the text repeated across the cell for "fill" alignment, otherwise one
+// block placed by the alignment. A number that does not fit shows "#" across the cell.
+void RangePainter::placeRuns(TextPlan& plan, const CellContent& content,
+                             const FontCache::Entry& font, xls::HAlign align, double x,
+                             double right) {
+    const QFontMetricsF& metrics = font.metrics;
+    const auto& value = content.value;
+    const double available = right - x;
+    const double leftWidth = piecesWidth(value.left, metrics);
+    const double rightWidth = piecesWidth(value.right, metrics);
+    const double total = leftWidth + rightWidth;
+
+    auto addPieces = [&](const std::vector<xls::draw::FormatPiece>& pieces, double at) {
+        for (const auto& piece : pieces) {
+            const QString text = QString::fromStdString(piece.text);
+            if (piece.kind == xls::draw::FormatPiece::Kind::Text && !text.isEmpty())
+                plan.runs.push_back({at, text});
+            at += metrics.horizontalAdvance(text);
+        }
+        return at;
+    };
+    auto startFor = [&](double width) {
+        switch (align) {
+            case xls::HAlign::Right: return right - width;
+            case xls::HAlign::Center:
+            case xls::HAlign::CenterAcross: return x + (available - width) / 2.0;
+            default: return x;
+        }
+    };
+
+    if (content.kind == CellContent::Kind::Number && total > available + 0.01) {
+        const double hashWidth = metrics.horizontalAdvance(QLatin1Char('#'));
+        const int count = std::max(1, static_cast<int>(available / hashWidth));
+        const QString hashes(count, QLatin1Char('#'));
+        plan.runs.push_back({startFor(count * hashWidth), hashes});
+        return;
+    }
+    if (value.fill) {
+        const QString fillText = QString::fromStdString(*value.fill);
+        const double fillWidth = metrics.horizontalAdvance(fillText);
+        const double at = addPieces(value.left, x);
+        if (fillWidth > 0 && !fillText.trimmed().isEmpty()) {
+            const int count = static_cast<int>((available - total) / fillWidth);
+            if (count > 0) plan.runs.push_back({at, fillText.repeated(count)});
+        }
+        addPieces(value.right, right - rightWidth);
+        return;
+    }
+    if (align == xls::HAlign::Fill && leftWidth > 0) {
+        const int count = std::max(1, static_cast<int>(available / leftWidth));
+        for (int i = 0; i < count; ++i) addPieces(value.left, x + i * leftWidth);
+        return;
+    }
+    addPieces(value.left, startFor(leftWidth));
+}
+
+// Text wider than its cell runs on into empty neighbours: to the right for left-aligned text,
+// to the left for right-aligned text, both ways for centred text. The grid between them hides.
+void RangePainter::runOn(TextPlan& plan, int row, int col, double left, double right) {
+    int clipLeft = plan.clip.left();
+    int clipRight = plan.clip.left() + plan.clip.width();  // exclusive
+    for (int c = col + 1; c <= lastCol_ && right > clipRight - 1; ++c) {
+        const Slot& next = slot(row, c);
+        if (next.hasValue || next.merge >= 0) break;
+        slot(row, c - 1).textRunsRight = true;
+        clipRight = layout_.colLeft(c) + layout_.colWidth(c);
+    }
+    for (int c = col - 1; c >= range_.firstCol && left < clipLeft; --c) {
+        const Slot& previous = slot(row, c);
+        if (previous.hasValue || previous.merge >= 0) break;
+        slot(row, c).textRunsRight = true;
+        clipLeft = layout_.colLeft(c);
+    }
+    plan.clip = QRect(clipLeft, plan.clip.top(), clipRight - clipLeft, plan.clip.height());
+}
+
+void RangePainter::paintTexts(QPainter& painter) {
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    size_t currentFont = SIZE_MAX;
+    for (const TextPlan& plan : plans_) {
+        if (plan.fontIndex != currentFont) {
+            painter.setFont(fonts_.entry(plan.fontIndex).font);
+            currentFont = plan.fontIndex;
+        }
+        painter.setPen(plan.color);
+        if (plan.needsClip) painter.setClipRect(plan.clip);
+        if (plan.wrapped) {
+            painter.drawText(plan.wrapRect, plan.wrapFlags, plan.wrapText);
+        } else {
+            for (const TextRun& run : plan.runs)
+                painter.drawText(QPointF(run.x, plan.baseline), run.text);
+        }
+        if (plan.needsClip) painter.setClipping(false);
+    }
+}
+
+// Borders lie on the grid: a cell's right and bottom borders on its own last pixel column and
+// row, its left and top borders on its neighbours' (the picture's first pixel at the edge).
+void RangePainter::paintBorders(QPainter& painter) {
+    for (int row = range_.firstRow; row <= lastRow_; ++row) {
+        const int top = layout_.rowTop(row), height = layout_.rowHeight(row);
+        if (height == 0) continue;
+        for (int col = range_.firstCol; col <= lastCol_; ++col) {
+            const int left = layout_.colLeft(col), width = layout_.colWidth(col);
+            if (width == 0) continue;
+            const Slot& s = slot(row, col);
+            const xls::XfStyle& xf = styles_.xf(s.xf);
+            if (!xf.left.style && !xf.right.style && !xf.top.style && !xf.bottom.style) continue;
+            const int x0 = std::max(0, left - 1), x1 = left + width - 1;
+            const int y0 = std::max(0, top - 1), y1 = top + height - 1;
+            const bool hideRight =
+                s.merge >= 0 && col < lastCol_ && slot(row, col + 1).merge == s.merge;
+            const bool hideBottom =
+                s.merge >= 0 && row < lastRow_ && slot(row + 1, col).merge == s.merge;
+            if (xf.top.style && !mergeHidesTopEdge(row, col))
+                drawBorderLine(painter, xf.top.style, toQColor(styles_.color(xf.top.colorIndex)),
+                               false, y0, x0, x1);
+            if (xf.bottom.style && !hideBottom)
+                drawBorderLine(painter, xf.bottom.style,
+                               toQColor(styles_.color(xf.bottom.colorIndex)), false, y1, x0, x1);
+            if (xf.left.style && !mergeHidesLeftEdge(row, col))
+                drawBorderLine(painter, xf.left.style,
+                               toQColor(styles_.color(xf.left.colorIndex)), true, x0, y0, y1);
+            if (xf.right.style && !hideRight)
+                drawBorderLine(painter, xf.right.style,
+                               toQColor(styles_.color(xf.right.colorIndex)), true, x1, y0, y1);
+        }
+    }
+}
+
+}  // namespace xlsdraw

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QBrush>
+#include <QImage>
+#include <QPainter>
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "xls/Sheet.h"
+#include "xls/Styles.h"
+#include "xls/draw/CellText.h"
+#include "xls/draw/FontCache.h"
+#include "xls/draw/RangePicture.h"
+#include "xls/draw/SheetLayout.h"
+
+namespace xlsdraw {
+
+// Paints one range of one sheet: cell fills, gridlines, values and borders, in that order, over
+// a white background. Only the part of the range that fits in the picture is read.
+class RangePainter {
+public:
+    RangePainter(const xls::Styles& styles, const xls::Sheet& sheet, const xls::CellRange& range,
+                 const PictureOptions& options);
+    QImage paint();
+
+private:
+    // One cell of the drawn window.
+    struct Slot {
+        uint16_t xf = 15;
+        bool filled = false;
+        bool hasValue = false;
+        int merge = -1;          // index into merges_ when the cell is part of a merged area
+        bool textRunsRight = false;  // the cell's text runs on into the next cell
+    };
+    struct TextJob {
+        int row, col;
+        xls::Cell cell;
+    };
+    // Where a value's text goes: runs of text on one baseline, or a wrapped block.
+    struct TextRun {
+        double x;
+        QString text;
+    };
+    struct TextPlan {
+        size_t fontIndex = 0;
+        QColor color;
+        double baseline = 0;
+        std::vector<TextRun> runs;
+        QRect clip;
+        bool needsClip = false;
+        bool wrapped = false;
+        QRectF wrapRect;
+        int wrapFlags = 0;
+        QString wrapText;
+    };
+
+    void readCells();
+    void readMerges();
+    void paintFills(QPainter& painter);
+    void paintGridlines(QPainter& painter);
+    void planTexts();
+    std::optional<TextPlan> planText(const TextJob& job);
+    void placeRuns(TextPlan& plan, const CellContent& content, const FontCache::Entry& font,
+                   xls::HAlign align, double x, double right);
+    void runOn(TextPlan& plan, int row, int col, double left, double right);
+    void paintTexts(QPainter& painter);
+    void paintBorders(QPainter& painter);
+
+    Slot& slot(int row, int col) {
+        return slots_[(row - range_.firstRow) * columns_ + (col - range_.firstCol)];
+    }
+    bool isMergeOrigin(int row, int col) const;
+    bool mergeHidesLeftEdge(int row, int col) const;
+    bool mergeHidesTopEdge(int row, int col) const;
+    QRect cellRect(int row, int col) const;  // the merged area's rect for a merge origin
+    bool isVisible(int row, int col) const {
+        return layout_.colWidth(col) > 0 && layout_.rowHeight(row) > 0;
+    }
+    const QBrush& brushFor(const xls::XfStyle& xf);
+    int px(double logicalPixelsAt96) const;
+
+    const xls::Styles& styles_;
+    const xls::Sheet& sheet_;
+    xls::CellRange range_;
+    PictureOptions options_;
+    FontCache fonts_;
+    CellText cellText_;
+    SheetLayout layout_;
+    int lastRow_ = 0, lastCol_ = 0;  // the window of the range that the picture shows
+    int columns_ = 0;
+    std::vector<Slot> slots_;
+    std::vector<xls::CellRange> merges_;
+    std::vector<TextJob> texts_;
+    std::vector<TextPlan> plans_;
+    std::unordered_map<uint64_t, QBrush> brushes_;
+};
+
+}  // namespace xlsdraw
