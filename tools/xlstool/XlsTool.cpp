@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "PictureCommand.h"
 #include "xls/Workbook.h"
 
 namespace xlstool {
@@ -67,7 +68,8 @@ std::string valueText(const xls::Cell& c) {
 
 int usage(std::ostream& err) {
     err << "usage: xlstool dump FILE\n"
-           "       xlstool fill IN OUT CELL=VALUE ... [--format CELL=FORMAT ...]\n";
+           "       xlstool fill IN OUT CELL=VALUE ... [--format CELL=FORMAT ...]\n"
+           "       xlstool picture FILE OUT.png\n";
     return 2;
 }
 
@@ -138,6 +140,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             return 0;
         }
         if (args[0] == "fill") return fill(args, err);
+        if (args[0] == "picture") return picture(args, out, err);
     } catch (const xls::Error& e) {
         err << "xlstool: " << e.what() << "\n";
         return 1;
