@@ -141,8 +141,12 @@ void Form2::connectHandlers() {
 
 void Form2::watchPointer() {
     pointer_ = new app::MousePointer(this);
-    for (QPushButton* button : {PushButton1, PushButton2, PushButton8, PushButton6})
+    // A button ignores a move without a pressed button, and an ignored move would travel on to
+    // the frame or window below and put the default pointer back.
+    for (QPushButton* button : {PushButton1, PushButton2, PushButton8, PushButton6}) {
+        button->setAttribute(Qt::WA_NoMousePropagation);
         pointer_->watchAsButton(button);
+    }
     pointer_->watchAsBackground(this);
     pointer_->watchAsBackground(Frame1);
 }

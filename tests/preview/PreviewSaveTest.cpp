@@ -1,0 +1,197 @@
+// "Save Results To Excel File" and "< Back" on real files.
+#include <QDir>
+#include <QFileInfo>
+#include <QPushButton>
+
+#include "PreviewFixture.h"
+
+namespace {
+
+using platform::ScriptedDialogs;
+
+class PreviewSave : public PreviewFixture {
+  protected:
+    void SetUp() override {
+        PreviewFixture::SetUp();
+        ASSERT_TRUE(out.isValid());
+        newCase();
+    }
+
+    // Each case saves into a folder of its own, with a fresh temporary workbook.
+    void newCase() {
+        ++caseNumber;
+        ASSERT_TRUE(QDir(out.path()).mkdir(QString::number(caseNumber)));
+        newWindow();
+        workbook = handOverWorkbook();
+    }
+    QString folder() const { return QDir(out.path()).filePath(QString::number(caseNumber)); }
+    QString target(const QString& name) const { return QDir(folder()).filePath(name); }
+    QStringList filesInOut() const {
+        QStringList names = QDir(folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                                     QDir::Hidden | QDir::System);
+        names.sort();
+        return names;
+    }
+    void save() { control<QPushButton>("PushButton6")->click(); }
+
+    QTemporaryDir out;
+    QString workbook;
+    int caseNumber = 0;
+};
+
+const QByteArray kOld("old workbook, not to be lost");
+
+void expectDone(const ScriptedDialogs::Shown& box) {
+    EXPECT_EQ(box.text, "Done.");
+    EXPECT_EQ(box.style, 0);
+    EXPECT_EQ(box.title, "Morrowlin");
+}
+
+}  // namespace
+
+TEST_F(PreviewSave, OutcomesOfTheDialogAndTheOverwriteQuestion) {
+    struct Row {
+        const char* chosen;  // "" cancels the dialog
+        bool existing;
+        int answer;  // to the overwrite question
+        bool copied;
+        QStringList filesAfter;
+    };
+    const Row rows[] = {
+        {"", false, 0, false, {}},
+        {"result.xls", false, 0, true, {"result.xls"}},
+        {"result", false, 0, true, {"result"}},  // no extension added
+        {"old.xls", true, platform::kAnswerNo, false, {"old.xls"}},
+        {"old.xls", true, platform::kAnswerYes, true, {"old.xls"}},
+    };
+    for (const Row& r : rows) {
+        newCase();
+        const QString path = *r.chosen ? target(r.chosen) : QString("");
+        if (r.existing) writeFile(path, kOld);
+        dialogs.queueSaveName(path);
+        if (r.answer) dialogs.queueAnswer(r.answer);
+        save();
+
+        const auto& shown = dialogs.shown();
+        ASSERT_GE(shown.size(), 2) << r.chosen;
+        EXPECT_EQ(shown[0].kind, ScriptedDialogs::Kind::SaveFile);
+        EXPECT_EQ(shown[0].title, "Save File");
+        EXPECT_EQ(shown[0].filter, "Excel Files (*.xls)");
+        EXPECT_EQ(shown[0].initialText, "");
+        const auto messages = dialogs.messages();
+        ASSERT_EQ(messages.size(), r.existing ? 2 : 1) << r.chosen;
+        if (r.existing) {
+            EXPECT_EQ(messages[0].text, "Are you sure you wish to overwrite " + path + " ?");
+            EXPECT_EQ(messages[0].style, 4);
+            EXPECT_EQ(messages[0].title, "Morrowlin");
+        }
+        expectDone(messages.last());
+
+        EXPECT_EQ(filesInOut(), r.filesAfter) << r.chosen;
+        if (r.copied) {
+            EXPECT_EQ(readFile(path), readFile(workbook)) << r.chosen;
+        }
+        if (r.existing && !r.copied) {
+            EXPECT_EQ(readFile(path), kOld) << r.chosen;
+        }
+        EXPECT_TRUE(QFileInfo::exists(workbook));
+    }
+}
+
+TEST_F(PreviewSave, TwoSavesGiveTwoIdenticalCopies) {
+    dialogs.queueSaveName(target("first.xls"));
+    dialogs.queueSaveName(target("second.xls"));
+    save();
+    save();
+    const QByteArray original = readFile(workbook);
+    ASSERT_EQ(original.size(), 6000);
+    EXPECT_EQ(readFile(target("first.xls")), original);
+    EXPECT_EQ(readFile(target("second.xls")), original);
+    EXPECT_EQ(filesInOut(), QStringList({"first.xls", "second.xls"}));
+    ASSERT_EQ(dialogs.messages().size(), 2);
+    expectDone(dialogs.messages()[0]);
+    expectDone(dialogs.messages()[1]);
+    EXPECT_EQ(form->mExcelFile, workbook);
+}
+
+TEST_F(PreviewSave, FailedCopyIsReportedLeavesTheOldFileAndSaysNoDone) {
+    enum Fault { MissingFolder, TargetIsFolder, MissingWorkbook };
+    struct Row {
+        const char* what;
+        Fault fault;
+    };
+    const Row rows[] = {{"target folder missing", MissingFolder},
+                        {"target is a folder", TargetIsFolder},
+                        {"temporary workbook missing", MissingWorkbook}};
+    for (const Row& r : rows) {
+        newCase();
+        QString path;
+        QStringList before;
+        switch (r.fault) {
+            case MissingFolder:
+                path = target("no such folder/result.xls");
+                break;
+            case TargetIsFolder:
+                path = target("folder.xls");
+                ASSERT_TRUE(QDir(folder()).mkdir("folder.xls"));
+                break;
+            case MissingWorkbook:
+                path = target("old.xls");
+                writeFile(path, kOld);
+                ASSERT_TRUE(QFile::remove(workbook));
+                break;
+        }
+        before = filesInOut();
+        dialogs.queueSaveName(path);
+        dialogs.queueAnswer(platform::kAnswerYes);
+        save();
+
+        const auto messages = dialogs.messages();
+        ASSERT_FALSE(messages.isEmpty()) << r.what;
+        const auto& report = messages.last();
+        EXPECT_EQ(report.title, "Application Error") << r.what;
+        EXPECT_EQ(report.style, 48) << r.what;
+        EXPECT_TRUE(
+            report.text.contains("\r\nin Morrowlin2017/04/05.Form2.PushButton6_Click at "
+                                 "line 130\r\n\r\n"))
+            << r.what << ": " << report.text.toStdString();
+        for (const auto& box : messages) EXPECT_NE(box.text, "Done.") << r.what;
+        EXPECT_EQ(filesInOut(), before) << r.what;  // nothing partial left behind
+        if (r.fault == MissingWorkbook) {
+            EXPECT_EQ(readFile(path), kOld);
+        }
+        if (r.fault == TargetIsFolder) {
+            EXPECT_TRUE(QFileInfo(path).isDir());
+        }
+    }
+}
+
+TEST_F(PreviewSave, BackDeletesTheWorkbookShowsTheMainWindowAndHides) {
+    for (bool workbookThere : {true, false}) {
+        newCase();
+        if (!workbookThere) {
+            ASSERT_TRUE(QFile::remove(workbook));
+        }
+        form->show();
+        control<QPushButton>("PushButton8")->click();
+        EXPECT_FALSE(QFileInfo::exists(workbook));
+        EXPECT_TRUE(filesInTemp().isEmpty());
+        EXPECT_EQ(form->mExcelFile, workbook);
+        EXPECT_TRUE(mainWindow->isVisible());
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_TRUE(dialogs.shown().isEmpty());
+        EXPECT_EQ(mainWindow->closeRequests, 0);
+    }
+}
+
+TEST_F(PreviewSave, BackWithoutMainWindowIsReportedAndStillHides) {
+    Form2 orphan(dialogs, nullptr);
+    orphan.mExcelFile = workbook;
+    orphan.show();
+    orphan.PushButton8_Click();
+    EXPECT_FALSE(QFileInfo::exists(workbook));
+    EXPECT_FALSE(orphan.isVisible());
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    EXPECT_TRUE(dialogs.messages()[0].text.contains(
+        "in Morrowlin2017/04/05.Form2.PushButton8_Click at line 104"));
+}
