@@ -1,0 +1,36 @@
+// Open, change, save and open again: on any input the engine either works or throws
+// xls::Error; it never crashes, reads out of bounds or hangs.
+#include <cstdint>
+#include <vector>
+
+#include "xls/Workbook.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    try {
+        xls::Workbook book =
+            xls::Workbook::fromBytes(std::vector<uint8_t>(data, data + size), "fuzz.xls");
+        for (int i = 0; i < book.sheetCount(); ++i) {
+            xls::Sheet& s = book.sheet(i);
+            if (auto used = s.usedRange()) {
+                for (int r = used->firstRow; r <= used->lastRow && r < used->firstRow + 50; ++r)
+                    for (int c = used->firstCol; c <= used->lastCol && c < used->firstCol + 10; ++c)
+                        (void)s.cell(r, c);
+            }
+            (void)s.mergedRanges();
+            (void)s.column(1);
+            (void)s.row(3);
+        }
+        xls::Sheet& s = book.activeSheet();
+        if (s.type() == xls::SheetType::Worksheet) {
+            s.setValue(3, 0, "");
+            s.setValue(3, 1, "");
+            s.setValue(9, 0, "Ελλάδα");
+            s.setValue(9, 1, "$1,250");
+            s.setNumberFormat(9, 1, "$#,##0_);($#,##0)");
+        }
+        xls::Workbook again = xls::Workbook::fromBytes(book.toBytes(false), "again.xls");
+        (void)again.sheetCount();
+    } catch (const xls::Error&) {
+    }
+    return 0;
+}

@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include "RecordDump.h"
+#include "TestFiles.h"
+#include "xls/Workbook.h"
+
+namespace {
+
+namespace rt = xls::rt;
+using xls::CellKind;
+
+xls::Workbook reopen(xls::Workbook& book) {
+    return xls::Workbook::fromBytes(book.toBytes(), "reopened.xls");
+}
+
+// The cells of kinds.xls, one per kind of cell record.
+struct Target {
+    const char* what;
+    int row, col;
+    CellKind before;
+};
+const Target kTargets[] = {
+    {"RK in a MULRK run (first)", 0, 1, CellKind::Number},
+    {"RK in a MULRK run (middle)", 0, 3, CellKind::Number},
+    {"RK in a MULRK run (last)", 0, 5, CellKind::Number},
+    {"number", 1, 0, CellKind::Number},
+    {"shared string", 2, 0, CellKind::String},
+    {"blank in a MULBLANK run", 2, 3, CellKind::Blank},
+    {"boolean formula", 3, 0, CellKind::Formula},
+    {"error formula", 4, 0, CellKind::Formula},
+    {"string formula with STRING", 6, 0, CellKind::Formula},
+    {"formatted number", 4, 1, CellKind::Number},
+    {"empty", 30, 2, CellKind::Empty},
+};
+
+struct Assigned {
+    const char* text;
+    CellKind kind;
+    double number;
+    const char* string;
+};
+const Assigned kValues[] = {
+    {"12.5", CellKind::Number, 12.5, ""},
+    {"$7,500", CellKind::Number, 7500, ""},
+    {" -3 ", CellKind::Number, -3, ""},
+    {"Savings", CellKind::String, 0, "Savings"},
+    {"Ελλάδα 日本", CellKind::String, 0, "Ελλάδα 日本"},
+    {"12a", CellKind::String, 0, "12a"},
+    {"", CellKind::Empty, 0, ""},
+};
+
+TEST(CellWrites, EveryValueOverEveryKindOfCell) {
+    xls::Workbook original = xls::Workbook::open(xlstest::dataPath("kinds.xls"));
+    for (const Target& t : kTargets) {
+        ASSERT_EQ(original.activeSheet().cell(t.row, t.col).kind, t.before) << t.what;
+        for (const Assigned& v : kValues) {
+            SCOPED_TRACE(std::string(t.what) + " <- \"" + v.text + "\"");
+            xls::Workbook book = xls::Workbook::open(xlstest::dataPath("kinds.xls"));
+            xls::Sheet& s = book.activeSheet();
+            xls::Cell old = s.cell(t.row, t.col);
+            // Every other cell of the row, before.
+            std::vector<xls::Cell> row;
+            for (int c = 0; c < 8; ++c) row.push_back(s.cell(t.row, c));
+            s.setValue(t.row, t.col, v.text);
+            xls::Workbook back = reopen(book);
+            xls::Cell now = back.activeSheet().cell(t.row, t.col);
+            CellKind expected = v.kind;
+            bool formatted = old.kind != CellKind::Empty && old.xf != 15;
+            if (expected == CellKind::Empty && formatted) expected = CellKind::Blank;
+            EXPECT_EQ(now.kind, expected);
+            if (expected == CellKind::Number) {
+                EXPECT_EQ(now.number, v.number);
+            }
+            if (expected == CellKind::String) {
+                EXPECT_EQ(now.text, v.string);
+            }
+            if (old.kind != CellKind::Empty && expected != CellKind::Empty) {
+                EXPECT_EQ(now.xf, old.xf);
+            }
+            for (int c = 0; c < 8; ++c) {
+                if (c == t.col) continue;
+                xls::Cell n = back.activeSheet().cell(t.row, c);
+                EXPECT_EQ(n.kind, row[size_t(c)].kind) << "column " << c;
+                EXPECT_EQ(n.number, row[size_t(c)].number) << "column " << c;
+                EXPECT_EQ(n.text, row[size_t(c)].text) << "column " << c;
+                EXPECT_EQ(n.xf, row[size_t(c)].xf) << "column " << c;
+            }
+        }
+    }
+}
+
+TEST(CellWrites, ReadsEveryKindOfTheKindsWorkbook) {
+    xls::Workbook book = xls::Workbook::open(xlstest::dataPath("kinds.xls"));
+    const xls::Sheet& s = book.activeSheet();
+    EXPECT_EQ(s.cell(0, 0).number, 42);
+    EXPECT_EQ(s.cell(0, 4).number, 40);
+    EXPECT_DOUBLE_EQ(s.cell(1, 0).number, 3.14159);
+    EXPECT_EQ(s.cell(2, 0).text, "text");
+    EXPECT_EQ(s.cell(3, 0).cachedKind, CellKind::Boolean);
+    EXPECT_TRUE(s.cell(3, 0).boolean);
+    EXPECT_EQ(s.cell(4, 0).cachedKind, CellKind::Error);
+    EXPECT_EQ(s.cell(4, 0).errorCode, 0x07);  // #DIV/0!
+    EXPECT_EQ(s.cell(5, 0).cachedKind, CellKind::Number);
+    EXPECT_EQ(s.cell(5, 0).number, 84);
+    EXPECT_EQ(s.cell(6, 0).cachedKind, CellKind::String);
+    EXPECT_EQ(s.cell(6, 0).text, "abcd");
+    EXPECT_EQ(s.cell(20, 7).text, "far");
+    EXPECT_EQ(s.cell(19, 7).kind, CellKind::Empty);
+}
+
+TEST(CellWrites, SplittingARunKeepsTheOtherCellsAsRecords) {
+    xls::Workbook book = xls::Workbook::open(xlstest::dataPath("kinds.xls"));
+    book.activeSheet().setValue(0, 3, "x");
+    std::map<uint16_t, int> counts;
+    for (const auto& r : xlstest::workbookRecords(book.toBytes()))
+        if (r.data.size() >= 2 && xls::get16(r.data.data()) == 0 &&
+            (r.type == rt::MulRk || r.type == rt::Rk || r.type == rt::LabelSst))
+            ++counts[r.type];
+    EXPECT_EQ(counts[rt::MulRk], 2);  // B1:C1 and E1:F1 (A1 may stand alone)
+    EXPECT_GE(counts[rt::LabelSst], 1);
+}
+
+TEST(CellWrites, NewRowsGetRowRecordsWithTheDefaultHeight) {
+    xls::Workbook book = xls::Workbook::open(xlstest::dataPath("chart.xlt"));
+    book.activeSheet().setValue(40, 0, "new row");
+    bool found = false;
+    for (const auto& r : xlstest::workbookRecords(book.toBytes())) {
+        if (r.type != rt::Row || xls::get16(r.data.data()) != 40) continue;
+        found = true;
+        EXPECT_EQ(xls::get16(&r.data[2]), 0);  // first column
+        EXPECT_EQ(xls::get16(&r.data[4]), 1);  // last column + 1
+        EXPECT_EQ(int(xls::get16(&r.data[6])), book.activeSheet().defaultRowHeightTwips());
+    }
+    EXPECT_TRUE(found);
+}
+
+TEST(SharedStrings, GrowPastTheContinueBoundaryWithNonLatinText) {
+    xls::Workbook book = xls::Workbook::open(xlstest::dataPath("chart.xlt"));
+    xls::Sheet& s = book.activeSheet();
+    auto text = [](int i) {
+        const char* parts[] = {"Ελληνικά ", "Русский текст ", "日本語の文字列 ", "plain "};
+        std::string t;
+        for (int k = 0; k <= i % 7; ++k) t += parts[(i + k) % 4];
+        return t + std::to_string(i);
+    };
+    for (int i = 0; i < 2000; ++i) s.setValue(40 + i, 2, text(i));
+    xls::Bytes saved = book.toBytes();
+    int continues = 0;
+    bool inSst = false;
+    for (const auto& r : xlstest::workbookRecords(saved)) {
+        EXPECT_LE(r.data.size(), xls::kMaxRecordData);
+        if (r.type == rt::Sst) inSst = true;
+        else if (r.type == rt::Continue && inSst) ++continues;
+        else inSst = false;
+    }
+    EXPECT_GT(continues, 5);
+    xls::Workbook back = xls::Workbook::fromBytes(saved, "strings");
+    for (int i = 0; i < 2000; ++i) ASSERT_EQ(back.activeSheet().cell(40 + i, 2).text, text(i));
+    EXPECT_EQ(back.activeSheet().cell(3, 0).text, "Savings");  // the old strings stay
+}
+
+TEST(SharedStrings, SameTextIsStoredOnce) {
+    xls::Workbook book = xls::Workbook::open(xlstest::dataPath("chart.xlt"));
+    xls::Sheet& s = book.activeSheet();
+    s.setValue(20, 0, "Savings");  // already in the table
+    s.setValue(21, 0, "Brand new");
+    s.setValue(22, 0, "Brand new");
+    auto count = [](const xls::Bytes& file) {
+        for (const auto& r : xlstest::workbookRecords(file))
+            if (r.type == rt::Sst) return xls::get32(&r.data[4]);
+        return 0u;
+    };
+    uint32_t before = count(xlstest::readBytes(xlstest::dataPath("chart.xlt")));
+    EXPECT_EQ(count(book.toBytes()), before + 1);
+}
+
+TEST(NumberFormats, FoundOrAddedOnce) {
+    struct Case {
+        const char* format;
+        bool newFormatRecord;
+    };
+    const Case cases[] = {
+        {"0.00", false},                                             // built-in id 2
+        {"#,##0", false},                                            // built-in id 3
+        {"$#,##0_);($#,##0)", true},
+        {"_($* #,##0_);_($* (#,##0);_($* \"-\"_);_(@_)", true},
+        {"0.000 \"Ω\"", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        xls::Workbook book = xls::Workbook::open(xlstest::dataPath("chart.xlt"));
+        size_t formats = book.styles().customFormats().size();
+        size_t xfs = book.styles().xfCount();
+        xls::Sheet& s = book.activeSheet();
+        s.setValue(9, 1, "1234.5");
+        s.setNumberFormat(9, 1, c.format);
+        s.setNumberFormat(10, 1, c.format);
+        s.setNumberFormat(9, 1, c.format);
+        EXPECT_EQ(book.styles().customFormats().size(), formats + (c.newFormatRecord ? 1 : 0));
+        EXPECT_EQ(book.styles().xfCount(), xfs + 1);
+        xls::Workbook back = reopen(book);
+        const xls::Styles& st = back.styles();
+        xls::Cell b10 = back.activeSheet().cell(9, 1);
+        EXPECT_EQ(b10.number, 1234.5);
+        EXPECT_EQ(st.formatString(st.xf(b10.xf).formatIndex), c.format);
+        EXPECT_EQ(back.activeSheet().cell(10, 1).kind, CellKind::Blank);
+        EXPECT_EQ(back.activeSheet().cell(10, 1).xf, b10.xf);
+        if (c.newFormatRecord) {
+            EXPECT_GE(st.xf(b10.xf).formatIndex, 164);
+        }
+        // The clone keeps the rest of the format.
+        EXPECT_EQ(st.xf(b10.xf).fontIndex, st.xf(15).fontIndex);
+    }
+}
+
+}  // namespace

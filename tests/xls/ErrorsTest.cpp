@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "RecordDump.h"
+#include "TestFiles.h"
+#include "xls/CompoundFile.h"
+#include "xls/Workbook.h"
+
+namespace {
+
+using xls::Bytes;
+using xls::ErrorKind;
+
+// The chart workbook with its Workbook stream replaced by `stream`.
+Bytes withStream(const Bytes& stream, const std::u16string& name = u"Workbook") {
+    xls::CompoundFile cf;
+    cf.putStream(name, stream);
+    return cf.serialize();
+}
+
+Bytes chartStream() {
+    auto cf = xls::CompoundFile::parse(xlstest::readBytes(xlstest::dataPath("chart.xls")), "c");
+    return cf.entries()[size_t(cf.findInRoot(u"Workbook"))].data;
+}
+
+Bytes chartFile() { return xlstest::readBytes(xlstest::dataPath("chart.xls")); }
+
+size_t firstRecord(const Bytes& stream, uint16_t type) {
+    size_t pos = 0;
+    while (pos + 4 <= stream.size()) {
+        if (xls::get16(&stream[pos]) == type) return pos;
+        pos += 4 + xls::get16(&stream[pos + 2]);
+    }
+    return std::string::npos;
+}
+
+struct Damage {
+    const char* what;
+    std::function<Bytes()> make;
+    ErrorKind kind;
+    const char* fault;  // part of the message
+};
+
+const Damage kDamages[] = {
+    {"empty file", [] { return Bytes(); }, ErrorKind::Corrupt, "bad compound file signature"},
+    {"text file", [] { return Bytes(600, 'x'); }, ErrorKind::Corrupt, "bad compound file signature"},
+    {"cut in the header",
+     [] { Bytes b = chartFile(); b.resize(300); return b; },
+     ErrorKind::Corrupt, "bad compound file signature"},
+    {"truncated to half",
+     [] { Bytes b = chartFile(); b.resize(b.size() / 2); return b; },
+     ErrorKind::Corrupt, ""},
+    {"FAT sector count past the file",
+     [] { Bytes b = chartFile(); xls::set32(&b[44], 100000); return b; },
+     ErrorKind::Corrupt, "FAT"},
+    {"directory chain loops",
+     [] {
+         Bytes b = chartFile();
+         uint32_t dir = xls::get32(&b[48]);
+         uint32_t fat = xls::get32(&b[76]);
+         xls::set32(&b[512 * (fat + 1) + 4 * dir], dir);  // the sector points at itself
+         return b;
+     },
+     ErrorKind::Corrupt, "chain"},
+    {"bad sector size",
+     [] { Bytes b = chartFile(); xls::set16(&b[30], 20); return b; },
+     ErrorKind::Corrupt, "sector size"},
+    {"no Workbook stream", [] { return withStream(chartStream(), u"Other"); },
+     ErrorKind::Corrupt, "no Workbook stream"},
+    {"BIFF5 Book stream", [] { return withStream(chartStream(), u"Book"); },
+     ErrorKind::Unsupported, "BIFF5"},
+    {"BIFF5 BOF",
+     [] { Bytes s = chartStream(); xls::set16(&s[4], 0x0500); return withStream(s); },
+     ErrorKind::Unsupported, "BIFF5"},
+    {"record longer than the stream",
+     [] {
+         Bytes s = chartStream();
+         s.resize(firstRecord(s, xls::rt::Sst) + 20);
+         return withStream(s);
+     },
+     ErrorKind::Corrupt, "record runs past the end"},
+    {"string runs off its record",
+     [] {
+         Bytes s = chartStream();
+         size_t sst = firstRecord(s, xls::rt::Sst);
+         xls::set16(&s[sst + 12], 60000);  // first string's length
+         return withStream(s);
+     },
+     ErrorKind::Corrupt, "shorter than its content"},
+    {"cell record too short",
+     [] {
+         Bytes s = chartStream();
+         size_t at = firstRecord(s, xls::rt::LabelSst);
+         xls::set16(&s[at], xls::rt::Number);  // a 10-byte NUMBER
+         return withStream(s);
+     },
+     ErrorKind::Corrupt, "cell record"},
+    {"sheet records missing",
+     [] {
+         Bytes s = chartStream();
+         size_t eof = firstRecord(s, xls::rt::Eof);
+         s.resize(eof + 4);
+         return withStream(s);
+     },
+     ErrorKind::Corrupt, "sheet"},
+    {"no BOF",
+     [] { Bytes s = chartStream(); xls::set16(&s[0], 0x1234); return withStream(s); },
+     ErrorKind::Corrupt, "no BOF"},
+};
+
+TEST(DamagedFiles, EachGivesAClearError) {
+    for (const Damage& d : kDamages) {
+        SCOPED_TRACE(d.what);
+        std::string dir = xlstest::tempDir("damaged");
+        std::string path = dir + "/Pie Chart.xlt";
+        xlstest::writeBytes(path, d.make());
+        try {
+            xls::Workbook::open(path);
+            ADD_FAILURE() << "opened";
+        } catch (const xls::Error& e) {
+            EXPECT_EQ(e.kind(), d.kind) << e.what();
+            std::string msg = e.what();
+            EXPECT_EQ(msg.rfind("Pie Chart.xlt: ", 0), 0u) << msg;
+            EXPECT_NE(msg.find(d.fault), std::string::npos) << msg;
+        }
+    }
+}
+
+TEST(DamagedFiles, EncryptedWorkbookIsRefused) {
+    try {
+        xls::Workbook::open(xlstest::dataPath("encrypted.xls"));
+        FAIL() << "opened";
+    } catch (const xls::Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Unsupported);
+        EXPECT_STREQ(e.what(), "encrypted.xls: the workbook is encrypted (password protected)");
+    }
+}
+
+TEST(DamagedFiles, MissingFileIsAnIoError) {
+    try {
+        xls::Workbook::open(xlstest::tempDir("missing") + "/nothing.xls");
+        FAIL() << "opened";
+    } catch (const xls::Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Io);
+        EXPECT_EQ(std::string(e.what()).rfind("nothing.xls: cannot open the file", 0), 0u);
+    }
+}
+
+TEST(DamagedFiles, FlippedBytesNeverCrash) {
+    // Every 97th byte of the chart workbook set to 0xFF in turn: each open either works or
+    // throws xls::Error, and a workbook that opens also saves and opens again.
+    Bytes original = chartFile();
+    int opened = 0;
+    for (size_t at = 0; at < original.size(); at += 97) {
+        Bytes b = original;
+        b[at] = 0xFF;
+        try {
+            xls::Workbook book = xls::Workbook::fromBytes(b, "flip");
+            book.activeSheet().setValue(3, 0, "x");
+            xls::Workbook::fromBytes(book.toBytes(), "again");
+            ++opened;
+        } catch (const xls::Error&) {
+        }
+    }
+    EXPECT_GT(opened, 0);
+}
+
+}  // namespace

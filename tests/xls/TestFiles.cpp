@@ -1,0 +1,57 @@
+#include "TestFiles.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace xlstest {
+
+namespace fs = std::filesystem;
+
+std::string dataPath(const std::string& name) {
+    return std::string(MORROWLIN_SOURCE_DIR) + "/tests/data/" + name;
+}
+
+std::string tempDir(const std::string& tag) {
+    fs::path dir = fs::temp_directory_path() /
+                   ("morrowlin-xls-" + std::to_string(::getpid()) + "-" + tag);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir.string();
+}
+
+xls::Bytes readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return xls::Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const std::string& path, const xls::Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+int runCommand(const std::string& command, std::string* output) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+        if (output) output->append(buf, n);
+    int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool haveXlrd() { return runCommand("/usr/bin/python3 -c 'import xlrd' 2>/dev/null") == 0; }
+bool haveSoffice() { return runCommand("command -v soffice >/dev/null 2>&1") == 0; }
+
+std::string shellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+}  // namespace xlstest

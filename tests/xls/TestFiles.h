@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "xls/Bytes.h"
+
+// Files and outside programs for the workbook engine's tests.
+namespace xlstest {
+
+std::string dataPath(const std::string& name);  // tests/data/<name>
+// A fresh folder for one test, removed by the next call with the same tag.
+std::string tempDir(const std::string& tag);
+xls::Bytes readBytes(const std::string& path);
+void writeBytes(const std::string& path, const xls::Bytes& bytes);
+
+// Runs a shell command; returns its exit status and collects its standard output.
+int runCommand(const std::string& command, std::string* output = nullptr);
+bool haveXlrd();
+bool haveSoffice();
+// A quoted shell word.
+std::string shellQuote(const std::string& s);
+
+}  // namespace xlstest

@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "RecordDump.h"
+#include "TestFiles.h"
+#include "xls/CompoundFile.h"
+#include "xls/Workbook.h"
+
+namespace {
+
+using xls::Record;
+namespace rt = xls::rt;
+
+// Records whose content is positions or block indexes that a writer recomputes.
+bool recomputed(uint16_t type) {
+    return type == rt::Index || type == rt::DbCell || type == rt::ExtSst;
+}
+
+class RoundTrip : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RoundTrip, SavingUnchangedKeepsEveryRecord) {
+    xls::Bytes original = xlstest::readBytes(xlstest::dataPath(GetParam()));
+    xls::Workbook book = xls::Workbook::fromBytes(original, GetParam());
+    xls::Bytes saved = book.toBytes();
+    std::vector<Record> before, after;
+    for (auto& r : xlstest::workbookRecords(original))
+        if (!recomputed(r.type)) before.push_back(r);
+    for (auto& r : xlstest::workbookRecords(saved))
+        if (!recomputed(r.type)) after.push_back(r);
+    ASSERT_EQ(before.size(), after.size());
+    for (size_t i = 0; i < before.size(); ++i) {
+        ASSERT_EQ(before[i].type, after[i].type) << "record " << i;
+        if (before[i].type == rt::BoundSheet) {  // only the stream position may differ
+            EXPECT_TRUE(std::equal(before[i].data.begin() + 4, before[i].data.end(),
+                                   after[i].data.begin() + 4, after[i].data.end()));
+        } else {
+            EXPECT_EQ(before[i].data, after[i].data) << "record " << i << " type " << before[i].type;
+        }
+    }
+    // Every other stream is kept byte for byte.
+    auto a = xls::CompoundFile::parse(original, "a"), b = xls::CompoundFile::parse(saved, "b");
+    for (const auto& e : a.entries()) {
+        if (e.type != xls::CompoundFile::Type::Stream || e.name == u"Workbook") continue;
+        int i = b.findInRoot(e.name);
+        ASSERT_GE(i, 0);
+        EXPECT_EQ(b.entries()[size_t(i)].data, e.data);
+    }
+}
+
+TEST_P(RoundTrip, SavedSheetPositionsPointAtTheirBof) {
+    xls::Workbook book = xls::Workbook::fromBytes(xlstest::readBytes(xlstest::dataPath(GetParam())),
+                                                  GetParam());
+    book.sheet(0).setValue(0, 0, "changed");
+    xls::Bytes saved = book.toBytes();
+    auto cf = xls::CompoundFile::parse(saved, "s");
+    const xls::Bytes& stream = cf.entries()[size_t(cf.findInRoot(u"Workbook"))].data;
+    int sheets = 0;
+    for (const auto& r : xlstest::workbookRecords(saved)) {
+        if (r.type != rt::BoundSheet) continue;
+        uint32_t pos = xls::get32(r.data.data());
+        ASSERT_LT(pos + 8, stream.size());
+        EXPECT_EQ(xls::get16(&stream[pos]), rt::Bof);
+        EXPECT_EQ(xls::get16(&stream[pos + 6]), 0x0010);  // a worksheet
+        ++sheets;
+    }
+    EXPECT_EQ(sheets, book.sheetCount());
+}
+
+INSTANTIATE_TEST_SUITE_P(Workbooks, RoundTrip,
+                         ::testing::Values("chart.xls", "chart.xlt", "kinds.xls", "strings.xls",
+                                           "sheets.xls"));
+
+TEST(Workbook, SheetsNamesAndUsedRanges) {
+    struct Case {
+        const char* file;
+        int sheets;
+        std::vector<std::string> names;
+        xls::CellRange used;
+    };
+    const Case cases[] = {
+        {"chart.xlt", 1, {"Assets"}, {2, 0, 18, 1}},
+        {"kinds.xls", 1, {"Kinds"}, {0, 0, 20, 7}},
+        {"strings.xls", 1, {"Strings"}, {0, 0, 1499, 1}},
+        {"sheets.xls", 3, {"First", "Second", "Третий"}, {0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        xls::Workbook book = xls::Workbook::open(xlstest::dataPath(c.file));
+        ASSERT_EQ(book.sheetCount(), c.sheets) << c.file;
+        for (int i = 0; i < c.sheets; ++i) EXPECT_EQ(book.sheet(i).name(), c.names[size_t(i)]);
+        auto used = book.activeSheet().usedRange();
+        ASSERT_TRUE(used.has_value()) << c.file;
+        EXPECT_EQ(*used, c.used) << c.file;
+    }
+}
+
+TEST(Workbook, UsedRangeGrowsWithWritesAndFormattedBlanks) {
+    xls::Workbook book = xls::Workbook::open(xlstest::dataPath("chart.xlt"));
+    xls::Sheet& s = book.activeSheet();
+    s.setValue(24, 0, "row 25");
+    EXPECT_EQ(*s.usedRange(), (xls::CellRange{2, 0, 24, 1}));
+    s.setValue(24, 0, "");  // emptied with the default format: the record goes
+    EXPECT_EQ(*s.usedRange(), (xls::CellRange{2, 0, 18, 1}));
+    s.setNumberFormat(30, 3, "0.00");  // a formatted blank counts
+    EXPECT_EQ(*s.usedRange(), (xls::CellRange{2, 0, 30, 3}));
+}
+
+TEST(Workbook, StylesOfTheChartTemplate) {
+    xls::Workbook book = xls::Workbook::open(xlstest::dataPath("chart.xlt"));
+    const xls::Styles& st = book.styles();
+    const xls::Sheet& s = book.activeSheet();
+    xls::Cell amount = s.cell(3, 1);
+    EXPECT_EQ(st.formatString(st.xf(amount.xf).formatIndex).find("#,##0"), 7u);
+    EXPECT_EQ(st.defaultFont().heightTwips, 200);
+    EXPECT_FALSE(st.defaultFont().name.empty());
+    EXPECT_EQ(st.font(4).name, st.defaultFont().name);  // index 4 does not exist
+    EXPECT_EQ(st.formatString(0), "General");
+    EXPECT_EQ(st.formatString(3), "#,##0");
+    EXPECT_EQ(st.formatString(49), "@");
+    EXPECT_EQ(st.color(0x7FFF), (xls::Rgb{0, 0, 0}));
+    EXPECT_EQ(st.color(0x41), (xls::Rgb{255, 255, 255}));
+    EXPECT_EQ(st.color(10), (xls::Rgb{255, 0, 0}));
+    EXPECT_EQ(st.palette().size(), 56u);
+    EXPECT_TRUE(s.column(0).custom);
+    EXPECT_GT(s.column(0).widthChars256, s.column(1).widthChars256);
+}
+
+TEST(Workbook, FormattingOfTheKindsWorkbook) {
+    xls::Workbook book = xls::Workbook::open(xlstest::dataPath("kinds.xls"));
+    const xls::Styles& st = book.styles();
+    const xls::Sheet& s = book.activeSheet();
+    EXPECT_TRUE(st.xf(s.cell(5, 1).xf).wrap);                              // B6
+    EXPECT_TRUE(st.font(st.xf(s.cell(6, 1).xf).fontIndex).bold());         // B7
+    EXPECT_EQ(st.xf(s.cell(7, 1).xf).hAlign, xls::HAlign::Center);        // B8
+    const xls::XfStyle& bordered = st.xf(s.cell(7, 2).xf);                 // C8
+    EXPECT_NE(bordered.top.style, 0);
+    EXPECT_NE(bordered.bottom.style, 0);
+    EXPECT_EQ(st.color(bordered.top.colorIndex), (xls::Rgb{255, 0, 0}));
+    const xls::XfStyle& filled = st.xf(s.cell(2, 1).xf);                   // B3, yellow fill
+    EXPECT_EQ(filled.fillPattern, 1);
+    EXPECT_EQ(st.color(filled.fillForeground), (xls::Rgb{255, 255, 0}));
+    EXPECT_TRUE(s.column(6).hidden);
+    EXPECT_FALSE(s.column(5).hidden);
+    EXPECT_EQ(s.row(10).heightTwips, 680);  // 12 mm
+    EXPECT_EQ(s.row(11).heightTwips, s.defaultRowHeightTwips());
+    ASSERT_EQ(s.mergedRanges().size(), 1u);
+    EXPECT_EQ(s.mergedRanges()[0], (xls::CellRange{7, 3, 8, 4}));
+    EXPECT_TRUE(s.showGridlines());
+}
+
+TEST(Workbook, SaveAsDropsTemplateRecordOnlyForXls) {
+    std::string dir = xlstest::tempDir("saveas");
+    xls::Workbook book = xls::Workbook::open(xlstest::dataPath("chart.xlt"));
+    auto hasTemplate = [](const std::string& path) {
+        for (const auto& r : xlstest::workbookRecords(xlstest::readBytes(path)))
+            if (r.type == rt::Template) return true;
+        return false;
+    };
+    ASSERT_TRUE(hasTemplate(xlstest::dataPath("chart.xlt")));
+    book.saveAs(dir + "/copy.xlt");
+    book.saveAs(dir + "/result.XLS");
+    EXPECT_TRUE(hasTemplate(dir + "/copy.xlt"));
+    EXPECT_FALSE(hasTemplate(dir + "/result.XLS"));
+    // Only the two files: no temporary file is left behind.
+    int files = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir)) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 2);
+}
+
+TEST(Workbook, FailedSaveLeavesTheOldFileAndNoTemporary) {
+    std::string dir = xlstest::tempDir("failsave");
+    xls::Workbook book = xls::Workbook::open(xlstest::dataPath("chart.xls"));
+    try {
+        book.saveAs(dir + "/missing-folder/out.xls");
+        FAIL() << "saving into a missing folder succeeded";
+    } catch (const xls::Error& e) {
+        EXPECT_EQ(e.kind(), xls::ErrorKind::Io);
+        EXPECT_EQ(std::string(e.what()).rfind("out.xls: ", 0), 0u) << e.what();
+    }
+    // A folder in the way of the target: the rename fails, the temporary goes.
+    std::filesystem::create_directories(dir + "/taken.xls/inner");
+    EXPECT_THROW(book.saveAs(dir + "/taken.xls"), xls::Error);
+    int files = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir)) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 1);
+}
+
+}  // namespace
