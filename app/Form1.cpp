@@ -60,7 +60,7 @@ Form1::Form1(const Services& services, QWidget* parent)
                                                 *services_.dialogs);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() { delete form2_; }
 
 void Form1::createControls() {
     auto makeButton = [this](const char* name, const char* caption) {

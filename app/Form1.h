@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPointer>
+#include <optional>
 #include <QWidget>
 #include <memory>
 
@@ -67,7 +67,7 @@ private:
     std::unique_ptr<EntryCommands> commands_;
     app::MousePointer* pointer_ = nullptr;
     app::SkinFramework SkinFramework1;
-    QPointer<Form2> form2_;
+    Form2* form2_ = nullptr;  // the Preview window, owned here once loaded
     bool building_ = false;
 
     QPushButton* PushButton1 = nullptr;

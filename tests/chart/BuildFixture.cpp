@@ -31,10 +31,7 @@ void BuildFixture::SetUp() {
 }
 
 void BuildFixture::TearDown() {
-    if (form) {
-        if (Form2* preview = form->previewIfLoaded()) delete preview;
-        form.reset();
-    }
+    form.reset();
     TestEnv::TearDown();
 }
 
