@@ -12,7 +12,7 @@ bool patternBit(uint8_t pattern, int x, int y) {
         case 1: return true;                                        // solid
         case 2: return ((x + y) & 1) == 0;                          // 50% grey
         case 3: return !((px & 1) == 0 && (py & 1) == 0);           // 75% grey
-        case 4: return (py & 1) == 0 && px == ((py & 2) ? 2 : 0);   // 25% grey
+        case 4: return (py & 1) == 0 && (px & 1) == (py >> 1);     // 25% grey
         case 5: return py < 2;                                      // dark horizontal
         case 6: return px < 2;                                      // dark vertical
         case 7: return down < 2;                                    // dark down diagonal

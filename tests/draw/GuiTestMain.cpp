@@ -1,0 +1,11 @@
+// Test main for the drawing tests: fonts need a GUI application; headless by default.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,33 @@
+#include "PictureTestSupport.h"
+
+#include <cstdlib>
+
+namespace picturetest {
+
+std::string dataFile(const std::string& name) {
+    return std::string(MORROWLIN_SOURCE_DIR) + "/tests/data/" + name;
+}
+
+std::string templateFile() { return std::string(MORROWLIN_SOURCE_DIR) + "/resources/Pie Chart.xlt"; }
+
+long differingPixels(const QImage& a, const QImage& b, int tolerance) {
+    if (a.size() != b.size()) return -1;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    long count = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int col = 0; col < x.width(); ++col) {
+            const int dr = std::abs(qRed(p[col]) - qRed(q[col]));
+            const int dg = std::abs(qGreen(p[col]) - qGreen(q[col]));
+            const int db = std::abs(qBlue(p[col]) - qBlue(q[col]));
+            if (dr > tolerance || dg > tolerance || db > tolerance) ++count;
+        }
+    }
+    return count;
+}
+
+bool isInk(QRgb pixel) { return qGray(pixel) < 110; }
+
+}  // namespace picturetest

@@ -1,0 +1,242 @@
+// The picture of a range: its size from column widths and row heights, its look against
+// reference pictures, the template's table, gridlines, hidden and merged cells, and the cut.
+#include <gtest/gtest.h>
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "PictureTestSupport.h"
+#include "xls/Workbook.h"
+#include "xls/draw/FontCache.h"
+#include "xls/draw/RangePicture.h"
+#include "xls/draw/SheetLayout.h"
+
+using picturetest::dataFile;
+using picturetest::differingPixels;
+using picturetest::isInk;
+using picturetest::templateFile;
+using xlsdraw::drawRange;
+using xlsdraw::PictureOptions;
+using xlsdraw::SheetLayout;
+
+namespace {
+
+const xls::CellRange kTemplateUsed{2, 0, 18, 1};  // A3:B19
+const xls::CellRange kLookUsed{0, 0, 9, 5};        // A1:F10 of picture.xls
+
+// Reference pictures were drawn by this code and checked by eye against LibreOffice's rendering
+// of the same range (docs/pictures.md). Font rasterising may move a few edge pixels.
+constexpr int kChannelTolerance = 40;
+constexpr double kDifferingShare = 0.01;
+
+QRgb rgb(int r, int g, int b) { return qRgb(r, g, b); }
+
+int templateDigitWidth(double dpi) {
+    xls::FontStyle constantia;
+    constantia.name = "Constantia";
+    constantia.heightTwips = 220;
+    const QFontMetricsF metrics(xlsdraw::FontCache::makeFont(constantia, dpi));
+    double widest = 0;
+    for (char digit = '0'; digit <= '9'; ++digit)
+        widest = std::max(widest, metrics.horizontalAdvance(QChar(digit)));
+    return static_cast<int>(std::lround(widest));
+}
+
+// Column x ranges of ink in one pixel row band, merged into runs.
+std::vector<std::pair<int, int>> inkRuns(const QImage& image, int x0, int x1, int y0, int y1) {
+    std::vector<std::pair<int, int>> runs;
+    for (int x = x0; x <= x1; ++x) {
+        bool ink = false;
+        for (int y = y0; y <= y1 && !ink; ++y) ink = isInk(image.pixel(x, y));
+        if (!ink) continue;
+        if (!runs.empty() && runs.back().second >= x - 4)
+            runs.back().second = x;
+        else
+            runs.push_back({x, x});
+    }
+    return runs;
+}
+
+}  // namespace
+
+// Column widths in 1/256 digit widths become pixels as in Excel (Calibri 11 has 7-pixel digits:
+// the standard 8.43-character column is 64 pixels, a 10-character one 75).
+TEST(SheetLayoutTest, ColumnWidthsRoundAsExcelDoes) {
+    struct Case {
+        int widthChars256, digitWidth, pixels;
+    };
+    const Case cases[] = {
+        {2340, 7, 64}, {2742, 7, 75}, {0, 7, 0}, {-5, 7, 0}, {2340, 0, 0},
+        {3904, 9, 137}, {2656, 9, 93}, {256, 1, 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SheetLayout::columnWidthPixels(c.widthChars256, c.digitWidth), c.pixels)
+            << c.widthChars256 << " at digit width " << c.digitWidth;
+    }
+}
+
+TEST(SheetLayoutTest, RowHeightsFollowTheDpi) {
+    struct Case {
+        int twips;
+        double dpi;
+        int pixels;
+    };
+    const Case cases[] = {{255, 96, 17}, {300, 96, 20}, {300, 144, 30}, {225, 120, 19},
+                          {300, 120, 25}, {0, 96, 0}, {15, 96, 1}};
+    for (const Case& c : cases)
+        EXPECT_EQ(SheetLayout::rowHeightPixels(c.twips, c.dpi), c.pixels) << c.twips << "@" << c.dpi;
+}
+
+// The template's used range: 17 rows of 15 points, column A 15.25 and B 10.375 characters.
+TEST(RangePictureTest, TemplateSizeFollowsColumnWidthsAndRowHeights) {
+    const xls::Workbook book = xls::Workbook::open(templateFile());
+    for (double dpi : {96.0, 120.0, 144.0}) {
+        const int digit = templateDigitWidth(dpi);
+        const int width =
+            SheetLayout::columnWidthPixels(3904, digit) + SheetLayout::columnWidthPixels(2656, digit);
+        const int height = 17 * static_cast<int>(std::lround(300 * dpi / 1440));
+        const QImage image = drawRange(book, 0, kTemplateUsed, PictureOptions{dpi, 16384});
+        EXPECT_EQ(image.width(), width) << dpi;
+        EXPECT_EQ(image.height(), height) << dpi;
+    }
+}
+
+TEST(RangePictureTest, MatchesReferencePictures) {
+    struct Case {
+        std::string workbook;
+        xls::CellRange range;
+        std::string reference;
+    };
+    const Case cases[] = {
+        {templateFile(), kTemplateUsed, "template-range.png"},
+        {dataFile("picture.xls"), kLookUsed, "picture-range.png"},
+    };
+    for (const Case& c : cases) {
+        const xls::Workbook book = xls::Workbook::open(c.workbook);
+        const QImage image = drawRange(book, book.activeSheetIndex(), c.range);
+        const QImage reference(QString::fromStdString(dataFile(c.reference)));
+        ASSERT_FALSE(reference.isNull()) << c.reference;
+        ASSERT_EQ(image.size(), reference.size()) << c.reference;
+        const long differing = differingPixels(image, reference, kChannelTolerance);
+        EXPECT_LE(differing, static_cast<long>(kDifferingShare * image.width() * image.height()))
+            << c.reference;
+    }
+}
+
+// The table look: a blue heading row, banded rows, white borders between cells; the accounting
+// amounts with "$" at the left edge and the number at the right; nothing below the table.
+TEST(RangePictureTest, TemplateTableLook) {
+    const xls::Workbook book = xls::Workbook::open(templateFile());
+    const QImage image = drawRange(book, 0, kTemplateUsed);
+    const int colA = drawRange(book, 0, {2, 0, 2, 0}).width();
+    const int rowHeight = 20;
+
+    struct Sample {
+        int x, y;
+        QRgb color;
+        const char* what;
+    };
+    const Sample samples[] = {
+        {colA - 4, 1, rgb(79, 129, 189), "heading fill"},
+        {colA - 4, rowHeight + 1, rgb(184, 204, 228), "first band"},
+        {colA - 4, 2 * rowHeight + 1, rgb(219, 229, 241), "second band"},
+        {colA - 1, rowHeight + 8, rgb(255, 255, 255), "white border between A and B"},
+        {colA + 5, 7 * rowHeight - 1, rgb(255, 255, 255), "white border under the table"},
+        {colA - 4, 9 * rowHeight + 8, rgb(255, 255, 255), "no fill below the table"},
+    };
+    for (const Sample& s : samples) EXPECT_EQ(image.pixel(s.x, s.y), s.color) << s.what;
+
+    // The accounting amounts: "$" near B's left edge, the number ending at the same place near
+    // its right edge on every row, a gap in between.
+    int rightEnd = -1;
+    for (int row = 1; row <= 6; ++row) {
+        const auto runs = inkRuns(image, colA + 1, image.width() - 1, row * rowHeight + 2,
+                                  (row + 1) * rowHeight - 3);
+        ASSERT_GE(runs.size(), 2u) << "row " << row;
+        EXPECT_LT(runs.front().first - colA, 16) << "row " << row;
+        EXPECT_GT(runs.back().first - runs.front().second, 6) << "row " << row;
+        EXPECT_GT(runs.back().second, image.width() - 14) << "row " << row;
+        if (rightEnd >= 0) {
+            EXPECT_NEAR(runs.back().second, rightEnd, 1) << "row " << row;
+        }
+        rightEnd = runs.back().second;
+    }
+    // Rows 10 to 19 are empty and the sheet hides its gridlines: all white.
+    for (int y = 7 * rowHeight; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ASSERT_EQ(image.pixel(x, y), rgb(255, 255, 255)) << x << "," << y;
+}
+
+// picture.xls shows its gridlines: light grey on the last pixel column and row of each cell,
+// hidden where text runs on into an empty neighbour (A1's text reaches into B1, not C1) and inside a merged area.
+TEST(RangePictureTest, GridlinesWhenTheSheetShowsThem) {
+    const xls::Workbook book = xls::Workbook::open(dataFile("picture.xls"));
+    const QImage image = drawRange(book, 0, kLookUsed);
+    const int colA = drawRange(book, 0, {0, 0, 0, 0}).width();
+    const int colB = drawRange(book, 0, {0, 1, 0, 1}).width();
+    const int row1 = drawRange(book, 0, {0, 0, 0, 0}).height();
+    const QRgb grid = rgb(212, 212, 212);
+
+    EXPECT_EQ(image.pixel(image.width() - 1, row1 + 3), grid) << "right edge of F2";
+    EXPECT_EQ(image.pixel(image.width() - 5, row1 - 1), grid) << "bottom edge of F1";
+    EXPECT_EQ(image.pixel(colA - 1, row1 + 2), grid) << "between A2 and B2";
+    EXPECT_NE(image.pixel(colA - 1, 1), grid) << "A1's text runs on over B1";
+    EXPECT_EQ(image.pixel(colA + colB - 1, 1), grid) << "it ends in B1: C1 keeps its line";
+
+    // Merged B5:C6, filled: neither the line between B5 and C5 nor between B5 and B6.
+    const int row5Top = drawRange(book, 0, {0, 0, 3, 0}).height();
+    const QRgb mergedFill = image.pixel(colA + 3, row5Top + 2);
+    EXPECT_NE(mergedFill, grid);
+    EXPECT_EQ(image.pixel(colA + colB - 1, row5Top + 3), mergedFill);
+    EXPECT_EQ(image.pixel(colA + 3, row5Top + row1 - 1), mergedFill);
+
+    // Without gridlines (the template) the same spot of an empty cell is white.
+    const xls::Workbook plain = xls::Workbook::open(templateFile());
+    const QImage noGrid = drawRange(plain, 0, {10, 0, 12, 1});
+    EXPECT_EQ(noGrid.pixel(noGrid.width() - 1, 3), rgb(255, 255, 255));
+}
+
+// Hidden column E and hidden row 9 take no room.
+TEST(RangePictureTest, HiddenColumnsAndRowsTakeNoRoom) {
+    const xls::Workbook book = xls::Workbook::open(dataFile("picture.xls"));
+    const QImage whole = drawRange(book, 0, kLookUsed);
+    EXPECT_EQ(whole.width(), drawRange(book, 0, {0, 0, 9, 3}).width() +
+                                 drawRange(book, 0, {0, 5, 9, 5}).width());
+    EXPECT_EQ(whole.height(), drawRange(book, 0, {0, 0, 7, 5}).height() +
+                                  drawRange(book, 0, {9, 0, 9, 5}).height());
+    EXPECT_TRUE(drawRange(book, 0, {0, 4, 9, 4}).isNull()) << "only the hidden column";
+}
+
+// A picture larger than the limit is cut to it, the top left kept.
+TEST(RangePictureTest, LargePicturesAreCutKeepingTheTopLeft) {
+    xls::Workbook book = xls::Workbook::open(templateFile());
+    xls::Sheet& sheet = book.activeSheet();
+    for (int row = 3; row < 1003; ++row) {
+        sheet.setValue(row, 0, "Entry " + std::to_string(row));
+        sheet.setValue(row, 1, std::to_string(row * 10));
+    }
+    const xls::CellRange used = *sheet.usedRange();
+    ASSERT_EQ(used.lastRow, 1002);
+
+    const QImage top = drawRange(book, 0, {2, 0, 40, 1});
+    struct Case {
+        int maxSide;
+        int width, height;
+    };
+    const Case cases[] = {{16384, top.width(), 16384}, {100, 100, 100}, {500, top.width(), 500}};
+    for (const Case& c : cases) {
+        const QImage cut = drawRange(book, 0, used, PictureOptions{96.0, c.maxSide});
+        ASSERT_EQ(cut.width(), c.width) << c.maxSide;
+        ASSERT_EQ(cut.height(), c.height) << c.maxSide;
+        const int h = std::min(cut.height(), top.height());
+        EXPECT_EQ(cut.copy(0, 0, c.width, h), top.copy(0, 0, c.width, h)) << c.maxSide;
+    }
+}
+
+TEST(RangePictureTest, BadSheetIndexThrows) {
+    const xls::Workbook book = xls::Workbook::open(templateFile());
+    for (int index : {-1, 1, 7}) EXPECT_THROW(drawRange(book, index, kTemplateUsed), xls::Error);
+}
