@@ -88,7 +88,7 @@ def make_chart(desktop, name, filt):
     charts = sheet.Charts
     rect = Rectangle(3000, 700, 14000, 8000)
     ranges = (CellRangeAddress(0, 0, 3, 1, 8),)
-    charts.addNewByName("Chart 1", rect, ranges, False, False)
+    charts.addNewByName("Chart 1", rect, ranges, False, True)  # column A: categories
     chart = charts.getByName("Chart 1").EmbeddedObject
     chart.Diagram = chart.createInstance("com.sun.star.chart.PieDiagram")
     chart.HasMainTitle = True

@@ -83,6 +83,8 @@ TEST(ChartReferences, LeftAloneWhenTheWritesDoNotContinueTheSeries) {
         xls::Workbook book = xls::Workbook::open(xlstest::dataPath("chart.xlt"));
         for (auto [row, col] : c.cells) book.activeSheet().setValue(row, col, "5");
         auto refs = xlstest::chartRefs(xlstest::workbookRecords(book.toBytes()));
+        ASSERT_NE(find(refs, 1), nullptr);
+        ASSERT_NE(find(refs, 2), nullptr);
         EXPECT_EQ(find(refs, 1)->lastRow, c.valuesLast);
         EXPECT_EQ(find(refs, 2)->lastRow, c.categoriesLast);
     }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "TestFiles.h"
 #include "xls/CompoundFile.h"
 #include "xls/Error.h"
@@ -44,21 +46,41 @@ TEST(CompoundFile, LargeFileUsesDifatAndReadsBack) {
     EXPECT_EQ(back.entries()[size_t(back.findInRoot(u"Big"))].data, big);
 }
 
+// Entries by path ("Root Entry/\x05SummaryInformation"), whatever order they were read in.
+std::map<std::u16string, const CompoundFile::Entry*> byPath(const CompoundFile& cf) {
+    std::map<std::u16string, const CompoundFile::Entry*> out;
+    std::vector<std::pair<size_t, std::u16string>> todo{{0, u""}};
+    while (!todo.empty()) {
+        auto [index, prefix] = todo.back();
+        todo.pop_back();
+        const auto& e = cf.entries()[index];
+        std::u16string path = prefix + u"/" + e.name;
+        out[path] = &e;
+        for (size_t child : e.children) todo.emplace_back(child, path);
+    }
+    return out;
+}
+
 TEST(CompoundFile, KeepsNamesClsidsAndStorages) {
     for (const char* name : {"chart.xls", "kinds.xls", "strings.xls", "sheets.xls"}) {
+        SCOPED_TRACE(name);
         Bytes original = xlstest::readBytes(xlstest::dataPath(name));
         CompoundFile a = CompoundFile::parse(original, name);
         CompoundFile b = CompoundFile::parse(a.serialize(), name);
-        ASSERT_EQ(a.entries().size(), b.entries().size()) << name;
-        for (size_t i = 0; i < a.entries().size(); ++i) {
-            EXPECT_EQ(a.entries()[i].name, b.entries()[i].name) << name;
-            EXPECT_EQ(a.entries()[i].type, b.entries()[i].type) << name;
-            EXPECT_EQ(a.entries()[i].clsid, b.entries()[i].clsid) << name;
-            EXPECT_EQ(a.entries()[i].times, b.entries()[i].times) << name;
-            EXPECT_EQ(a.entries()[i].data, b.entries()[i].data) << name;
-            EXPECT_EQ(a.entries()[i].children, b.entries()[i].children) << name;
+        auto before = byPath(a), after = byPath(b);
+        ASSERT_EQ(before.size(), a.entries().size());
+        ASSERT_EQ(before.size(), after.size());
+        for (const auto& [path, e] : before) {
+            ASSERT_TRUE(after.count(path));
+            const auto* f = after[path];
+            EXPECT_EQ(e->type, f->type);
+            EXPECT_EQ(e->clsid, f->clsid);
+            EXPECT_EQ(e->stateBits, f->stateBits);
+            EXPECT_EQ(e->times, f->times);
+            EXPECT_EQ(e->data, f->data);
+            EXPECT_EQ(e->children.size(), f->children.size());
         }
-        EXPECT_GE(a.findInRoot(u"\x05SummaryInformation"), 0) << name;
+        EXPECT_GE(a.findInRoot(u"\x05SummaryInformation"), 0);
     }
 }
 
