@@ -6,6 +6,7 @@
 
 #include "app/Form1.h"
 #include "chart/EngineSpreadsheet.h"
+#include "entries/Entry.h"
 #include "platform/RandomSource.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/UrlOpener.h"
