@@ -60,10 +60,26 @@ const FontCache::Entry& FontCache::entry(size_t fontIndex) {
     std::unique_ptr<Entry>& slot = entries_[fontIndex];
     if (!slot) {
         QFont font = makeFont(styles_.font(fontIndex), dpi_);
-        QFontMetricsF metrics(font);
-        slot.reset(new Entry{font, metrics, metrics.ascent(), metrics.descent()});
+        slot = std::make_unique<Entry>(font);
     }
     return *slot;
+}
+
+FontCache::Entry::Entry(const QFont& f)
+    : font(f), metrics(f), ascent(metrics.ascent()), descent(metrics.descent()) {
+    advances_.fill(-1.0);
+}
+
+double FontCache::Entry::width(const QString& text) const {
+    double total = 0;
+    for (const QChar ch : text) {
+        const char16_t code = ch.unicode();
+        if (code >= advances_.size()) return metrics.horizontalAdvance(text);
+        double& advance = advances_[code];
+        if (advance < 0) advance = metrics.horizontalAdvance(ch);
+        total += advance;
+    }
+    return total;
 }
 
 int FontCache::maxDigitWidth() {

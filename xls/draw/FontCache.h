@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QString>
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,10 +21,18 @@ class FontCache {
     ~FontCache();
 
     struct Entry {
+        Entry(const QFont& f);
         QFont font;
         QFontMetricsF metrics;
         double ascent;
         double descent;
+
+        // The width of a text. Latin-1 text is summed from cached character advances (fonts
+        // are used without kerning, so that is what is drawn); other text is measured whole.
+        double width(const QString& text) const;
+
+    private:
+        mutable std::array<double, 256> advances_;
     };
     const Entry& entry(size_t fontIndex);
 

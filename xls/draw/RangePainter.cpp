@@ -274,7 +274,7 @@ std::optional<RangePainter::TextPlan> RangePainter::planText(const TextJob& job)
 
     const double textLeft = plan.runs.front().x;
     const double textRight =
-        plan.runs.back().x + font.metrics.horizontalAdvance(plan.runs.back().text);
+        plan.runs.back().x + font.width(plan.runs.back().text);
     const bool overflows = textLeft < box.left() || textRight > box.left() + box.width() - 1;
     if (overflows && content->kind != CellContent::Kind::Number && s.merge < 0 &&
         align != xls::HAlign::Fill)
@@ -286,10 +286,9 @@ std::optional<RangePainter::TextPlan> RangePainter::planText(const TextJob& job)
 namespace {
 
 double piecesWidth(const std::vector<xls::draw::FormatPiece>& pieces,
-                   const QFontMetricsF& metrics) {
+                   const FontCache::Entry& font) {
     double width = 0;
-    for (const auto& piece : pieces)
-        width += metrics.horizontalAdvance(QString::fromStdString(piece.text));
+    for (const auto& piece : pieces) width += font.width(QString::fromStdString(piece.text));
     return width;
 }
 
@@ -301,11 +300,10 @@ double piecesWidth(const std::vector<xls::draw::FormatPiece>& pieces,
 void RangePainter::placeRuns(TextPlan& plan, const CellContent& content,
                              const FontCache::Entry& font, xls::HAlign align, double x,
                              double right) {
-    const QFontMetricsF& metrics = font.metrics;
     const auto& value = content.value;
     const double available = right - x;
-    const double leftWidth = piecesWidth(value.left, metrics);
-    const double rightWidth = piecesWidth(value.right, metrics);
+    const double leftWidth = piecesWidth(value.left, font);
+    const double rightWidth = piecesWidth(value.right, font);
     const double total = leftWidth + rightWidth;
 
     auto addPieces = [&](const std::vector<xls::draw::FormatPiece>& pieces, double at) {
@@ -313,7 +311,7 @@ void RangePainter::placeRuns(TextPlan& plan, const CellContent& content,
             const QString text = QString::fromStdString(piece.text);
             if (piece.kind == xls::draw::FormatPiece::Kind::Text && !text.isEmpty())
                 plan.runs.push_back({at, text});
-            at += metrics.horizontalAdvance(text);
+            at += font.width(text);
         }
         return at;
     };
@@ -327,7 +325,7 @@ void RangePainter::placeRuns(TextPlan& plan, const CellContent& content,
     };
 
     if (content.kind == CellContent::Kind::Number && total > available + 0.01) {
-        const double hashWidth = metrics.horizontalAdvance(QLatin1Char('#'));
+        const double hashWidth = font.width(QStringLiteral("#"));
         const int count = std::max(1, static_cast<int>(available / hashWidth));
         const QString hashes(count, QLatin1Char('#'));
         plan.runs.push_back({startFor(count * hashWidth), hashes});
@@ -335,7 +333,7 @@ void RangePainter::placeRuns(TextPlan& plan, const CellContent& content,
     }
     if (value.fill) {
         const QString fillText = QString::fromStdString(*value.fill);
-        const double fillWidth = metrics.horizontalAdvance(fillText);
+        const double fillWidth = font.width(fillText);
         const double at = addPieces(value.left, x);
         if (fillWidth > 0 && !fillText.trimmed().isEmpty()) {
             const int count = static_cast<int>((available - total) / fillWidth);
