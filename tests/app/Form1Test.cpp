@@ -278,6 +278,7 @@ TEST_F(Form1Test, WindowListAndTabOrder) {
 TEST_F(Form1Test, HoverCursorFollowsThePointerUnlessTheHourglassIsUp) {
     putInProgramFolder("HAND-M.CUR", sourceFile("resources/HAND-M.CUR"));
     auto form = start();
+    form->show();
     app::MousePointer& pointer = form->mousePointer();
     auto moveOver = [](QWidget* w) {
         QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), w->mapToGlobal(QPointF(2, 2)),
