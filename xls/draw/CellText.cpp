@@ -1,5 +1,11 @@
 #include "xls/draw/CellText.h"
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "xls/draw/DecimalDigits.h"
+
 namespace xlsdraw {
 
 namespace {
@@ -26,6 +32,53 @@ const char* CellText::errorText(uint8_t errorCode) {
     }
 }
 
+namespace {
+
+// "1.2300" -> "1.23", "5.000" -> "5", "7." -> "7".
+std::string trimZeros(std::string text) {
+    if (text.find('.') == std::string::npos) return text;
+    while (!text.empty() && text.back() == '0') text.pop_back();
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+// Digits are rounded half away from zero, as the spreadsheet rounds (0.125 to two decimals is
+// 0.13), not as printf does.
+std::vector<std::string> CellText::generalFallbacks(double value) {
+    std::vector<std::string> forms;
+    auto add = [&](const std::string& form) {
+        if (value != 0 && (form == "0" || form == "-0")) return;
+        if (forms.empty() || forms.back() != form) forms.push_back(form);
+    };
+    const std::string sign = value < 0 ? "-" : "";
+    const double magnitude = std::fabs(value);
+    std::string intPart, fracPart;
+    if (magnitude == 0 || (magnitude >= 1e-4 && magnitude < 1e11)) {
+        for (int decimals = 9; decimals >= 0; --decimals) {
+            xls::draw::DecimalDigits(magnitude).round(decimals, intPart, fracPart);
+            add(trimZeros(sign + (intPart.empty() ? "0" : intPart) + "." + fracPart));
+        }
+    }
+    for (int decimals = 5; decimals >= 0; --decimals) {
+        xls::draw::DecimalDigits digits(magnitude);
+        int exponent = digits.exponent();
+        digits.shift(-exponent);
+        digits.round(decimals, intPart, fracPart);
+        if (intPart.size() > 1) {  // 9.99 rounded up to 10.0: one more in the exponent
+            ++exponent;
+            digits = xls::draw::DecimalDigits(magnitude);
+            digits.shift(-exponent);
+            digits.round(decimals, intPart, fracPart);
+        }
+        char tail[16];
+        std::snprintf(tail, sizeof tail, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+        add(trimZeros(sign + (intPart.empty() ? "0" : intPart) + "." + fracPart) + tail);
+    }
+    return forms;
+}
+
 const xls::draw::NumberFormat& CellText::numberFormat(uint16_t formatIndex) {
     auto it = formats_.find(formatIndex);
     if (it == formats_.end()) {
@@ -41,7 +94,10 @@ std::optional<CellContent> CellText::content(const xls::Cell& cell, const xls::X
         case xls::CellKind::Number: {
             CellContent content;
             content.kind = CellContent::Kind::Number;
-            content.value = numberFormat(xf.formatIndex).format(cell.number);
+            const xls::draw::NumberFormat& format = numberFormat(xf.formatIndex);
+            content.value = format.format(cell.number);
+            content.general = format.isGeneral();
+            content.number = cell.number;
             return content;
         }
         case xls::CellKind::String: {

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "xls/Cell.h"
 #include "xls/Styles.h"
@@ -19,6 +21,8 @@ struct CellContent {
     enum class Kind { Number, Text, Centered };
     Kind kind = Kind::Text;
     xls::draw::FormattedValue value;
+    bool general = false;  // a number shown by the "General" format
+    double number = 0;     // the number, for a General number that must be shortened
 };
 
 // Formats cell values, keeping each number format parsed once.
@@ -30,6 +34,10 @@ public:
     std::optional<CellContent> content(const xls::Cell& cell, const xls::XfStyle& xf);
 
     static const char* errorText(uint8_t errorCode);
+
+    // Shorter ways "General" shows a number in a narrow cell, longest first: fewer decimals,
+    // then E notation ("1.2E+09"). The caller takes the first that fits.
+    static std::vector<std::string> generalFallbacks(double value);
 
 private:
     const xls::draw::NumberFormat& numberFormat(uint16_t formatIndex);

@@ -325,6 +325,16 @@ void RangePainter::placeRuns(TextPlan& plan, const CellContent& content,
     };
 
     if (content.kind == CellContent::Kind::Number && total > available + 0.01) {
+        if (content.general) {
+            for (const std::string& form : CellText::generalFallbacks(content.number)) {
+                const QString text = QString::fromStdString(form);
+                const double width = font.width(text);
+                if (width <= available + 0.01) {
+                    plan.runs.push_back({startFor(width), text});
+                    return;
+                }
+            }
+        }
         const double hashWidth = font.width(QStringLiteral("#"));
         const int count = std::max(1, static_cast<int>(available / hashWidth));
         const QString hashes(count, QLatin1Char('#'));
