@@ -127,6 +127,11 @@ def fill_sheet(doc, sheet):
     c(0, 9).Value = 3.5                                  # A10 fill alignment
     c(0, 9).NumberFormat = number_format(doc, "0.0")
     c(0, 9).HoriJustify = uno.Enum("com.sun.star.table.CellHoriJustify", "REPEAT")
+    c(3, 9).String = "Runs on to the left"               # D10 right-aligned, runs into C10
+    c(3, 9).HoriJustify = uno.Enum("com.sun.star.table.CellHoriJustify", "RIGHT")
+    c(3, 5).String = "Indented"                          # D6 indented (left)
+    c(3, 5).HoriJustify = uno.Enum("com.sun.star.table.CellHoriJustify", "LEFT")
+    c(3, 5).ParaIndent = 400
     sheet.Columns.getByIndex(0).Width = 3200
     sheet.Columns.getByIndex(2).Width = 2000
 

@@ -171,7 +171,8 @@ TEST(RangePictureTest, TemplateTableLook) {
 }
 
 // picture.xls shows its gridlines: light grey on the last pixel column and row of each cell,
-// hidden where text runs on into an empty neighbour (A1's text reaches into B1, not C1) and inside a merged area.
+// hidden where text runs on into an empty neighbour (A1's text reaches into B1, not C1;
+// D10's right-aligned text into C10) and inside a merged area.
 TEST(RangePictureTest, GridlinesWhenTheSheetShowsThem) {
     const xls::Workbook book = xls::Workbook::open(dataFile("picture.xls"));
     const QImage image = drawRange(book, 0, kLookUsed);
@@ -185,6 +186,12 @@ TEST(RangePictureTest, GridlinesWhenTheSheetShowsThem) {
     EXPECT_EQ(image.pixel(colA - 1, row1 + 2), grid) << "between A2 and B2";
     EXPECT_NE(image.pixel(colA - 1, 1), grid) << "A1's text runs on over B1";
     EXPECT_EQ(image.pixel(colA + colB - 1, 1), grid) << "it ends in B1: C1 keeps its line";
+
+    // D10's right-aligned text runs on to the left into C10, not B10.
+    const int colC = drawRange(book, 0, {0, 2, 0, 2}).width();
+    const int row10Top = image.height() - drawRange(book, 0, {9, 0, 9, 0}).height();
+    EXPECT_NE(image.pixel(colA + colB + colC - 1, row10Top + 1), grid) << "D10 runs into C10";
+    EXPECT_EQ(image.pixel(colA + colB - 1, row10Top + 1), grid) << "B10 keeps its line";
 
     // Merged B5:C6, filled: neither the line between B5 and C5 nor between B5 and B6.
     const int row5Top = drawRange(book, 0, {0, 0, 3, 0}).height();

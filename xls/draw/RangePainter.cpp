@@ -228,7 +228,8 @@ std::optional<RangePainter::TextPlan> RangePainter::planText(const TextJob& job)
     const int margin = px(2);
     const double innerLeft = box.left() + margin;
     const double innerRight = box.left() + box.width() - 1 - margin;
-    const double indent = xf.indent * 3.0 * fonts_.maxDigitWidth();
+    // An indent level is three blanks of the default font.
+    const double indent = xf.indent * 3.0 * fonts_.entry(0).width(QStringLiteral(" "));
 
     xls::HAlign align = xf.hAlign;
     if (align == xls::HAlign::General) {
