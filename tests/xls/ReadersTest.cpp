@@ -130,4 +130,26 @@ TEST(LibreOffice, ConvertsEveryWrittenWorkbook) {
     EXPECT_EQ(kindsCsv.rfind("42,10,20,split,40,50", 0), 0u) << kindsCsv;
 }
 
+TEST(LibreOffice, DrawsTheChartOverTheExtendedRows) {
+    if (!xlstest::haveSoffice()) GTEST_SKIP() << "LibreOffice is not installed";
+    std::string dir = xlstest::tempDir("soffice-chart");
+    writeFilled(dir);
+    std::string out;
+    std::string command = "cd " + xlstest::shellQuote(dir) +
+                          " && timeout 100 soffice --headless --norestore"
+                          " -env:UserInstallation=file://" + dir + "/profile"
+                          " --convert-to ods --outdir ods tkvane12345678.xls 2>&1";
+    ASSERT_EQ(xlstest::runCommand(command, &out), 0) << out;
+    std::string chart;
+    ASSERT_EQ(xlstest::runCommand("python3 -c 'import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
+                                  "print(z.read(\"Object 1/content.xml\").decode())' " +
+                                      xlstest::shellQuote(dir + "/ods/tkvane12345678.ods"),
+                                  &chart),
+              0);
+    // Nine entries: rows 4 to 12.
+    EXPECT_NE(chart.find("chart:values-cell-range-address=\"Assets.B4:Assets.B12\""),
+              std::string::npos);
+    EXPECT_NE(chart.find("table:cell-range-address=\"Assets.A4:Assets.A12\""), std::string::npos);
+}
+
 }  // namespace
