@@ -84,6 +84,69 @@ TEST(CompoundFile, KeepsNamesClsidsAndStorages) {
     }
 }
 
+// A version 4 file (4,096-byte sectors) written by hand: header, one FAT sector, one directory
+// sector, and one stream of 5,000 bytes in two sectors.
+Bytes version4File(const Bytes& stream) {
+    const size_t sector = 4096;
+    Bytes f(sector * 5, 0);
+    const uint8_t sig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    std::copy(sig, sig + 8, f.begin());
+    xls::set16(&f[24], 0x3E);
+    xls::set16(&f[26], 4);
+    xls::set16(&f[28], 0xFFFE);
+    xls::set16(&f[30], 12);
+    xls::set16(&f[32], 6);
+    xls::set32(&f[40], 1);  // directory sectors
+    xls::set32(&f[44], 1);  // FAT sectors
+    xls::set32(&f[48], 1);  // first directory sector
+    xls::set32(&f[56], 4096);
+    xls::set32(&f[60], 0xFFFFFFFE);
+    xls::set32(&f[68], 0xFFFFFFFE);
+    xls::set32(&f[76], 0);  // FAT in sector 0
+    for (int i = 1; i < 109; ++i) xls::set32(&f[76 + 4 * i], 0xFFFFFFFF);
+    uint8_t* fat = &f[sector * 1];
+    for (size_t i = 0; i < sector / 4; ++i) xls::set32(fat + 4 * i, 0xFFFFFFFF);
+    xls::set32(fat + 0, 0xFFFFFFFD);   // sector 0: FAT
+    xls::set32(fat + 4, 0xFFFFFFFE);   // sector 1: directory
+    xls::set32(fat + 8, 3);            // sectors 2, 3: the stream
+    xls::set32(fat + 12, 0xFFFFFFFE);
+    uint8_t* dir = &f[sector * 2];
+    auto entry = [&](int i, const std::u16string& name, uint8_t type, uint32_t child,
+                     uint32_t start, uint32_t size) {
+        uint8_t* e = dir + 128 * i;
+        for (size_t k = 0; k < name.size(); ++k) xls::set16(e + 2 * k, name[k]);
+        xls::set16(e + 64, uint16_t(2 * (name.size() + 1)));
+        e[66] = type;
+        e[67] = 1;
+        xls::set32(e + 68, 0xFFFFFFFF);
+        xls::set32(e + 72, 0xFFFFFFFF);
+        xls::set32(e + 76, child);
+        xls::set32(e + 116, start);
+        xls::set32(e + 120, size);
+    };
+    entry(0, u"Root Entry", 5, 1, 0xFFFFFFFE, 0);
+    entry(1, u"Workbook", 2, 0xFFFFFFFF, 2, uint32_t(stream.size()));
+    for (int i = 2; i < 32; ++i) {
+        xls::set32(dir + 128 * i + 68, 0xFFFFFFFF);
+        xls::set32(dir + 128 * i + 72, 0xFFFFFFFF);
+        xls::set32(dir + 128 * i + 76, 0xFFFFFFFF);
+    }
+    std::copy(stream.begin(), stream.end(), f.begin() + long(sector * 3));
+    return f;
+}
+
+TEST(CompoundFile, ReadsVersion4AndWritesVersion3) {
+    Bytes stream = pattern(5000, 9);
+    CompoundFile v4 = CompoundFile::parse(version4File(stream), "v4.xls");
+    int index = v4.findInRoot(u"Workbook");
+    ASSERT_GE(index, 0);
+    EXPECT_EQ(v4.entries()[size_t(index)].data, stream);
+    Bytes v3 = v4.serialize();
+    EXPECT_EQ(xls::get16(&v3[26]), 3);
+    CompoundFile back = CompoundFile::parse(v3, "v3.xls");
+    EXPECT_EQ(back.entries()[size_t(back.findInRoot(u"Workbook"))].data, stream);
+}
+
 TEST(CompoundFile, SiblingOrderIsLengthThenUpperCase) {
     EXPECT_TRUE(CompoundFile::nameLess(u"Zz", u"aaa"));
     EXPECT_TRUE(CompoundFile::nameLess(u"abc", u"ABD"));

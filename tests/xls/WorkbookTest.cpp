@@ -94,6 +94,23 @@ TEST(Workbook, SheetsNamesAndUsedRanges) {
     }
 }
 
+TEST(Workbook, ActiveSheetComesFromTheWindowRecord) {
+    // sheets.xls with its WINDOW1 record naming the second sheet as the active one.
+    auto cf = xls::CompoundFile::parse(xlstest::readBytes(xlstest::dataPath("sheets.xls")), "s");
+    xls::Bytes stream = cf.entries()[size_t(cf.findInRoot(u"Workbook"))].data;
+    for (size_t pos = 0; pos + 4 <= stream.size(); pos += 4 + xls::get16(&stream[pos + 2])) {
+        if (xls::get16(&stream[pos]) == rt::Window1) xls::set16(&stream[pos + 4 + 10], 1);
+    }
+    cf.putStream(u"Workbook", stream);
+    xls::Workbook book = xls::Workbook::fromBytes(cf.serialize(), "sheets.xls");
+    EXPECT_EQ(book.activeSheetIndex(), 1);
+    EXPECT_EQ(book.activeSheet().name(), "Second");
+    EXPECT_EQ(book.activeSheet().cell(0, 0).text, "sheet 2");
+    EXPECT_THROW(book.sheet(3), xls::Error);
+    EXPECT_THROW(book.activeSheet().setValue(70000, 0, "x"), xls::Error);
+    EXPECT_THROW(book.activeSheet().cell(0, 256), xls::Error);
+}
+
 TEST(Workbook, UsedRangeGrowsWithWritesAndFormattedBlanks) {
     xls::Workbook book = xls::Workbook::open(xlstest::dataPath("chart.xlt"));
     xls::Sheet& s = book.activeSheet();
