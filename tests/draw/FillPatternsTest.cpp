@@ -17,14 +17,22 @@ TEST(FillPatternsTest, ShareOfForegroundPixels) {
         int pattern, foreground;
         const char* name;
     };
-    const Case cases[] = {{0, 0, "none"},           {1, 16, "solid"},
-                          {2, 8, "50% grey"},       {3, 12, "75% grey"},
-                          {4, 4, "25% grey"},       {5, 8, "dark horizontal"},
-                          {6, 8, "dark vertical"},  {7, 8, "dark down diagonal"},
-                          {8, 8, "dark up diagonal"}, {11, 4, "thin horizontal"},
-                          {12, 4, "thin vertical"}, {13, 4, "thin down diagonal"},
-                          {14, 4, "thin up diagonal"}, {15, 7, "thin grid"},
-                          {17, 2, "12.5% grey"},    {18, 1, "6.25% grey"}};
+    const Case cases[] = {{0, 0, "none"},
+                          {1, 16, "solid"},
+                          {2, 8, "50% grey"},
+                          {3, 12, "75% grey"},
+                          {4, 4, "25% grey"},
+                          {5, 8, "dark horizontal"},
+                          {6, 8, "dark vertical"},
+                          {7, 8, "dark down diagonal"},
+                          {8, 8, "dark up diagonal"},
+                          {11, 4, "thin horizontal"},
+                          {12, 4, "thin vertical"},
+                          {13, 4, "thin down diagonal"},
+                          {14, 4, "thin up diagonal"},
+                          {15, 7, "thin grid"},
+                          {17, 2, "12.5% grey"},
+                          {18, 1, "6.25% grey"}};
     for (const Case& c : cases) {
         int count = 0;
         for (int y = 0; y < 4; ++y)
@@ -55,10 +63,10 @@ TEST(BorderLinesTest, StylesAsPixels) {
         const char* name;
     };
     const Case cases[] = {
-        {0, {}, 0, "none"},           {1, {10}, 20, "thin"},
-        {2, {10, 11}, 20, "medium"},  {5, {9, 10, 11}, 20, "thick"},
-        {4, {10}, 10, "dotted"},      {7, {10}, 10, "hair"},
-        {3, {10}, 15, "dashed"},      {6, {9, 11}, -1, "double"},
+        {0, {}, 0, "none"},          {1, {10}, 20, "thin"},
+        {2, {10, 11}, 20, "medium"}, {5, {9, 10, 11}, 20, "thick"},
+        {4, {10}, 10, "dotted"},     {7, {10}, 10, "hair"},
+        {3, {10}, 15, "dashed"},     {6, {9, 11}, -1, "double"},
     };
     for (const Case& c : cases) {
         QImage image(40, 20, QImage::Format_RGB32);

@@ -8,7 +8,9 @@ std::string dataFile(const std::string& name) {
     return std::string(MORROWLIN_SOURCE_DIR) + "/tests/data/" + name;
 }
 
-std::string templateFile() { return std::string(MORROWLIN_SOURCE_DIR) + "/resources/Pie Chart.xlt"; }
+std::string templateFile() {
+    return std::string(MORROWLIN_SOURCE_DIR) + "/resources/Pie Chart.xlt";
+}
 
 long differingPixels(const QImage& a, const QImage& b, int tolerance) {
     if (a.size() != b.size()) return -1;

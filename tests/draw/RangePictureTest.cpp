@@ -25,7 +25,7 @@ using xlsdraw::SheetLayout;
 namespace {
 
 const xls::CellRange kTemplateUsed{2, 0, 18, 1};  // A3:B19
-const xls::CellRange kLookUsed{0, 0, 9, 5};        // A1:F10 of picture.xls
+const xls::CellRange kLookUsed{0, 0, 9, 5};       // A1:F10 of picture.xls
 
 // Reference pictures were drawn by this code and checked by eye against LibreOffice's rendering
 // of the same range (docs/pictures.md). Font rasterising may move a few edge pixels.
@@ -69,8 +69,8 @@ TEST(SheetLayoutTest, ColumnWidthsRoundAsExcelDoes) {
         int widthChars256, digitWidth, pixels;
     };
     const Case cases[] = {
-        {2340, 7, 64}, {2742, 7, 75}, {0, 7, 0}, {-5, 7, 0}, {2340, 0, 0},
-        {3904, 9, 137}, {2656, 9, 93}, {256, 1, 1},
+        {2340, 7, 64}, {2742, 7, 75},  {0, 7, 0},     {-5, 7, 0},
+        {2340, 0, 0},  {3904, 9, 137}, {2656, 9, 93}, {256, 1, 1},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(SheetLayout::columnWidthPixels(c.widthChars256, c.digitWidth), c.pixels)
@@ -84,10 +84,11 @@ TEST(SheetLayoutTest, RowHeightsFollowTheDpi) {
         double dpi;
         int pixels;
     };
-    const Case cases[] = {{255, 96, 17}, {300, 96, 20}, {300, 144, 30}, {225, 120, 19},
-                          {300, 120, 25}, {0, 96, 0}, {15, 96, 1}};
+    const Case cases[] = {{255, 96, 17},  {300, 96, 20}, {300, 144, 30}, {225, 120, 19},
+                          {300, 120, 25}, {0, 96, 0},    {15, 96, 1}};
     for (const Case& c : cases)
-        EXPECT_EQ(SheetLayout::rowHeightPixels(c.twips, c.dpi), c.pixels) << c.twips << "@" << c.dpi;
+        EXPECT_EQ(SheetLayout::rowHeightPixels(c.twips, c.dpi), c.pixels)
+            << c.twips << "@" << c.dpi;
 }
 
 // The template's used range: 17 rows of 15 points, column A 15.25 and B 10.375 characters.
@@ -95,8 +96,8 @@ TEST(RangePictureTest, TemplateSizeFollowsColumnWidthsAndRowHeights) {
     const xls::Workbook book = xls::Workbook::open(templateFile());
     for (double dpi : {96.0, 120.0, 144.0}) {
         const int digit = templateDigitWidth(dpi);
-        const int width =
-            SheetLayout::columnWidthPixels(3904, digit) + SheetLayout::columnWidthPixels(2656, digit);
+        const int width = SheetLayout::columnWidthPixels(3904, digit) +
+                          SheetLayout::columnWidthPixels(2656, digit);
         const int height = 17 * static_cast<int>(std::lround(300 * dpi / 1440));
         const QImage image = drawRange(book, 0, kTemplateUsed, PictureOptions{dpi, 16384});
         EXPECT_EQ(image.width(), width) << dpi;
@@ -210,8 +211,8 @@ TEST(RangePictureTest, GridlinesWhenTheSheetShowsThem) {
 TEST(RangePictureTest, HiddenColumnsAndRowsTakeNoRoom) {
     const xls::Workbook book = xls::Workbook::open(dataFile("picture.xls"));
     const QImage whole = drawRange(book, 0, kLookUsed);
-    EXPECT_EQ(whole.width(), drawRange(book, 0, {0, 0, 9, 3}).width() +
-                                 drawRange(book, 0, {0, 5, 9, 5}).width());
+    EXPECT_EQ(whole.width(),
+              drawRange(book, 0, {0, 0, 9, 3}).width() + drawRange(book, 0, {0, 5, 9, 5}).width());
     EXPECT_EQ(whole.height(), drawRange(book, 0, {0, 0, 7, 5}).height() +
                                   drawRange(book, 0, {9, 0, 9, 5}).height());
     EXPECT_TRUE(drawRange(book, 0, {0, 4, 9, 4}).isNull()) << "only the hidden column";
