@@ -48,7 +48,7 @@ inline void putDouble(Bytes& out, double d) {
 
 // Reads fields in order from a byte range; any read past the end throws OutOfBounds.
 class ByteReader {
-public:
+  public:
     ByteReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     explicit ByteReader(const Bytes& b) : ByteReader(b.data(), b.size()) {}
 
@@ -86,7 +86,7 @@ public:
         return data_ + pos_ - n;
     }
 
-private:
+  private:
     const uint8_t* data_;
     size_t size_;
     size_t pos_ = 0;

@@ -15,12 +15,12 @@ enum class CellKind { Empty, Blank, Number, String, Boolean, Error, Formula };
 struct Cell {
     CellKind kind = CellKind::Empty;
     CellKind cachedKind = CellKind::Empty;
-    double number = 0.0;      // Number, or cached number of a Formula
-    std::string text;         // String (UTF-8), or cached string of a Formula
-    bool boolean = false;     // Boolean
-    uint8_t errorCode = 0;    // Error: 0x00 #NULL!, 0x07 #DIV/0!, 0x0F #VALUE!, 0x17 #REF!,
-                              // 0x1D #NAME?, 0x24 #NUM!, 0x2A #N/A
-    uint16_t xf = 15;         // XF index (cell format); 15 is the default cell format
+    double number = 0.0;    // Number, or cached number of a Formula
+    std::string text;       // String (UTF-8), or cached string of a Formula
+    bool boolean = false;   // Boolean
+    uint8_t errorCode = 0;  // Error: 0x00 #NULL!, 0x07 #DIV/0!, 0x0F #VALUE!, 0x17 #REF!,
+                            // 0x1D #NAME?, 0x24 #NUM!, 0x2A #N/A
+    uint16_t xf = 15;       // XF index (cell format); 15 is the default cell format
 
     bool isEmpty() const { return kind == CellKind::Empty; }
 };

@@ -11,8 +11,16 @@ namespace {
 
 bool isCellRecord(uint16_t type) {
     switch (type) {
-        case rt::Blank: case rt::MulBlank: case rt::Number: case rt::Rk: case rt::MulRk:
-        case rt::Label: case rt::LabelSst: case rt::RString: case rt::BoolErr: case rt::Formula:
+        case rt::Blank:
+        case rt::MulBlank:
+        case rt::Number:
+        case rt::Rk:
+        case rt::MulRk:
+        case rt::Label:
+        case rt::LabelSst:
+        case rt::RString:
+        case rt::BoolErr:
+        case rt::Formula:
             return true;
         default:
             return false;
@@ -42,7 +50,8 @@ Record splitOne(const Record& multi, uint16_t row, uint16_t firstCol, int col) {
     put16(r.data, uint16_t(col));
     if (multi.type == rt::MulRk) {
         r.type = rt::Rk;
-        r.data.insert(r.data.end(), multi.data.begin() + 4 + 6 * i, multi.data.begin() + 10 + 6 * i);
+        r.data.insert(r.data.end(), multi.data.begin() + 4 + 6 * i,
+                      multi.data.begin() + 10 + 6 * i);
     } else {
         r.type = rt::Blank;
         r.data.insert(r.data.end(), multi.data.begin() + 4 + 2 * i, multi.data.begin() + 6 + 2 * i);
@@ -104,13 +113,27 @@ bool CellTable::add(const Record& rec) {
     e.lastCol = e.firstCol;
     size_t minSize = 6;
     switch (rec.type) {
-        case rt::Number: minSize = 14; break;
-        case rt::Rk: minSize = 10; break;
-        case rt::LabelSst: minSize = 10; break;
-        case rt::BoolErr: minSize = 8; break;
-        case rt::Formula: minSize = 20; break;
-        case rt::Label: case rt::RString: minSize = 9; break;
-        case rt::MulRk: case rt::MulBlank: {
+        case rt::Number:
+            minSize = 14;
+            break;
+        case rt::Rk:
+            minSize = 10;
+            break;
+        case rt::LabelSst:
+            minSize = 10;
+            break;
+        case rt::BoolErr:
+            minSize = 8;
+            break;
+        case rt::Formula:
+            minSize = 20;
+            break;
+        case rt::Label:
+        case rt::RString:
+            minSize = 9;
+            break;
+        case rt::MulRk:
+        case rt::MulBlank: {
             size_t unit = rec.type == rt::MulRk ? 6 : 2;
             if (rec.data.size() < 6 + unit || (rec.data.size() - 6) % unit) throw OutOfBounds{};
             size_t n = (rec.data.size() - 6) / unit;
@@ -118,7 +141,8 @@ bool CellTable::add(const Record& rec) {
             if (size_t(e.lastCol) + 1 != e.firstCol + n || e.lastCol > 255) throw OutOfBounds{};
             break;
         }
-        default: break;
+        default:
+            break;
     }
     r.need(minSize - 4);
     if (e.firstCol > 255) throw OutOfBounds{};
@@ -222,7 +246,8 @@ Cell CellTable::read(int row, int col, const SharedStrings& sst) const {
         return utf16ToUtf8(ChunkReader(std::move(chunks), offset).readString(2).chars);
     };
     switch (r.type) {
-        case rt::Blank: case rt::MulBlank:
+        case rt::Blank:
+        case rt::MulBlank:
             c.kind = CellKind::Blank;
             break;
         case rt::Number:
@@ -243,7 +268,8 @@ Cell CellTable::read(int row, int col, const SharedStrings& sst) const {
             if (i < sst.size()) c.text = sst.text(i);
             break;
         }
-        case rt::Label: case rt::RString: {
+        case rt::Label:
+        case rt::RString: {
             c.kind = CellKind::String;
             std::vector<const Bytes*> chunks{&d};
             for (size_t k = 1; k < e->records.size(); ++k) chunks.push_back(&e->records[k].data);
@@ -265,8 +291,8 @@ Cell CellTable::read(int row, int col, const SharedStrings& sst) const {
                 for (size_t k = 1; k < e->records.size(); ++k) {
                     if (e->records[k].type != rt::String) continue;
                     std::vector<const Bytes*> chunks{&e->records[k].data};
-                    for (size_t j = k + 1; j < e->records.size() &&
-                                           e->records[j].type == rt::Continue; ++j)
+                    for (size_t j = k + 1;
+                         j < e->records.size() && e->records[j].type == rt::Continue; ++j)
                         chunks.push_back(&e->records[j].data);
                     c.text = text(0, chunks);
                     break;

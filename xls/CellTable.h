@@ -16,7 +16,7 @@ class SharedStrings;
 // make it (a FORMULA with its STRING, SHRFMLA, ARRAY or TABLE; a MULRK or MULBLANK covering a
 // run of columns). Unchanged cells are written back byte for byte; writing into a run splits it.
 class CellTable {
-public:
+  public:
     struct Entry {
         uint16_t row = 0, firstCol = 0, lastCol = 0;
         std::vector<Record> records;
@@ -43,7 +43,7 @@ public:
     // `defaultRowHeight` and `defaultRowFlags`.
     void write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaultRowFlags) const;
 
-private:
+  private:
     static uint32_t key(int row, int col) { return uint32_t(row) << 8 | uint32_t(col); }
     void removeRange(int row, int firstCol, int lastCol);
     void insert(Entry e);

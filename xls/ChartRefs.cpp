@@ -20,7 +20,8 @@ int lastFilledBelow(const SheetModel& sheet, int lastRow, int col) {
 
 }  // namespace
 
-int extendChartReferences(const Globals& globals, std::vector<std::unique_ptr<SheetModel>>& sheets) {
+int extendChartReferences(const Globals& globals,
+                          std::vector<std::unique_ptr<SheetModel>>& sheets) {
     int extended = 0;
     for (size_t owner = 0; owner < sheets.size(); ++owner) {
         Record* series = nullptr;

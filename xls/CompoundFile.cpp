@@ -123,7 +123,8 @@ Bytes CompoundFile::serialize() const {
     uint32_t dirStart = allocate(dirSectors, 0);
     uint32_t miniFatStart = allocate(miniFatSectors, 0);
     uint32_t miniStart = allocate(miniSectors, 0);
-    for (size_t i : bigStreams) start[i] = allocate(sectorsFor(entries_[i].data.size(), kSector), 0);
+    for (size_t i : bigStreams)
+        start[i] = allocate(sectorsFor(entries_[i].data.size(), kSector), 0);
 
     // Directory: each storage's children form a balanced binary tree in name order, coloured
     // so that it is a valid red-black tree (the deepest level red, the rest black).

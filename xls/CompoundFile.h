@@ -15,7 +15,7 @@ namespace xls {
 // CLSID, state bits and time stamps, and every stream its bytes, so writing back what was read
 // changes only the sector layout.
 class CompoundFile {
-public:
+  public:
     enum class Type : uint8_t { Storage = 1, Stream = 2, Root = 5 };
 
     struct Entry {
@@ -45,7 +45,7 @@ public:
     // upper-cased UTF-16 code units.
     static bool nameLess(const std::u16string& a, const std::u16string& b);
 
-private:
+  private:
     std::vector<Entry> entries_;  // entries_[0] is the root
 };
 

@@ -16,12 +16,12 @@ constexpr uint32_t kNoStream = 0xFFFFFFFF;
 const uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 class Reader {
-public:
+  public:
     Reader(const Bytes& file, const std::string& name) : file_(file), name_(name) {}
 
     std::vector<CompoundFile::Entry> read();
 
-private:
+  private:
     [[noreturn]] void fail(const std::string& fault) const {
         throw Error(ErrorKind::Corrupt, name_, fault);
     }
@@ -86,11 +86,9 @@ void Reader::readFat() {
     }
     uint32_t difat = firstDifat_;
     uint32_t perDifat = secSize_ / 4 - 1;
-    for (uint32_t n = 0; fatSectors.size() < numFatSectors_ && difat != kEndOfChain &&
-                         difat != kFreeSector;
-         ++n) {
-        if (n >= numDifat_ || difat >= numSectors_ || used_[difat])
-            fail("bad DIFAT sector chain");
+    for (uint32_t n = 0;
+         fatSectors.size() < numFatSectors_ && difat != kEndOfChain && difat != kFreeSector; ++n) {
+        if (n >= numDifat_ || difat >= numSectors_ || used_[difat]) fail("bad DIFAT sector chain");
         used_[difat] = 1;
         const uint8_t* s = sector(difat);
         for (uint32_t i = 0; i < perDifat && fatSectors.size() < numFatSectors_; ++i) {
@@ -156,7 +154,8 @@ void Reader::readDirectory() {
 
 void Reader::readMini() {
     const uint8_t* root = dir_.data();
-    if (root[66] != uint8_t(CompoundFile::Type::Root)) fail("first directory entry is not the root");
+    if (root[66] != uint8_t(CompoundFile::Type::Root))
+        fail("first directory entry is not the root");
     uint32_t start = get32(root + 116);
     uint64_t size = get32(root + 120);
     if (start == kEndOfChain || size == 0) return;
@@ -199,11 +198,13 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
                 entry.data = gather(chainOf(start, used_, "a stream"), size, "a stream");
             } else if (size > 0) {
                 auto ids = chainOf(start, miniUsed_, "a mini stream");
-                if (size > uint64_t(ids.size()) * 64) fail("a mini stream is longer than its sectors");
+                if (size > uint64_t(ids.size()) * 64)
+                    fail("a mini stream is longer than its sectors");
                 for (uint32_t id : ids) {
                     size_t off = size_t(id) * 64;
                     size_t n = std::min<uint64_t>(64, size - entry.data.size());
-                    if (off + n > miniStream_.size()) fail("a mini stream runs past the mini stream");
+                    if (off + n > miniStream_.size())
+                        fail("a mini stream runs past the mini stream");
                     entry.data.insert(entry.data.end(), miniStream_.begin() + off,
                                       miniStream_.begin() + off + n);
                     if (entry.data.size() == size) break;

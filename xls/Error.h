@@ -12,14 +12,14 @@ enum class ErrorKind { Corrupt, Unsupported, Io };
 // Every failure of the engine. what() names the file and the fault, for example
 // "Pie Chart.xlt: not a workbook (bad compound file signature)".
 class Error : public std::runtime_error {
-public:
+  public:
     Error(ErrorKind kind, const std::string& fileName, const std::string& fault);
 
     ErrorKind kind() const { return kind_; }
     const std::string& fileName() const { return fileName_; }
     const std::string& fault() const { return fault_; }
 
-private:
+  private:
     ErrorKind kind_;
     std::string fileName_;
     std::string fault_;

@@ -85,7 +85,8 @@ void Globals::parse(std::vector<Record> records, const std::string& displayName)
                     break;
                 case rt::Sst: {
                     std::vector<const Record*> group{&rec};
-                    for (size_t k = i + 1; k < records_.size() && records_[k].type == rt::Continue; ++k)
+                    for (size_t k = i + 1; k < records_.size() && records_[k].type == rt::Continue;
+                         ++k)
                         group.push_back(&records_[k]);
                     sst_.parse(group);
                     break;
@@ -97,7 +98,8 @@ void Globals::parse(std::vector<Record> records, const std::string& displayName)
         parseStyles();
         parseExternSheets();
     } catch (const OutOfBounds&) {
-        throw Error(ErrorKind::Corrupt, displayName, "a workbook record is shorter than its content");
+        throw Error(ErrorKind::Corrupt, displayName,
+                    "a workbook record is shorter than its content");
     }
     if (sheets_.empty()) throw Error(ErrorKind::Corrupt, displayName, "the workbook has no sheets");
     if (activeSheet_ < 0 || activeSheet_ >= int(sheets_.size())) activeSheet_ = 0;

@@ -13,7 +13,7 @@ namespace xls {
 // from it (sheets, styles, shared strings, external sheet references) and the few it changes
 // (number formats and XFs added, SST grown, sheet positions recomputed).
 class Globals {
-public:
+  public:
     struct SheetInfo {
         std::string name;
         uint8_t type = 0;  // 0 worksheet, 1 macro sheet, 2 chart, 6 VB module
@@ -41,7 +41,7 @@ public:
     void write(Bytes& out, bool asTemplate, uint32_t sstRefs,
                std::vector<size_t>& sheetPosFields) const;
 
-private:
+  private:
     void parseStyles();
     void parseExternSheets();
     size_t lastIndexOf(uint16_t type) const;

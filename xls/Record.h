@@ -19,8 +19,7 @@ constexpr uint16_t Formula = 0x0006, Eof = 0x000A, ExternSheet = 0x0017, FilePas
                    Blank = 0x0201, Number = 0x0203, Label = 0x0204, BoolErr = 0x0205,
                    String = 0x0207, Row = 0x0208, Index = 0x020B, Array = 0x0221,
                    DefaultRowHeight = 0x0225, Table = 0x0236, Window2 = 0x023E, Rk = 0x027E,
-                   Format = 0x041E, ShrFmla = 0x04BC, Bof = 0x0809, Series = 0x1003,
-                   Ai = 0x1051;
+                   Format = 0x041E, ShrFmla = 0x04BC, Bof = 0x0809, Series = 0x1003, Ai = 0x1051;
 }  // namespace rt
 
 constexpr size_t kMaxRecordData = 8224;
@@ -43,21 +42,21 @@ inline void writeRecord(Bytes& out, const Record& r) {
 // first record and of each CONTINUE that follows. A CONTINUE that splits the characters starts
 // with its own option byte. Throws OutOfBounds when the string runs off the end.
 class ChunkReader {
-public:
+  public:
     explicit ChunkReader(std::vector<const Bytes*> chunks, size_t offset = 0)
         : chunks_(std::move(chunks)), pos_(offset) {}
 
     struct Text {
         std::u16string chars;
-        Bytes runs;  // formatting runs, 4 bytes each
-        Bytes ext;   // phonetic (ExtRst) data
+        Bytes runs;                    // formatting runs, 4 bytes each
+        Bytes ext;                     // phonetic (ExtRst) data
         size_t chunk = 0, offset = 0;  // where the string started
     };
     // cchBytes: 2 for XLUnicodeString, 1 for ShortXLUnicodeString.
     Text readString(int cchBytes = 2);
     bool atEnd();
 
-private:
+  private:
     uint8_t byte();
     void advance();
     std::vector<const Bytes*> chunks_;

@@ -80,7 +80,8 @@ void SharedStrings::writeRebuilt(Bytes& out, uint32_t totalRefs,
     put32(rec, totalRefs);
     put32(rec, uint32_t(strings_.size()));
     for (const Str& s : strings_) {
-        bool wide = std::any_of(s.chars.begin(), s.chars.end(), [](char16_t c) { return c > 0xFF; });
+        bool wide =
+            std::any_of(s.chars.begin(), s.chars.end(), [](char16_t c) { return c > 0xFF; });
         size_t charSize = wide ? 2 : 1;
         size_t header = 3 + (s.runs.empty() ? 0 : 2) + (s.ext.empty() ? 0 : 4);
         if (rec.size() + header + (s.chars.empty() ? 0 : charSize) > kMaxRecordData) flush();

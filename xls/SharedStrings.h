@@ -12,7 +12,7 @@ namespace xls {
 // runs and phonetic data; new strings are appended. While nothing is appended the original SST
 // records are written back unchanged (only the total reference count is updated).
 class SharedStrings {
-public:
+  public:
     // `group`: the SST record followed by its CONTINUE records.
     void parse(const std::vector<const Record*>& group);
     bool present() const { return present_; }
@@ -25,15 +25,17 @@ public:
     // Writes SST (+ CONTINUE) and EXTSST records to `out`, whose size is the stream position.
     void write(Bytes& out, uint32_t totalRefs) const;
 
-private:
+  private:
     struct Str {
         std::string utf8;
         std::u16string chars;
         Bytes runs, ext;
         size_t chunk = 0, offset = 0;  // position in the original records
     };
-    void writeRebuilt(Bytes& out, uint32_t totalRefs, std::vector<std::pair<size_t, size_t>>& starts) const;
-    void writeOriginal(Bytes& out, uint32_t totalRefs, std::vector<std::pair<size_t, size_t>>& starts) const;
+    void writeRebuilt(Bytes& out, uint32_t totalRefs,
+                      std::vector<std::pair<size_t, size_t>>& starts) const;
+    void writeOriginal(Bytes& out, uint32_t totalRefs,
+                       std::vector<std::pair<size_t, size_t>>& starts) const;
 
     bool present_ = false;
     std::vector<Str> strings_;

@@ -10,7 +10,8 @@ namespace {
 
 std::string address(int row, int col) {
     std::string letters;
-    for (int c = col + 1; c > 0; c = (c - 1) / 26) letters.insert(letters.begin(), char('A' + (c - 1) % 26));
+    for (int c = col + 1; c > 0; c = (c - 1) / 26)
+        letters.insert(letters.begin(), char('A' + (c - 1) % 26));
     return letters + std::to_string(row + 1);
 }
 
@@ -35,10 +36,14 @@ SheetType Sheet::type() const {
     for (size_t i = 0; i < book_->sheets.size(); ++i) {
         if (book_->sheets[i].get() != model_) continue;
         switch (book_->globals.sheets()[i].type) {
-            case 0: return model_->isWorksheet() ? SheetType::Worksheet : SheetType::Other;
-            case 1: return SheetType::Macro;
-            case 2: return SheetType::Chart;
-            default: return SheetType::Other;
+            case 0:
+                return model_->isWorksheet() ? SheetType::Worksheet : SheetType::Other;
+            case 1:
+                return SheetType::Macro;
+            case 2:
+                return SheetType::Chart;
+            default:
+                return SheetType::Other;
         }
     }
     return SheetType::Other;

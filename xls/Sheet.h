@@ -19,7 +19,7 @@ enum class SheetType { Worksheet, Chart, Macro, Other };
 // 0..255, and positions outside throw Error (Unsupported). Cell operations on a sheet that is not
 // a worksheet throw Error (Unsupported).
 class Sheet {
-public:
+  public:
     Sheet(WorkbookModel& book, SheetModel& model) : book_(&book), model_(&model) {}
 
     std::string name() const;  // UTF-8
@@ -47,7 +47,7 @@ public:
     std::vector<CellRange> mergedRanges() const;
     bool showGridlines() const;
 
-private:
+  private:
     WorkbookModel* book_;
     SheetModel* model_;
 };

@@ -81,7 +81,8 @@ RowFormat SheetModel::row(int row) const {
 int SheetModel::defaultColumnWidth() const {
     int width = 8 * 256 + 0xA0;  // eight characters and the cell padding
     for (const Record& rec : records_) {
-        if (rec.type == rt::DefColWidth && rec.data.size() >= 2) width = get16(&rec.data[0]) * 256 + 0xA0;
+        if (rec.type == rt::DefColWidth && rec.data.size() >= 2)
+            width = get16(&rec.data[0]) * 256 + 0xA0;
     }
     for (const Record& rec : records_) {
         if (rec.type == rt::StandardWidth && rec.data.size() >= 2) width = get16(&rec.data[0]);

@@ -14,7 +14,7 @@ namespace xls {
 // kept in a CellTable, written back where it stood; every other record (charts and drawings
 // embedded in the sheet included) is kept in order, byte for byte.
 class SheetModel {
-public:
+  public:
     // `records`: the substream from its BOF to its EOF. Throws OutOfBounds on short records.
     SheetModel(std::vector<Record> records, bool worksheet);
 
@@ -37,7 +37,7 @@ public:
 
     void write(Bytes& out) const;
 
-private:
+  private:
     std::vector<Record> records_;  // without the cell table and INDEX
     size_t tableAt_ = 0;           // the cell table is written before records_[tableAt_]
     CellTable cells_;

@@ -24,7 +24,13 @@ struct CellRange {
 };
 
 enum class HAlign : uint8_t {
-    General = 0, Left = 1, Center = 2, Right = 3, Fill = 4, Justify = 5, CenterAcross = 6,
+    General = 0,
+    Left = 1,
+    Center = 2,
+    Right = 3,
+    Fill = 4,
+    Justify = 5,
+    CenterAcross = 6,
     Distributed = 7
 };
 enum class VAlign : uint8_t { Top = 0, Center = 1, Bottom = 2, Justify = 3, Distributed = 4 };
@@ -40,27 +46,32 @@ struct Border {
 // One XF record: a cell (or style) format.
 struct XfStyle {
     uint16_t fontIndex = 0;
-    uint16_t formatIndex = 0;   // number format index (see Styles::formatString)
-    bool isStyle = false;       // a style XF rather than a cell XF
-    uint16_t parent = 0;        // parent style XF of a cell XF
+    uint16_t formatIndex = 0;  // number format index (see Styles::formatString)
+    bool isStyle = false;      // a style XF rather than a cell XF
+    uint16_t parent = 0;       // parent style XF of a cell XF
     bool locked = true;
     bool formulaHidden = false;
     HAlign hAlign = HAlign::General;
     VAlign vAlign = VAlign::Bottom;
     bool wrap = false;
     bool shrinkToFit = false;
-    uint8_t indent = 0;         // indent level (each level is about three characters)
-    uint8_t rotation = 0;       // 0..90 degrees counter-clockwise, 91..180 = 90..0 degrees
-                                // clockwise (value - 90), 255 = letters stacked top to bottom
+    uint8_t indent = 0;    // indent level (each level is about three characters)
+    uint8_t rotation = 0;  // 0..90 degrees counter-clockwise, 91..180 = 90..0 degrees
+                           // clockwise (value - 90), 255 = letters stacked top to bottom
     Border left, right, top, bottom;
-    uint8_t fillPattern = 0;    // 0 none, 1 solid (foreground colour), 2..18 pattern fills
+    uint8_t fillPattern = 0;  // 0 none, 1 solid (foreground colour), 2..18 pattern fills
     uint16_t fillForeground = 0x40;
     uint16_t fillBackground = 0x41;
 };
 
 // Underline kinds of FONT records.
-enum class Underline : uint8_t { None = 0, Single = 1, Double = 2, SingleAccounting = 0x21,
-                                 DoubleAccounting = 0x22 };
+enum class Underline : uint8_t {
+    None = 0,
+    Single = 1,
+    Double = 2,
+    SingleAccounting = 0x21,
+    DoubleAccounting = 0x22
+};
 
 // One FONT record.
 struct FontStyle {

@@ -11,7 +11,7 @@ namespace xls {
 // The workbook-wide formatting tables, read-only: XF records, FONT records, number formats and
 // the colour palette. Obtained from Workbook::styles(); stays valid while the workbook lives.
 class Styles {
-public:
+  public:
     size_t xfCount() const { return xfs_.size(); }
     // The XF at `index`; an index past the table gives a default-looking XF.
     const XfStyle& xf(size_t index) const;
@@ -39,7 +39,7 @@ public:
     // Built-in number format string for ids 0..49 (empty for ids with no standard string).
     static std::string builtinFormat(uint16_t formatIndex);
 
-private:
+  private:
     friend class Globals;
     std::vector<XfStyle> xfs_;
     std::vector<FontStyle> fonts_;  // in record order (record 4 is font index 5)

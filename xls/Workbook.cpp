@@ -32,8 +32,9 @@ Bytes readFile(const std::string& path, const std::string& name) {
     if (fs::is_directory(path, ec))
         throw Error(ErrorKind::Io, name, "cannot read the file (it is a folder)");
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw Error(ErrorKind::Io, name, std::string("cannot open the file (") +
-                                                std::strerror(errno) + ")");
+    if (!in)
+        throw Error(ErrorKind::Io, name,
+                    std::string("cannot open the file (") + std::strerror(errno) + ")");
     Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw Error(ErrorKind::Io, name, "cannot read the file");
     return bytes;
@@ -45,13 +46,13 @@ void writeAtomically(const std::string& path, const Bytes& bytes) {
     std::string name = fileNameOf(path);
     fs::path target(path);
     fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    fs::path temp = dir / ("." + name + ".tmp" + std::to_string(::getpid()) + "-" +
-                           std::to_string(counter++));
+    fs::path temp =
+        dir / ("." + name + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out)
-            throw Error(ErrorKind::Io, name, std::string("cannot create the file (") +
-                                                 std::strerror(errno) + ")");
+            throw Error(ErrorKind::Io, name,
+                        std::string("cannot create the file (") + std::strerror(errno) + ")");
         out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         out.flush();
         if (!out) {

@@ -15,7 +15,7 @@ namespace xls {
 // the engine does not change is written back byte for byte, so charts, drawings and formatting
 // made by any spreadsheet program survive. Movable, not copyable. All failures throw xls::Error.
 class Workbook {
-public:
+  public:
     // Reads the file at `path`. Errors name the file by its file name.
     static Workbook open(const std::string& path);
     // Reads a workbook held in memory; `displayName` names it in error messages.
@@ -41,7 +41,7 @@ public:
     Sheet& activeSheet() { return sheet(activeSheetIndex()); }
     const Styles& styles() const;
 
-private:
+  private:
     explicit Workbook(std::unique_ptr<WorkbookModel> model);
     std::unique_ptr<WorkbookModel> model_;
 };

@@ -14,7 +14,7 @@ namespace xls {
 // Everything a Workbook holds: the compound file with its other streams, the globals, the
 // sheets, and the Sheet handles given out to callers.
 class WorkbookModel {
-public:
+  public:
     // Throws Error on any fault, naming `displayName`.
     WorkbookModel(const Bytes& file, std::string displayName);
 
@@ -25,7 +25,7 @@ public:
     std::vector<std::unique_ptr<SheetModel>> sheets;
     std::vector<Sheet> handles;
 
-private:
+  private:
     Bytes workbookStream(bool asTemplate);
     void split(std::vector<Record> records);
 

@@ -51,8 +51,13 @@ void BM_OpenFillSaveOpen(benchmark::State& state) {
     state.counters["peak_rss_kb"] = double(peakKb());
     state.counters["template_bytes"] = double(std::filesystem::file_size(source));
 }
-BENCHMARK(BM_OpenFillSaveOpen)->Arg(6)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)
-    ->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_OpenFillSaveOpen)
+    ->Arg(6)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

@@ -14,8 +14,7 @@ TEST(LittleEndian, WritesExactBytes) {
     xls::put16(out, 0x1234);
     xls::put32(out, 0xDEADBEEF);
     xls::putDouble(out, 1.0);
-    Bytes expected = {0xAB, 0x34, 0x12, 0xEF, 0xBE, 0xAD, 0xDE,
-                      0, 0, 0, 0, 0, 0, 0xF0, 0x3F};
+    Bytes expected = {0xAB, 0x34, 0x12, 0xEF, 0xBE, 0xAD, 0xDE, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F};
     EXPECT_EQ(out, expected);
 }
 
@@ -69,7 +68,9 @@ TEST(Utf16, ConvertsBothWays) {
 }
 
 TEST(Utf16, BadInputBecomesReplacementCharacter) {
-    EXPECT_EQ(xls::utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
+    EXPECT_EQ(xls::utf8ToUtf16("a\xFF"
+                               "b"),
+              u"a\uFFFDb");
     EXPECT_EQ(xls::utf8ToUtf16("\xE6\x97"), u"\uFFFD\uFFFD");  // cut-off sequence
     EXPECT_EQ(xls::utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }

@@ -149,9 +149,12 @@ TEST(SharedStrings, GrowPastTheContinueBoundaryWithNonLatinText) {
     bool inSst = false;
     for (const auto& r : xlstest::workbookRecords(saved)) {
         EXPECT_LE(r.data.size(), xls::kMaxRecordData);
-        if (r.type == rt::Sst) inSst = true;
-        else if (r.type == rt::Continue && inSst) ++continues;
-        else inSst = false;
+        if (r.type == rt::Sst)
+            inSst = true;
+        else if (r.type == rt::Continue && inSst)
+            ++continues;
+        else
+            inSst = false;
     }
     EXPECT_GT(continues, 5);
     xls::Workbook back = xls::Workbook::fromBytes(saved, "strings");
@@ -180,8 +183,8 @@ TEST(NumberFormats, FoundOrAddedOnce) {
         bool newFormatRecord;
     };
     const Case cases[] = {
-        {"0.00", false},                                             // built-in id 2
-        {"#,##0", false},                                            // built-in id 3
+        {"0.00", false},   // built-in id 2
+        {"#,##0", false},  // built-in id 3
         {"$#,##0_);($#,##0)", true},
         {"_($* #,##0_);_($* (#,##0);_($* \"-\"_);_(@_)", true},
         {"0.000 \"Ω\"", true},

@@ -106,9 +106,9 @@ Bytes version4File(const Bytes& stream) {
     for (int i = 1; i < 109; ++i) xls::set32(&f[76 + 4 * i], 0xFFFFFFFF);
     uint8_t* fat = &f[sector * 1];
     for (size_t i = 0; i < sector / 4; ++i) xls::set32(fat + 4 * i, 0xFFFFFFFF);
-    xls::set32(fat + 0, 0xFFFFFFFD);   // sector 0: FAT
-    xls::set32(fat + 4, 0xFFFFFFFE);   // sector 1: directory
-    xls::set32(fat + 8, 3);            // sectors 2, 3: the stream
+    xls::set32(fat + 0, 0xFFFFFFFD);  // sector 0: FAT
+    xls::set32(fat + 4, 0xFFFFFFFE);  // sector 1: directory
+    xls::set32(fat + 8, 3);           // sectors 2, 3: the stream
     xls::set32(fat + 12, 0xFFFFFFFE);
     uint8_t* dir = &f[sector * 2];
     auto entry = [&](int i, const std::u16string& name, uint8_t type, uint32_t child,

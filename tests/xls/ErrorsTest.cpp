@@ -44,15 +44,28 @@ struct Damage {
 
 const Damage kDamages[] = {
     {"empty file", [] { return Bytes(); }, ErrorKind::Corrupt, "bad compound file signature"},
-    {"text file", [] { return Bytes(600, 'x'); }, ErrorKind::Corrupt, "bad compound file signature"},
+    {"text file", [] { return Bytes(600, 'x'); }, ErrorKind::Corrupt,
+     "bad compound file signature"},
     {"cut in the header",
-     [] { Bytes b = chartFile(); b.resize(300); return b; },
+     [] {
+         Bytes b = chartFile();
+         b.resize(300);
+         return b;
+     },
      ErrorKind::Corrupt, "bad compound file signature"},
     {"truncated to half",
-     [] { Bytes b = chartFile(); b.resize(b.size() / 2); return b; },
+     [] {
+         Bytes b = chartFile();
+         b.resize(b.size() / 2);
+         return b;
+     },
      ErrorKind::Corrupt, ""},
     {"FAT sector count past the file",
-     [] { Bytes b = chartFile(); xls::set32(&b[44], 100000); return b; },
+     [] {
+         Bytes b = chartFile();
+         xls::set32(&b[44], 100000);
+         return b;
+     },
      ErrorKind::Corrupt, "FAT"},
     {"directory chain loops",
      [] {
@@ -64,14 +77,22 @@ const Damage kDamages[] = {
      },
      ErrorKind::Corrupt, "chain"},
     {"bad sector size",
-     [] { Bytes b = chartFile(); xls::set16(&b[30], 20); return b; },
+     [] {
+         Bytes b = chartFile();
+         xls::set16(&b[30], 20);
+         return b;
+     },
      ErrorKind::Corrupt, "sector size"},
-    {"no Workbook stream", [] { return withStream(chartStream(), u"Other"); },
-     ErrorKind::Corrupt, "no Workbook stream"},
-    {"BIFF5 Book stream", [] { return withStream(chartStream(), u"Book"); },
-     ErrorKind::Unsupported, "BIFF5"},
+    {"no Workbook stream", [] { return withStream(chartStream(), u"Other"); }, ErrorKind::Corrupt,
+     "no Workbook stream"},
+    {"BIFF5 Book stream", [] { return withStream(chartStream(), u"Book"); }, ErrorKind::Unsupported,
+     "BIFF5"},
     {"BIFF5 BOF",
-     [] { Bytes s = chartStream(); xls::set16(&s[4], 0x0500); return withStream(s); },
+     [] {
+         Bytes s = chartStream();
+         xls::set16(&s[4], 0x0500);
+         return withStream(s);
+     },
      ErrorKind::Unsupported, "BIFF5"},
     {"record longer than the stream",
      [] {
@@ -105,7 +126,11 @@ const Damage kDamages[] = {
      },
      ErrorKind::Corrupt, "sheet"},
     {"no BOF",
-     [] { Bytes s = chartStream(); xls::set16(&s[0], 0x1234); return withStream(s); },
+     [] {
+         Bytes s = chartStream();
+         xls::set16(&s[0], 0x1234);
+         return withStream(s);
+     },
      ErrorKind::Corrupt, "no BOF"},
 };
 

@@ -16,9 +16,9 @@ struct Entry {
     std::string label, amount;
 };
 const std::vector<Entry> kEntries = {
-    {"Savings", "25000"}, {"401k", "$55,000"}, {"Αποταμίευση", "15000"}, {"Дом", "250000"},
-    {"株式", "11000"},    {"Car", "7500"},     {"Boat", "1,200"},         {"Art", "300.5"},
-    {"Gold", "-40"}};
+    {"Savings", "25000"}, {"401k", "$55,000"}, {"Αποταμίευση", "15000"},
+    {"Дом", "250000"},    {"株式", "11000"},   {"Car", "7500"},
+    {"Boat", "1,200"},    {"Art", "300.5"},    {"Gold", "-40"}};
 
 // The chart template filled as the program fills it, saved as .xls.
 std::string writeFilled(const std::string& dir) {
@@ -58,11 +58,11 @@ std::vector<std::string> lines(const std::string& text) {
 
 std::string xlrdDump(const std::string& path) {
     std::string out;
-    int status = xlstest::runCommand(
-        "/usr/bin/python3 " + xlstest::shellQuote(std::string(MORROWLIN_SOURCE_DIR) +
-                                                  "/tests/xls/read_with_xlrd.py") +
-            " " + xlstest::shellQuote(path) + " 2>&1",
-        &out);
+    int status = xlstest::runCommand("/usr/bin/python3 " +
+                                         xlstest::shellQuote(std::string(MORROWLIN_SOURCE_DIR) +
+                                                             "/tests/xls/read_with_xlrd.py") +
+                                         " " + xlstest::shellQuote(path) + " 2>&1",
+                                     &out);
     EXPECT_EQ(status, 0) << out;
     return out;
 }
@@ -82,9 +82,11 @@ TEST(Xlrd, ReadsTheFilledChartWorkbook) {
     }
     // B17 and B19 stay formatted blanks (xlrd reports blanks only with formatting_info).
     for (const std::string& line : got)
-        if (line.find("\tblank\t") == std::string::npos) continue;
-        else EXPECT_TRUE(line.rfind("0\t16\t1\t", 0) == 0 || line.rfind("0\t18\t1\t", 0) == 0)
-                 << line;
+        if (line.find("\tblank\t") == std::string::npos)
+            continue;
+        else
+            EXPECT_TRUE(line.rfind("0\t16\t1\t", 0) == 0 || line.rfind("0\t18\t1\t", 0) == 0)
+                << line;
     std::vector<std::string> values;
     for (const std::string& line : got)
         if (line.find("\tblank\t") == std::string::npos) values.push_back(line);
@@ -111,7 +113,9 @@ TEST(LibreOffice, ConvertsEveryWrittenWorkbook) {
     std::string out;
     std::string command = "cd " + xlstest::shellQuote(dir) +
                           " && timeout 100 soffice --headless --norestore"
-                          " -env:UserInstallation=file://" + dir + "/profile"
+                          " -env:UserInstallation=file://" +
+                          dir +
+                          "/profile"
                           " --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' --outdir csv "
                           "tkvane12345678.xls strings-out.xls kinds-out.xls 2>&1";
     EXPECT_EQ(xlstest::runCommand(command, &out), 0) << out;
@@ -137,7 +141,9 @@ TEST(LibreOffice, DrawsTheChartOverTheExtendedRows) {
     std::string out;
     std::string command = "cd " + xlstest::shellQuote(dir) +
                           " && timeout 100 soffice --headless --norestore"
-                          " -env:UserInstallation=file://" + dir + "/profile"
+                          " -env:UserInstallation=file://" +
+                          dir +
+                          "/profile"
                           " --convert-to ods --outdir ods tkvane12345678.xls 2>&1";
     ASSERT_EQ(xlstest::runCommand(command, &out), 0) << out;
     std::string chart;

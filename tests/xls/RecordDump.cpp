@@ -18,10 +18,14 @@ std::vector<ChartRef> chartRefs(const std::vector<xls::Record>& records) {
         const uint8_t* f = r.data.data() + 8;
         size_t cce = xls::get16(&r.data[6]);
         size_t at = 0;
-        if (cce == 11 && (f[0] & 0x1F) == 0x1B) at = 3;      // area, 3-D
-        else if (cce == 9 && (f[0] & 0x1F) == 0x05) at = 1;  // area
-        else if (cce == 7 && (f[0] & 0x1F) == 0x1A) at = 3;  // cell, 3-D
-        else continue;
+        if (cce == 11 && (f[0] & 0x1F) == 0x1B)
+            at = 3;  // area, 3-D
+        else if (cce == 9 && (f[0] & 0x1F) == 0x05)
+            at = 1;  // area
+        else if (cce == 7 && (f[0] & 0x1F) == 0x1A)
+            at = 3;  // cell, 3-D
+        else
+            continue;
         ChartRef c{r.data[0], xls::get16(f + at), xls::get16(f + at + 2), 0, 0};
         if (cce == 7) {
             c.lastRow = c.firstRow;

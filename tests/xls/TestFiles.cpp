@@ -17,8 +17,8 @@ std::string dataPath(const std::string& name) {
 }
 
 std::string tempDir(const std::string& tag) {
-    fs::path dir = fs::temp_directory_path() /
-                   ("morrowlin-xls-" + std::to_string(::getpid()) + "-" + tag);
+    fs::path dir =
+        fs::temp_directory_path() / ("morrowlin-xls-" + std::to_string(::getpid()) + "-" + tag);
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir.string();

@@ -35,7 +35,8 @@ TEST_P(RoundTrip, SavingUnchangedKeepsEveryRecord) {
             EXPECT_TRUE(std::equal(before[i].data.begin() + 4, before[i].data.end(),
                                    after[i].data.begin() + 4, after[i].data.end()));
         } else {
-            EXPECT_EQ(before[i].data, after[i].data) << "record " << i << " type " << before[i].type;
+            EXPECT_EQ(before[i].data, after[i].data)
+                << "record " << i << " type " << before[i].type;
         }
     }
     // Every other stream is kept byte for byte.
@@ -49,8 +50,8 @@ TEST_P(RoundTrip, SavingUnchangedKeepsEveryRecord) {
 }
 
 TEST_P(RoundTrip, SavedSheetPositionsPointAtTheirBof) {
-    xls::Workbook book = xls::Workbook::fromBytes(xlstest::readBytes(xlstest::dataPath(GetParam())),
-                                                  GetParam());
+    xls::Workbook book =
+        xls::Workbook::fromBytes(xlstest::readBytes(xlstest::dataPath(GetParam())), GetParam());
     book.sheet(0).setValue(0, 0, "changed");
     xls::Bytes saved = book.toBytes();
     auto cf = xls::CompoundFile::parse(saved, "s");
@@ -146,14 +147,14 @@ TEST(Workbook, FormattingOfTheKindsWorkbook) {
     xls::Workbook book = xls::Workbook::open(xlstest::dataPath("kinds.xls"));
     const xls::Styles& st = book.styles();
     const xls::Sheet& s = book.activeSheet();
-    EXPECT_TRUE(st.xf(s.cell(5, 1).xf).wrap);                              // B6
-    EXPECT_TRUE(st.font(st.xf(s.cell(6, 1).xf).fontIndex).bold());         // B7
-    EXPECT_EQ(st.xf(s.cell(7, 1).xf).hAlign, xls::HAlign::Center);        // B8
-    const xls::XfStyle& bordered = st.xf(s.cell(7, 2).xf);                 // C8
+    EXPECT_TRUE(st.xf(s.cell(5, 1).xf).wrap);                       // B6
+    EXPECT_TRUE(st.font(st.xf(s.cell(6, 1).xf).fontIndex).bold());  // B7
+    EXPECT_EQ(st.xf(s.cell(7, 1).xf).hAlign, xls::HAlign::Center);  // B8
+    const xls::XfStyle& bordered = st.xf(s.cell(7, 2).xf);          // C8
     EXPECT_NE(bordered.top.style, 0);
     EXPECT_NE(bordered.bottom.style, 0);
     EXPECT_EQ(st.color(bordered.top.colorIndex), (xls::Rgb{255, 0, 0}));
-    const xls::XfStyle& filled = st.xf(s.cell(2, 1).xf);                   // B3, yellow fill
+    const xls::XfStyle& filled = st.xf(s.cell(2, 1).xf);  // B3, yellow fill
     EXPECT_EQ(filled.fillPattern, 1);
     EXPECT_EQ(st.color(filled.fillForeground), (xls::Rgb{255, 255, 0}));
     EXPECT_TRUE(s.column(6).hidden);

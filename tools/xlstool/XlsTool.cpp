@@ -58,11 +58,16 @@ std::string quoted(const std::string& s) {
 
 std::string valueText(const xls::Cell& c) {
     switch (c.cachedKind) {
-        case xls::CellKind::Number: return number(c.number);
-        case xls::CellKind::String: return quoted(c.text);
-        case xls::CellKind::Boolean: return c.boolean ? "TRUE" : "FALSE";
-        case xls::CellKind::Error: return "error " + std::to_string(c.errorCode);
-        default: return "";
+        case xls::CellKind::Number:
+            return number(c.number);
+        case xls::CellKind::String:
+            return quoted(c.text);
+        case xls::CellKind::Boolean:
+            return c.boolean ? "TRUE" : "FALSE";
+        case xls::CellKind::Error:
+            return "error " + std::to_string(c.errorCode);
+        default:
+            return "";
     }
 }
 
