@@ -2,6 +2,7 @@
 
 #include "RecordDump.h"
 #include "TestFiles.h"
+#include "xls/CompoundFile.h"
 #include "xls/Workbook.h"
 
 namespace {
@@ -213,6 +214,63 @@ TEST(NumberFormats, FoundOrAddedOnce) {
         }
         // The clone keeps the rest of the format.
         EXPECT_EQ(st.xf(b10.xf).fontIndex, st.xf(15).fontIndex);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// chart.xls with the record of cell A4 ("Savings", a LABELSST) replaced by `record`.
+xls::Workbook withA4Record(uint16_t type, const xls::Bytes& body) {
+    auto cf = xls::CompoundFile::parse(xlstest::readBytes(xlstest::dataPath("chart.xls")), "c");
+    xls::Bytes stream = cf.entries()[size_t(cf.findInRoot(u"Workbook"))].data;
+    xls::Bytes out;
+    for (size_t pos = 0; pos + 4 <= stream.size();) {
+        uint16_t t = xls::get16(&stream[pos]), size = xls::get16(&stream[pos + 2]);
+        const uint8_t* data = &stream[pos + 4];
+        if (t == rt::LabelSst && xls::get16(data) == 3 && xls::get16(data + 2) == 0) {
+            xls::Bytes d(data, data + 6);  // row, column, XF
+            d.insert(d.end(), body.begin(), body.end());
+            xls::writeRecord(out, type, d.data(), d.size());
+        } else {
+            xls::writeRecord(out, t, data, size);
+        }
+        pos += 4 + size;
+    }
+    cf.putStream(u"Workbook", out);
+    return xls::Workbook::fromBytes(cf.serialize(), "chart.xls");
+}
+
+TEST(CellReads, LabelAndRichStringRecords) {
+    xls::Bytes label = {3, 0, 1, 0x95, 0x03, 0xBB, 0x03, 0xB1, 0x03};  // "Ελα", 16-bit
+    xls::Bytes rich = {4, 0, 0, 'G', 'o', 'l', 'd', 1, 0, 1, 0, 5, 0};  // one formatting run
+    struct Case {
+        uint16_t type;
+        xls::Bytes body;
+        const char* text;
+    };
+    for (const Case& c : {Case{rt::Label, label, "Ελα"}, Case{rt::RString, rich, "Gold"}}) {
+        xls::Workbook book = withA4Record(c.type, c.body);
+        xls::Sheet& s = book.activeSheet();
+        EXPECT_EQ(s.cell(3, 0).kind, CellKind::String);
+        EXPECT_EQ(s.cell(3, 0).text, c.text);
+        s.setValue(3, 0, "Bonds");  // overwriting it works like any other cell
+        xls::Workbook back = reopen(book);
+        EXPECT_EQ(back.activeSheet().cell(3, 0).text, "Bonds");
+        EXPECT_EQ(back.activeSheet().cell(4, 0).text, "401k");
+    }
+}
+
+TEST(CellReads, TextRunningPastItsRecordIsACorruptError) {
+    xls::Bytes label = {50, 0, 0, 'a', 'b'};  // claims 50 characters, holds two
+    xls::Workbook book = withA4Record(rt::Label, label);
+    try {
+        book.activeSheet().cell(3, 0);
+        FAIL() << "read";
+    } catch (const xls::Error& e) {
+        EXPECT_EQ(e.kind(), xls::ErrorKind::Corrupt);
+        EXPECT_STREQ(e.what(), "chart.xls: the text of cell A4 runs past its record");
     }
 }
 
