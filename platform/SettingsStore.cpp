@@ -1,9 +1,13 @@
 #include "platform/SettingsStore.h"
 
 #include <QDir>
+#include <QFile>
+#include <QSaveFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include "platform/IniText.h"
 
 namespace platform {
 
@@ -14,9 +18,32 @@ QString SettingsStore::filePath(const QString& application) {
     return QDir(folder).filePath(application + ".ini");
 }
 
+namespace {
+
+// The file's bytes when it exists and can be read.
+std::optional<QByteArray> fileBytes(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    return file.readAll();
+}
+
+QString writeFailure(const QString& path, const QString& reason) {
+    return QString("The settings file \"%1\" could not be written: %2.")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
+}  // namespace
+
 std::optional<QString> SettingsStore::read(const QString& application, const QString& section,
                                            const QString& key) {
-    QSettings settings(filePath(application), QSettings::IniFormat);
+    const QString path = filePath(application);
+    const std::optional<QByteArray> bytes = fileBytes(path);
+    if (!bytes) return std::nullopt;
+    if (const auto single = IniText::readSingleValueFile(*bytes)) {
+        if (single->group == section && single->key == key) return single->text;
+        return std::nullopt;
+    }
+    QSettings settings(path, QSettings::IniFormat);
     settings.beginGroup(section);
     if (!settings.contains(key)) return std::nullopt;
     return settings.value(key).toString();
@@ -35,6 +62,25 @@ std::optional<QString> SettingsStore::write(const QString& application, const QS
         return QString("The settings file \"%1\" could not be written: its folder \"%2\" "
                        "could not be created.")
             .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(folder));
+
+    // The usual file holds just this one value: write it directly, atomically.
+    const std::optional<QByteArray> old = fileBytes(path);
+    const bool onlyThisValue =
+        !old || old->isEmpty() ||
+        [&] {
+            const auto single = IniText::readSingleValueFile(*old);
+            return single && single->group == section && single->key == key;
+        }();
+    if (onlyThisValue) {
+        if (const std::optional<QByteArray> content =
+                IniText::singleValueFile(section, key, text)) {
+            QSaveFile file(path);
+            if (!file.open(QIODevice::WriteOnly)) return writeFailure(path, file.errorString());
+            if (file.write(*content) != content->size() || !file.commit())
+                return writeFailure(path, file.errorString());
+            return std::nullopt;
+        }
+    }
 
     QSettings settings(path, QSettings::IniFormat);
     settings.beginGroup(section);

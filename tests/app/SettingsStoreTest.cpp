@@ -54,3 +54,33 @@ TEST_F(SettingsStoreTest, AFailedWriteNamesTheFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file that holds more than the list is written through QSettings and keeps its other values.
+TEST_F(SettingsStoreTest, OtherValuesInTheFileAreKept) {
+    {
+        QSettings ini(settingsFile(), QSettings::IniFormat);
+        ini.setValue("Other/Key", 42);
+        ini.setValue("Morrowlin/Assets", "old");
+    }
+    ASSERT_FALSE(SettingsStore::write("Kestrune", "Morrowlin", "Assets", "new;text").has_value());
+    EXPECT_EQ(SettingsStore::read("Kestrune", "Morrowlin", "Assets").value_or("<absent>"),
+              "new;text");
+    QSettings ini(settingsFile(), QSettings::IniFormat);
+    EXPECT_EQ(ini.value("Other/Key").toInt(), 42);
+}
+
+TEST_F(SettingsStoreTest, AnotherKeyAloneIsNotTakenForTheList) {
+    {
+        QSettings ini(settingsFile(), QSettings::IniFormat);
+        ini.setValue("Morrowlin/Other", "x");
+    }
+    EXPECT_FALSE(SettingsStore::read("Kestrune", "Morrowlin", "Assets").has_value());
+    ASSERT_FALSE(SettingsStore::write("Kestrune", "Morrowlin", "Assets", "y").has_value());
+    EXPECT_EQ(SettingsStore::read("Kestrune", "Morrowlin", "Assets").value_or("<absent>"), "y");
+    QSettings ini(settingsFile(), QSettings::IniFormat);
+    EXPECT_EQ(ini.value("Morrowlin/Other").toString(), "x");
+}
+
+}  // namespace
