@@ -51,6 +51,9 @@ TEST(FontCacheTest, StylesCarryOver) {
     EXPECT_TRUE(font.italic());
     EXPECT_TRUE(font.strikeOut());
     EXPECT_TRUE(font.underline());
+    xls::FontStyle superscript = fontStyle("Arial", 220);
+    superscript.script = 1;
+    EXPECT_EQ(FontCache::makeFont(superscript, 96).pixelSize(), 10) << "two thirds of 15";
     const QFont plain = FontCache::makeFont(fontStyle("Arial"), 96);
     EXPECT_FALSE(plain.bold() || plain.italic() || plain.strikeOut() || plain.underline());
 }

@@ -45,7 +45,7 @@ QFont FontCache::makeFont(const xls::FontStyle& style, double dpi) {
     QFont font(QString::fromStdString(style.name));
     font.setStyleHint(styleHintFor(style.name), QFont::PreferAntialias);
     // Screens draw fonts at whole pixel sizes: 11 points at 96 DPI is a 15-pixel font.
-    const double points = style.heightTwips / 20.0;
+    const double points = style.heightTwips / 20.0 * (style.script != 0 ? 2.0 / 3.0 : 1.0);
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(points * dpi / 72.0))));
     font.setWeight(static_cast<QFont::Weight>(std::clamp<int>(style.weight, 100, 900)));
     font.setItalic(style.italic);
@@ -61,6 +61,10 @@ const FontCache::Entry& FontCache::entry(size_t fontIndex) {
     if (!slot) {
         QFont font = makeFont(styles_.font(fontIndex), dpi_);
         slot = std::make_unique<Entry>(font);
+        const xls::FontStyle& style = styles_.font(fontIndex);
+        const double fullPixels = style.heightTwips / 20.0 * dpi_ / 72.0;
+        if (style.script == 1) slot->baselineShift = -std::round(fullPixels / 3.0);
+        if (style.script == 2) slot->baselineShift = std::round(fullPixels / 6.0);
     }
     return *slot;
 }

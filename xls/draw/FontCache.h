@@ -26,6 +26,7 @@ class FontCache {
         QFontMetricsF metrics;
         double ascent;
         double descent;
+        double baselineShift = 0;  // raises superscript (negative) and lowers subscript text
 
         // The width of a text. Latin-1 text is summed from cached character advances (fonts
         // are used without kerning, so that is what is drawn); other text is measured whole.
@@ -39,7 +40,8 @@ class FontCache {
     // The default font's (font 0) widest digit in whole pixels: the unit of column widths.
     int maxDigitWidth();
 
-    // A QFont for a FONT record at `dpi`, pixel-sized as a screen shows it.
+    // A QFont for a FONT record at `dpi`, pixel-sized as a screen shows it (superscript and
+    // subscript at two thirds of the size).
     static QFont makeFont(const xls::FontStyle& style, double dpi);
     // The style hint for a family name that may be missing on this machine.
     static QFont::StyleHint styleHintFor(const std::string& family);

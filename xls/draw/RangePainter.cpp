@@ -223,7 +223,8 @@ std::optional<RangePainter::TextPlan> RangePainter::planText(const TextJob& job)
                               ? styles_.color(static_cast<uint16_t>(*content->value.colorIndex))
                               : styles_.color(fontStyle.colorIndex));
 
-    const QRect box = cellRect(job.row, job.col);
+    QRect box = cellRect(job.row, job.col);
+    if (xf.hAlign == xls::HAlign::CenterAcross && s.merge < 0) box = centerAcrossBox(job, box);
     plan.clip = box;
     const int margin = px(2);
     const double innerLeft = box.left() + margin;
@@ -250,6 +251,7 @@ std::optional<RangePainter::TextPlan> RangePainter::planText(const TextJob& job)
             break;
         default: plan.baseline = box.top() + box.height() - 1 - px(1) - font.descent; break;
     }
+    plan.baseline += font.baselineShift;
 
     if (wrap) {
         plan.wrapped = true;
@@ -359,6 +361,21 @@ void RangePainter::placeRuns(TextPlan& plan, const CellContent& content,
         return;
     }
     addPieces(value.left, startFor(leftWidth));
+}
+
+// "Centre across selection": the text is centred over the cell and the empty cells to its right
+// that have the same alignment; the grid between them hides.
+QRect RangePainter::centerAcrossBox(const TextJob& job, const QRect& box) {
+    int right = box.left() + box.width();
+    for (int col = job.col + 1; col <= lastCol_; ++col) {
+        const Slot& next = slot(job.row, col);
+        if (next.hasValue || next.merge >= 0 ||
+            styles_.xf(next.xf).hAlign != xls::HAlign::CenterAcross)
+            break;
+        slot(job.row, col - 1).textRunsRight = true;
+        right = layout_.colLeft(col) + layout_.colWidth(col);
+    }
+    return QRect(box.left(), box.top(), right - box.left(), box.height());
 }
 
 // Text wider than its cell runs on into empty neighbours: to the right for left-aligned text,

@@ -65,6 +65,7 @@ private:
     void placeRuns(TextPlan& plan, const CellContent& content, const FontCache::Entry& font,
                    xls::HAlign align, double x, double right);
     void runOn(TextPlan& plan, int row, int col, double left, double right);
+    QRect centerAcrossBox(const TextJob& job, const QRect& box);
     void paintTexts(QPainter& painter);
     void paintBorders(QPainter& painter);
 
