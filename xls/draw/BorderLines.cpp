@@ -6,20 +6,34 @@ namespace xlsdraw {
 
 BorderLook borderLook(uint8_t style) {
     switch (style) {
-        case 1: return {1, {}, false};                  // thin
-        case 2: return {2, {}, false};                  // medium
-        case 3: return {1, {3, 1}, false};              // dashed
-        case 4: return {1, {1, 1}, false};              // dotted
-        case 5: return {3, {}, false};                  // thick
-        case 6: return {1, {}, true};                   // double
-        case 7: return {1, {1, 1}, false};              // hair
-        case 8: return {2, {9, 3}, false};              // medium dashed
-        case 9: return {1, {9, 3, 3, 3}, false};        // dash-dot
-        case 10: return {2, {9, 3, 3, 3}, false};       // medium dash-dot
-        case 11: return {1, {9, 3, 3, 3, 3, 3}, false};  // dash-dot-dot
-        case 12: return {2, {9, 3, 3, 3, 3, 3}, false};  // medium dash-dot-dot
-        case 13: return {2, {11, 1, 5, 1}, false};      // slanted dash-dot
-        default: return {0, {}, false};
+        case 1:
+            return {1, {}, false};  // thin
+        case 2:
+            return {2, {}, false};  // medium
+        case 3:
+            return {1, {3, 1}, false};  // dashed
+        case 4:
+            return {1, {1, 1}, false};  // dotted
+        case 5:
+            return {3, {}, false};  // thick
+        case 6:
+            return {1, {}, true};  // double
+        case 7:
+            return {1, {1, 1}, false};  // hair
+        case 8:
+            return {2, {9, 3}, false};  // medium dashed
+        case 9:
+            return {1, {9, 3, 3, 3}, false};  // dash-dot
+        case 10:
+            return {2, {9, 3, 3, 3}, false};  // medium dash-dot
+        case 11:
+            return {1, {9, 3, 3, 3, 3, 3}, false};  // dash-dot-dot
+        case 12:
+            return {2, {9, 3, 3, 3, 3, 3}, false};  // medium dash-dot-dot
+        case 13:
+            return {2, {11, 1, 5, 1}, false};  // slanted dash-dot
+        default:
+            return {0, {}, false};
     }
 }
 

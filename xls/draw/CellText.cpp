@@ -21,14 +21,22 @@ CellContent plain(CellContent::Kind kind, std::string text) {
 
 const char* CellText::errorText(uint8_t errorCode) {
     switch (errorCode) {
-        case 0x00: return "#NULL!";
-        case 0x07: return "#DIV/0!";
-        case 0x0F: return "#VALUE!";
-        case 0x17: return "#REF!";
-        case 0x1D: return "#NAME?";
-        case 0x24: return "#NUM!";
-        case 0x2A: return "#N/A";
-        default: return "#N/A";
+        case 0x00:
+            return "#NULL!";
+        case 0x07:
+            return "#DIV/0!";
+        case 0x0F:
+            return "#VALUE!";
+        case 0x17:
+            return "#REF!";
+        case 0x1D:
+            return "#NAME?";
+        case 0x24:
+            return "#NUM!";
+        case 0x2A:
+            return "#N/A";
+        default:
+            return "#N/A";
     }
 }
 

@@ -27,7 +27,7 @@ struct CellContent {
 
 // Formats cell values, keeping each number format parsed once.
 class CellText {
-public:
+  public:
     explicit CellText(const xls::Styles& styles) : styles_(styles) {}
 
     // Nothing for a cell without a value (empty, blank, or a formula without a cached result).
@@ -39,7 +39,7 @@ public:
     // then E notation ("1.2E+09"). The caller takes the first that fits.
     static std::vector<std::string> generalFallbacks(double value);
 
-private:
+  private:
     const xls::draw::NumberFormat& numberFormat(uint16_t formatIndex);
 
     const xls::Styles& styles_;

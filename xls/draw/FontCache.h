@@ -32,7 +32,7 @@ class FontCache {
         // are used without kerning, so that is what is drawn); other text is measured whole.
         double width(const QString& text) const;
 
-    private:
+      private:
         mutable std::array<double, 256> advances_;
     };
     const Entry& entry(size_t fontIndex);

@@ -83,10 +83,9 @@ void RangePainter::readCells() {
             else
                 s.xf = cell.xf;
             s.filled = styles_.xf(s.xf).fillPattern != 0;
-            const bool blank = cell.kind == xls::CellKind::Empty ||
-                               cell.kind == xls::CellKind::Blank ||
-                               (cell.kind == xls::CellKind::Formula &&
-                                cell.cachedKind == xls::CellKind::Empty);
+            const bool blank =
+                cell.kind == xls::CellKind::Empty || cell.kind == xls::CellKind::Blank ||
+                (cell.kind == xls::CellKind::Formula && cell.cachedKind == xls::CellKind::Empty);
             if (!blank) {
                 s.hasValue = true;
                 texts_.push_back({row, col, std::move(cell)});
@@ -234,22 +233,26 @@ std::optional<RangePainter::TextPlan> RangePainter::planText(const TextJob& job)
 
     xls::HAlign align = xf.hAlign;
     if (align == xls::HAlign::General) {
-        align = content->kind == CellContent::Kind::Number  ? xls::HAlign::Right
+        align = content->kind == CellContent::Kind::Number ? xls::HAlign::Right
                 : content->kind == CellContent::Kind::Text ? xls::HAlign::Left
                                                            : xls::HAlign::Center;
     }
-    const bool wrap = (xf.wrap || align == xls::HAlign::Justify ||
-                       align == xls::HAlign::Distributed) &&
-                      content->kind == CellContent::Kind::Text;
+    const bool wrap =
+        (xf.wrap || align == xls::HAlign::Justify || align == xls::HAlign::Distributed) &&
+        content->kind == CellContent::Kind::Text;
 
     // Vertical place of a single line.
     const double lineHeight = font.ascent + font.descent;
     switch (xf.vAlign) {
-        case xls::VAlign::Top: plan.baseline = box.top() + px(1) + font.ascent; break;
+        case xls::VAlign::Top:
+            plan.baseline = box.top() + px(1) + font.ascent;
+            break;
         case xls::VAlign::Center:
             plan.baseline = box.top() + (box.height() - 1 - lineHeight) / 2.0 + font.ascent;
             break;
-        default: plan.baseline = box.top() + box.height() - 1 - px(1) - font.descent; break;
+        default:
+            plan.baseline = box.top() + box.height() - 1 - px(1) - font.descent;
+            break;
     }
     plan.baseline += font.baselineShift;
 
@@ -276,8 +279,7 @@ std::optional<RangePainter::TextPlan> RangePainter::planText(const TextJob& job)
     if (plan.runs.empty()) return std::nullopt;
 
     const double textLeft = plan.runs.front().x;
-    const double textRight =
-        plan.runs.back().x + font.width(plan.runs.back().text);
+    const double textRight = plan.runs.back().x + font.width(plan.runs.back().text);
     const bool overflows = textLeft < box.left() || textRight > box.left() + box.width() - 1;
     if (overflows && content->kind != CellContent::Kind::Number && s.merge < 0 &&
         align != xls::HAlign::Fill)
@@ -320,10 +322,13 @@ void RangePainter::placeRuns(TextPlan& plan, const CellContent& content,
     };
     auto startFor = [&](double width) {
         switch (align) {
-            case xls::HAlign::Right: return right - width;
+            case xls::HAlign::Right:
+                return right - width;
             case xls::HAlign::Center:
-            case xls::HAlign::CenterAcross: return x + (available - width) / 2.0;
-            default: return x;
+            case xls::HAlign::CenterAcross:
+                return x + (available - width) / 2.0;
+            default:
+                return x;
         }
     };
 
@@ -443,8 +448,8 @@ void RangePainter::paintBorders(QPainter& painter) {
                 drawBorderLine(painter, xf.bottom.style,
                                toQColor(styles_.color(xf.bottom.colorIndex)), false, y1, x0, x1);
             if (xf.left.style && !mergeHidesLeftEdge(row, col))
-                drawBorderLine(painter, xf.left.style,
-                               toQColor(styles_.color(xf.left.colorIndex)), true, x0, y0, y1);
+                drawBorderLine(painter, xf.left.style, toQColor(styles_.color(xf.left.colorIndex)),
+                               true, x0, y0, y1);
             if (xf.right.style && !hideRight)
                 drawBorderLine(painter, xf.right.style,
                                toQColor(styles_.color(xf.right.colorIndex)), true, x1, y0, y1);

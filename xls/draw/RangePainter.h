@@ -20,18 +20,18 @@ namespace xlsdraw {
 // Paints one range of one sheet: cell fills, gridlines, values and borders, in that order, over
 // a white background. Only the part of the range that fits in the picture is read.
 class RangePainter {
-public:
+  public:
     RangePainter(const xls::Styles& styles, const xls::Sheet& sheet, const xls::CellRange& range,
                  const PictureOptions& options);
     QImage paint();
 
-private:
+  private:
     // One cell of the drawn window.
     struct Slot {
         uint16_t xf = 15;
         bool filled = false;
         bool hasValue = false;
-        int merge = -1;          // index into merges_ when the cell is part of a merged area
+        int merge = -1;              // index into merges_ when the cell is part of a merged area
         bool textRunsRight = false;  // the cell's text runs on into the next cell
     };
     struct TextJob {
