@@ -16,8 +16,8 @@ enum class SheetType { Worksheet, Chart, Macro, Other };
 
 // One sheet of a workbook, owned by its Workbook (valid while the workbook lives). Rows and
 // columns are 0-based (row 0 is "1", column 0 is "A"); a sheet has rows 0..65535 and columns
-// 0..255, and positions outside throw Error (Unsupported). Cell operations on a sheet that is not
-// a worksheet throw Error (Unsupported).
+// 0..255, and positions outside throw Error (Unsupported). Writing cells of a sheet that is not a
+// worksheet (a chart sheet) throws Error (Unsupported); reading them gives empty cells.
 class Sheet {
   public:
     Sheet(WorkbookModel& book, SheetModel& model) : book_(&book), model_(&model) {}
