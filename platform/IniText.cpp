@@ -79,6 +79,8 @@ QByteArray escapeValue(const QString& text) {
 std::optional<QByteArray> singleValueFile(const QString& group, const QString& key,
                                           const QString& text) {
     if (!isPlainName(group) || !isPlainName(key)) return std::nullopt;
+    // QSettings writes a text holding NUL characters in a typed form of its own.
+    if (text.contains(QChar(u'\0'))) return std::nullopt;
     QByteArray file;
     // QSettings marks a text that starts with "@" by doubling it, so it is not read as a typed
     // value.

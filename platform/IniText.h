@@ -16,7 +16,7 @@ namespace platform::IniText {
 QByteArray escapeValue(const QString& text);
 
 // The whole file for one group with one key ("[Group]\nkey=value\n"). Nothing when the group or
-// key would need escaping.
+// key would need escaping, or the text holds a NUL character.
 std::optional<QByteArray> singleValueFile(const QString& group, const QString& key,
                                           const QString& text);
 

@@ -67,13 +67,19 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"QuotesAndBackslashes", "say \"hi\" \\ there"},
         TextCase{"ControlCharacters", QString("tab\there\nnew\rret\a\b\f\v")},
         TextCase{"HexAfterControl", QString("x") + QChar(0x01) + "abc" + QChar(0x1F) + "9z"},
-        TextCase{"Nul", QString("a") + QChar(0) + "1b"},
         TextCase{"AtSign", "@home||SEP1||5||SEP2||"},
         TextCase{"ByteArrayLookalike", "@ByteArray(x)"},
         TextCase{"DoubleAt", "@@"},
         TextCase{"HashAndBrackets", "#[not] a comment"},
         TextCase{"Long", QString(200000, QChar('x')) + ";"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(IniText, TextsWithNulAreLeftToQSettings) {
+    EXPECT_FALSE(platform::IniText::singleValueFile("Morrowlin", "Assets",
+                                                    QString("a") + QChar(0) + "1b")
+                     .has_value());
+    EXPECT_FALSE(platform::IniText::singleValueFile("Mor row", "Assets", "x").has_value());
+}
 
 struct ForeignCase {
     const char* name;
@@ -94,6 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
         ForeignCase{"List", "[Morrowlin]\nAssets=a, b\n"},
         ForeignCase{"Comment", "[Morrowlin]\nAssets=a ; note\n"},
         ForeignCase{"Typed", "[Morrowlin]\nAssets=@Invalid()\n"},
+        ForeignCase{"TypedString", "[Morrowlin]\nAssets=@String(a\\0)\n"},
         ForeignCase{"GeneralGroup", "[General]\nAssets=a\n"},
         ForeignCase{"CrLf", "[Morrowlin]\r\nAssets=a\r\n"},
         ForeignCase{"NoFinalNewline", "[Morrowlin]\nAssets=a"},

@@ -37,6 +37,7 @@ TEST_F(SettingsStoreTest, RoundTripsAwkwardText) {
         "line\nbreak; semicolon, comma = equals \"quote\" \\ backslash",
         "  leading and trailing blanks  ",
         "#not a comment",
+        QString("nul") + QChar(0) + "1 inside",
         QString(100000, QChar('x')),
     };
     for (const QString& text : texts) {
