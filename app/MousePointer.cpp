@@ -40,6 +40,9 @@ void MousePointer::apply() {
 
 void MousePointer::watchAsButton(QWidget* widget) {
     widget->setProperty(kHoverValue, int(Custom));
+    // A button ignores a move without a pressed button; it must not reach the window behind it,
+    // which would put the default pointer back.
+    widget->setAttribute(Qt::WA_NoMousePropagation);
     widget->setMouseTracking(true);
     widget->installEventFilter(this);
 }
