@@ -132,6 +132,9 @@ def fill_sheet(doc, sheet):
     c(3, 5).String = "Indented"                          # D6 indented (left)
     c(3, 5).HoriJustify = uno.Enum("com.sun.star.table.CellHoriJustify", "LEFT")
     c(3, 5).ParaIndent = 400
+    c(5, 3).String = "Turned"                            # F4 turned 90 degrees
+    c(5, 3).RotateAngle = 9000
+    c(5, 3).HoriJustify = uno.Enum("com.sun.star.table.CellHoriJustify", "CENTER")
     sheet.Columns.getByIndex(0).Width = 3200
     sheet.Columns.getByIndex(2).Width = 2000
 

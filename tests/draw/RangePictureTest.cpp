@@ -218,6 +218,30 @@ TEST(RangePictureTest, HiddenColumnsAndRowsTakeNoRoom) {
     EXPECT_TRUE(drawRange(book, 0, {0, 4, 9, 4}).isNull()) << "only the hidden column";
 }
 
+// F4 holds "Turned", rotated 90 degrees counter-clockwise: its ink is taller than wide.
+TEST(RangePictureTest, TurnedText) {
+    const xls::Workbook book = xls::Workbook::open(dataFile("picture.xls"));
+    const QImage image = drawRange(book, 0, kLookUsed);
+    const int colF = drawRange(book, 0, {0, 5, 0, 5}).width();
+    const int top = drawRange(book, 0, {0, 0, 2, 0}).height();
+    const int height = drawRange(book, 0, {3, 0, 3, 0}).height();
+    int left = image.width(), right = -1, upper = image.height(), lower = -1;
+    for (int y = top; y < top + height - 1; ++y) {
+        for (int x = image.width() - colF; x < image.width() - 1; ++x) {
+            if (!isInk(image.pixel(x, y))) continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            upper = std::min(upper, y);
+            lower = std::max(lower, y);
+        }
+    }
+    ASSERT_GE(right, left);
+    EXPECT_GT(lower - upper, 3 * (right - left)) << "taller than wide";
+    // Centred across the column.
+    const int middle = image.width() - colF / 2;
+    EXPECT_NEAR((left + right) / 2.0, middle, 3.0);
+}
+
 // A picture larger than the limit is cut to it, the top left kept.
 TEST(RangePictureTest, LargePicturesAreCutKeepingTheTopLeft) {
     xls::Workbook book = xls::Workbook::open(templateFile());

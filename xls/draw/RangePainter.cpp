@@ -256,6 +256,14 @@ std::optional<RangePainter::TextPlan> RangePainter::planText(const TextJob& job)
     }
     plan.baseline += font.baselineShift;
 
+    if (xf.rotation != 0 && !wrap) {
+        const QRectF inner(innerLeft, box.top() + px(1), innerRight - innerLeft,
+                           box.height() - 1 - 2 * px(1));
+        planRotated(plan, QString::fromStdString(content->value.plain()), font, xf.rotation, align,
+                    xf.vAlign, inner);
+        plan.needsClip = true;
+        return plan;
+    }
     if (wrap) {
         plan.wrapped = true;
         plan.wrapText = QString::fromStdString(content->value.plain());
@@ -368,6 +376,35 @@ void RangePainter::placeRuns(TextPlan& plan, const CellContent& content,
     addPieces(value.left, startFor(leftWidth));
 }
 
+// Turned or stacked text: its bounding box placed in the cell by the alignment.
+void RangePainter::planRotated(TextPlan& plan, const QString& text, const FontCache::Entry& font,
+                               uint8_t rotation, xls::HAlign align, xls::VAlign valign,
+                               const QRectF& inner) {
+    RotatedText turned;
+    turned.text = text;
+    turned.stacked = rotation == 255;
+    turned.degrees = RotatedText::degreesFor(rotation);
+    turned.width = font.width(text);
+    turned.lineHeight = font.ascent + font.descent;
+    turned.ascent = font.ascent;
+    QSizeF size;
+    if (turned.stacked) {
+        double widest = 0;
+        for (const QChar ch : text) widest = std::max(widest, font.width(QString(ch)));
+        size = QSizeF(widest, turned.lineHeight * text.size());
+    } else {
+        size = RotatedText::turnedSize(turned.width, turned.lineHeight, turned.degrees);
+    }
+    double x = inner.left() + (inner.width() - size.width()) / 2.0;
+    if (align == xls::HAlign::Left) x = inner.left();
+    if (align == xls::HAlign::Right) x = inner.right() - size.width();
+    double y = inner.bottom() - size.height();
+    if (valign == xls::VAlign::Top) y = inner.top();
+    if (valign == xls::VAlign::Center) y = inner.top() + (inner.height() - size.height()) / 2.0;
+    turned.bounds = QRectF(QPointF(x, y), size);
+    plan.rotated = std::move(turned);
+}
+
 // "Centre across selection": the text is centred over the cell and the empty cells to its right
 // that have the same alignment; the grid between them hides.
 QRect RangePainter::centerAcrossBox(const TextJob& job, const QRect& box) {
@@ -413,7 +450,10 @@ void RangePainter::paintTexts(QPainter& painter) {
         }
         painter.setPen(plan.color);
         if (plan.needsClip) painter.setClipRect(plan.clip);
-        if (plan.wrapped) {
+        if (plan.rotated) {
+            const FontCache::Entry& font = fonts_.entry(plan.fontIndex);
+            plan.rotated->paint(painter, [&font](QChar ch) { return font.width(QString(ch)); });
+        } else if (plan.wrapped) {
             painter.drawText(plan.wrapRect, plan.wrapFlags, plan.wrapText);
         } else {
             for (const TextRun& run : plan.runs)

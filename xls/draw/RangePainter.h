@@ -13,6 +13,7 @@
 #include "xls/draw/CellText.h"
 #include "xls/draw/FontCache.h"
 #include "xls/draw/RangePicture.h"
+#include "xls/draw/RotatedText.h"
 #include "xls/draw/SheetLayout.h"
 
 namespace xlsdraw {
@@ -54,6 +55,7 @@ class RangePainter {
         QRectF wrapRect;
         int wrapFlags = 0;
         QString wrapText;
+        std::optional<RotatedText> rotated;
     };
 
     void readCells();
@@ -66,6 +68,8 @@ class RangePainter {
                    xls::HAlign align, double x, double right);
     void runOn(TextPlan& plan, int row, int col, double left, double right);
     QRect centerAcrossBox(const TextJob& job, const QRect& box);
+    void planRotated(TextPlan& plan, const QString& text, const FontCache::Entry& font,
+                     uint8_t rotation, xls::HAlign align, xls::VAlign valign, const QRectF& inner);
     void paintTexts(QPainter& painter);
     void paintBorders(QPainter& painter);
 
