@@ -423,7 +423,6 @@ class Run:
         full = box
 
         # Zoom out twice, in twice.
-        half_rows = None
         rows = self.after_click("zoom-out-1", first, self.form2, ZOOM_OUT, FRAME1)
         box = self.drawn_box(rows)
         self.check(box is not None and abs(box[2] - full[2] * 0.75) <= 3
@@ -500,7 +499,13 @@ class Run:
                    open(self.saved, "rb").read() == open(books[0], "rb").read(),
                    "the saved file is a byte copy of the built workbook")
 
-        # Back, and build again.
+        # Leave the Preview zoomed out, then go back and build again: the new picture must come
+        # at 100% again.
+        rows = self.after_click("zoom-out-before-back", first, self.form2, ZOOM_OUT, FRAME1)
+        box = self.drawn_box(rows)
+        self.check(box is not None and abs(box[2] - full[2] * 0.75) <= 3,
+                   "Zoom Out before going back shrinks the picture to 75%",
+                   "drawn box %s" % (box,))
         self.click(self.form2, BACK)
         self.check(self.wait_for(lambda: self.visible("Morrowlin") == [self.form1]),
                    "\"< Back\" shows the main window again")
@@ -516,10 +521,9 @@ class Run:
                    "the main window is hidden again")
         self.check(len(self.workbooks()) == 1, "the second build left one workbook in TEMP",
                    "TEMP: %s" % self.temp_files())
-        time.sleep(0.3)
         again = self.wait_for(lambda: self.same_pixels(self.viewport("second-build"), first)
                               == 1.0, timeout=5.0)
-        self.check(again, "the new picture shows at 100% at the corner, as the first did")
+        self.check(again, "the new picture shows at 100% at the corner, exactly as the first did")
 
         # Close the Preview: the program ends.
         self.close_window(self.form2)
