@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "xls/SharedStrings.h"
 
@@ -166,6 +167,8 @@ const CellTable::Entry* CellTable::find(int row, int col) const {
 void CellTable::removeRange(int row, int firstCol, int lastCol) {
     auto it = cells_.upper_bound(key(row, lastCol));
     std::vector<Entry> keep;
+    std::vector<std::tuple<uint16_t, uint16_t, Record>>
+        orphaned;  // shared formulas whose host goes
     while (it != cells_.begin()) {
         auto prev = std::prev(it);
         Entry& e = prev->second;
@@ -185,6 +188,8 @@ void CellTable::removeRange(int row, int firstCol, int lastCol) {
                 keep.push_back(std::move(part));
             }
         }
+        for (const Record& part : e.records)
+            if (part.type == rt::ShrFmla) orphaned.emplace_back(e.row, e.firstCol, part);
         if (lastFormula_ == &e) lastFormula_ = nullptr;
         if (lastEntry_ == &e) lastEntry_ = nullptr;
         it = cells_.erase(prev);
@@ -193,6 +198,39 @@ void CellTable::removeRange(int row, int firstCol, int lastCol) {
         uint32_t k = key(part.row, part.firstCol);
         cells_[k] = std::move(part);
     }
+    for (const auto& [hostRow, hostCol, shrfmla] : orphaned)
+        rehostSharedFormula(hostRow, hostCol, shrfmla);
+}
+
+// The cell that held a shared formula (SHRFMLA follows its FORMULA) was replaced: the first
+// formula cell still using it becomes its host, and every user points at the new host.
+void CellTable::rehostSharedFormula(uint16_t row, uint16_t col, const Record& shrfmla) {
+    if (shrfmla.data.size() < 8) return;
+    int lastRow = get16(&shrfmla.data[2]), firstCol = shrfmla.data[4], lastCol = shrfmla.data[5];
+    auto usesHost = [&](const Entry& e) {
+        const Bytes& f = e.records[0].data;
+        return e.records[0].type == rt::Formula && f.size() >= 27 && get16(&f[20]) == 5 &&
+               f[22] == 0x01 && get16(&f[23]) == row && get16(&f[25]) == col;
+    };
+    std::vector<Entry*> users;
+    for (auto it = cells_.lower_bound(key(get16(&shrfmla.data[0]), 0));
+         it != cells_.end() && it->second.row <= lastRow; ++it) {
+        Entry& e = it->second;
+        if (e.firstCol >= firstCol && e.firstCol <= lastCol && usesHost(e)) users.push_back(&e);
+    }
+    if (users.empty()) return;
+    Entry& host = *users.front();
+    Record moved = shrfmla;
+    uint8_t minCol = uint8_t(host.firstCol);
+    for (Entry* e : users) {
+        set16(&e->records[0].data[23], host.row);
+        set16(&e->records[0].data[25], host.firstCol);
+        minCol = std::min<uint8_t>(minCol, uint8_t(e->firstCol));
+    }
+    set16(&moved.data[0], host.row);
+    moved.data[4] = minCol;
+    moved.data[7] = uint8_t(std::min<size_t>(users.size(), 255));
+    host.records.insert(host.records.begin() + 1, std::move(moved));
 }
 
 void CellTable::put(int row, int col, std::optional<Record> rec) {

@@ -46,6 +46,7 @@ class CellTable {
   private:
     static uint32_t key(int row, int col) { return uint32_t(row) << 8 | uint32_t(col); }
     void removeRange(int row, int firstCol, int lastCol);
+    void rehostSharedFormula(uint16_t row, uint16_t col, const Record& shrfmla);
     void insert(Entry e);
 
     std::map<uint32_t, Entry> cells_;

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Writes the reference workbooks of the xls engine's tests with LibreOffice (headless, UNO).
 
-Run with /usr/bin/python3 (it needs python3-uno): /usr/bin/python3 make_workbooks.py [out_dir]
+Run with /usr/bin/python3 (it needs python3-uno):
+    /usr/bin/python3 make_workbooks.py [--only NAME ...] [out_dir]
 """
 import os
 import subprocess
@@ -14,7 +15,10 @@ from com.sun.star.beans import PropertyValue
 from com.sun.star.awt import Rectangle
 from com.sun.star.table import CellRangeAddress
 
-OUT = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(__file__))
+ARGS = sys.argv[1:]
+ONLY = [ARGS[i + 1] for i, a in enumerate(ARGS) if a == "--only" and i + 1 < len(ARGS)]
+POSITIONAL = [a for i, a in enumerate(ARGS) if a != "--only" and (i == 0 or ARGS[i - 1] != "--only")]
+OUT = os.path.abspath(POSITIONAL[0] if POSITIONAL else os.path.dirname(__file__))
 
 
 def prop(name, value):
@@ -185,14 +189,36 @@ def make_sheets(desktop):
     doc.close(True)
 
 
+def make_formulas(desktop):
+    """A column and a block of filled-down formulas, which are stored as shared formulas."""
+    doc = new_doc(desktop)
+    sheet = doc.Sheets.getByIndex(0)
+    sheet.Name = "Formulas"
+    for r in range(10):
+        sheet.getCellByPosition(0, r).Value = r + 1
+        sheet.getCellByPosition(1, r).Formula = "=A%d*2" % (r + 1)
+        for c in (2, 3):
+            sheet.getCellByPosition(c, r).Formula = "=A%d+%d" % (r + 1, c)
+    store(doc, "formulas.xls")
+    doc.close(True)
+
+
+MAKERS = {
+    "chart": lambda d: (make_chart(d, "chart.xls", "MS Excel 97"),
+                        make_chart(d, "chart.xlt", "MS Excel 97 Vorlage/Template")),
+    "kinds": make_kinds,
+    "strings": make_strings,
+    "sheets": make_sheets,
+    "formulas": make_formulas,
+}
+
+
 def main():
     proc, desktop = start_office()
     try:
-        make_chart(desktop, "chart.xls", "MS Excel 97")
-        make_chart(desktop, "chart.xlt", "MS Excel 97 Vorlage/Template")
-        make_kinds(desktop)
-        make_strings(desktop)
-        make_sheets(desktop)
+        for name, make in MAKERS.items():
+            if not ONLY or name in ONLY:
+                make(desktop)
     finally:
         try:
             desktop.terminate()

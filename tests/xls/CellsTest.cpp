@@ -243,7 +243,7 @@ xls::Workbook withA4Record(uint16_t type, const xls::Bytes& body) {
 }
 
 TEST(CellReads, LabelAndRichStringRecords) {
-    xls::Bytes label = {3, 0, 1, 0x95, 0x03, 0xBB, 0x03, 0xB1, 0x03};  // "Ελα", 16-bit
+    xls::Bytes label = {3, 0, 1, 0x95, 0x03, 0xBB, 0x03, 0xB1, 0x03};   // "Ελα", 16-bit
     xls::Bytes rich = {4, 0, 0, 'G', 'o', 'l', 'd', 1, 0, 1, 0, 5, 0};  // one formatting run
     struct Case {
         uint16_t type;
@@ -271,6 +271,38 @@ TEST(CellReads, TextRunningPastItsRecordIsACorruptError) {
     } catch (const xls::Error& e) {
         EXPECT_EQ(e.kind(), xls::ErrorKind::Corrupt);
         EXPECT_STREQ(e.what(), "chart.xls: the text of cell A4 runs past its record");
+    }
+}
+
+TEST(CellWrites, ReplacingTheHostOfASharedFormulaKeepsItsUsers) {
+    // formulas.xls: B1:B10 hold =A1*2 ... =A10*2 as one shared formula hosted by B1.
+    for (int replaced : {0, 4}) {
+        SCOPED_TRACE(replaced);
+        xls::Workbook book = xls::Workbook::open(xlstest::dataPath("formulas.xls"));
+        book.activeSheet().setValue(replaced, 1, "7");
+        xls::Bytes saved = book.toBytes();
+        xls::Workbook back = xls::Workbook::fromBytes(saved, "formulas.xls");
+        for (int r = 0; r < 10; ++r) {
+            xls::Cell c = back.activeSheet().cell(r, 1);
+            if (r == replaced) {
+                EXPECT_EQ(c.kind, CellKind::Number);
+                continue;
+            }
+            EXPECT_EQ(c.kind, CellKind::Formula) << r;
+            EXPECT_EQ(c.number, 2 * (r + 1)) << r;
+        }
+        // The shared formula of column B follows the first FORMULA that uses it.
+        auto records = xlstest::workbookRecords(saved);
+        int hostRow = -1;
+        for (size_t i = 1; i < records.size(); ++i) {
+            const auto& r = records[i];
+            if (r.type == rt::ShrFmla && r.data[4] == 1) {
+                ASSERT_EQ(records[i - 1].type, rt::Formula);
+                hostRow = xls::get16(records[i - 1].data.data());
+                EXPECT_EQ(xls::get16(r.data.data()), hostRow);
+            }
+        }
+        EXPECT_EQ(hostRow, replaced == 0 ? 1 : 0);
     }
 }
 

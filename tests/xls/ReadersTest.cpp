@@ -134,28 +134,42 @@ TEST(LibreOffice, ConvertsEveryWrittenWorkbook) {
     EXPECT_EQ(kindsCsv.rfind("42,10,20,split,40,50", 0), 0u) << kindsCsv;
 }
 
-TEST(LibreOffice, DrawsTheChartOverTheExtendedRows) {
+std::string odsPart(const std::string& ods, const std::string& part) {
+    std::string text;
+    EXPECT_EQ(xlstest::runCommand("python3 -c 'import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
+                                  "print(z.read(sys.argv[2]).decode())' " +
+                                      xlstest::shellQuote(ods) + " " + xlstest::shellQuote(part),
+                                  &text),
+              0);
+    return text;
+}
+
+TEST(LibreOffice, SeesTheExtendedChartAndTheSharedFormulas) {
     if (!xlstest::haveSoffice()) GTEST_SKIP() << "LibreOffice is not installed";
-    std::string dir = xlstest::tempDir("soffice-chart");
+    std::string dir = xlstest::tempDir("soffice-ods");
     writeFilled(dir);
+    xls::Workbook formulas = xls::Workbook::open(xlstest::dataPath("formulas.xls"));
+    formulas.activeSheet().setValue(0, 1, "7");  // the host of B1:B10's shared formula
+    formulas.saveAs(dir + "/formulas-out.xls");
     std::string out;
     std::string command = "cd " + xlstest::shellQuote(dir) +
                           " && timeout 100 soffice --headless --norestore"
                           " -env:UserInstallation=file://" +
                           dir +
                           "/profile"
-                          " --convert-to ods --outdir ods tkvane12345678.xls 2>&1";
+                          " --convert-to ods --outdir ods tkvane12345678.xls formulas-out.xls 2>&1";
     ASSERT_EQ(xlstest::runCommand(command, &out), 0) << out;
-    std::string chart;
-    ASSERT_EQ(xlstest::runCommand("python3 -c 'import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
-                                  "print(z.read(\"Object 1/content.xml\").decode())' " +
-                                      xlstest::shellQuote(dir + "/ods/tkvane12345678.ods"),
-                                  &chart),
-              0);
+    std::string chart = odsPart(dir + "/ods/tkvane12345678.ods", "Object 1/content.xml");
     // Nine entries: rows 4 to 12.
     EXPECT_NE(chart.find("chart:values-cell-range-address=\"Assets.B4:Assets.B12\""),
               std::string::npos);
     EXPECT_NE(chart.find("table:cell-range-address=\"Assets.A4:Assets.A12\""), std::string::npos);
+    std::string sheet = odsPart(dir + "/ods/formulas-out.ods", "content.xml");
+    for (int row = 2; row <= 10; ++row) {
+        std::string formula = "table:formula=\"of:=[.A" + std::to_string(row) + "]*2\"";
+        EXPECT_NE(sheet.find(formula), std::string::npos) << formula;
+    }
+    EXPECT_EQ(sheet.find("table:formula=\"of:=[.A1]*2\""), std::string::npos);
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ TEST_P(RoundTrip, SavedSheetPositionsPointAtTheirBof) {
 
 INSTANTIATE_TEST_SUITE_P(Workbooks, RoundTrip,
                          ::testing::Values("chart.xls", "chart.xlt", "kinds.xls", "strings.xls",
-                                           "sheets.xls"));
+                                           "sheets.xls", "formulas.xls"));
 
 TEST(Workbook, SheetsNamesAndUsedRanges) {
     struct Case {
