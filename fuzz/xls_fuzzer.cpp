@@ -5,6 +5,19 @@
 
 #include "xls/Workbook.h"
 
+namespace {
+
+// Reads everything the range drawing reads about a cell format.
+void touchFormat(const xls::Styles& styles, uint16_t xf) {
+    const xls::XfStyle& x = styles.xf(xf);
+    (void)styles.font(x.fontIndex).name.size();
+    (void)styles.formatString(x.formatIndex).size();
+    (void)styles.color(x.fillForeground);
+    (void)styles.color(x.top.colorIndex);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         xls::Workbook book =
@@ -14,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (auto used = s.usedRange()) {
                 for (int r = used->firstRow; r <= used->lastRow && r < used->firstRow + 50; ++r)
                     for (int c = used->firstCol; c <= used->lastCol && c < used->firstCol + 10; ++c)
-                        (void)s.cell(r, c);
+                        touchFormat(book.styles(), s.cell(r, c).xf);
             }
             (void)s.mergedRanges();
             (void)s.column(1);

@@ -13,7 +13,9 @@ namespace xls {
 // Reads versions 3 and 4; writes version 3 (512-byte sectors, a mini stream for streams under
 // 4,096 bytes, DIFAT sectors when the FAT outgrows the header). Every entry keeps its name,
 // CLSID, state bits and time stamps, and every stream its bytes, so writing back what was read
-// changes only the sector layout.
+// changes only the sector layout. Our own small reader and writer rather than libgsf: nothing
+// to ship or build on Windows and macOS, no GLib, and every check on chains and sizes is ours to
+// fuzz (fuzz/xls_fuzzer.cpp).
 class CompoundFile {
   public:
     enum class Type : uint8_t { Storage = 1, Stream = 2, Root = 5 };
