@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "RecordDump.h"
 #include "TestFiles.h"
 #include "xls/Workbook.h"
@@ -101,6 +103,36 @@ TEST(ChartReferences, SeriesPointCountsFollow) {
         EXPECT_EQ(xls::get16(&r.data[4]), 9);  // categories
         EXPECT_EQ(xls::get16(&r.data[6]), 9);  // values
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ChartReferences, TheProgramsTemplateFollowsNineEntries) {
+    std::string path = std::string(MORROWLIN_SOURCE_DIR) + "/resources/Pie Chart.xlt";
+    if (!std::filesystem::exists(path)) GTEST_SKIP() << "no resources/Pie Chart.xlt";
+    xls::Workbook book = xls::Workbook::open(path);
+    xls::Sheet& s = book.activeSheet();
+    ASSERT_EQ(s.name(), "Assets");
+    for (int row = 3; row <= 8; ++row) {
+        s.setValue(row, 0, "");
+        s.setValue(row, 1, "");
+    }
+    for (int i = 0; i < 9; ++i) {
+        s.setValue(3 + i, 0, "Entry " + std::to_string(i + 1));
+        s.setValue(3 + i, 1, std::to_string(100 * (i + 1)));
+    }
+    xls::Bytes saved = book.toBytes(false);
+    auto refs = xlstest::chartRefs(xlstest::workbookRecords(saved));
+    ASSERT_NE(find(refs, 1), nullptr);
+    ASSERT_NE(find(refs, 2), nullptr);
+    EXPECT_EQ(find(refs, 1)->lastRow, 11);
+    EXPECT_EQ(find(refs, 2)->lastRow, 11);
+    xls::Workbook back = xls::Workbook::fromBytes(saved, "tkvane.xls");
+    EXPECT_EQ(back.activeSheet().cell(11, 0).text, "Entry 9");
+    EXPECT_EQ(back.activeSheet().cell(11, 1).number, 900);
+    EXPECT_EQ(back.activeSheet().cell(2, 0).text, "Asset Type");
 }
 
 }  // namespace
