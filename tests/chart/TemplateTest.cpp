@@ -88,10 +88,22 @@ TEST(Template, LayoutFontsAndGridlines) {
     }
 }
 
+// The record that comes right after the workbook globals' BOF (whose 16 bytes of data begin with
+// version 0x0600 and kind 0x0005).
+QByteArray recordAfterGlobalsBof(const std::vector<uint8_t>& file) {
+    const QByteArray bytes(reinterpret_cast<const char*>(file.data()), qsizetype(file.size()));
+    const QByteArray bof("\x09\x08\x10\x00\x00\x06\x05\x00", 8);
+    const qsizetype at = bytes.indexOf(bof);
+    if (at < 0) return QByteArray();
+    return bytes.mid(at + 4 + 16, 4);
+}
+
 TEST(Template, IsATemplateUntilSavedAsAWorkbook) {
     xls::Workbook book = embeddedTemplate();
-    // TEMPLATE is an empty record: four bytes of header.
-    EXPECT_EQ(book.toBytes(true).size() > book.toBytes(false).size(), true);
+    const QByteArray templateRecord("\x60\x00\x00\x00", 4);  // TEMPLATE, no data
+    EXPECT_EQ(recordAfterGlobalsBof(book.toBytes(true)), templateRecord);
+    EXPECT_NE(recordAfterGlobalsBof(book.toBytes(false)), templateRecord);
+    EXPECT_EQ(recordAfterGlobalsBof(book.toBytes(false)).size(), 4);
 }
 
 TEST(Template, ChartReadsTheSampleRows) {
