@@ -7,52 +7,20 @@ Run with /usr/bin/python3 (it needs python3-uno):
 """
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
-import time
 
-import uno
-from com.sun.star.beans import PropertyValue
-from com.sun.star.table import BorderLine2, CellRangeAddress
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                os.pardir, os.pardir, "tools", "libreoffice"))
+
+import uno  # noqa: E402
+from com.sun.star.table import BorderLine2  # noqa: E402
+
+import lo_session  # noqa: E402
+from lo_session import number_format  # noqa: E402
 
 OUT = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(__file__))
 RENDERING = sys.argv[2] if len(sys.argv) > 2 else None
-
-
-def prop(name, value):
-    p = PropertyValue()
-    p.Name = name
-    p.Value = value
-    return p
-
-
-def start_office():
-    profile = tempfile.mkdtemp(prefix="lo-profile-")
-    pipe = "pictdata%d" % os.getpid()
-    proc = subprocess.Popen([
-        "soffice", "--headless", "--invisible", "--norestore", "--nologo",
-        "-env:UserInstallation=file://" + profile,
-        "--accept=pipe,name=%s;urp;StarOffice.ComponentContext" % pipe])
-    local = uno.getComponentContext()
-    resolver = local.ServiceManager.createInstanceWithContext(
-        "com.sun.star.bridge.UnoUrlResolver", local)
-    for _ in range(120):
-        try:
-            ctx = resolver.resolve("uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe)
-            break
-        except Exception:
-            time.sleep(0.5)
-    else:
-        raise RuntimeError("LibreOffice did not start")
-    return proc, ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
-
-
-def number_format(doc, code):
-    formats = doc.NumberFormats
-    locale = uno.createUnoStruct("com.sun.star.lang.Locale")
-    key = formats.queryKey(code, locale, False)
-    return key if key != -1 else formats.addNew(code, locale)
 
 
 def line(style, width, color=0):
@@ -140,15 +108,12 @@ def fill_sheet(doc, sheet):
 
 
 def main():
-    proc, desktop = start_office()
-    try:
-        doc = desktop.loadComponentFromURL("private:factory/scalc", "_blank", 0,
-                                           (prop("Hidden", True),))
+    with lo_session.Office("pictdata") as office:
+        doc = office.new_calc()
         sheet = doc.Sheets.getByIndex(0)
         sheet.Name = "Look"
         fill_sheet(doc, sheet)
-        path = os.path.join(OUT, "picture.xls")
-        doc.storeToURL(uno.systemPathToFileUrl(path), (prop("FilterName", "MS Excel 97"),))
+        lo_session.store(doc, os.path.join(OUT, "picture.xls"), "MS Excel 97")
         if RENDERING:
             style = doc.StyleFamilies.getByName("PageStyles").getByName(sheet.PageStyle)
             style.PrintGrid = True
@@ -157,18 +122,10 @@ def main():
             style.FooterIsOn = False
             work = tempfile.mkdtemp(prefix="picture-render-")
             pdf = os.path.join(work, "picture.pdf")
-            doc.storeToURL(uno.systemPathToFileUrl(pdf), (prop("FilterName", "calc_pdf_Export"),))
-            stem = os.path.splitext(os.path.abspath(RENDERING))[0]
-            subprocess.run(["pdftoppm", "-r", "96", "-png", "-singlefile", "-f", "1", pdf, stem],
-                           check=True)
+            lo_session.store(doc, pdf, "calc_pdf_Export")
+            lo_session.pdf_page_to_png(pdf, os.path.splitext(os.path.abspath(RENDERING))[0])
             shutil.rmtree(work)
         doc.close(True)
-    finally:
-        try:
-            desktop.terminate()
-        except Exception:
-            pass
-        proc.wait(timeout=60)
 
 
 if __name__ == "__main__":

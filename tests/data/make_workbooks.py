@@ -5,15 +5,17 @@ Run with /usr/bin/python3 (it needs python3-uno):
     /usr/bin/python3 make_workbooks.py [--only NAME ...] [out_dir]
 """
 import os
-import subprocess
 import sys
-import tempfile
-import time
 
-import uno
-from com.sun.star.beans import PropertyValue
-from com.sun.star.awt import Rectangle
-from com.sun.star.table import CellRangeAddress
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                os.pardir, os.pardir, "tools", "libreoffice"))
+
+import uno  # noqa: E402
+from com.sun.star.awt import Rectangle  # noqa: E402
+from com.sun.star.table import CellRangeAddress  # noqa: E402
+
+import lo_session  # noqa: E402
+from lo_session import number_format, prop  # noqa: E402
 
 ARGS = sys.argv[1:]
 ONLY = [ARGS[i + 1] for i, a in enumerate(ARGS) if a == "--only" and i + 1 < len(ARGS)]
@@ -21,52 +23,8 @@ POSITIONAL = [a for i, a in enumerate(ARGS) if a != "--only" and (i == 0 or ARGS
 OUT = os.path.abspath(POSITIONAL[0] if POSITIONAL else os.path.dirname(__file__))
 
 
-def prop(name, value):
-    p = PropertyValue()
-    p.Name = name
-    p.Value = value
-    return p
-
-
-def start_office():
-    profile = tempfile.mkdtemp(prefix="lo-profile-")
-    pipe = "xlsdata%d" % os.getpid()
-    proc = subprocess.Popen([
-        "soffice", "--headless", "--invisible", "--norestore", "--nologo",
-        "-env:UserInstallation=file://" + profile,
-        "--accept=pipe,name=%s;urp;StarOffice.ComponentContext" % pipe])
-    local = uno.getComponentContext()
-    resolver = local.ServiceManager.createInstanceWithContext(
-        "com.sun.star.bridge.UnoUrlResolver", local)
-    for _ in range(120):
-        try:
-            ctx = resolver.resolve(
-                "uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe)
-            break
-        except Exception:
-            time.sleep(0.5)
-    else:
-        raise RuntimeError("LibreOffice did not start")
-    desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
-    return proc, desktop
-
-
-def new_doc(desktop):
-    return desktop.loadComponentFromURL("private:factory/scalc", "_blank", 0, (prop("Hidden", True),))
-
-
 def store(doc, name, filt="MS Excel 97", extra=()):
-    url = uno.systemPathToFileUrl(os.path.join(OUT, name))
-    doc.storeToURL(url, (prop("FilterName", filt),) + tuple(extra))
-
-
-def number_format(doc, fmt):
-    formats = doc.NumberFormats
-    locale = uno.createUnoStruct("com.sun.star.lang.Locale")
-    key = formats.queryKey(fmt, locale, False)
-    if key == -1:
-        key = formats.addNew(fmt, locale)
-    return key
+    lo_session.store(doc, os.path.join(OUT, name), filt, *extra)
 
 
 ASSETS = [("Savings", 25000), ("401k", 55000), ("Stocks", 15000), ("House", 250000),
@@ -74,8 +32,8 @@ ASSETS = [("Savings", 25000), ("401k", 55000), ("Stocks", 15000), ("House", 2500
 ACCOUNTING = '_($* #,##0_);_($* (#,##0);_($* "-"_);_(@_)'
 
 
-def make_chart(desktop, name, filt):
-    doc = new_doc(desktop)
+def make_chart(office, name, filt):
+    doc = office.new_calc()
     sheet = doc.Sheets.getByIndex(0)
     sheet.Name = "Assets"
     sheet.getCellByPosition(0, 2).String = "Asset Type"
@@ -109,8 +67,8 @@ def make_chart(desktop, name, filt):
     doc.close(True)
 
 
-def make_kinds(desktop):
-    doc = new_doc(desktop)
+def make_kinds(office):
+    doc = office.new_calc()
     sheet = doc.Sheets.getByIndex(0)
     sheet.Name = "Kinds"
     c = sheet.getCellByPosition
@@ -158,8 +116,8 @@ CYRILLIC = "Съешь же ещё этих мягких французских 
 CJK = "日本語のテキスト"
 
 
-def make_strings(desktop):
-    doc = new_doc(desktop)
+def make_strings(office):
+    doc = office.new_calc()
     sheet = doc.Sheets.getByIndex(0)
     sheet.Name = "Strings"
     for i in range(1500):
@@ -175,8 +133,8 @@ def make_strings(desktop):
     doc.close(True)
 
 
-def make_sheets(desktop):
-    doc = new_doc(desktop)
+def make_sheets(office):
+    doc = office.new_calc()
     sheets = doc.Sheets
     sheets.getByIndex(0).Name = "First"
     sheets.insertNewByName("Second", 1)
@@ -189,9 +147,9 @@ def make_sheets(desktop):
     doc.close(True)
 
 
-def make_formulas(desktop):
+def make_formulas(office):
     """A column and a block of filled-down formulas, which are stored as shared formulas."""
-    doc = new_doc(desktop)
+    doc = office.new_calc()
     sheet = doc.Sheets.getByIndex(0)
     sheet.Name = "Formulas"
     for r in range(10):
@@ -204,8 +162,8 @@ def make_formulas(desktop):
 
 
 MAKERS = {
-    "chart": lambda d: (make_chart(d, "chart.xls", "MS Excel 97"),
-                        make_chart(d, "chart.xlt", "MS Excel 97 Vorlage/Template")),
+    "chart": lambda o: (make_chart(o, "chart.xls", "MS Excel 97"),
+                        make_chart(o, "chart.xlt", "MS Excel 97 Vorlage/Template")),
     "kinds": make_kinds,
     "strings": make_strings,
     "sheets": make_sheets,
@@ -214,17 +172,10 @@ MAKERS = {
 
 
 def main():
-    proc, desktop = start_office()
-    try:
+    with lo_session.Office("xlsdata") as office:
         for name, make in MAKERS.items():
             if not ONLY or name in ONLY:
-                make(desktop)
-    finally:
-        try:
-            desktop.terminate()
-        except Exception:
-            pass
-        proc.wait(timeout=60)
+                make(office)
 
 
 if __name__ == "__main__":

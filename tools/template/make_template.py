@@ -13,17 +13,19 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, os.pardir, "libreoffice"))
 
-import uno  # noqa: E402
-from com.sun.star.beans import PropertyValue  # noqa: E402
+import uno  # noqa: E402,F401  (makes com.sun.star importable)
 from com.sun.star.awt import Rectangle  # noqa: E402
 from com.sun.star.table import BorderLine2, CellAddress  # noqa: E402
 
 import biff_patch  # noqa: E402
 import cfb  # noqa: E402
+import lo_session  # noqa: E402
+from lo_session import prop  # noqa: E402
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DEFAULT_OUT = os.path.join(REPO, "resources", "Pie Chart.xlt")
@@ -55,69 +57,6 @@ BAND_FILLS = (0xB8CCE4, 0xDBE5F1)
 WHITE = 0xFFFFFF
 
 
-def prop(name, value):
-    p = PropertyValue()
-    p.Name, p.Value = name, value
-    return p
-
-
-# ---------------------------------------------------------------- LibreOffice process
-class Office:
-    """A private headless soffice with its own user profile, reachable over a named pipe."""
-
-    def __init__(self):
-        self.profile = tempfile.mkdtemp(prefix="morrowlin-tpl-")
-        self.pipe = "morrowlin_tpl_%d" % os.getpid()
-        self.proc = subprocess.Popen(
-            [
-                "soffice",
-                "--headless",
-                "--invisible",
-                "--nologo",
-                "--norestore",
-                "--nodefault",
-                "--accept=pipe,name=%s;urp;StarOffice.ComponentContext" % self.pipe,
-                "-env:UserInstallation=file://%s" % self.profile,
-            ],
-            stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL,
-        )
-        self.desktop = self._connect()
-
-    def _connect(self):
-        local = uno.getComponentContext()
-        resolver = local.ServiceManager.createInstanceWithContext(
-            "com.sun.star.bridge.UnoUrlResolver", local
-        )
-        url = "uno:pipe,name=%s;urp;StarOffice.ComponentContext" % self.pipe
-        deadline = time.time() + 60
-        while True:
-            try:
-                ctx = resolver.resolve(url)
-                break
-            except Exception:
-                if time.time() > deadline or self.proc.poll() is not None:
-                    self.close()
-                    raise RuntimeError("LibreOffice did not start")
-                time.sleep(0.5)
-        return ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
-
-    def close(self):
-        try:
-            if self.desktop is not None:
-                self.desktop.terminate()
-        except Exception:
-            pass  # the bridge drops while soffice exits
-        try:
-            self.proc.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            self.proc.terminate()
-            self.proc.wait(timeout=10)
-        shutil.rmtree(self.profile, ignore_errors=True)
-
-    desktop = None
-
-
 # ---------------------------------------------------------------- the sheet
 def set_fonts(doc):
     """Constantia in every cell style, so every font record of the workbook names it."""
@@ -130,13 +69,7 @@ def set_fonts(doc):
 
 
 def number_format(doc, code):
-    locale = uno.createUnoStruct("com.sun.star.lang.Locale")
-    locale.Language, locale.Country = "en", "US"
-    formats = doc.NumberFormats
-    key = formats.queryKey(code, locale, False)
-    if key == -1:
-        key = formats.addNew(code, locale)
-    return key
+    return lo_session.number_format(doc, code, "en", "US")
 
 
 def fill_cells(doc, sheet):
@@ -272,9 +205,7 @@ def add_chart(sheet):
 
 # ---------------------------------------------------------------- build and store
 def build(office, out_path, char_unit):
-    doc = office.desktop.loadComponentFromURL(
-        "private:factory/scalc", "_blank", 0, (prop("Hidden", True),)
-    )
+    doc = office.new_calc()
     try:
         doc.DocumentProperties.Title = "21st century pie chart"
         sheets = doc.Sheets
@@ -290,10 +221,7 @@ def build(office, out_path, char_unit):
         page_setup(doc, sheet)
         doc.CurrentController.setActiveSheet(sheet)
         add_chart(sheet)
-        url = uno.systemPathToFileUrl(os.path.abspath(out_path))
-        doc.storeToURL(
-            url, (prop("FilterName", "MS Excel 97 Vorlage/Template"), prop("Overwrite", True))
-        )
+        lo_session.store(doc, out_path, "MS Excel 97 Vorlage/Template", prop("Overwrite", True))
     finally:
         doc.close(True)
 
@@ -333,8 +261,7 @@ def render(path, png):
         )
         pdf = os.path.join(work, os.path.splitext(os.path.basename(path))[0] + ".pdf")
         stem = os.path.splitext(os.path.abspath(png))[0]
-        subprocess.run(["pdftoppm", "-r", "96", "-png", "-singlefile", "-f", "1", pdf, stem],
-                       check=True, timeout=120)
+        lo_session.pdf_page_to_png(pdf, stem, timeout=120)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
@@ -346,7 +273,7 @@ def main():
     args = parser.parse_args()
 
     targets = (round(15.25 * 256), round(10.375 * 256))
-    office = Office()
+    office = lo_session.Office("morrowlin_tpl_")
     try:
         # The column records depend on LibreOffice's idea of the default font's digit width:
         # build once, measure, and rebuild with the corrected unit until both widths are exact.
