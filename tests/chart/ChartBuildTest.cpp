@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QSettings>
 
 #include "BuildFixture.h"
@@ -221,6 +222,21 @@ TEST_F(ChartBuildTest, ClosingThePreviewLeavesNoFileAndDoesNotStoreAgain) {
     preview->close();
     EXPECT_TRUE(filesInTemp().isEmpty());
     EXPECT_EQ(storedList().value_or("<absent>"), storedAtBuild);
+}
+
+// Pending events run while the template is written; a second press seen then is ignored.
+TEST_F(ChartBuildTest, ASecondPressDuringABuildIsIgnored) {
+    startWith({{"Car", "7500"}});
+    int pressesSeen = 0;
+    QTimer::singleShot(0, form.get(), [&] {
+        ++pressesSeen;
+        build();
+    });
+    build();
+    EXPECT_EQ(pressesSeen, 1);
+    EXPECT_TRUE(errorReports().isEmpty());
+    ASSERT_NE(form->previewIfLoaded(), nullptr);
+    EXPECT_EQ(filesInTemp(), QStringList({QFileInfo(form->previewIfLoaded()->mExcelFile).fileName()}));
 }
 
 TEST_F(ChartBuildTest, ADamagedTemplateIsReportedAndTheBuildGoesOn) {
