@@ -137,6 +137,18 @@ bool RangePainter::mergeHidesTopEdge(int row, int col) const {
     return index >= 0 && row > merges_[index].firstRow;
 }
 
+bool RangePainter::mergeGoesOnRight(int row, int col) const {
+    if (col >= lastCol_) return false;
+    const size_t at = (row - range_.firstRow) * columns_ + (col - range_.firstCol);
+    return slots_[at].merge >= 0 && slots_[at + 1].merge == slots_[at].merge;
+}
+
+bool RangePainter::mergeGoesOnBelow(int row, int col) const {
+    if (row >= lastRow_) return false;
+    const size_t at = (row - range_.firstRow) * columns_ + (col - range_.firstCol);
+    return slots_[at].merge >= 0 && slots_[at + columns_].merge == slots_[at].merge;
+}
+
 QRect RangePainter::cellRect(int row, int col) const {
     int lastRow = row, lastCol = col;
     const int index = slots_[(row - range_.firstRow) * columns_ + (col - range_.firstCol)].merge;
@@ -175,27 +187,16 @@ void RangePainter::paintFills(QPainter& painter) {
 // Excel draws the grid on the last pixel column and row of every cell; a filled cell, the inside
 // of a merged area and text running on into a neighbour hide it.
 void RangePainter::paintGridlines(QPainter& painter) {
-    for (int row = range_.firstRow; row <= lastRow_; ++row) {
-        const int top = layout_.rowTop(row), height = layout_.rowHeight(row);
-        if (height == 0) continue;
-        for (int col = range_.firstCol; col <= lastCol_; ++col) {
-            const int left = layout_.colLeft(col), width = layout_.colWidth(col);
-            if (width == 0) continue;
-            const Slot& s = slot(row, col);
-            if (s.filled) continue;
-            const bool rightShared = col < lastCol_;
-            const bool hideRight =
-                s.textRunsRight ||
-                (rightShared && (slot(row, col + 1).filled ||
-                                 (s.merge >= 0 && slot(row, col + 1).merge == s.merge)));
-            if (!hideRight) painter.fillRect(left + width - 1, top, 1, height, kGridline);
-            const bool belowShared = row < lastRow_;
-            const bool hideBottom =
-                belowShared && (slot(row + 1, col).filled ||
-                                (s.merge >= 0 && slot(row + 1, col).merge == s.merge));
-            if (!hideBottom) painter.fillRect(left, top + height - 1, width, 1, kGridline);
-        }
-    }
+    forEachShownCell([&](int row, int col, const QRect& box) {
+        const Slot& s = slot(row, col);
+        if (s.filled) return;
+        const bool hideRight = s.textRunsRight || (col < lastCol_ && slot(row, col + 1).filled) ||
+                               mergeGoesOnRight(row, col);
+        if (!hideRight) painter.fillRect(box.right(), box.top(), 1, box.height(), kGridline);
+        const bool hideBottom =
+            (row < lastRow_ && slot(row + 1, col).filled) || mergeGoesOnBelow(row, col);
+        if (!hideBottom) painter.fillRect(box.left(), box.bottom(), box.width(), 1, kGridline);
+    });
 }
 
 void RangePainter::planTexts() {
@@ -466,35 +467,24 @@ void RangePainter::paintTexts(QPainter& painter) {
 // Borders lie on the grid: a cell's right and bottom borders on its own last pixel column and
 // row, its left and top borders on its neighbours' (the picture's first pixel at the edge).
 void RangePainter::paintBorders(QPainter& painter) {
-    for (int row = range_.firstRow; row <= lastRow_; ++row) {
-        const int top = layout_.rowTop(row), height = layout_.rowHeight(row);
-        if (height == 0) continue;
-        for (int col = range_.firstCol; col <= lastCol_; ++col) {
-            const int left = layout_.colLeft(col), width = layout_.colWidth(col);
-            if (width == 0) continue;
-            const Slot& s = slot(row, col);
-            const xls::XfStyle& xf = styles_.xf(s.xf);
-            if (!xf.left.style && !xf.right.style && !xf.top.style && !xf.bottom.style) continue;
-            const int x0 = std::max(0, left - 1), x1 = left + width - 1;
-            const int y0 = std::max(0, top - 1), y1 = top + height - 1;
-            const bool hideRight =
-                s.merge >= 0 && col < lastCol_ && slot(row, col + 1).merge == s.merge;
-            const bool hideBottom =
-                s.merge >= 0 && row < lastRow_ && slot(row + 1, col).merge == s.merge;
-            if (xf.top.style && !mergeHidesTopEdge(row, col))
-                drawBorderLine(painter, xf.top.style, toQColor(styles_.color(xf.top.colorIndex)),
-                               false, y0, x0, x1);
-            if (xf.bottom.style && !hideBottom)
-                drawBorderLine(painter, xf.bottom.style,
-                               toQColor(styles_.color(xf.bottom.colorIndex)), false, y1, x0, x1);
-            if (xf.left.style && !mergeHidesLeftEdge(row, col))
-                drawBorderLine(painter, xf.left.style, toQColor(styles_.color(xf.left.colorIndex)),
-                               true, x0, y0, y1);
-            if (xf.right.style && !hideRight)
-                drawBorderLine(painter, xf.right.style,
-                               toQColor(styles_.color(xf.right.colorIndex)), true, x1, y0, y1);
-        }
-    }
+    forEachShownCell([&](int row, int col, const QRect& box) {
+        const xls::XfStyle& xf = styles_.xf(slot(row, col).xf);
+        if (!xf.left.style && !xf.right.style && !xf.top.style && !xf.bottom.style) return;
+        const int x0 = std::max(0, box.left() - 1), x1 = box.right();
+        const int y0 = std::max(0, box.top() - 1), y1 = box.bottom();
+        if (xf.top.style && !mergeHidesTopEdge(row, col))
+            drawBorderLine(painter, xf.top.style, toQColor(styles_.color(xf.top.colorIndex)), false,
+                           y0, x0, x1);
+        if (xf.bottom.style && !mergeGoesOnBelow(row, col))
+            drawBorderLine(painter, xf.bottom.style, toQColor(styles_.color(xf.bottom.colorIndex)),
+                           false, y1, x0, x1);
+        if (xf.left.style && !mergeHidesLeftEdge(row, col))
+            drawBorderLine(painter, xf.left.style, toQColor(styles_.color(xf.left.colorIndex)),
+                           true, x0, y0, y1);
+        if (xf.right.style && !mergeGoesOnRight(row, col))
+            drawBorderLine(painter, xf.right.style, toQColor(styles_.color(xf.right.colorIndex)),
+                           true, x1, y0, y1);
+    });
 }
 
 }  // namespace xlsdraw

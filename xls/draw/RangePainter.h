@@ -79,9 +79,25 @@ class RangePainter {
     bool isMergeOrigin(int row, int col) const;
     bool mergeHidesLeftEdge(int row, int col) const;
     bool mergeHidesTopEdge(int row, int col) const;
+    // The neighbour on the right (below) belongs to the same merged area: no edge between them.
+    bool mergeGoesOnRight(int row, int col) const;
+    bool mergeGoesOnBelow(int row, int col) const;
     QRect cellRect(int row, int col) const;  // the merged area's rect for a merge origin
     bool isVisible(int row, int col) const {
         return layout_.colWidth(col) > 0 && layout_.rowHeight(row) > 0;
+    }
+    // Calls visit(row, col, box) for every cell of the window that has a width and a height, row
+    // by row; box is the cell's own pixel rectangle (not its merged area's).
+    template <typename Visit>
+    void forEachShownCell(Visit visit) {
+        for (int row = range_.firstRow; row <= lastRow_; ++row) {
+            const int top = layout_.rowTop(row), height = layout_.rowHeight(row);
+            if (height == 0) continue;
+            for (int col = range_.firstCol; col <= lastCol_; ++col) {
+                const int width = layout_.colWidth(col);
+                if (width > 0) visit(row, col, QRect(layout_.colLeft(col), top, width, height));
+            }
+        }
     }
     const QBrush& brushFor(const xls::XfStyle& xf);
     int px(double logicalPixelsAt96) const;
