@@ -101,6 +101,19 @@ TEST(Xlrd, ReadsManyStringsOnEverySheet) {
     EXPECT_EQ(got.back(), "2\t600\t1\ttext\tСтрока номер 599 日本\tGeneral");
 }
 
+// Converts `files` (names in `dir`, separated by spaces) with a headless LibreOffice that keeps its
+// profile in `dir`, into `dir`/`outDir`; returns the exit status, with the output in `out`.
+int sofficeConvert(const std::string& dir, const std::string& convertTo, const std::string& outDir,
+                   const std::string& files, std::string* out) {
+    return xlstest::runCommand("cd " + xlstest::shellQuote(dir) +
+                                   " && timeout 100 soffice --headless --norestore"
+                                   " -env:UserInstallation=file://" +
+                                   dir + "/profile --convert-to " + xlstest::shellQuote(convertTo) +
+                                   " --outdir " + xlstest::shellQuote(outDir) + " " + files +
+                                   " 2>&1",
+                               out);
+}
+
 TEST(LibreOffice, ConvertsEveryWrittenWorkbook) {
     if (!xlstest::haveSoffice()) GTEST_SKIP() << "LibreOffice is not installed";
     std::string dir = xlstest::tempDir("soffice");
@@ -111,14 +124,10 @@ TEST(LibreOffice, ConvertsEveryWrittenWorkbook) {
     kinds.activeSheet().setValue(2, 2, "7");
     kinds.saveAs(dir + "/kinds-out.xls");
     std::string out;
-    std::string command = "cd " + xlstest::shellQuote(dir) +
-                          " && timeout 100 soffice --headless --norestore"
-                          " -env:UserInstallation=file://" +
-                          dir +
-                          "/profile"
-                          " --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' --outdir csv "
-                          "tkvane12345678.xls strings-out.xls kinds-out.xls 2>&1";
-    EXPECT_EQ(xlstest::runCommand(command, &out), 0) << out;
+    EXPECT_EQ(sofficeConvert(dir, "csv:Text - txt - csv (StarCalc):44,34,76", "csv",
+                             "tkvane12345678.xls strings-out.xls kinds-out.xls", &out),
+              0)
+        << out;
     auto read = [&](const std::string& name) {
         std::ifstream in(dir + "/csv/" + name);
         std::stringstream ss;
@@ -152,13 +161,8 @@ TEST(LibreOffice, SeesTheExtendedChartAndTheSharedFormulas) {
     formulas.activeSheet().setValue(0, 1, "7");  // the host of B1:B10's shared formula
     formulas.saveAs(dir + "/formulas-out.xls");
     std::string out;
-    std::string command = "cd " + xlstest::shellQuote(dir) +
-                          " && timeout 100 soffice --headless --norestore"
-                          " -env:UserInstallation=file://" +
-                          dir +
-                          "/profile"
-                          " --convert-to ods --outdir ods tkvane12345678.xls formulas-out.xls 2>&1";
-    ASSERT_EQ(xlstest::runCommand(command, &out), 0) << out;
+    ASSERT_EQ(sofficeConvert(dir, "ods", "ods", "tkvane12345678.xls formulas-out.xls", &out), 0)
+        << out;
     std::string chart = odsPart(dir + "/ods/tkvane12345678.ods", "Object 1/content.xml");
     // Nine entries: rows 4 to 12.
     EXPECT_NE(chart.find("chart:values-cell-range-address=\"Assets.B4:Assets.B12\""),
