@@ -117,32 +117,33 @@ void checkCell(int row, int column) {
                                .arg(column));
 }
 
-void EngineSheet::setCellValue(int row, int column, const QString& value) {
+// Applies `change` to the active sheet's cell at (row, column), counted from 1; `doing` names the
+// change in the Failure that an engine error becomes.
+template <typename Change>
+void changeCell(EngineWorkbook& workbook, int row, int column, const char* doing, Change change) {
     checkCell(row, column);
-    xls::Workbook& book = book_.book();
+    xls::Workbook& book = workbook.book();
     try {
-        book.activeSheet().setValue(row - 1, column - 1, value.toStdString());
+        change(book.activeSheet(), row - 1, column - 1);
     } catch (const xls::Error& e) {
-        throw app::Failure(QString("The spreadsheet engine could not set the cell at row %1, "
-                                   "column %2: %3")
+        throw app::Failure(QString("The spreadsheet engine could not %1 the cell at row %2, "
+                                   "column %3: %4")
+                               .arg(doing)
                                .arg(row)
                                .arg(column)
                                .arg(QString::fromUtf8(e.what())));
     }
 }
 
+void EngineSheet::setCellValue(int row, int column, const QString& value) {
+    changeCell(book_, row, column, "set",
+               [&](xls::Sheet& sheet, int r, int c) { sheet.setValue(r, c, value.toStdString()); });
+}
+
 void EngineSheet::setCellNumberFormat(int row, int column, const QString& format) {
-    checkCell(row, column);
-    xls::Workbook& book = book_.book();
-    try {
-        book.activeSheet().setNumberFormat(row - 1, column - 1, format.toStdString());
-    } catch (const xls::Error& e) {
-        throw app::Failure(QString("The spreadsheet engine could not format the cell at row %1, "
-                                   "column %2: %3")
-                               .arg(row)
-                               .arg(column)
-                               .arg(QString::fromUtf8(e.what())));
-    }
+    changeCell(book_, row, column, "format", [&](xls::Sheet& sheet, int r, int c) {
+        sheet.setNumberFormat(r, c, format.toStdString());
+    });
 }
 
 std::unique_ptr<SpreadsheetRange> EngineSheet::UsedRange() {
