@@ -30,8 +30,8 @@ QCursor loadCursorFile(const QString& path) {
     // hold the hot spot.
     if (bytes.size() < 6 + 16 || readU16(bytes, 0) != 0 || readU16(bytes, 2) != 2 ||
         readU16(bytes, 4) == 0)
-        throw Failure(QString("The cursor file \"%1\" is not a valid cursor (bad header).")
-                          .arg(shown));
+        throw Failure(
+            QString("The cursor file \"%1\" is not a valid cursor (bad header).").arg(shown));
     const int hotX = readU16(bytes, 6 + 4);
     const int hotY = readU16(bytes, 6 + 6);
 

@@ -25,7 +25,7 @@ QString describeCurrentException();
 // its next step. A guarding condition that throws counts as true: the routine enters the block it
 // guards, as a trap that resumes with the next statement does.
 class ErrorTrap {
-public:
+  public:
     ErrorTrap(platform::Dialogs& dialogs, QString routine);
 
     // Runs step `line`. Returns true when it ran through, false when it failed (and was reported).
@@ -66,7 +66,7 @@ public:
     int reportCount() const { return reports_; }
     const QString& routine() const { return routine_; }
 
-private:
+  private:
     platform::Dialogs& dialogs_;
     QString routine_;
     int reports_ = 0;

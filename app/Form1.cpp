@@ -56,8 +56,8 @@ Form1::Form1(const Services& services, QWidget* parent)
     createControls();
     placeControls();
     connectHandlers();
-    commands_ = std::make_unique<EntryCommands>(*model_, *ListView1->selectionModel(),
-                                                *services_.dialogs);
+    commands_ =
+        std::make_unique<EntryCommands>(*model_, *ListView1->selectionModel(), *services_.dialogs);
 }
 
 Form1::~Form1() { delete form2_; }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <optional>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 #include "app/Services.h"
 #include "app/SkinFramework.h"
@@ -21,7 +21,7 @@ class MousePointer;
 // sequence; closing it stores the list and ends the program.
 class Form1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit Form1(const Services& services, QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -52,10 +52,10 @@ public:
     Form2* previewIfLoaded() const { return form2_; }
     const Services& services() const { return services_; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void createControls();
     void placeControls();
     void connectHandlers();

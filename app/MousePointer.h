@@ -14,7 +14,7 @@ namespace app {
 // up these movements leave it as it is.
 class MousePointer : public QObject {
     Q_OBJECT
-public:
+  public:
     enum Value : int { Default = 0, Hourglass = 11, Custom = 99 };
 
     explicit MousePointer(QWidget* window);
@@ -29,10 +29,10 @@ public:
     void watchAsButton(QWidget* widget);
     void watchAsBackground(QWidget* widget);
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void apply();
 
     QWidget* window_;

@@ -9,7 +9,7 @@ namespace app {
 // The skin control: loads a skin file (a Qt style sheet) and applies it to one window. Its flags
 // and options are kept as given; loading reads the whole file and fails with a message naming it.
 class SkinFramework {
-public:
+  public:
     void LoadSkin(const QString& path, const QString& iniName);
     int flags() const { return flags_; }
     void setFlags(int flags) { flags_ = flags; }
@@ -20,7 +20,7 @@ public:
     bool loaded() const { return !styleSheet_.isNull(); }
     const QString& styleSheet() const { return styleSheet_; }
 
-private:
+  private:
     QString styleSheet_;
     int flags_ = 0;
     bool applyOptions_ = false;

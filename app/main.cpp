@@ -1,4 +1,6 @@
 // Morrowlin: keeps a list of labelled amounts and turns it into a pie-chart workbook.
+#include "app/Main.h"
+
 #include <QApplication>
 #include <cstdio>
 
@@ -7,14 +9,14 @@
 #include "platform/QtDialogs.h"
 #include "platform/RandomSource.h"
 #include "platform/UrlOpener.h"
-#include "app/Main.h"
 
 namespace {
 
 // A desktop program needs a display; say so plainly instead of letting the toolkit abort.
 bool haveDisplay() {
     if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return true;
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
 }  // namespace

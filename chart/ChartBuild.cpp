@@ -35,8 +35,7 @@ T& need(T* object, const char* what) {
 
 }  // namespace
 
-ChartBuild::ChartBuild(Form1& form, const Services& services)
-    : form_(form), services_(services) {}
+ChartBuild::ChartBuild(Form1& form, const Services& services) : form_(form), services_(services) {}
 
 QString ChartBuild::drawWorkbookName(platform::RandomSource& random) {
     QString name = QStringLiteral("tkvane");
@@ -119,7 +118,8 @@ void ChartBuild::run() {
     }
 
     trap.step(164, [&] { need(book.get(), "workbook").SaveAs(workbookPath); });
-    trap.step(166, [&] { need(instance.get(), "spreadsheet application").setDisplayAlerts(false); });
+    trap.step(166,
+              [&] { need(instance.get(), "spreadsheet application").setDisplayAlerts(false); });
     trap.step(168, [&] { need(book.get(), "workbook").Close(); });
     trap.step(170, [&] { need(instance.get(), "spreadsheet application").Quit(); });
     trap.step(172, [&] {

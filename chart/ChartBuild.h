@@ -22,14 +22,14 @@ inline const QString kPictureFileName = QStringLiteral("temp.bmp");
 // Preview window, hides the main window and stores the list. One error trap for the whole
 // command ("Form1.PushButton1_Click"); a failing step is reported and the next one runs.
 class ChartBuild {
-public:
+  public:
     ChartBuild(Form1& form, const Services& services);
     void run();
 
     // Draws "tkvane" + eight digits 1..9; the random source is reseeded before each digit.
     static QString drawWorkbookName(platform::RandomSource& random);
 
-private:
+  private:
     Form1& form_;
     Services services_;
 };

@@ -29,14 +29,15 @@ struct InstanceState {
 
 void checkRunning(const InstanceState& state) {
     if (state.quit)
-        throw app::Failure("The spreadsheet engine instance has already quit; its workbooks are "
-                           "closed.");
+        throw app::Failure(
+            "The spreadsheet engine instance has already quit; its workbooks are "
+            "closed.");
 }
 
 class EngineWorkbook;
 
 class EngineRange : public SpreadsheetRange {
-public:
+  public:
     EngineRange(EngineWorkbook& book, const xls::CellRange& range) : book_(book), range_(range) {}
     void CopyPicture() override;
     int firstRow() const override { return range_.firstRow + 1; }
@@ -44,24 +45,24 @@ public:
     int lastRow() const override { return range_.lastRow + 1; }
     int lastColumn() const override { return range_.lastCol + 1; }
 
-private:
+  private:
     EngineWorkbook& book_;
     xls::CellRange range_;
 };
 
 class EngineSheet : public SpreadsheetSheet {
-public:
+  public:
     explicit EngineSheet(EngineWorkbook& book) : book_(book) {}
     void setCellValue(int row, int column, const QString& value) override;
     void setCellNumberFormat(int row, int column, const QString& format) override;
     std::unique_ptr<SpreadsheetRange> UsedRange() override;
 
-private:
+  private:
     EngineWorkbook& book_;
 };
 
 class EngineWorkbook : public SpreadsheetWorkbook {
-public:
+  public:
     EngineWorkbook(std::shared_ptr<InstanceState> state, xls::Workbook book, QString path)
         : state_(std::move(state)), book_(std::move(book)), path_(std::move(path)), sheet_(*this) {}
 
@@ -95,12 +96,11 @@ public:
     }
     const QString& path() const { return path_; }
 
-private:
+  private:
     void live() const {
         checkRunning(*state_);
         if (!book_)
-            throw app::Failure(
-                QString("The workbook '%1' is already closed.").arg(shown(path_)));
+            throw app::Failure(QString("The workbook '%1' is already closed.").arg(shown(path_)));
     }
 
     std::shared_ptr<InstanceState> state_;
@@ -149,8 +149,7 @@ void EngineSheet::setCellNumberFormat(int row, int column, const QString& format
 std::unique_ptr<SpreadsheetRange> EngineSheet::UsedRange() {
     const xls::Workbook& book = book_.book();
     // An empty sheet's used range is its first cell, as spreadsheet applications report it.
-    const std::optional<xls::CellRange> used =
-        book.sheet(book.activeSheetIndex()).usedRange();
+    const std::optional<xls::CellRange> used = book.sheet(book.activeSheetIndex()).usedRange();
     return std::make_unique<EngineRange>(book_, used.value_or(xls::CellRange{}));
 }
 
@@ -175,7 +174,7 @@ void EngineRange::CopyPicture() {
 }
 
 class EngineApplication : public SpreadsheetApplication {
-public:
+  public:
     EngineApplication() : state_(std::make_shared<InstanceState>()) {}
 
     QString Name() const override { return QStringLiteral("Morrowlin spreadsheet engine"); }
@@ -222,7 +221,7 @@ public:
 
     ~EngineApplication() override { state_->quit = true; }
 
-private:
+  private:
     std::vector<std::shared_ptr<EngineWorkbook>> openWorkbooks() const {
         std::vector<std::shared_ptr<EngineWorkbook>> open;
         for (const auto& book : workbooks_)

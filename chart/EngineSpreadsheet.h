@@ -8,7 +8,7 @@ namespace chart {
 // It opens, changes and saves real Excel 97-2003 files and draws a range as a picture. There is
 // never a running instance of it to find.
 class EngineSpreadsheetClass : public SpreadsheetClass {
-public:
+  public:
     std::unique_ptr<SpreadsheetApplication> CreateNew() override;
     std::unique_ptr<SpreadsheetApplication> GetRunning() override;
 };

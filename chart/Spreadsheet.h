@@ -11,7 +11,7 @@ namespace chart {
 
 // Rows and columns are counted from 1, as a spreadsheet user counts them.
 class SpreadsheetRange {
-public:
+  public:
     virtual ~SpreadsheetRange() = default;
     // Puts a picture of the range, as shown on screen, on the system clipboard.
     virtual void CopyPicture() = 0;
@@ -22,7 +22,7 @@ public:
 };
 
 class SpreadsheetSheet {
-public:
+  public:
     virtual ~SpreadsheetSheet() = default;
     virtual void setCellValue(int row, int column, const QString& value) = 0;
     virtual void setCellNumberFormat(int row, int column, const QString& format) = 0;
@@ -30,7 +30,7 @@ public:
 };
 
 class SpreadsheetWorkbook {
-public:
+  public:
     virtual ~SpreadsheetWorkbook() = default;
     virtual SpreadsheetSheet& ActiveSheet() = 0;
     virtual void SaveAs(const QString& path) = 0;
@@ -38,7 +38,7 @@ public:
 };
 
 class SpreadsheetApplication {
-public:
+  public:
     virtual ~SpreadsheetApplication() = default;
     virtual QString Name() const = 0;
     // Workbooks.Open: opens the file and returns it (it also joins the workbooks collection).
@@ -51,7 +51,7 @@ public:
 };
 
 class SpreadsheetClass {
-public:
+  public:
     virtual ~SpreadsheetClass() = default;
     // A new instance, never made visible.
     virtual std::unique_ptr<SpreadsheetApplication> CreateNew() = 0;

@@ -4,8 +4,8 @@ namespace EntryCodec {
 
 const EntryList& SampleEntries() {
     static const EntryList samples = {
-        {"Savings", "25000"}, {"401k", "55000"},   {"Stocks", "15000"},
-        {"House", "250000"},  {"Bonds", "11000"},  {"Car", "7500"},
+        {"Savings", "25000"}, {"401k", "55000"},  {"Stocks", "15000"},
+        {"House", "250000"},  {"Bonds", "11000"}, {"Car", "7500"},
     };
     return samples;
 }
@@ -19,8 +19,8 @@ QString DefaultStoredText() {
 QString EncodeEntries(const EntryList& entries) {
     qsizetype length = 0;
     for (const Entry& e : entries)
-        length += e.label.size() + e.amount.size() + kLabelSeparator.size() +
-                  kEntrySeparator.size();
+        length +=
+            e.label.size() + e.amount.size() + kLabelSeparator.size() + kEntrySeparator.size();
     QString text;
     text.reserve(length);
     for (const Entry& e : entries) {

@@ -15,8 +15,9 @@ EntryCommands::EntryCommands(EntryListModel& list, QItemSelectionModel& selectio
     : list_(list), selection_(selection), dialogs_(dialogs) {}
 
 QString EntryCommands::separatorMessage() {
-    return QString("An asset type cannot contain \"%1\" or \"%2\": those texts separate the "
-                   "entries when the list is stored. Nothing was changed.")
+    return QString(
+               "An asset type cannot contain \"%1\" or \"%2\": those texts separate the "
+               "entries when the list is stored. Nothing was changed.")
         .arg(EntryCodec::kLabelSeparator, EntryCodec::kEntrySeparator);
 }
 
@@ -26,7 +27,8 @@ bool EntryCommands::IsNumeric(const QString& text) {
 
 int EntryCommands::selectedRow() const {
     const QModelIndexList rows = selection_.selectedRows();
-    if (rows.isEmpty()) throw app::Failure("No entry is selected. Select an entry in the list first.");
+    if (rows.isEmpty())
+        throw app::Failure("No entry is selected. Select an entry in the list first.");
     return rows.first().row();
 }
 
@@ -69,8 +71,8 @@ void EntryCommands::EditSelected() {
     int row = -1;
     trap.step(102, [&] {
         row = selectedRow();
-        label = dialogs_.inputBox("Enter New Asset Type:", "Input New Asset Type",
-                                  list_.at(row).label);
+        label =
+            dialogs_.inputBox("Enter New Asset Type:", "Input New Asset Type", list_.at(row).label);
     });
     if (trap.test(104, [&] { return label.isEmpty(); })) return;
     if (EntryCodec::HoldsSeparator(label)) {
@@ -93,9 +95,9 @@ void EntryCommands::ClearList() {
 void EntryCommands::Help() {
     app::ErrorTrap trap(dialogs_, "Form1.PushButton6_Click");
     trap.step(100, [&] {
-        dialogs_.messageBox(QString("Questions? Please contact Team Kestrune at ") +
-                                Main::kContactPage,
-                            platform::kOkOnly);
+        dialogs_.messageBox(
+            QString("Questions? Please contact Team Kestrune at ") + Main::kContactPage,
+            platform::kOkOnly);
     });
 }
 

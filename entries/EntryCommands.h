@@ -13,9 +13,8 @@ class Dialogs;
 // named after the main window's button handler ("Form1.PushButton2_Click"), works on the list's
 // rows directly and stores nothing.
 class EntryCommands {
-public:
-    EntryCommands(EntryListModel& list, QItemSelectionModel& selection,
-                  platform::Dialogs& dialogs);
+  public:
+    EntryCommands(EntryListModel& list, QItemSelectionModel& selection, platform::Dialogs& dialogs);
 
     void AddNew();          // PushButton2
     void DeleteSelected();  // PushButton3
@@ -29,7 +28,7 @@ public:
     // True when the amount passes the numeric test.
     static bool IsNumeric(const QString& text);
 
-private:
+  private:
     // Position of the selected row; throws app::Failure when no row is selected.
     int selectedRow() const;
     void select(int row);

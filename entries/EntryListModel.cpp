@@ -26,8 +26,8 @@ QVariant EntryListModel::headerData(int section, Qt::Orientation orientation, in
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-bool EntryListModel::setHeaderData(int section, Qt::Orientation orientation,
-                                   const QVariant& value, int role) {
+bool EntryListModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                                   int role) {
     if (orientation != Qt::Horizontal || role != Qt::EditRole || section < 0 ||
         section >= headers_.size())
         return false;

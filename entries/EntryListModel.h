@@ -9,7 +9,7 @@
 // Column 0 is the label, column 1 the amount. Rows keep the order in which they were added.
 class EntryListModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     explicit EntryListModel(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -37,7 +37,7 @@ public:
     void remove(int row);
     void clear();
 
-private:
+  private:
     void checkRow(int row) const;
 
     std::vector<Entry> rows_;

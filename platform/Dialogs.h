@@ -23,7 +23,7 @@ enum MsgAnswer : int {
 // The one way the program asks the user anything. A null title means "the application title"
 // (QGuiApplication::applicationDisplayName()). Every call is modal.
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
 
     // Shows a message box; `style` combines MsgStyle values. Returns a MsgAnswer.

@@ -13,8 +13,8 @@ bool isPlainName(const QString& name) {
     if (name.isEmpty()) return false;
     for (QChar c : name) {
         const char16_t u = c.unicode();
-        const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
-                        u == '_' || u == '-' || u == '.';
+        const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') ||
+                        (u >= '0' && u <= '9') || u == '_' || u == '-' || u == '.';
         if (!ok) return false;
     }
     return true;
@@ -47,14 +47,31 @@ QByteArray escapeValue(const QString& text) {
         }
         escapeNextIfDigit = false;
         switch (c) {
-            case u'\0': out += QStringLiteral("\\0"); escapeNextIfDigit = true; break;
-            case u'\a': out += QStringLiteral("\\a"); break;
-            case u'\b': out += QStringLiteral("\\b"); break;
-            case u'\f': out += QStringLiteral("\\f"); break;
-            case u'\n': out += QStringLiteral("\\n"); break;
-            case u'\r': out += QStringLiteral("\\r"); break;
-            case u'\t': out += QStringLiteral("\\t"); break;
-            case u'\v': out += QStringLiteral("\\v"); break;
+            case u'\0':
+                out += QStringLiteral("\\0");
+                escapeNextIfDigit = true;
+                break;
+            case u'\a':
+                out += QStringLiteral("\\a");
+                break;
+            case u'\b':
+                out += QStringLiteral("\\b");
+                break;
+            case u'\f':
+                out += QStringLiteral("\\f");
+                break;
+            case u'\n':
+                out += QStringLiteral("\\n");
+                break;
+            case u'\r':
+                out += QStringLiteral("\\r");
+                break;
+            case u'\t':
+                out += QStringLiteral("\\t");
+                break;
+            case u'\v':
+                out += QStringLiteral("\\v");
+                break;
             case u'"':
             case u'\\':
                 out += QChar(u'\\');
@@ -84,8 +101,7 @@ std::optional<QByteArray> singleValueFile(const QString& group, const QString& k
     QByteArray file;
     // QSettings marks a text that starts with "@" by doubling it, so it is not read as a typed
     // value.
-    const QByteArray value =
-        escapeValue(text.startsWith(QChar(u'@')) ? QChar(u'@') + text : text);
+    const QByteArray value = escapeValue(text.startsWith(QChar(u'@')) ? QChar(u'@') + text : text);
     file.reserve(value.size() + group.size() + key.size() + 8);
     file += '[';
     file += group.toLatin1();
@@ -123,13 +139,27 @@ std::optional<QString> unescapeValue(QStringView v) {
         if (++i >= v.size()) return std::nullopt;
         const char16_t e = v[i].unicode();
         switch (e) {
-            case u'a': out += QChar(u'\a'); break;
-            case u'b': out += QChar(u'\b'); break;
-            case u'f': out += QChar(u'\f'); break;
-            case u'n': out += QChar(u'\n'); break;
-            case u'r': out += QChar(u'\r'); break;
-            case u't': out += QChar(u'\t'); break;
-            case u'v': out += QChar(u'\v'); break;
+            case u'a':
+                out += QChar(u'\a');
+                break;
+            case u'b':
+                out += QChar(u'\b');
+                break;
+            case u'f':
+                out += QChar(u'\f');
+                break;
+            case u'n':
+                out += QChar(u'\n');
+                break;
+            case u'r':
+                out += QChar(u'\r');
+                break;
+            case u't':
+                out += QChar(u'\t');
+                break;
+            case u'v':
+                out += QChar(u'\v');
+                break;
             case u'"':
             case u'\\':
                 out += QChar(e);

@@ -6,7 +6,7 @@ namespace platform {
 
 // Dialogs shown with Qt's standard boxes.
 class QtDialogs : public Dialogs {
-public:
+  public:
     int messageBox(const QString& text, int style, const QString& title = QString()) override;
     QString inputBox(const QString& prompt, const QString& title,
                      const QString& initialText) override;

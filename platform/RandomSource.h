@@ -8,7 +8,7 @@ namespace platform {
 // The pseudo-random generator: reseeded from the clock (seconds since midnight) and drawn as
 // uniform values in [0, 1).
 class RandomSource {
-public:
+  public:
     virtual ~RandomSource() = default;
     virtual void reseedFromTimer() = 0;
     virtual double next() = 0;  // uniform in [0, 1)
@@ -17,19 +17,19 @@ public:
 // The real generator. Reseeding mixes the seconds since midnight with a per-process sequence, so
 // names drawn in the same second still differ.
 class SystemRandom : public RandomSource {
-public:
+  public:
     SystemRandom();
     void reseedFromTimer() override;
     double next() override;
 
-private:
+  private:
     std::mt19937_64 engine_;
     unsigned long long reseeds_ = 0;
 };
 
 // A test double that returns queued values; once the queue is empty it returns `fallback`.
 class ScriptedRandom : public RandomSource {
-public:
+  public:
     explicit ScriptedRandom(double fallback = 0.5) : fallback_(fallback) {}
     void queue(double value) { values_.push_back(value); }
     void reseedFromTimer() override { ++reseeds_; }
@@ -37,7 +37,7 @@ public:
     int reseeds() const { return reseeds_; }
     int draws() const { return draws_; }
 
-private:
+  private:
     std::deque<double> values_;
     double fallback_;
     int reseeds_ = 0;

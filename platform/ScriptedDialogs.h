@@ -11,7 +11,7 @@ namespace platform {
 // A test double: answers come from queues, and every box shown is recorded. A box shown with an
 // empty queue gets the neutral answer (OK, No, Cancel: the empty text).
 class ScriptedDialogs : public Dialogs {
-public:
+  public:
     enum class Kind { Message, Input, SaveFile };
     struct Shown {
         Kind kind;
@@ -36,7 +36,7 @@ public:
     QString saveFileName(const QString& title, const QString& filter,
                          const QString& initialName) override;
 
-private:
+  private:
     std::deque<int> answers_;
     std::deque<QString> inputs_;
     std::deque<QString> saveNames_;

@@ -2,8 +2,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -49,8 +49,8 @@ std::optional<QString> SettingsStore::read(const QString& application, const QSt
     return settings.value(key).toString();
 }
 
-QString SettingsStore::read(const QString& application, const QString& section,
-                            const QString& key, const QString& defaultText) {
+QString SettingsStore::read(const QString& application, const QString& section, const QString& key,
+                            const QString& defaultText) {
     return read(application, section, key).value_or(defaultText);
 }
 
@@ -59,18 +59,17 @@ std::optional<QString> SettingsStore::write(const QString& application, const QS
     const QString path = filePath(application);
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
-        return QString("The settings file \"%1\" could not be written: its folder \"%2\" "
-                       "could not be created.")
+        return QString(
+                   "The settings file \"%1\" could not be written: its folder \"%2\" "
+                   "could not be created.")
             .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(folder));
 
     // The usual file holds just this one value: write it directly, atomically.
     const std::optional<QByteArray> old = fileBytes(path);
-    const bool onlyThisValue =
-        !old || old->isEmpty() ||
-        [&] {
-            const auto single = IniText::readSingleValueFile(*old);
-            return single && single->group == section && single->key == key;
-        }();
+    const bool onlyThisValue = !old || old->isEmpty() || [&] {
+        const auto single = IniText::readSingleValueFile(*old);
+        return single && single->group == section && single->key == key;
+    }();
     if (onlyThisValue) {
         if (const std::optional<QByteArray> content =
                 IniText::singleValueFile(section, key, text)) {
@@ -91,12 +90,14 @@ std::optional<QString> SettingsStore::write(const QString& application, const QS
         case QSettings::NoError:
             return std::nullopt;
         case QSettings::AccessError:
-            return QString("The settings file \"%1\" could not be written: access was denied "
-                           "or the disk is full.")
+            return QString(
+                       "The settings file \"%1\" could not be written: access was denied "
+                       "or the disk is full.")
                 .arg(QDir::toNativeSeparators(path));
         case QSettings::FormatError:
-            return QString("The settings file \"%1\" could not be written: the file is damaged "
-                           "and could not be read.")
+            return QString(
+                       "The settings file \"%1\" could not be written: the file is damaged "
+                       "and could not be read.")
                 .arg(QDir::toNativeSeparators(path));
     }
     return std::nullopt;

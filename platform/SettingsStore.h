@@ -9,7 +9,7 @@ namespace platform {
 // ($XDG_CONFIG_HOME, else ~/.config), a group per section. An absent key is told from an empty
 // value. The path is resolved on every call, so a changed XDG_CONFIG_HOME takes effect at once.
 class SettingsStore {
-public:
+  public:
     // Where the file of `application` lives ("<config>/Kestrune.ini").
     static QString filePath(const QString& application);
 

@@ -6,14 +6,14 @@ namespace platform {
 
 // Opens an address in the user's browser without waiting for it.
 class UrlOpener {
-public:
+  public:
     virtual ~UrlOpener() = default;
     virtual void open(const QString& url) = 0;
 };
 
 // The desktop's own handler (QDesktopServices).
 class DesktopUrlOpener : public UrlOpener {
-public:
+  public:
     void open(const QString& url) override;
 };
 

@@ -8,7 +8,7 @@
 // "drawn" image) is what a redraw paints into; it is shown over the background when set.
 class PictureBox : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit PictureBox(QWidget* parent = nullptr);
 
     void setPicture(const QImage& picture);
@@ -27,10 +27,10 @@ public:
 
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     void fitToPicture();
 
     QImage picture_;

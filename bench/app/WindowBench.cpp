@@ -16,7 +16,7 @@
 namespace {
 
 class NoOpener : public platform::UrlOpener {
-public:
+  public:
     void open(const QString&) override {}
 };
 
@@ -46,8 +46,8 @@ EntryList entriesOf(int count) {
 }
 
 void storeText(const QString& text) {
-    platform::SettingsStore::write(EntryCodec::kApplication, EntryCodec::kSection,
-                                   EntryCodec::kKey, text);
+    platform::SettingsStore::write(EntryCodec::kApplication, EntryCodec::kSection, EntryCodec::kKey,
+                                   text);
 }
 
 // EncodeEntries and the write of the settings file, as a close request does it.
@@ -61,7 +61,11 @@ void BM_EncodeAndStore(benchmark::State& state) {
     }
     state.SetComplexityN(state.range(0));
 }
-BENCHMARK(BM_EncodeAndStore)->Arg(1000)->Arg(10000)->Arg(32767)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_EncodeAndStore)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(32767)
+    ->Unit(benchmark::kMillisecond)
     ->Complexity(benchmark::oN);
 
 // LoadEntries: read the settings file, split the text, fill the list.
@@ -80,7 +84,11 @@ void BM_LoadEntries(benchmark::State& state) {
     }
     state.SetComplexityN(state.range(0));
 }
-BENCHMARK(BM_LoadEntries)->Arg(1000)->Arg(10000)->Arg(32767)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_LoadEntries)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(32767)
+    ->Unit(benchmark::kMillisecond)
     ->Complexity(benchmark::oN);
 
 // Start-up: create the main window, run its start-up sequence and show it.

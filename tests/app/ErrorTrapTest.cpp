@@ -28,7 +28,8 @@ TEST(ErrorTrap, ReportsAFailingStepAndGoesOn) {
     const auto first = dialogs.messages()[0];
     EXPECT_EQ(first.title, "Application Error");
     EXPECT_EQ(first.style, 48);
-    EXPECT_TRUE(first.text.startsWith("Bad cursor.\r\nin Morrowlin2017/04/05.Form1.Form_Load at line 104"));
+    EXPECT_TRUE(
+        first.text.startsWith("Bad cursor.\r\nin Morrowlin2017/04/05.Form1.Form_Load at line 104"));
     EXPECT_TRUE(dialogs.messages()[1].text.startsWith("An unexpected failure occurred.\r\n"));
     EXPECT_TRUE(dialogs.messages()[1].text.contains("at line 108\r\n\r\n"));
     EXPECT_EQ(trap.reportCount(), 2);
@@ -48,8 +49,12 @@ TEST(ErrorTrap, AFailingConditionCountsAsTrue) {
 TEST(ErrorTrap, ValueFallsBackOnFailure) {
     platform::ScriptedDialogs dialogs;
     app::ErrorTrap trap(dialogs, "X.y");
-    EXPECT_EQ(trap.value(100, [] { return 5; }, -1), 5);
-    EXPECT_EQ(trap.value(102, []() -> int { throw app::Failure("no"); }, -1), -1);
+    EXPECT_EQ(trap.value(
+                  100, [] { return 5; }, -1),
+              5);
+    EXPECT_EQ(trap.value(
+                  102, []() -> int { throw app::Failure("no"); }, -1),
+              -1);
     EXPECT_EQ(trap.reportCount(), 1);
 }
 

@@ -26,13 +26,13 @@
 namespace {
 
 class RecordingOpener : public platform::UrlOpener {
-public:
+  public:
     void open(const QString& url) override { opened << url; }
     QStringList opened;
 };
 
 class Form1Test : public TestEnv {
-protected:
+  protected:
     void SetUp() override {
         TestEnv::SetUp();
         ASSERT_TRUE(programFolder.isValid());
@@ -152,17 +152,21 @@ const QString S2 = "||SEP2||";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, LoadEntries,
-    ::testing::Values(
-        LoadCase{"NothingStored", std::nullopt, EntryCodec::SampleEntries(), 0},
-        LoadCase{"EmptyStored", QString(""), {}, 0},
-        LoadCase{"Terminated", "Car" + S1 + "7500" + S2, {{"Car", "7500"}}, 0},
-        LoadCase{"Unterminated", "Car" + S1 + "7500", {{"Car", "7500"}}, 0},
-        LoadCase{"OnlySeparators", S2 + S2, {}, 0},
-        LoadCase{"PieceWithoutAmount", "Car", {{"Car", ""}}, 1},
-        LoadCase{"TwoPiecesWithoutAmount", "A" + S2 + "B" + S1 + "2" + S2 + "C",
-                 {{"A", ""}, {"B", "2"}, {"C", ""}}, 2},
-        LoadCase{"ExtraPartsIgnored", "Car" + S1 + "7500" + S1 + "11000" + S2, {{"Car", "7500"}}, 0},
-        LoadCase{"EmptyLabel", S1 + "7500" + S2, {{"", "7500"}}, 0}),
+    ::testing::Values(LoadCase{"NothingStored", std::nullopt, EntryCodec::SampleEntries(), 0},
+                      LoadCase{"EmptyStored", QString(""), {}, 0},
+                      LoadCase{"Terminated", "Car" + S1 + "7500" + S2, {{"Car", "7500"}}, 0},
+                      LoadCase{"Unterminated", "Car" + S1 + "7500", {{"Car", "7500"}}, 0},
+                      LoadCase{"OnlySeparators", S2 + S2, {}, 0},
+                      LoadCase{"PieceWithoutAmount", "Car", {{"Car", ""}}, 1},
+                      LoadCase{"TwoPiecesWithoutAmount",
+                               "A" + S2 + "B" + S1 + "2" + S2 + "C",
+                               {{"A", ""}, {"B", "2"}, {"C", ""}},
+                               2},
+                      LoadCase{"ExtraPartsIgnored",
+                               "Car" + S1 + "7500" + S1 + "11000" + S2,
+                               {{"Car", "7500"}},
+                               0},
+                      LoadCase{"EmptyLabel", S1 + "7500" + S2, {{"", "7500"}}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Form1Test, ClosingStoresTheListAndTheNextStartShowsIt) {
@@ -226,8 +230,8 @@ TEST_P(Form1Layout, ControlSitsAtItsPlace) {
     auto form = start();
     QWidget* control = form->findChild<QWidget*>(c.name);
     ASSERT_NE(control, nullptr);
-    EXPECT_EQ(control->geometry(), platform::twipsRect(c.twips.x(), c.twips.y(), c.twips.width(),
-                                                       c.twips.height()));
+    EXPECT_EQ(control->geometry(),
+              platform::twipsRect(c.twips.x(), c.twips.y(), c.twips.width(), c.twips.height()));
     if (auto* button = qobject_cast<QPushButton*>(control)) {
         EXPECT_EQ(button->text(), c.caption);
         EXPECT_EQ(button->font().family(), "Arial");

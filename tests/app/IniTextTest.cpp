@@ -20,7 +20,7 @@ struct TextCase {
 };
 
 class IniTextMatchesQSettings : public ::testing::TestWithParam<TextCase> {
-protected:
+  protected:
     // A fresh file name for every write: QSettings caches files by name within a process.
     QString freshPath() { return QDir(dir.path()).filePath(QString("f%1.ini").arg(counter++)); }
     QTemporaryDir dir;
@@ -57,27 +57,24 @@ TEST_P(IniTextMatchesQSettings, ByteForByteBothWays) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, IniTextMatchesQSettings,
-    ::testing::Values(
-        TextCase{"Plain", "Savings||SEP1||25000||SEP2||"},
-        TextCase{"Empty", ""},
-        TextCase{"Unicode", QString::fromUtf8("Épargne ☂ 貯金 🚗||SEP1||1||SEP2||")},
-        TextCase{"Separators", "a;b,c=d"},
-        TextCase{"OuterBlanks", "  blanks  "},
-        TextCase{"InnerBlanks", "a  b"},
-        TextCase{"QuotesAndBackslashes", "say \"hi\" \\ there"},
-        TextCase{"ControlCharacters", QString("tab\there\nnew\rret\a\b\f\v")},
-        TextCase{"HexAfterControl", QString("x") + QChar(0x01) + "abc" + QChar(0x1F) + "9z"},
-        TextCase{"AtSign", "@home||SEP1||5||SEP2||"},
-        TextCase{"ByteArrayLookalike", "@ByteArray(x)"},
-        TextCase{"DoubleAt", "@@"},
-        TextCase{"HashAndBrackets", "#[not] a comment"},
-        TextCase{"Long", QString(200000, QChar('x')) + ";"}),
+    ::testing::Values(TextCase{"Plain", "Savings||SEP1||25000||SEP2||"}, TextCase{"Empty", ""},
+                      TextCase{"Unicode", QString::fromUtf8("Épargne ☂ 貯金 🚗||SEP1||1||SEP2||")},
+                      TextCase{"Separators", "a;b,c=d"}, TextCase{"OuterBlanks", "  blanks  "},
+                      TextCase{"InnerBlanks", "a  b"},
+                      TextCase{"QuotesAndBackslashes", "say \"hi\" \\ there"},
+                      TextCase{"ControlCharacters", QString("tab\there\nnew\rret\a\b\f\v")},
+                      TextCase{"HexAfterControl",
+                               QString("x") + QChar(0x01) + "abc" + QChar(0x1F) + "9z"},
+                      TextCase{"AtSign", "@home||SEP1||5||SEP2||"},
+                      TextCase{"ByteArrayLookalike", "@ByteArray(x)"}, TextCase{"DoubleAt", "@@"},
+                      TextCase{"HashAndBrackets", "#[not] a comment"},
+                      TextCase{"Long", QString(200000, QChar('x')) + ";"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(IniText, TextsWithNulAreLeftToQSettings) {
-    EXPECT_FALSE(platform::IniText::singleValueFile("Morrowlin", "Assets",
-                                                    QString("a") + QChar(0) + "1b")
-                     .has_value());
+    EXPECT_FALSE(
+        platform::IniText::singleValueFile("Morrowlin", "Assets", QString("a") + QChar(0) + "1b")
+            .has_value());
     EXPECT_FALSE(platform::IniText::singleValueFile("Mor row", "Assets", "x").has_value());
 }
 
@@ -94,19 +91,18 @@ TEST_P(ForeignFilesAreLeftToQSettings, ReadsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, ForeignFilesAreLeftToQSettings,
-    ::testing::Values(
-        ForeignCase{"TwoKeys", "[Morrowlin]\nAssets=a\nOther=b\n"},
-        ForeignCase{"TwoGroups", "[Morrowlin]\nAssets=a\n\n[Other]\nx=1\n"},
-        ForeignCase{"List", "[Morrowlin]\nAssets=a, b\n"},
-        ForeignCase{"Comment", "[Morrowlin]\nAssets=a ; note\n"},
-        ForeignCase{"Typed", "[Morrowlin]\nAssets=@Invalid()\n"},
-        ForeignCase{"TypedString", "[Morrowlin]\nAssets=@String(a\\0)\n"},
-        ForeignCase{"GeneralGroup", "[General]\nAssets=a\n"},
-        ForeignCase{"CrLf", "[Morrowlin]\r\nAssets=a\r\n"},
-        ForeignCase{"NoFinalNewline", "[Morrowlin]\nAssets=a"},
-        ForeignCase{"EscapedKey", "[Morrowlin]\nAs%20sets=a\n"},
-        ForeignCase{"Octal", "[Morrowlin]\nAssets=\\012\n"},
-        ForeignCase{"Empty", ""}),
+    ::testing::Values(ForeignCase{"TwoKeys", "[Morrowlin]\nAssets=a\nOther=b\n"},
+                      ForeignCase{"TwoGroups", "[Morrowlin]\nAssets=a\n\n[Other]\nx=1\n"},
+                      ForeignCase{"List", "[Morrowlin]\nAssets=a, b\n"},
+                      ForeignCase{"Comment", "[Morrowlin]\nAssets=a ; note\n"},
+                      ForeignCase{"Typed", "[Morrowlin]\nAssets=@Invalid()\n"},
+                      ForeignCase{"TypedString", "[Morrowlin]\nAssets=@String(a\\0)\n"},
+                      ForeignCase{"GeneralGroup", "[General]\nAssets=a\n"},
+                      ForeignCase{"CrLf", "[Morrowlin]\r\nAssets=a\r\n"},
+                      ForeignCase{"NoFinalNewline", "[Morrowlin]\nAssets=a"},
+                      ForeignCase{"EscapedKey", "[Morrowlin]\nAs%20sets=a\n"},
+                      ForeignCase{"Octal", "[Morrowlin]\nAssets=\\012\n"},
+                      ForeignCase{"Empty", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -20,7 +20,7 @@
 namespace {
 
 class MainHelpers : public TestEnv {
-protected:
+  protected:
     QString inTemp(const QString& name) const { return QDir(tempDir()).filePath(name); }
 };
 
@@ -84,21 +84,20 @@ TEST_P(ApplicationTitle, DropsTheLastWordThenWholeWordsDownToForty) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ApplicationTitle,
-    ::testing::Values(
-        TitleCase{"Morrowlin", "Morrowlin"},
-        TitleCase{"Morrowlin Pie Charts", "Morrowlin Pie"},
-        TitleCase{"A B", "A"},
-        TitleCase{"Trailing ", "Trailing"},
-        // 40 characters with a space: exactly one word goes.
-        TitleCase{"abcdefghij abcdefghij abcdefghij abcdefg", "abcdefghij abcdefghij abcdefghij"},
-        // 60 characters: words go from the end until 40 or fewer are left.
-        TitleCase{"aaaaaaaaa bbbbbbbbb ccccccccc ddddddddd eeeeeeeee fffffffff0",
-                  "aaaaaaaaa bbbbbbbbb ccccccccc ddddddddd"},
-        TitleCase{"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa b",
-                  "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"}));
+    ::testing::Values(TitleCase{"Morrowlin", "Morrowlin"},
+                      TitleCase{"Morrowlin Pie Charts", "Morrowlin Pie"}, TitleCase{"A B", "A"},
+                      TitleCase{"Trailing ", "Trailing"},
+                      // 40 characters with a space: exactly one word goes.
+                      TitleCase{"abcdefghij abcdefghij abcdefghij abcdefg",
+                                "abcdefghij abcdefghij abcdefghij"},
+                      // 60 characters: words go from the end until 40 or fewer are left.
+                      TitleCase{"aaaaaaaaa bbbbbbbbb ccccccccc ddddddddd eeeeeeeee fffffffff0",
+                                "aaaaaaaaa bbbbbbbbb ccccccccc ddddddddd"},
+                      TitleCase{"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa b",
+                                "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"}));
 
 class RecordingOpener : public platform::UrlOpener {
-public:
+  public:
     void open(const QString& url) override { opened << url; }
     QStringList opened;
 };

@@ -42,7 +42,8 @@ TEST_F(SettingsStoreTest, RoundTripsAwkwardText) {
     };
     for (const QString& text : texts) {
         ASSERT_FALSE(SettingsStore::write("Kestrune", "Morrowlin", "Assets", text).has_value());
-        EXPECT_EQ(SettingsStore::read("Kestrune", "Morrowlin", "Assets").value_or("<absent>"), text);
+        EXPECT_EQ(SettingsStore::read("Kestrune", "Morrowlin", "Assets").value_or("<absent>"),
+                  text);
     }
 }
 

@@ -6,7 +6,7 @@
 namespace {
 
 class NamedApplication : public chart::SpreadsheetApplication {
-public:
+  public:
     QString Name() const override { return "Microsoft Excel"; }
     std::shared_ptr<chart::SpreadsheetWorkbook> OpenWorkbook(const QString&) override {
         throw std::runtime_error("not used");

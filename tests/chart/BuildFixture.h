@@ -14,7 +14,7 @@
 
 // The engine, except that a spreadsheet application called "Microsoft Excel" is running.
 class RunningExcelClass : public chart::EngineSpreadsheetClass {
-public:
+  public:
     std::unique_ptr<chart::SpreadsheetApplication> GetRunning() override;
     int created = 0;
     std::unique_ptr<chart::SpreadsheetApplication> CreateNew() override {
@@ -24,13 +24,13 @@ public:
 };
 
 class NoOpener : public platform::UrlOpener {
-public:
+  public:
     void open(const QString&) override {}
 };
 
 // A main window started in its own configuration and temporary folders, with scripted dialogs.
 class BuildFixture : public TestEnv {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

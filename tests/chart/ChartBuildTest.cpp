@@ -2,8 +2,8 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTimer>
 #include <QSettings>
+#include <QTimer>
 
 #include "BuildFixture.h"
 #include "app/MousePointer.h"
@@ -26,7 +26,7 @@ EntryList entriesOf(int count) {
 }
 
 class ChartBuildTest : public BuildFixture {
-protected:
+  protected:
     std::optional<QString> storedList() const {
         QSettings ini(settingsFile(), QSettings::IniFormat);
         if (!ini.contains("Morrowlin/Assets")) return std::nullopt;
@@ -52,9 +52,8 @@ TEST_P(BuildWithEntries, FillsTheTemplateAndHandsItToThePreview) {
 
     // Only the temporary workbook is left in the temporary folder.
     const QString path = preview->mExcelFile;
-    EXPECT_TRUE(QRegularExpression("^tkvane[1-9]{8}\\.xls$")
-                    .match(QFileInfo(path).fileName())
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression("^tkvane[1-9]{8}\\.xls$").match(QFileInfo(path).fileName()).hasMatch())
         << path.toStdString();
     EXPECT_EQ(QFileInfo(path).absolutePath(), QFileInfo(tempDir()).absoluteFilePath());
     EXPECT_EQ(filesInTemp(), QStringList({QFileInfo(path).fileName()}));
@@ -119,8 +118,8 @@ TEST_F(ChartBuildTest, ATemplateLeftInTheTemporaryFolderIsUsedThenDeleted) {
     QFile resource(":/Pie Chart.xlt");
     ASSERT_TRUE(resource.open(QIODevice::ReadOnly));
     const QByteArray bytes = resource.readAll();
-    xls::Workbook custom = xls::Workbook::fromBytes(
-        std::vector<uint8_t>(bytes.begin(), bytes.end()), "Pie Chart.xlt");
+    xls::Workbook custom =
+        xls::Workbook::fromBytes(std::vector<uint8_t>(bytes.begin(), bytes.end()), "Pie Chart.xlt");
     custom.activeSheet().setValue(2, 0, "Left behind");
     custom.saveAs(QFile::encodeName(inTemp("Pie Chart.xlt")).toStdString());
 
@@ -149,8 +148,7 @@ TEST_F(ChartBuildTest, ANameThatExistsIsDrawnAgainWhole) {
 
 TEST(WorkbookName, EightDigitsOneToNine) {
     platform::ScriptedRandom random;
-    for (double r : {0.0, 0.1111, 0.1112, 0.5, 0.8888, 0.8889, 0.999999, 0.3})
-        random.queue(r);
+    for (double r : {0.0, 0.1111, 0.1112, 0.5, 0.8888, 0.8889, 0.999999, 0.3}) random.queue(r);
     EXPECT_EQ(chart::ChartBuild::drawWorkbookName(random), "tkvane11258993");
     EXPECT_EQ(random.reseeds(), 8);
 }
@@ -236,7 +234,8 @@ TEST_F(ChartBuildTest, ASecondPressDuringABuildIsIgnored) {
     EXPECT_EQ(pressesSeen, 1);
     EXPECT_TRUE(errorReports().isEmpty());
     ASSERT_NE(form->previewIfLoaded(), nullptr);
-    EXPECT_EQ(filesInTemp(), QStringList({QFileInfo(form->previewIfLoaded()->mExcelFile).fileName()}));
+    EXPECT_EQ(filesInTemp(),
+              QStringList({QFileInfo(form->previewIfLoaded()->mExcelFile).fileName()}));
 }
 
 TEST_F(ChartBuildTest, ADamagedTemplateIsReportedAndTheBuildGoesOn) {

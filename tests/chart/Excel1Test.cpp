@@ -12,7 +12,7 @@
 namespace {
 
 class Excel1Test : public BuildFixture {
-protected:
+  protected:
     // The template, written where the build writes it.
     QString templateCopy() {
         const QString path = inTemp(chart::kTemplateFileName);
@@ -69,7 +69,8 @@ TEST_F(Excel1Test, EachFailingStepIsReportedUnderItsOwnName) {
     Excel1::saveCellsActivesheet(nullptr, inTemp("temp.bmp"), dialogs);
     const auto reports = errorReports();
     ASSERT_EQ(reports.size(), 3);
-    EXPECT_TRUE(reports[0].text.contains("in Morrowlin2017/04/05.Excel1.saveCellsActivesheet at line 100"));
+    EXPECT_TRUE(
+        reports[0].text.contains("in Morrowlin2017/04/05.Excel1.saveCellsActivesheet at line 100"));
     EXPECT_TRUE(reports[1].text.contains("at line 110"));
     EXPECT_TRUE(reports[2].text.contains("at line 112"));
     EXPECT_FALSE(QFile::exists(inTemp("temp.bmp")));

@@ -37,22 +37,35 @@ TEST(Template, HoldsTheHeadingsAndSampleRows) {
     const xls::Sheet& sheet = book.sheet(0);
     EXPECT_EQ(sheet.name(), "Assets");
     const std::vector<CellCase> cells = {
-        {2, 0, xls::CellKind::String, "Asset Type", 0}, {2, 1, xls::CellKind::String, "Amount", 0},
-        {3, 0, xls::CellKind::String, "Savings", 0},    {3, 1, xls::CellKind::Number, "", 25000},
-        {4, 0, xls::CellKind::String, "401k", 0},       {4, 1, xls::CellKind::Number, "", 55000},
-        {5, 0, xls::CellKind::String, "Stocks", 0},     {5, 1, xls::CellKind::Number, "", 15000},
-        {6, 0, xls::CellKind::String, "House", 0},      {6, 1, xls::CellKind::Number, "", 250000},
-        {7, 0, xls::CellKind::String, "Bonds", 0},      {7, 1, xls::CellKind::Number, "", 11000},
-        {8, 0, xls::CellKind::String, "Car", 0},        {8, 1, xls::CellKind::Number, "", 7500},
-        {16, 1, xls::CellKind::Blank, "", 0},           {18, 1, xls::CellKind::Blank, "", 0},
-        {0, 0, xls::CellKind::Empty, "", 0},            {9, 0, xls::CellKind::Empty, "", 0},
+        {2, 0, xls::CellKind::String, "Asset Type", 0},
+        {2, 1, xls::CellKind::String, "Amount", 0},
+        {3, 0, xls::CellKind::String, "Savings", 0},
+        {3, 1, xls::CellKind::Number, "", 25000},
+        {4, 0, xls::CellKind::String, "401k", 0},
+        {4, 1, xls::CellKind::Number, "", 55000},
+        {5, 0, xls::CellKind::String, "Stocks", 0},
+        {5, 1, xls::CellKind::Number, "", 15000},
+        {6, 0, xls::CellKind::String, "House", 0},
+        {6, 1, xls::CellKind::Number, "", 250000},
+        {7, 0, xls::CellKind::String, "Bonds", 0},
+        {7, 1, xls::CellKind::Number, "", 11000},
+        {8, 0, xls::CellKind::String, "Car", 0},
+        {8, 1, xls::CellKind::Number, "", 7500},
+        {16, 1, xls::CellKind::Blank, "", 0},
+        {18, 1, xls::CellKind::Blank, "", 0},
+        {0, 0, xls::CellKind::Empty, "", 0},
+        {9, 0, xls::CellKind::Empty, "", 0},
         {17, 1, xls::CellKind::Empty, "", 0},
     };
     for (const CellCase& c : cells) {
         const xls::Cell cell = sheet.cell(c.row, c.col);
         EXPECT_EQ(cell.kind, c.kind) << "row " << c.row + 1 << " col " << c.col + 1;
-        if (c.kind == xls::CellKind::String) EXPECT_EQ(cell.text, c.text);
-        if (c.kind == xls::CellKind::Number) EXPECT_DOUBLE_EQ(cell.number, c.number);
+        if (c.kind == xls::CellKind::String) {
+            EXPECT_EQ(cell.text, c.text);
+        }
+        if (c.kind == xls::CellKind::Number) {
+            EXPECT_DOUBLE_EQ(cell.number, c.number);
+        }
     }
     const auto used = sheet.usedRange();
     ASSERT_TRUE(used.has_value());

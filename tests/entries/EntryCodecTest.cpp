@@ -45,9 +45,11 @@ INSTANTIATE_TEST_SUITE_P(
                   {{"Car", "<none>"}, {"Bonds", "7500"}}},
         SplitCase{"BlanksAndGroupsKept", " Car " + S1 + " 1,250 " + S2, {{" Car ", " 1,250 "}}},
         SplitCase{"CaseMatters", "Car||sep1||7500", {{"Car||sep1||7500", "<none>"}}},
-        SplitCase{"EmptyPiecesBetween", "A" + S1 + "1" + S2 + S2 + "B" + S1 + "2",
+        SplitCase{"EmptyPiecesBetween",
+                  "A" + S1 + "1" + S2 + S2 + "B" + S1 + "2",
                   {{"A", "1"}, {"B", "2"}}},
-        SplitCase{"Unicode", QString::fromUtf8("Épargne ☂") + S1 + "5" + S2,
+        SplitCase{"Unicode",
+                  QString::fromUtf8("Épargne ☂") + S1 + "5" + S2,
                   {{QString::fromUtf8("Épargne ☂"), "5"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -60,9 +62,9 @@ TEST(EntryCodec, EncodesEveryEntryTerminated) {
 }
 
 TEST(EntryCodec, DefaultTextIsTheSamplesWithoutFinalSeparator) {
-    const QString expected = "Savings" + S1 + "25000" + S2 + "401k" + S1 + "55000" + S2 +
-                             "Stocks" + S1 + "15000" + S2 + "House" + S1 + "250000" + S2 +
-                             "Bonds" + S1 + "11000" + S2 + "Car" + S1 + "7500";
+    const QString expected = "Savings" + S1 + "25000" + S2 + "401k" + S1 + "55000" + S2 + "Stocks" +
+                             S1 + "15000" + S2 + "House" + S1 + "250000" + S2 + "Bonds" + S1 +
+                             "11000" + S2 + "Car" + S1 + "7500";
     EXPECT_EQ(EntryCodec::DefaultStoredText(), expected);
     const auto pieces = EntryCodec::SplitStoredText(expected);
     ASSERT_EQ(pieces.size(), 6);

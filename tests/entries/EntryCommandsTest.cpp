@@ -13,7 +13,7 @@ namespace {
 using platform::ScriptedDialogs;
 
 class EntryCommandsTest : public ::testing::Test {
-protected:
+  protected:
     EntryCommandsTest() : selection(&model), commands(model, selection, dialogs) {
         model.addColumn("Label");
         model.addColumn("Number (Value)");
@@ -32,10 +32,10 @@ protected:
 
 struct AddCase {
     const char* name;
-    QStringList inputs;    // answers to the prompts, in order
-    EntryList expected;    // the list afterwards (it starts with one row ("A", "1"))
-    int prompts;           // prompts shown
-    int messages;          // message boxes shown
+    QStringList inputs;  // answers to the prompts, in order
+    EntryList expected;  // the list afterwards (it starts with one row ("A", "1"))
+    int prompts;         // prompts shown
+    int messages;        // message boxes shown
 };
 
 class AddNew : public EntryCommandsTest, public ::testing::WithParamInterface<AddCase> {};
@@ -115,7 +115,8 @@ TEST_P(EditSelected, ChangesLabelAndAmountTogetherOrNotAtAll) {
 INSTANTIATE_TEST_SUITE_P(
     Table, EditSelected,
     ::testing::Values(EditCase{"BothChanged", {"Truck", "9000"}, {"Truck", "9000"}, 0},
-                      EditCase{"ClearedLabelEndsEvenWithValidAmount", {"", "9000"}, {"Car", "7500"}, 0},
+                      EditCase{
+                          "ClearedLabelEndsEvenWithValidAmount", {"", "9000"}, {"Car", "7500"}, 0},
                       EditCase{"NonNumericAmount", {"Truck", "nine"}, {"Car", "7500"}, 0},
                       EditCase{"CancelAmount", {"Truck", ""}, {"Car", "7500"}, 0},
                       EditCase{"SeparatorInLabel", {"Tr||SEP1||uck", "9000"}, {"Car", "7500"}, 1}),
@@ -147,13 +148,17 @@ struct NoSelectionCase {
     QString routine;
 };
 
-class NoSelection : public EntryCommandsTest, public ::testing::WithParamInterface<NoSelectionCase> {};
+class NoSelection : public EntryCommandsTest,
+                    public ::testing::WithParamInterface<NoSelectionCase> {};
 
 TEST_P(NoSelection, ReportsOnceOrStaysSilent) {
     const NoSelectionCase& c = GetParam();
     if (!c.emptyList) fill({{"Car", "7500"}});
     const EntryList before = model.entries();
-    if (c.edit) commands.EditSelected(); else commands.DeleteSelected();
+    if (c.edit)
+        commands.EditSelected();
+    else
+        commands.DeleteSelected();
     EXPECT_EQ(model.entries(), before);
     if (c.emptyList) {
         EXPECT_TRUE(dialogs.shown().isEmpty());

@@ -17,8 +17,14 @@ void TestEnv::SetUp() {
 }
 
 void TestEnv::TearDown() {
-    if (hadConfig_) qputenv("XDG_CONFIG_HOME", oldConfig_); else qunsetenv("XDG_CONFIG_HOME");
-    if (hadTemp_) qputenv("TEMP", oldTemp_); else qunsetenv("TEMP");
+    if (hadConfig_)
+        qputenv("XDG_CONFIG_HOME", oldConfig_);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+    if (hadTemp_)
+        qputenv("TEMP", oldTemp_);
+    else
+        qunsetenv("TEMP");
 }
 
 QString TestEnv::settingsFile() const { return QDir(configDir()).filePath("Kestrune.ini"); }

@@ -11,7 +11,7 @@
 // folder (TEMP), and restores the previous values afterwards. The user's own files are never
 // touched.
 class TestEnv : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -25,7 +25,7 @@ protected:
     static QByteArray readFile(const QString& path);
     static void writeFile(const QString& path, const QByteArray& bytes);
 
-private:
+  private:
     std::unique_ptr<QTemporaryDir> config_;
     std::unique_ptr<QTemporaryDir> temp_;
     QByteArray oldConfig_, oldTemp_;

@@ -32,9 +32,9 @@ std::optional<ReadWorkbook> readWithXlrd(const QString& path, QString* error) {
     book.rowCount = root["nrows"].toInt();
     for (const QJsonValue& v : root["cells"].toArray()) {
         const QJsonObject c = v.toObject();
-        book.cells.insert({c["row"].toInt(), c["col"].toInt()},
-                          ReadCell{c["kind"].toString(), c["value"].toVariant(),
-                                   c["format"].toString()});
+        book.cells.insert(
+            {c["row"].toInt(), c["col"].toInt()},
+            ReadCell{c["kind"].toString(), c["value"].toVariant(), c["format"].toString()});
     }
     for (const QJsonValue& v : root["chartRefs"].toArray()) {
         const QJsonObject r = v.toObject();
