@@ -12,8 +12,8 @@ using xlstest::ChartRef;
 
 // Fills the chart workbook the way the program does: clear the six sample rows, then write
 // entry i to row i + 3 (1-based), label in A and amount in B.
-std::vector<ChartRef> refsAfterFilling(int entries) {
-    xls::Workbook book = xls::Workbook::open(xlstest::dataPath("chart.xlt"));
+std::vector<ChartRef> refsAfterFilling(int entries, const char* file = "chart.xlt") {
+    xls::Workbook book = xls::Workbook::open(xlstest::dataPath(file));
     xls::Sheet& s = book.activeSheet();
     for (int row = 3; row <= 8; ++row) {
         s.setValue(row, 0, "");
@@ -50,22 +50,24 @@ TEST(ChartReferences, FollowTheEntriesWrittenBelow) {
         int entries;
         int lastRow;  // 0-based last row of values and categories after saving
     };
-    for (Case c : {Case{3, 8}, Case{6, 8}, Case{7, 9}, Case{40, 42}}) {
-        SCOPED_TRACE(c.entries);
-        auto refs = refsAfterFilling(c.entries);
-        for (int id : {1, 2}) {
-            const ChartRef* r = find(refs, id);
-            ASSERT_NE(r, nullptr);
-            EXPECT_EQ(r->firstRow, 3);
-            EXPECT_EQ(r->lastRow, c.lastRow);
-            EXPECT_EQ(r->firstCol, id == 1 ? 1 : 0);
-            EXPECT_EQ(r->lastCol, r->firstCol);
+    // The chart as LibreOffice wrote it, and as Gnumeric wrote it again.
+    for (const char* file : {"chart.xlt", "gnumeric-chart.xls"})
+        for (Case c : {Case{3, 8}, Case{6, 8}, Case{7, 9}, Case{40, 42}}) {
+            SCOPED_TRACE(std::string(file) + ", " + std::to_string(c.entries) + " entries");
+            auto refs = refsAfterFilling(c.entries, file);
+            for (int id : {1, 2}) {
+                const ChartRef* r = find(refs, id);
+                ASSERT_NE(r, nullptr);
+                EXPECT_EQ(r->firstRow, 3);
+                EXPECT_EQ(r->lastRow, c.lastRow);
+                EXPECT_EQ(r->firstCol, id == 1 ? 1 : 0);
+                EXPECT_EQ(r->lastCol, r->firstCol);
+            }
+            const ChartRef* name = find(refs, 0);
+            if (name) {
+                EXPECT_EQ(name->lastRow, 2);  // the series name stays B3
+            }
         }
-        const ChartRef* name = find(refs, 0);
-        if (name) {
-            EXPECT_EQ(name->lastRow, 2);  // the series name stays B3
-        }
-    }
 }
 
 TEST(ChartReferences, LeftAloneWhenTheWritesDoNotContinueTheSeries) {

@@ -70,7 +70,8 @@ TEST_P(RoundTrip, SavedSheetPositionsPointAtTheirBof) {
 
 INSTANTIATE_TEST_SUITE_P(Workbooks, RoundTrip,
                          ::testing::Values("chart.xls", "chart.xlt", "kinds.xls", "strings.xls",
-                                           "sheets.xls", "formulas.xls"));
+                                           "sheets.xls", "formulas.xls", "gnumeric-kinds.xls",
+                                           "gnumeric-chart.xls"));
 
 TEST(Workbook, SheetsNamesAndUsedRanges) {
     struct Case {
