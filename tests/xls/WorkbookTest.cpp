@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "RecordDump.h"
@@ -14,7 +15,16 @@ namespace rt = xls::rt;
 
 // Records whose content is positions or block indexes that a writer recomputes.
 bool recomputed(uint16_t type) {
-    return type == rt::Index || type == rt::DbCell || type == rt::ExtSst;
+    return type == rt::Index || type == rt::DbCell || type == rt::ExtSst || type == rt::Row ||
+           type == rt::Dimensions;
+}
+
+// A ROW record's column span (bytes 2 to 5) is recomputed from the row's cells; writers differ in
+// what they put there (Gnumeric writes the whole width of the sheet).
+bool sameRowApartFromSpan(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    if (a.size() != b.size() || a.size() < 6) return false;
+    return std::equal(a.begin(), a.begin() + 2, b.begin()) &&
+           std::equal(a.begin() + 6, a.end(), b.begin() + 6);
 }
 
 class RoundTrip : public ::testing::TestWithParam<const char*> {};
@@ -38,6 +48,37 @@ TEST_P(RoundTrip, SavingUnchangedKeepsEveryRecord) {
             EXPECT_EQ(before[i].data, after[i].data)
                 << "record " << i << " type " << before[i].type;
         }
+    }
+    // ROW records are recomputed (a row with cells and no ROW record gets one); every original
+    // one is still there, with its height and format, apart from the column span.
+    std::vector<Record> rowsBefore, rowsAfter;
+    for (auto& r : xlstest::workbookRecords(original))
+        if (r.type == rt::Row) rowsBefore.push_back(r);
+    for (auto& r : xlstest::workbookRecords(saved))
+        if (r.type == rt::Row) rowsAfter.push_back(r);
+    EXPECT_GE(rowsAfter.size(), rowsBefore.size());
+    for (const Record& row : rowsBefore) {
+        const bool kept = std::any_of(rowsAfter.begin(), rowsAfter.end(), [&](const Record& r) {
+            return sameRowApartFromSpan(row.data, r.data);
+        });
+        EXPECT_TRUE(kept) << "ROW record for row " << (row.data[0] | (row.data[1] << 8));
+    }
+    // DIMENSIONS is recomputed: the first sheet's is its used range (rows and columns past the
+    // last one), whatever the original writer put there.
+    for (auto& r : xlstest::workbookRecords(saved)) {
+        if (r.type != rt::Dimensions) continue;
+        const auto used = book.sheet(0).usedRange();
+        ASSERT_TRUE(used.has_value());
+        auto u32 = [&](size_t at) {
+            return uint32_t(r.data[at]) | uint32_t(r.data[at + 1]) << 8 |
+                   uint32_t(r.data[at + 2]) << 16 | uint32_t(r.data[at + 3]) << 24;
+        };
+        auto u16 = [&](size_t at) { return uint32_t(r.data[at]) | uint32_t(r.data[at + 1]) << 8; };
+        EXPECT_EQ(u32(0), uint32_t(used->firstRow));
+        EXPECT_EQ(u32(4), uint32_t(used->lastRow + 1));
+        EXPECT_EQ(u16(8), uint32_t(used->firstCol));
+        EXPECT_EQ(u16(10), uint32_t(used->lastCol + 1));
+        break;
     }
     // Every other stream is kept byte for byte.
     auto a = xls::CompoundFile::parse(original, "a"), b = xls::CompoundFile::parse(saved, "b");
