@@ -1,11 +1,29 @@
 #include "xls/ChartRefs.h"
 
+#include <algorithm>
+#include <cmath>
+#include <map>
+
 #include "xls/Globals.h"
 #include "xls/SheetModel.h"
 
 namespace xls {
 
 namespace {
+
+constexpr uint16_t kDataFormat = 0x1006, kAreaFormat = 0x100A, kText = 0x1025, kObjectLink = 0x1027,
+                   kBegin = 0x1033, kEnd = 0x1034;
+constexpr uint16_t kChartSubstream = 0x0020;  // BOF's dt for a chart
+constexpr uint16_t kWholeSeries = 0xFFFF;     // DATAFORMAT xi / OBJECTLINK wLinkVar2: no point
+constexpr uint16_t kSeriesOrPointLink = 4;    // OBJECTLINK wLinkObj: a series or a point label
+constexpr size_t kNoGroup = size_t(-1);
+
+// LibreOffice's automatic chart colours, in the order it gives them to points.
+constexpr uint32_t kLibreOfficeColors[] = {0x004586, 0xFF420E, 0xFFD320, 0x579D1C,
+                                           0x7E0021, 0x83CAFF, 0x314004, 0xAECF00,
+                                           0x4B1F6F, 0xFF950E, 0xC5000B, 0x0084D1};
+
+Rgb rgbOf(uint32_t c) { return {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)}; }
 
 // Last row of the unbroken run of engine-written values directly below `lastRow` in `col`.
 int lastFilledBelow(const SheetModel& sheet, int lastRow, int col) {
@@ -18,47 +36,302 @@ int lastFilledBelow(const SheetModel& sheet, int lastRow, int col) {
     return row;
 }
 
+// The END that closes the BEGIN right after records[at] (before `limit`); `at` itself when no
+// BEGIN follows; kNoGroup when the group is not closed.
+size_t groupEnd(const std::vector<Record>& recs, size_t at, size_t limit) {
+    if (at + 1 >= limit || recs[at + 1].type != kBegin) return at;
+    int depth = 0;
+    for (size_t i = at + 1; i < limit; ++i) {
+        if (recs[i].type == kBegin) ++depth;
+        if (recs[i].type == kEnd && --depth == 0) return i;
+    }
+    return kNoGroup;
+}
+
+// The first record of `type` directly inside the group that starts at `at` and ends at `end`.
+Record* childOf(std::vector<Record>& recs, size_t at, size_t end, uint16_t type) {
+    for (size_t i = at + 2; i < end;) {
+        if (recs[i].type == type) return &recs[i];
+        size_t next = groupEnd(recs, i, end);
+        if (next == kNoGroup) return nullptr;
+        i = next + 1;
+    }
+    return nullptr;
+}
+
+struct Group {
+    size_t first, last;  // the owning record and its END (equal when it has no group)
+};
+
+// Chart substreams (BOF with dt chart to its EOF) among a sheet's records.
+std::vector<Group> chartSubstreams(const std::vector<Record>& recs) {
+    std::vector<Group> charts;
+    std::vector<std::pair<size_t, bool>> open;
+    for (size_t i = 0; i < recs.size(); ++i) {
+        const Record& r = recs[i];
+        if (r.type == rt::Bof)
+            open.emplace_back(i, r.data.size() >= 4 && get16(&r.data[2]) == kChartSubstream);
+        if (r.type == rt::Eof && !open.empty()) {
+            if (open.back().second) charts.push_back({open.back().first, i});
+            open.pop_back();
+        }
+    }
+    return charts;
+}
+
+// Per-point groups keyed by point index, and where a copy for a new point goes.
+struct PointGroups {
+    std::map<uint16_t, Group> byPoint;
+    bool coverFirst(uint16_t count) const {
+        for (uint16_t p = 0; p < count; ++p)
+            if (!byPoint.count(p)) return false;
+        return count > 0;
+    }
+    size_t insertAt() const {
+        size_t at = 0;
+        for (const auto& [p, g] : byPoint) at = std::max(at, g.last + 1);
+        return at;
+    }
+};
+
+// The DATAFORMAT groups of single points directly inside the series group [series, seriesEnd].
+PointGroups pointFormats(const std::vector<Record>& recs, size_t series, size_t seriesEnd) {
+    PointGroups out;
+    for (size_t i = series + 2; i < seriesEnd;) {
+        size_t end = groupEnd(recs, i, seriesEnd);
+        if (end == kNoGroup) return {};
+        const Record& r = recs[i];
+        if (r.type == kDataFormat && r.data.size() >= 8 && get16(&r.data[0]) != kWholeSeries)
+            out.byPoint[get16(&r.data[0])] = {i, end};
+        i = end + 1;
+    }
+    return out;
+}
+
+// The TEXT groups of the chart whose OBJECTLINK ties them to single points of series `index`.
+PointGroups pointLabels(std::vector<Record>& recs, Group chart, uint16_t index) {
+    PointGroups out;
+    for (size_t i = chart.first + 1; i < chart.last; ++i) {
+        if (recs[i].type != kText) continue;
+        size_t end = groupEnd(recs, i, chart.last);
+        if (end == kNoGroup || end == i) continue;
+        const Record* link = childOf(recs, i, end, kObjectLink);
+        if (!link || link->data.size() < 6 || get16(&link->data[0]) != kSeriesOrPointLink ||
+            get16(&link->data[2]) != index || get16(&link->data[4]) == kWholeSeries)
+            continue;
+        out.byPoint[get16(&link->data[4])] = {i, end};
+        i = end;
+    }
+    return out;
+}
+
+struct Insertion {
+    size_t at;
+    std::vector<Record> records;
+};
+
+// Copies of the group of point `count - 1` for the points count .. newCount - 1 that have none;
+// `adapt` changes a copy for its point.
+template <typename Adapt>
+Insertion copiesForNewPoints(const std::vector<Record>& recs, const PointGroups& groups,
+                             uint16_t count, uint16_t newCount, Adapt adapt) {
+    Insertion ins{groups.insertAt(), {}};
+    Group proto = groups.byPoint.at(uint16_t(count - 1));
+    size_t made = 0;
+    for (uint16_t p = count; p < newCount; ++p) {
+        if (groups.byPoint.count(p)) continue;
+        std::vector<Record> copy(recs.begin() + long(proto.first),
+                                 recs.begin() + long(proto.last) + 1);
+        adapt(copy, p, made++);
+        for (Record& r : copy) ins.records.push_back(std::move(r));
+    }
+    return ins;
+}
+
+// Gives the new points of series `index` (its SERIES record at `series`) what the existing
+// points have; `count` points had formats before, the series now has `newCount`.
+void extendPointFormats(std::vector<Record>& recs, Group chart, size_t series, uint16_t index,
+                        uint16_t count, uint16_t newCount, const std::vector<Rgb>& palette) {
+    size_t seriesEnd = groupEnd(recs, series, chart.last);
+    if (seriesEnd == kNoGroup || seriesEnd == series) return;
+    PointGroups formats = pointFormats(recs, series, seriesEnd);
+    if (!formats.coverFirst(count)) return;  // the points share the series format
+
+    std::vector<Rgb> used;
+    for (const auto& [p, g] : formats.byPoint) {
+        const Record* area = childOf(recs, g.first, g.last, kAreaFormat);
+        if (area && area->data.size() >= 16)
+            used.push_back({area->data[0], area->data[1], area->data[2]});
+    }
+    const Group proto = formats.byPoint.at(uint16_t(count - 1));
+    const Record* protoArea = childOf(recs, proto.first, proto.last, kAreaFormat);
+    bool ownColors = protoArea && protoArea->data.size() >= 16 && !(protoArea->data[10] & 1);
+    std::vector<Rgb> colors;
+    if (ownColors) colors = nextPointColors(used, palette, newCount - count);
+
+    std::vector<Insertion> plan;
+    plan.push_back(copiesForNewPoints(
+        recs, formats, count, newCount, [&](std::vector<Record>& copy, uint16_t p, size_t k) {
+            set16(&copy[0].data[0], p);  // xi
+            if (!ownColors || k >= colors.size()) return;
+            Record* area = childOf(copy, 0, copy.size() - 1, kAreaFormat);
+            area->data[0] = colors[k].r;
+            area->data[1] = colors[k].g;
+            area->data[2] = colors[k].b;
+            area->data[3] = 0;
+            set16(&area->data[12], nearestPaletteIndex(palette, colors[k]));
+        }));
+    PointGroups labels = pointLabels(recs, chart, index);
+    if (labels.coverFirst(count))
+        plan.push_back(copiesForNewPoints(
+            recs, labels, count, newCount, [](std::vector<Record>& copy, uint16_t p, size_t) {
+                Record* link = childOf(copy, 0, copy.size() - 1, kObjectLink);
+                set16(&link->data[4], p);  // wLinkVar2: the point
+            }));
+    // Later positions first, so that earlier ones stay valid.
+    std::sort(plan.begin(), plan.end(),
+              [](const Insertion& a, const Insertion& b) { return a.at > b.at; });
+    for (Insertion& ins : plan)
+        recs.insert(recs.begin() + long(ins.at), std::make_move_iterator(ins.records.begin()),
+                    std::make_move_iterator(ins.records.end()));
+}
+
+struct Growth {
+    size_t series;
+    uint16_t index, count, newCount;
+};
+
+// Extends the references of one chart substream; returns how many.
+int extendChart(const Globals& globals, std::vector<std::unique_ptr<SheetModel>>& sheets,
+                size_t owner, Group chart) {
+    std::vector<Record>& recs = sheets[owner]->records();
+    int extended = 0;
+    std::vector<Growth> grown;
+    size_t series = kNoGroup;
+    uint16_t seriesIndex = 0;
+    for (size_t i = chart.first; i <= chart.last; ++i) {
+        Record& rec = recs[i];
+        if (rec.type == rt::Series && rec.data.size() >= 8) {
+            if (series != kNoGroup) ++seriesIndex;
+            series = i;
+        }
+        if (rec.type != rt::Ai || rec.data.size() < 8) continue;
+        Bytes& d = rec.data;
+        uint8_t id = d[0];
+        size_t cce = get16(&d[6]);
+        if ((id != 1 && id != 2) || d[1] != 2 || 8 + cce > d.size() || cce == 0) continue;
+        uint8_t ptg = d[8];
+        int target = -1;
+        size_t area = 0;  // offset of rwFirst
+        if ((ptg == 0x3B || ptg == 0x5B || ptg == 0x7B) && cce == 11) {
+            target = globals.sheetOfXti(get16(&d[9]));
+            area = 11;
+        } else if ((ptg == 0x25 || ptg == 0x45 || ptg == 0x65) && cce == 9) {
+            target = int(owner);
+            area = 9;
+        } else {
+            continue;
+        }
+        if (target < 0 || size_t(target) >= sheets.size() || !sheets[target]->isWorksheet())
+            continue;
+        int firstRow = get16(&d[area]), lastRow = get16(&d[area + 2]);
+        int firstCol = get16(&d[area + 4]) & 0x3FFF, lastCol = get16(&d[area + 6]) & 0x3FFF;
+        if (firstCol != lastCol || lastRow < firstRow) continue;
+        int newLast = lastFilledBelow(*sheets[target], lastRow, firstCol);
+        if (newLast == lastRow) continue;
+        set16(&d[area + 2], uint16_t(newLast));
+        ++extended;
+        if (series == kNoGroup) continue;
+        Bytes& s = recs[series].data;
+        size_t countAt = id == 1 ? 6 : 4;  // cValy for values, cValx for categories
+        uint16_t before = get16(&s[countAt]);
+        uint16_t count = uint16_t(newLast - firstRow + 1);
+        if (before < count) set16(&s[countAt], count);
+        if (id == 1 && before < count) grown.push_back({series, seriesIndex, before, count});
+    }
+    // Last series first: inserting records moves everything behind them.
+    for (auto it = grown.rbegin(); it != grown.rend(); ++it)
+        extendPointFormats(recs, chart, it->series, it->index, it->count, it->newCount,
+                           globals.styles().palette());
+    return extended;
+}
+
+double luminance(Rgb c) { return (0.299 * c.r + 0.587 * c.g + 0.114 * c.b) / 255.0; }
+
+// A colour of hue `degrees` at the given saturation and value (0..1).
+Rgb fromHsv(double degrees, double s, double v) {
+    double h = std::fmod(degrees, 360.0) / 60.0;
+    double c = v * s, x = c * (1 - std::fabs(std::fmod(h, 2.0) - 1)), m = v - c;
+    double r = 0, g = 0, b = 0;
+    switch (int(h)) {
+        case 0:
+            r = c, g = x;
+            break;
+        case 1:
+            r = x, g = c;
+            break;
+        case 2:
+            g = c, b = x;
+            break;
+        case 3:
+            g = x, b = c;
+            break;
+        case 4:
+            r = x, b = c;
+            break;
+        default:
+            r = c, b = x;
+            break;
+    }
+    auto byte = [m](double u) { return uint8_t(std::lround((u + m) * 255.0)); };
+    return {byte(r), byte(g), byte(b)};
+}
+
 }  // namespace
+
+std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector<Rgb>& palette,
+                                 size_t count) {
+    std::vector<Rgb> out, taken = used;
+    auto offer = [&](Rgb c) {
+        if (out.size() >= count || std::find(taken.begin(), taken.end(), c) != taken.end()) return;
+        out.push_back(c);
+        taken.push_back(c);
+    };
+    const size_t known = std::size(kLibreOfficeColors);
+    bool continues = !used.empty();
+    for (size_t k = 0; k < used.size() && k < known; ++k)
+        continues = continues && used[k] == rgbOf(kLibreOfficeColors[k]);
+    if (continues)
+        for (size_t k = used.size(); k < known; ++k) offer(rgbOf(kLibreOfficeColors[k]));
+    // Palette entries 8..63: from the chart fills (24) on, then the rest; no near-white slices.
+    for (size_t k = 0; k < palette.size(); ++k) {
+        Rgb c = palette[(k + 16) % palette.size()];
+        if (luminance(c) <= 0.9) offer(c);
+    }
+    for (int k = 0; out.size() < count && k < 100000; ++k)
+        offer(fromHsv(k * 137.508, k % 2 ? 0.55 : 0.85, k % 3 ? 0.8 : 0.6));
+    return out;
+}
+
+uint16_t nearestPaletteIndex(const std::vector<Rgb>& palette, Rgb color) {
+    size_t best = 0;
+    long bestDistance = -1;
+    for (size_t i = 0; i < palette.size(); ++i) {
+        long dr = long(palette[i].r) - color.r, dg = long(palette[i].g) - color.g,
+             db = long(palette[i].b) - color.b;
+        long distance = dr * dr + dg * dg + db * db;
+        if (bestDistance < 0 || distance < bestDistance) best = i, bestDistance = distance;
+    }
+    return uint16_t(8 + best);
+}
 
 int extendChartReferences(const Globals& globals,
                           std::vector<std::unique_ptr<SheetModel>>& sheets) {
     int extended = 0;
     for (size_t owner = 0; owner < sheets.size(); ++owner) {
-        Record* series = nullptr;
-        for (Record& rec : sheets[owner]->records()) {
-            if (rec.type == rt::Series && rec.data.size() >= 8) series = &rec;
-            if (rec.type != rt::Ai || rec.data.size() < 8) continue;
-            Bytes& d = rec.data;
-            uint8_t id = d[0];
-            size_t cce = get16(&d[6]);
-            if ((id != 1 && id != 2) || d[1] != 2 || 8 + cce > d.size() || cce == 0) continue;
-            uint8_t ptg = d[8];
-            int target = -1;
-            size_t area = 0;  // offset of rwFirst
-            if ((ptg == 0x3B || ptg == 0x5B || ptg == 0x7B) && cce == 11) {
-                target = globals.sheetOfXti(get16(&d[9]));
-                area = 11;
-            } else if ((ptg == 0x25 || ptg == 0x45 || ptg == 0x65) && cce == 9) {
-                target = int(owner);
-                area = 9;
-            } else {
-                continue;
-            }
-            if (target < 0 || size_t(target) >= sheets.size() || !sheets[target]->isWorksheet())
-                continue;
-            int firstRow = get16(&d[area]), lastRow = get16(&d[area + 2]);
-            int firstCol = get16(&d[area + 4]) & 0x3FFF, lastCol = get16(&d[area + 6]) & 0x3FFF;
-            if (firstCol != lastCol || lastRow < firstRow) continue;
-            int newLast = lastFilledBelow(*sheets[target], lastRow, firstCol);
-            if (newLast == lastRow) continue;
-            set16(&d[area + 2], uint16_t(newLast));
-            ++extended;
-            if (series) {
-                size_t countAt = id == 1 ? 6 : 4;  // cValy for values, cValx for categories
-                uint16_t count = uint16_t(newLast - firstRow + 1);
-                if (get16(&series->data[countAt]) < count) set16(&series->data[countAt], count);
-            }
-        }
+        std::vector<Group> charts = chartSubstreams(sheets[owner]->records());
+        for (auto it = charts.rbegin(); it != charts.rend(); ++it)
+            extended += extendChart(globals, sheets, owner, *it);
     }
     return extended;
 }

@@ -3,6 +3,8 @@
 #include <memory>
 #include <vector>
 
+#include "xls/StyleTypes.h"
+
 namespace xls {
 
 class Globals;
@@ -12,7 +14,24 @@ class SheetModel;
 // single column down to row R, where the engine wrote values into rows R+1, R+2, ... of that
 // column without a gap, is extended down to the last of those rows (the AI record's area, 3-D or
 // not, and the SERIES record's point counts). References are never shrunk; a chart that does
-// not read those cells is left alone. Returns the number of references extended.
+// not read those cells is left alone.
+//
+// A series whose existing points each have a format of their own (a DATAFORMAT group per point)
+// gives every new point the same: a copy of the last existing point's group with the point's
+// index and, where that group's fill is not automatic, a fill colour no other point of the
+// series has (see nextPointColors). Data-label TEXT groups tied to each existing point are
+// copied the same way. A series whose points share the series format is left as it is.
+// Returns the number of references extended.
 int extendChartReferences(const Globals& globals, std::vector<std::unique_ptr<SheetModel>>& sheets);
+
+// Fill colours for `count` new points of a series whose points so far have the colours `used`
+// (in point order): first the rest of a known automatic colour sequence that `used` starts
+// (LibreOffice's default chart colours), then the palette entries (chart fills first, white left
+// out), then evenly spread hues; no colour repeats one in `used` or an earlier one.
+std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector<Rgb>& palette,
+                                 size_t count);
+
+// The palette index (8..63) of the entry of `palette` (entries 8..63) nearest to `color`.
+uint16_t nearestPaletteIndex(const std::vector<Rgb>& palette, Rgb color);
 
 }  // namespace xls

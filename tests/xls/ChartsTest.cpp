@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "RecordDump.h"
 #include "TestFiles.h"
+#include "xls/ChartRefs.h"
+#include "xls/CompoundFile.h"
+#include "xls/Palette.h"
 #include "xls/Workbook.h"
 
 namespace {
@@ -135,6 +139,270 @@ TEST(ChartReferences, TheProgramsTemplateFollowsNineEntries) {
     EXPECT_EQ(back.activeSheet().cell(11, 0).text, "Entry 9");
     EXPECT_EQ(back.activeSheet().cell(11, 1).number, 900);
     EXPECT_EQ(back.activeSheet().cell(2, 0).text, "Asset Type");
+}
+
+}  // namespace
+
+namespace {
+
+constexpr uint16_t kDataFormat = 0x1006, kLineFormat = 0x1007, kAreaFormat = 0x100A,
+                   kPieFormat = 0x100B, kAttachedLabel = 0x100C, kText = 0x1025,
+                   kObjectLink = 0x1027, kBegin = 0x1033, kEnd = 0x1034;
+
+// One DATAFORMAT or TEXT group of a saved chart: its records, BEGIN .. END left out.
+struct ChartGroup {
+    std::vector<xls::Record> records;
+    const xls::Record* child(uint16_t type) const {
+        for (const auto& r : records)
+            if (r.type == type) return &r;
+        return nullptr;
+    }
+};
+
+// The groups that begin with a record of `type`, in stream order.
+std::vector<ChartGroup> groupsOf(const std::vector<xls::Record>& recs, uint16_t type) {
+    std::vector<ChartGroup> out;
+    for (size_t i = 0; i + 1 < recs.size(); ++i) {
+        if (recs[i].type != type || recs[i + 1].type != kBegin) continue;
+        ChartGroup g;
+        g.records.push_back(recs[i]);
+        int depth = 0;
+        for (size_t j = i + 1; j < recs.size(); ++j) {
+            if (recs[j].type == kBegin) ++depth;
+            if (recs[j].type == kEnd && --depth == 0) break;
+            if (depth == 1 && recs[j].type != kBegin) g.records.push_back(recs[j]);
+        }
+        out.push_back(std::move(g));
+    }
+    return out;
+}
+
+uint32_t rgbAt(const uint8_t* p) { return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]; }
+
+// The saved chart's per-point formats and point labels after filling `entries` rows.
+struct SavedPoints {
+    std::vector<ChartGroup> formats;  // per point, index = xi
+    std::vector<ChartGroup> labels;   // per point, index = wLinkVar2
+    int seriesFormats = 0;            // DATAFORMAT groups with xi 0xFFFF
+    uint16_t seriesCount = 0;         // SERIES cValy
+    std::vector<xls::Rgb> palette;
+};
+
+SavedPoints pointsAfterFilling(const std::string& path, int entries) {
+    xls::Workbook book = xls::Workbook::open(path);
+    xls::Sheet& s = book.activeSheet();
+    for (int row = 3; row <= 8; ++row) {
+        s.setValue(row, 0, "");
+        s.setValue(row, 1, "");
+    }
+    for (int i = 0; i < entries; ++i) {
+        s.setValue(3 + i, 0, "Asset " + std::to_string(i + 1));
+        s.setValue(3 + i, 1, std::to_string(1000 * (i + 1)));
+    }
+    SavedPoints out;
+    out.palette = book.styles().palette();
+    auto recs = xlstest::workbookRecords(book.toBytes(false));
+    for (const auto& r : recs)
+        if (r.type == xls::rt::Series) out.seriesCount = xls::get16(&r.data[6]);
+    for (auto& g : groupsOf(recs, kDataFormat)) {
+        uint16_t xi = xls::get16(&g.records[0].data[0]);
+        if (xi == 0xFFFF) {
+            ++out.seriesFormats;
+            continue;
+        }
+        EXPECT_EQ(xi, out.formats.size()) << "per-point formats in point order, once each";
+        out.formats.push_back(std::move(g));
+    }
+    for (auto& g : groupsOf(recs, kText)) {
+        const xls::Record* link = g.child(kObjectLink);
+        if (!link || xls::get16(&link->data[0]) != 4 || xls::get16(&link->data[4]) == 0xFFFF)
+            continue;
+        EXPECT_EQ(xls::get16(&link->data[4]), out.labels.size());
+        out.labels.push_back(std::move(g));
+    }
+    return out;
+}
+
+std::string templatePath() {
+    return std::string(MORROWLIN_SOURCE_DIR) + "/resources/Pie Chart.xlt";
+}
+
+// Every point past the first six carries the sixth point's format field by field, except the
+// point index and the fill colour, which is its own.
+TEST(ChartPointFormats, NewPointsTakeTheFormatOfTheExistingOnes) {
+    struct Case {
+        std::string path;
+        int entries;
+        bool labelsPerPoint;  // the chart has a TEXT group per point label
+    };
+    const Case cases[] = {
+        {xlstest::dataPath("chart.xlt"), 9, false},
+        {xlstest::dataPath("chart.xlt"), 40, false},
+        {xlstest::dataPath("gnumeric-chart.xls"), 9, false},
+        {xlstest::dataPath("gnumeric-chart.xls"), 40, false},
+        {templatePath(), 9, true},
+        {templatePath(), 40, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path + ", " + std::to_string(c.entries) + " entries");
+        SavedPoints saved = pointsAfterFilling(c.path, c.entries);
+        EXPECT_EQ(saved.seriesCount, c.entries);
+        EXPECT_EQ(saved.seriesFormats, 1);
+        ASSERT_EQ(saved.formats.size(), size_t(c.entries));
+        const ChartGroup& sixth = saved.formats[5];
+        std::vector<uint32_t> colors;
+        for (int p = 0; p < c.entries; ++p) {
+            SCOPED_TRACE("point " + std::to_string(p));
+            const ChartGroup& g = saved.formats[size_t(p)];
+            ASSERT_EQ(g.records.size(), sixth.records.size());
+            const xls::Bytes& df = g.records[0].data;
+            EXPECT_EQ(xls::get16(&df[0]), p);                                      // xi
+            EXPECT_EQ(xls::get16(&df[2]), xls::get16(&sixth.records[0].data[2]));  // yi
+            EXPECT_EQ(xls::get16(&df[4]), xls::get16(&sixth.records[0].data[4]));  // iss
+            EXPECT_EQ(xls::get16(&df[6]), xls::get16(&sixth.records[0].data[6]));  // flags
+            for (uint16_t type : {kLineFormat, kPieFormat, kAttachedLabel}) {
+                ASSERT_EQ(g.child(type) != nullptr, sixth.child(type) != nullptr);
+                if (g.child(type)) {
+                    EXPECT_EQ(g.child(type)->data, sixth.child(type)->data);
+                }
+            }
+            const xls::Record* area = g.child(kAreaFormat);
+            ASSERT_NE(area, nullptr);
+            const xls::Bytes& a = area->data;
+            const xls::Bytes& a6 = sixth.child(kAreaFormat)->data;
+            colors.push_back(rgbAt(&a[0]));  // rgbFore
+            EXPECT_EQ(a[3], 0);
+            EXPECT_EQ(xls::Bytes(a.begin() + 4, a.begin() + 12),     // rgbBack, fls,
+                      xls::Bytes(a6.begin() + 4, a6.begin() + 12));  // flags
+            EXPECT_EQ(a[10] & 1, 0) << "not automatic";
+            EXPECT_EQ(xls::get16(&a[12]),  // icvFore
+                      p < 6 ? xls::get16(&a[12])
+                            : xls::nearestPaletteIndex(saved.palette, {a[0], a[1], a[2]}));
+            EXPECT_EQ(xls::get16(&a[14]), xls::get16(&a6[14]));  // icvBack
+        }
+        std::vector<uint32_t> sorted = colors;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(std::unique(sorted.begin(), sorted.end()), sorted.end())
+            << "every point has a fill colour of its own";
+        EXPECT_EQ(std::count(colors.begin(), colors.end(), 0xFFFFFFu), 0);
+        if (!c.labelsPerPoint) {
+            EXPECT_TRUE(saved.labels.empty());
+            continue;
+        }
+        ASSERT_EQ(saved.labels.size(), size_t(c.entries));
+        for (int p = 6; p < c.entries; ++p) {
+            const ChartGroup& g = saved.labels[size_t(p)];
+            const ChartGroup& six = saved.labels[5];
+            ASSERT_EQ(g.records.size(), six.records.size());
+            for (size_t k = 0; k < g.records.size(); ++k) {
+                if (g.records[k].type != kObjectLink) {
+                    EXPECT_EQ(g.records[k].data, six.records[k].data);
+                    continue;
+                }
+                const xls::Bytes& link = g.records[k].data;
+                EXPECT_EQ(xls::get16(&link[0]), 4);  // wLinkObj: series or point
+                EXPECT_EQ(xls::get16(&link[2]), 0);  // wLinkVar1: the series
+                EXPECT_EQ(xls::get16(&link[4]), p);  // wLinkVar2: the point
+            }
+        }
+    }
+}
+
+// Nine entries in the LibreOffice-written charts: points 7 to 9 continue LibreOffice's colour
+// sequence; the first six keep theirs.
+TEST(ChartPointFormats, ColoursContinueTheTemplatesSequence) {
+    SavedPoints saved = pointsAfterFilling(xlstest::dataPath("chart.xlt"), 12);
+    const uint32_t expected[] = {0x004586, 0xFF420E, 0xFFD320, 0x579D1C, 0x7E0021, 0x83CAFF,
+                                 0x314004, 0xAECF00, 0x4B1F6F, 0xFF950E, 0xC5000B, 0x0084D1};
+    ASSERT_EQ(saved.formats.size(), 12u);
+    for (size_t p = 0; p < 12; ++p)
+        EXPECT_EQ(rgbAt(&saved.formats[p].child(kAreaFormat)->data[0]), expected[p]) << p;
+}
+
+TEST(ChartPointFormats, NextColoursAreDistinctAndVisible) {
+    struct Case {
+        const char* what;
+        std::vector<xls::Rgb> used;
+        size_t count;
+        std::vector<xls::Rgb> first;  // expected start of the answer
+    };
+    const std::vector<xls::Rgb> palette = xls::defaultPalette();
+    const Case cases[] = {
+        {"LibreOffice's six",
+         {{0x00, 0x45, 0x86},
+          {0xFF, 0x42, 0x0E},
+          {0xFF, 0xD3, 0x20},
+          {0x57, 0x9D, 0x1C},
+          {0x7E, 0x00, 0x21},
+          {0x83, 0xCA, 0xFF}},
+         34,
+         {{0x31, 0x40, 0x04}, {0xAE, 0xCF, 0x00}}},
+        // Not a known sequence: the palette from the chart fills (index 24) on.
+        {"own colours",
+         {{0x10, 0x20, 0x30}, {0x99, 0x99, 0xFF}},
+         38,
+         {{0x99, 0x33, 0x66}, {0x66, 0x00, 0x66}}},
+        {"many", {}, 200, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<xls::Rgb> next = xls::nextPointColors(c.used, palette, c.count);
+        ASSERT_EQ(next.size(), c.count);
+        for (size_t k = 0; k < c.first.size(); ++k) EXPECT_EQ(next[k], c.first[k]) << k;
+        std::vector<xls::Rgb> all = c.used;
+        all.insert(all.end(), next.begin(), next.end());
+        for (size_t i = 0; i < all.size(); ++i)
+            for (size_t j = i + 1; j < all.size(); ++j)
+                EXPECT_FALSE(all[i] == all[j]) << i << " and " << j << " share a colour";
+        for (const xls::Rgb& rgb : next)
+            EXPECT_LE(0.299 * rgb.r + 0.587 * rgb.g + 0.114 * rgb.b, 0.9 * 255) << "near white";
+    }
+}
+
+// A chart whose points share the series format (no per-point DATAFORMAT) gains no records.
+TEST(ChartPointFormats, SharedSeriesFormatStaysAsItIs) {
+    xls::Bytes file = xlstest::readBytes(xlstest::dataPath("chart.xlt"));
+    xls::CompoundFile cf = xls::CompoundFile::parse(file, "chart.xlt");
+    size_t stream = size_t(cf.findInRoot(u"Workbook"));
+    std::vector<xls::Record> recs = xls::parseRecords(cf.streamData(stream), "chart.xlt");
+    std::vector<xls::Record> kept;
+    for (size_t i = 0; i < recs.size(); ++i) {
+        bool perPoint = (recs[i].type == kDataFormat && xls::get16(&recs[i].data[0]) != 0xFFFF);
+        bool pointLabel = false;
+        if (recs[i].type == kText)
+            for (size_t j = i + 1; j < recs.size() && recs[j].type != kEnd; ++j)
+                if (recs[j].type == kObjectLink && xls::get16(&recs[j].data[0]) == 4 &&
+                    xls::get16(&recs[j].data[4]) != 0xFFFF)
+                    pointLabel = true;
+        if (perPoint || pointLabel) {  // skip the record and its group
+            int depth = 0;
+            size_t j = i + 1;
+            for (; j < recs.size(); ++j) {
+                if (recs[j].type == kBegin) ++depth;
+                if (recs[j].type == kEnd && --depth == 0) break;
+            }
+            i = j;
+            continue;
+        }
+        kept.push_back(recs[i]);
+    }
+    xls::Bytes stripped;
+    for (const auto& r : kept) xls::writeRecord(stripped, r);
+    cf.streamData(stream) = stripped;
+    xls::Workbook book = xls::Workbook::fromBytes(cf.serialize(), "shared.xlt");
+    for (int row = 9; row < 14; ++row) {
+        book.activeSheet().setValue(row, 0, "x");
+        book.activeSheet().setValue(row, 1, "1");
+    }
+    auto saved = xlstest::workbookRecords(book.toBytes());
+    EXPECT_EQ(groupsOf(saved, kDataFormat).size(), 1u);
+    size_t texts = 0;
+    for (const auto& r : kept) texts += r.type == kText;
+    EXPECT_EQ(groupsOf(saved, kText).size(), texts);
+    for (const auto& r : saved)
+        if (r.type == xls::rt::Series) {
+            EXPECT_EQ(xls::get16(&r.data[6]), 11);
+        }
 }
 
 }  // namespace
