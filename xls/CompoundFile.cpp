@@ -74,6 +74,19 @@ size_t CompoundFile::putStream(const std::u16string& name, Bytes data) {
     return index;
 }
 
+bool CompoundFile::removeStreamFromRoot(const std::u16string& name) {
+    int found = findInRoot(name);
+    if (found < 0 || entries_[size_t(found)].type != Type::Stream) return false;
+    size_t gone = size_t(found);
+    entries_.erase(entries_.begin() + std::ptrdiff_t(gone));
+    for (Entry& e : entries_) {
+        e.children.erase(std::remove(e.children.begin(), e.children.end(), gone), e.children.end());
+        for (size_t& child : e.children)
+            if (child > gone) --child;
+    }
+    return true;
+}
+
 Bytes CompoundFile::serialize() const {
     const size_t n = entries_.size();
     // Mini stream: small streams packed in 64-byte mini sectors.

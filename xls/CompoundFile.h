@@ -42,6 +42,9 @@ class CompoundFile {
     Bytes& streamData(size_t index) { return entries_[index].data; }
     // Adds a stream below the root (or replaces the data of the one with that name).
     size_t putStream(const std::u16string& name, Bytes data);
+    // Removes the stream `name` (case-insensitive) directly below the root; false when there is
+    // none. Indices of later entries move down by one.
+    bool removeStreamFromRoot(const std::u16string& name);
 
     // The name order of siblings in the directory's tree: shorter names first, then by
     // upper-cased UTF-16 code units.

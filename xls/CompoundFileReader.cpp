@@ -1,6 +1,8 @@
 // Reading an OLE2 compound file: header, DIFAT, FAT, directory, mini stream. Every chain is
 // checked against the file size and for loops, and no sector may belong to two chains, so a
-// damaged file can neither hang the reader nor make it allocate more than the file holds.
+// damaged file can neither hang the reader nor make it allocate more than the file holds. A
+// stream's chain is followed only as far as its size needs: some writers leave it longer, and
+// what lies past the size is never read.
 #include <algorithm>
 
 #include "xls/CompoundFile.h"
@@ -28,7 +30,8 @@ class Reader {
     const uint8_t* sector(uint32_t id) const { return padded_.data() + size_t(id) * secSize_; }
     void readHeader();
     void readFat();
-    std::vector<uint32_t> chainOf(uint32_t start, std::vector<uint8_t>& used, const char* what);
+    std::vector<uint32_t> chainOf(uint32_t start, std::vector<uint8_t>& used, const char* what,
+                                  uint64_t maxCount = UINT64_MAX);
     Bytes gather(const std::vector<uint32_t>& ids, uint64_t size, const char* what) const;
     void readDirectory();
     void readMini();
@@ -107,13 +110,13 @@ void Reader::readFat() {
     }
 }
 
-// Follows a chain through `table`, marking each sector in `used`; a sector seen twice (a loop,
-// or a sector shared with another chain) or past the end is a fault.
+// Follows a chain through `table` for at most `maxCount` sectors, marking each sector in `used`;
+// a sector seen twice (a loop, or a sector shared with another chain) or past the end is a fault.
 std::vector<uint32_t> followChain(uint32_t start, const std::vector<uint32_t>& table,
-                                  std::vector<uint8_t>& used, bool& bad) {
+                                  std::vector<uint8_t>& used, uint64_t maxCount, bool& bad) {
     std::vector<uint32_t> ids;
     uint32_t id = start;
-    while (id != kEndOfChain) {
+    while (id != kEndOfChain && ids.size() < maxCount) {
         if (id >= table.size() || id >= used.size() || used[id]) {
             bad = true;
             return ids;
@@ -125,10 +128,10 @@ std::vector<uint32_t> followChain(uint32_t start, const std::vector<uint32_t>& t
     return ids;
 }
 
-std::vector<uint32_t> Reader::chainOf(uint32_t start, std::vector<uint8_t>& used,
-                                      const char* what) {
+std::vector<uint32_t> Reader::chainOf(uint32_t start, std::vector<uint8_t>& used, const char* what,
+                                      uint64_t maxCount) {
     bool bad = false;
-    auto ids = followChain(start, &used == &miniUsed_ ? miniFat_ : fat_, used, bad);
+    auto ids = followChain(start, &used == &miniUsed_ ? miniFat_ : fat_, used, maxCount, bad);
     if (bad) fail(std::string("bad sector chain of ") + what);
     return ids;
 }
@@ -159,7 +162,7 @@ void Reader::readMini() {
     uint32_t start = get32(root + 116);
     uint64_t size = get32(root + 120);
     if (start == kEndOfChain || size == 0) return;
-    auto ids = chainOf(start, used_, "the mini stream");
+    auto ids = chainOf(start, used_, "the mini stream", (size + secSize_ - 1) / secSize_);
     miniStream_ = gather(ids, size, "mini stream");
     if (numMiniFat_ > numSectors_) fail("mini FAT larger than the file");
     auto miniIds = chainOf(firstMiniFat_, used_, "the mini FAT");
@@ -195,9 +198,11 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
             uint64_t size = get32(e + 120);
             if (version_ == 4) size |= uint64_t(get32(e + 124)) << 32;
             if (size >= cutoff_) {
-                entry.data = gather(chainOf(start, used_, "a stream"), size, "a stream");
+                entry.data =
+                    gather(chainOf(start, used_, "a stream", (size + secSize_ - 1) / secSize_),
+                           size, "a stream");
             } else if (size > 0) {
-                auto ids = chainOf(start, miniUsed_, "a mini stream");
+                auto ids = chainOf(start, miniUsed_, "a mini stream", (size + 63) / 64);
                 if (size > uint64_t(ids.size()) * 64)
                     fail("a mini stream is longer than its sectors");
                 for (uint32_t id : ids) {

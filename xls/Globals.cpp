@@ -11,7 +11,20 @@ namespace {
 
 constexpr size_t kMaxXfs = 4050;
 
-FontStyle parseFont(const Bytes& d) {
+// Reads the string at `offset` of a record the engine keeps as it is: a string cut short is
+// taken as far as it goes, and `warnings` gets a line naming the record.
+std::string keptString(const Bytes& d, size_t offset, int cchBytes, const std::string& record,
+                       std::vector<std::string>& warnings) {
+    std::vector<const Bytes*> chunk{&d};
+    bool cut = false;
+    std::string text = utf16ToUtf8(ChunkReader(chunk, offset).readString(cchBytes, &cut).chars);
+    if (cut)
+        warnings.push_back(record + " holds a string shorter than its length field; \"" + text +
+                           "\" is what it holds");
+    return text;
+}
+
+FontStyle parseFont(const Bytes& d, size_t index, std::vector<std::string>& warnings) {
     ByteReader r(d);
     FontStyle f;
     f.heightTwips = r.u16();
@@ -23,8 +36,7 @@ FontStyle parseFont(const Bytes& d) {
     f.script = uint8_t(r.u16());
     f.underline = Underline(r.u8());
     r.skip(3);
-    std::vector<const Bytes*> chunk{&d};
-    f.name = utf16ToUtf8(ChunkReader(chunk, r.pos()).readString(1).chars);
+    f.name = keptString(d, r.pos(), 1, "the FONT record " + std::to_string(index), warnings);
     return f;
 }
 
@@ -75,8 +87,10 @@ void Globals::parse(std::vector<Record> records, const std::string& displayName)
                     r.skip(5);
                     SheetInfo info;
                     info.type = r.u8();
-                    std::vector<const Bytes*> chunk{&rec.data};
-                    info.name = utf16ToUtf8(ChunkReader(chunk, 6).readString(1).chars);
+                    info.name = keptString(
+                        rec.data, 6, 1,
+                        "the BOUNDSHEET record of sheet " + std::to_string(sheets_.size() + 1),
+                        warnings_);
                     sheets_.push_back(info);
                     break;
                 }
@@ -110,7 +124,7 @@ void Globals::parseStyles() {
     for (const Record& rec : records_) {
         switch (rec.type) {
             case rt::Font:
-                styles_.fonts_.push_back(parseFont(rec.data));
+                styles_.fonts_.push_back(parseFont(rec.data, styles_.fonts_.size(), warnings_));
                 break;
             case rt::Xf:
                 styles_.xfs_.push_back(parseXf(rec.data));
@@ -118,9 +132,12 @@ void Globals::parseStyles() {
             case rt::Format: {
                 ByteReader r(rec.data);
                 uint16_t id = r.u16();
-                std::vector<const Bytes*> chunk{&rec.data};
+                size_t before = warnings_.size();
                 styles_.formats_.emplace_back(
-                    id, utf16ToUtf8(ChunkReader(chunk, 2).readString(2).chars));
+                    id, keptString(rec.data, 2, 2,
+                                   "the FORMAT record of number format " + std::to_string(id),
+                                   warnings_));
+                if (warnings_.size() != before) cutFormats_.push_back(id);
                 break;
             }
             case rt::Palette: {
@@ -172,8 +189,11 @@ size_t Globals::lastIndexOf(uint16_t type) const {
 }
 
 uint16_t Globals::findOrAddFormat(const std::string& format) {
+    // A format whose string was cut short may mean something else to other readers: never reuse.
     for (const auto& f : styles_.formats_)
-        if (f.second == format) return f.first;
+        if (f.second == format &&
+            std::find(cutFormats_.begin(), cutFormats_.end(), f.first) == cutFormats_.end())
+            return f.first;
     for (uint16_t id = 0; id < 50; ++id)
         if (Styles::builtinFormat(id) == format) return id;
     uint16_t id = 164;

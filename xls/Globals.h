@@ -28,6 +28,9 @@ class Globals {
     SharedStrings& strings() { return sst_; }
     const SharedStrings& strings() const { return sst_; }
 
+    // Damage taken in stride in records kept as they are, one sentence each (no file name).
+    const std::vector<std::string>& warnings() const { return warnings_; }
+
     // The sheet that a 3-D reference's EXTERNSHEET index names in this workbook, or -1.
     int sheetOfXti(uint16_t ixti) const;
 
@@ -52,6 +55,8 @@ class Globals {
     Styles styles_;
     SharedStrings sst_;
     std::vector<int> xtiSheet_;
+    std::vector<std::string> warnings_;
+    std::vector<uint16_t> cutFormats_;  // number formats whose string was cut short
 };
 
 }  // namespace xls

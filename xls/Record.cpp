@@ -54,9 +54,20 @@ uint8_t ChunkReader::byte() {
     return (*chunks_[chunk_])[pos_++];
 }
 
-ChunkReader::Text ChunkReader::readString(int cchBytes) {
-    advance();
+ChunkReader::Text ChunkReader::readString(int cchBytes, bool* cut) {
     Text t;
+    if (cut == nullptr) return readInto(t, cchBytes);
+    *cut = false;
+    try {
+        readInto(t, cchBytes);
+    } catch (const OutOfBounds&) {
+        *cut = true;
+    }
+    return t;
+}
+
+ChunkReader::Text& ChunkReader::readInto(Text& t, int cchBytes) {
+    advance();
     t.chunk = chunk_;
     t.offset = pos_;
     size_t cch = byte();

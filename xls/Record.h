@@ -52,11 +52,13 @@ class ChunkReader {
         Bytes ext;                     // phonetic (ExtRst) data
         size_t chunk = 0, offset = 0;  // where the string started
     };
-    // cchBytes: 2 for XLUnicodeString, 1 for ShortXLUnicodeString.
-    Text readString(int cchBytes = 2);
+    // cchBytes: 2 for XLUnicodeString, 1 for ShortXLUnicodeString. With `cut` given, a string
+    // that runs off the end gives what is there and sets *cut instead of throwing.
+    Text readString(int cchBytes = 2, bool* cut = nullptr);
     bool atEnd();
 
   private:
+    Text& readInto(Text& t, int cchBytes);
     uint8_t byte();
     void advance();
     std::vector<const Bytes*> chunks_;

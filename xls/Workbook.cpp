@@ -108,4 +108,6 @@ const Sheet& Workbook::sheet(int index) const { return const_cast<Workbook*>(thi
 
 const Styles& Workbook::styles() const { return model_->globals.styles(); }
 
+const std::vector<std::string>& Workbook::warnings() const { return model_->globals.warnings(); }
+
 }  // namespace xls

@@ -40,6 +40,9 @@ class Workbook {
     const Sheet& sheet(int index) const;
     Sheet& activeSheet() { return sheet(activeSheetIndex()); }
     const Styles& styles() const;
+    // What the engine read past in records it keeps unchanged (a string shorter than its length
+    // field, ...), one sentence each; the workbook opened and saves all the same.
+    const std::vector<std::string>& warnings() const;
 
   private:
     explicit Workbook(std::unique_ptr<WorkbookModel> model);

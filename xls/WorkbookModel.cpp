@@ -10,9 +10,24 @@ namespace {
 constexpr uint16_t kBiff8 = 0x0600, kBiff5 = 0x0500;
 constexpr uint16_t kGlobalsType = 0x0005, kWorksheetType = 0x0010;
 
+// Files of Excel 2.x to 4.0 are a bare record stream, not a compound file: the first record is
+// a BOF of one of their record numbers (BIFF2 0x0009, BIFF3 0x0209, BIFF4 0x0409) with the
+// worksheet, chart, macro or workspace type.
+bool isOldExcelFile(const Bytes& bytes) {
+    if (bytes.size() < 8) return false;
+    uint16_t type = get16(&bytes[0]), size = get16(&bytes[2]);
+    if (type != 0x0009 && type != 0x0209 && type != 0x0409) return false;
+    if (size < 4 || size > 16 || bytes.size() < 4u + size) return false;
+    uint16_t kind = get16(&bytes[6]);
+    return kind == 0x0010 || kind == 0x0020 || kind == 0x0040 || kind == 0x0100;
+}
+
 }  // namespace
 
 WorkbookModel::WorkbookModel(const Bytes& bytes, std::string name) : displayName(std::move(name)) {
+    if (isOldExcelFile(bytes))
+        throw Error(ErrorKind::Unsupported, displayName,
+                    "an Excel 2.x-4.0 worksheet, which this program does not read");
     file_ = CompoundFile::parse(bytes, displayName);
     int stream = file_.findInRoot(u"Workbook");
     if (stream < 0 || file_.entries()[size_t(stream)].type != CompoundFile::Type::Stream) {
@@ -21,6 +36,9 @@ WorkbookModel::WorkbookModel(const Bytes& bytes, std::string name) : displayName
                         "Excel 5.0/95 (BIFF5) workbooks are not supported");
         throw Error(ErrorKind::Corrupt, displayName, "not a workbook (no Workbook stream)");
     }
+    // An Excel 5.0/95 copy kept beside the workbook by dual-format writers: a save changes only
+    // the Workbook stream, so the old copy would show stale values to readers that prefer it.
+    if (file_.removeStreamFromRoot(u"Book")) stream = file_.findInRoot(u"Workbook");
     streamIndex_ = size_t(stream);
     split(parseRecords(file_.streamData(streamIndex_), displayName));
     for (size_t i = 0; i < sheets.size(); ++i) handles.emplace_back(*this, *sheets[i]);

@@ -125,6 +125,22 @@ const Damage kDamages[] = {
          return withStream(s);
      },
      ErrorKind::Corrupt, "sheet"},
+    {"Excel 2.x worksheet", [] { return xlstest::readBytes(xlstest::dataPath("biff2.xls")); },
+     ErrorKind::Unsupported, "an Excel 2.x-4.0 worksheet, which this program does not read"},
+    {"Excel 3.0 worksheet", [] { return xlstest::readBytes(xlstest::dataPath("biff3.xls")); },
+     ErrorKind::Unsupported, "an Excel 2.x-4.0 worksheet, which this program does not read"},
+    {"Excel 4.0 worksheet", [] { return xlstest::readBytes(xlstest::dataPath("biff4.xls")); },
+     ErrorKind::Unsupported, "an Excel 2.x-4.0 worksheet, which this program does not read"},
+    {"a stream's chain shorter than its size",
+     [] {
+         Bytes b = xlstest::readBytes(xlstest::dataPath("long-chain.xls"));
+         uint32_t fat = xls::get32(&b[76]), dir = xls::get32(&b[48]);
+         // The Workbook stream is the directory's second entry; end its chain at its first sector.
+         uint32_t first = xls::get32(&b[512 * (dir + 1) + 128 + 116]);
+         xls::set32(&b[512 * (fat + 1) + 4 * first], 0xFFFFFFFE);
+         return b;
+     },
+     ErrorKind::Corrupt, "longer than its sectors"},
     {"no BOF",
      [] {
          Bytes s = chartStream();

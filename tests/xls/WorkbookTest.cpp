@@ -84,6 +84,10 @@ TEST_P(RoundTrip, SavingUnchangedKeepsEveryRecord) {
     auto a = xls::CompoundFile::parse(original, "a"), b = xls::CompoundFile::parse(saved, "b");
     for (const auto& e : a.entries()) {
         if (e.type != xls::CompoundFile::Type::Stream || e.name == u"Workbook") continue;
+        if (e.name == u"Book") {  // a stale Excel 95 copy beside the workbook is dropped
+            EXPECT_LT(b.findInRoot(e.name), 0);
+            continue;
+        }
         int i = b.findInRoot(e.name);
         ASSERT_GE(i, 0);
         EXPECT_EQ(b.entries()[size_t(i)].data, e.data);
@@ -112,7 +116,9 @@ TEST_P(RoundTrip, SavedSheetPositionsPointAtTheirBof) {
 INSTANTIATE_TEST_SUITE_P(Workbooks, RoundTrip,
                          ::testing::Values("chart.xls", "chart.xlt", "kinds.xls", "strings.xls",
                                            "sheets.xls", "formulas.xls", "gnumeric-kinds.xls",
-                                           "gnumeric-chart.xls"));
+                                           "gnumeric-chart.xls", "book-and-workbook.xls",
+                                           "long-chain.xls", "short-format.xls", "array.xls",
+                                           "table.xls"));
 
 TEST(Workbook, SheetsNamesAndUsedRanges) {
     struct Case {

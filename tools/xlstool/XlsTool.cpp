@@ -78,9 +78,15 @@ int usage(std::ostream& err) {
     return 2;
 }
 
+void warn(const xls::Workbook& book, std::ostream& err) {
+    for (const std::string& w : book.warnings())
+        err << "xlstool: warning: " << book.displayName() << ": " << w << "\n";
+}
+
 int fill(const std::vector<std::string>& args, std::ostream& err) {
     if (args.size() < 3) return usage(err);
     xls::Workbook book = xls::Workbook::open(args[1]);
+    warn(book, err);
     xls::Sheet& sheet = book.activeSheet();
     bool format = false;
     for (size_t i = 3; i < args.size(); ++i) {
@@ -141,7 +147,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (args.empty()) return usage(err);
     try {
         if (args[0] == "dump" && args.size() == 2) {
-            dump(xls::Workbook::open(args[1]), out);
+            xls::Workbook book = xls::Workbook::open(args[1]);
+            warn(book, err);
+            dump(book, out);
             return 0;
         }
         if (args[0] == "fill") return fill(args, err);
