@@ -1,8 +1,8 @@
 #include "xls/CellTable.h"
 
 #include <algorithm>
-#include <cmath>
-#include <tuple>
+#include <cstring>
+#include <utility>
 
 #include "xls/SharedStrings.h"
 
@@ -32,6 +32,8 @@ bool isFormulaPart(uint16_t type) {
     return type == rt::String || type == rt::ShrFmla || type == rt::Array || type == rt::Table;
 }
 
+bool isRun(uint16_t type) { return type == rt::MulRk || type == rt::MulBlank; }
+
 double decodeRk(uint32_t rk) {
     double v;
     if (rk & 2) {
@@ -43,77 +45,120 @@ double decodeRk(uint32_t rk) {
     return (rk & 1) ? v / 100.0 : v;
 }
 
-// A single-cell record for column `col` of a MULRK or MULBLANK run.
-Record splitOne(const Record& multi, uint16_t row, uint16_t firstCol, int col) {
-    size_t i = size_t(col - firstCol);
-    Record r;
-    put16(r.data, row);
-    put16(r.data, uint16_t(col));
-    if (multi.type == rt::MulRk) {
-        r.type = rt::Rk;
-        r.data.insert(r.data.end(), multi.data.begin() + 4 + 6 * i,
-                      multi.data.begin() + 10 + 6 * i);
-    } else {
-        r.type = rt::Blank;
-        r.data.insert(r.data.end(), multi.data.begin() + 4 + 2 * i, multi.data.begin() + 6 + 2 * i);
-    }
-    return r;
-}
+// A record's header at `p`: its type, its data size.
+uint16_t typeAt(const uint8_t* p) { return get16(p); }
+size_t sizeAt(const uint8_t* p) { return get16(p + 2); }
 
-// The part [from, to] of a MULRK or MULBLANK run as a record of its own.
-Record subRun(const Record& multi, uint16_t row, uint16_t firstCol, int from, int to) {
-    if (from == to) return splitOne(multi, row, firstCol, from);
-    size_t unit = multi.type == rt::MulRk ? 6 : 2;
-    Record r;
-    r.type = multi.type;
-    put16(r.data, row);
-    put16(r.data, uint16_t(from));
-    auto begin = multi.data.begin() + 4 + unit * size_t(from - firstCol);
-    r.data.insert(r.data.end(), begin, begin + unit * size_t(to - from + 1));
-    put16(r.data, uint16_t(to));
-    return r;
+// The part [from, to] of a MULRK or MULBLANK run (`multi`: its data, `firstCol` its first
+// column) as a record of its own, written to `out`; returns the record's type and data size.
+std::pair<uint16_t, size_t> subRun(uint16_t type, const uint8_t* multi, uint16_t row, int firstCol,
+                                   int from, int to, uint8_t* out) {
+    size_t unit = type == rt::MulRk ? 6 : 2;
+    set16(out, row);
+    set16(out + 2, uint16_t(from));
+    const uint8_t* begin = multi + 4 + unit * size_t(from - firstCol);
+    if (from == to) {
+        std::memcpy(out + 4, begin, unit);
+        return {type == rt::MulRk ? rt::Rk : rt::Blank, 4 + unit};
+    }
+    size_t n = unit * size_t(to - from + 1);
+    std::memcpy(out + 4, begin, n);
+    set16(out + 4 + n, uint16_t(to));
+    return {type, 6 + n};
 }
 
 }  // namespace
 
-void CellTable::insert(Entry e) {
-    removeRange(e.row, e.firstCol, e.lastCol);
-    uint32_t k = key(e.row, e.firstCol);
-    cells_[k] = std::move(e);
+uint32_t CellTable::append(uint16_t type, const uint8_t* data, size_t size) {
+    size_t at = store_.size();
+    store_.resize(at + 4 + size);
+    uint8_t* p = store_.data() + at;
+    set16(p, type);
+    set16(p + 2, uint16_t(size));
+    if (size) std::memcpy(p + 4, data, size);
+    return uint32_t(at);
 }
 
-bool CellTable::add(const Record& rec) {
-    if (rec.type == rt::Row) {
-        ByteReader r(rec.data);
+CellTable::Row* CellTable::findRow(int row) {
+    if (!rows_.empty() && rows_.back().index == row) return &rows_.back();
+    auto it = std::lower_bound(rows_.begin(), rows_.end(), row,
+                               [](const Row& r, int index) { return r.index < index; });
+    return it != rows_.end() && it->index == row ? &*it : nullptr;
+}
+
+const CellTable::Row* CellTable::findRow(int row) const {
+    return const_cast<CellTable*>(this)->findRow(row);
+}
+
+CellTable::Row& CellTable::rowFor(int row) {
+    if (rows_.empty() || rows_.back().index < row) {
+        rows_.emplace_back();
+        rows_.back().index = uint16_t(row);
+        return rows_.back();
+    }
+    auto it = std::lower_bound(rows_.begin(), rows_.end(), row,
+                               [](const Row& r, int index) { return r.index < index; });
+    if (it != rows_.end() && it->index == row) return *it;
+    it = rows_.insert(it, Row{});
+    it->index = uint16_t(row);
+    return *it;
+}
+
+void CellTable::insert(Row& row, Slot slot) {
+    auto& cells = row.cells;
+    if (cells.empty() || cells.back().lastCol < slot.firstCol) {
+        cells.push_back(slot);
+        return;
+    }
+    auto it = std::lower_bound(cells.begin(), cells.end(), slot.firstCol,
+                               [](const Slot& s, int col) { return s.firstCol < col; });
+    cells.insert(it, slot);
+}
+
+bool CellTable::add(uint16_t type, const uint8_t* data, size_t size) {
+    if (type == rt::Row) {
+        ByteReader r(data, size);
         uint16_t row = r.u16();
         r.need(14);
-        rows_[row] = rec;
-        lastFormula_ = nullptr;
-        lastEntry_ = nullptr;
+        Row& rw = rowFor(row);
+        if (rw.record != kNoRecord) waste_ += 4 + sizeAt(store_.data() + rw.record);
+        rw.record = append(type, data, size);
+        lastRow_ = -1;
         return true;
     }
-    if (rec.type == rt::DbCell) {
-        lastFormula_ = nullptr;
-        lastEntry_ = nullptr;
+    if (type == rt::DbCell) {
+        lastRow_ = -1;
         return true;  // rebuilt positions are not kept; the index is dropped on save
     }
-    if (rec.type == rt::Continue) {
-        if (lastEntry_ == nullptr) return false;
-        lastEntry_->records.push_back(rec);  // continues a long LABEL or STRING
+    bool part = isFormulaPart(type);
+    if (type == rt::Continue || part) {
+        // A CONTINUE continues a long LABEL or STRING; a formula part without its FORMULA is
+        // dropped.
+        if (lastRow_ < 0 || (part && !lastIsFormula_)) return part;
+        Row* rw = findRow(lastRow_);
+        Slot* s = nullptr;
+        if (rw)
+            for (Slot& c : rw->cells)
+                if (c.firstCol == lastCol_) s = &c;
+        if (!s) return part;
+        if (s->offset + s->size != store_.size()) {
+            // Not the last bytes of the store: move the cell's records to the end first.
+            size_t at = store_.size();
+            store_.resize(at + s->size);
+            std::memmove(store_.data() + at, store_.data() + s->offset, s->size);
+            waste_ += s->size;
+            s->offset = uint32_t(at);
+        }
+        append(type, data, size);
+        s->size += uint32_t(4 + size);
         return true;
     }
-    if (isFormulaPart(rec.type)) {
-        if (lastFormula_ != nullptr) lastFormula_->records.push_back(rec);
-        return true;  // a part without its FORMULA is dropped
-    }
-    if (!isCellRecord(rec.type)) return false;
-    ByteReader r(rec.data);
-    Entry e;
-    e.row = r.u16();
-    e.firstCol = r.u16();
-    e.lastCol = e.firstCol;
+    if (!isCellRecord(type)) return false;
+    ByteReader r(data, size);
+    uint16_t row = r.u16();
+    uint16_t firstCol = r.u16(), lastCol = firstCol;
     size_t minSize = 6;
-    switch (rec.type) {
+    switch (type) {
         case rt::Number:
             minSize = 14;
             break;
@@ -135,182 +180,281 @@ bool CellTable::add(const Record& rec) {
             break;
         case rt::MulRk:
         case rt::MulBlank: {
-            size_t unit = rec.type == rt::MulRk ? 6 : 2;
-            if (rec.data.size() < 6 + unit || (rec.data.size() - 6) % unit) throw OutOfBounds{};
-            size_t n = (rec.data.size() - 6) / unit;
-            e.lastCol = get16(&rec.data[rec.data.size() - 2]);
-            if (size_t(e.lastCol) + 1 != e.firstCol + n || e.lastCol > 255) throw OutOfBounds{};
+            size_t unit = type == rt::MulRk ? 6 : 2;
+            if (size < 6 + unit || (size - 6) % unit) throw OutOfBounds{};
+            size_t n = (size - 6) / unit;
+            lastCol = get16(data + size - 2);
+            if (size_t(lastCol) + 1 != firstCol + n || lastCol > 255) throw OutOfBounds{};
             break;
         }
         default:
             break;
     }
     r.need(minSize - 4);
-    if (e.firstCol > 255) throw OutOfBounds{};
-    e.records.push_back(rec);
-    uint32_t k = key(e.row, e.firstCol);
-    insert(std::move(e));
-    Entry& stored = cells_[k];
-    lastFormula_ = rec.type == rt::Formula ? &stored : nullptr;
-    lastEntry_ = &stored;
+    if (firstCol > 255) throw OutOfBounds{};
+    Row& rw = rowFor(row);
+    removeRange(rw, firstCol, lastCol);
+    Slot s;
+    s.type = type;
+    s.firstCol = uint8_t(firstCol);
+    s.lastCol = uint8_t(lastCol);
+    s.offset = append(type, data, size);
+    s.size = uint32_t(4 + size);
+    insert(*findRow(row), s);
+    lastRow_ = row;
+    lastCol_ = firstCol;
+    lastIsFormula_ = type == rt::Formula;
     return true;
 }
 
-const CellTable::Entry* CellTable::find(int row, int col) const {
-    auto it = cells_.upper_bound(key(row, col));
-    if (it == cells_.begin()) return nullptr;
-    --it;
-    const Entry& e = it->second;
-    return (e.row == row && e.firstCol <= col && e.lastCol >= col) ? &e : nullptr;
+const CellTable::Slot* CellTable::find(int row, int col) const {
+    const Row* r = findRow(row);
+    if (!r) return nullptr;
+    const auto& cells = r->cells;
+    // The first cell whose run ends at or after `col`.
+    auto it = std::lower_bound(cells.begin(), cells.end(), col,
+                               [](const Slot& s, int c) { return s.lastCol < c; });
+    return it != cells.end() && it->firstCol <= col ? &*it : nullptr;
 }
 
-void CellTable::removeRange(int row, int firstCol, int lastCol) {
-    auto it = cells_.upper_bound(key(row, lastCol));
-    std::vector<Entry> keep;
-    std::vector<std::tuple<uint16_t, uint16_t, Record>>
-        orphaned;  // shared formulas whose host goes
-    while (it != cells_.begin()) {
-        auto prev = std::prev(it);
-        Entry& e = prev->second;
-        if (e.row != row || e.lastCol < firstCol) break;
-        // e overlaps [firstCol, lastCol]: keep the parts outside.
-        const Record& multi = e.records[0];
-        bool run = multi.type == rt::MulRk || multi.type == rt::MulBlank;
-        if (run) {
+void CellTable::removeRange(Row& row, int firstCol, int lastCol) {
+    auto& cells = row.cells;
+    auto begin = std::lower_bound(cells.begin(), cells.end(), firstCol,
+                                  [](const Slot& s, int c) { return s.lastCol < c; });
+    auto end = begin;
+    while (end != cells.end() && end->firstCol <= lastCol) ++end;
+    if (begin == end) return;
+    // The parts of runs outside [firstCol, lastCol] stay: at most one on each side.
+    Slot parts[2];
+    int partCount = 0;
+    // Shared formulas whose host goes (host column, SHRFMLA record), last cell first.
+    std::vector<std::pair<uint16_t, uint32_t>> orphaned;
+    uint8_t buf[4 + kMaxRecordData];
+    for (auto it = end; it != begin;) {
+        const Slot& e = *--it;
+        if (isRun(e.type)) {
             for (auto [from, to] : {std::pair<int, int>{e.firstCol, firstCol - 1},
                                     std::pair<int, int>{lastCol + 1, e.lastCol}}) {
                 if (from > to) continue;
-                Entry part;
-                part.row = e.row;
-                part.firstCol = uint16_t(from);
-                part.lastCol = uint16_t(to);
-                part.records.push_back(subRun(multi, e.row, e.firstCol, from, to));
-                keep.push_back(std::move(part));
+                auto [type, size] = subRun(e.type, data(e), row.index, e.firstCol, from, to, buf);
+                Slot& part = parts[partCount++];
+                part.type = type;
+                part.firstCol = uint8_t(from);
+                part.lastCol = uint8_t(to);
+                part.offset = append(type, buf, size);
+                part.size = uint32_t(4 + size);
             }
         }
-        for (const Record& part : e.records)
-            if (part.type == rt::ShrFmla) orphaned.emplace_back(e.row, e.firstCol, part);
-        if (lastFormula_ == &e) lastFormula_ = nullptr;
-        if (lastEntry_ == &e) lastEntry_ = nullptr;
-        it = cells_.erase(prev);
+        for (uint32_t at = e.offset + 4 + uint32_t(dataSize(e)); at < e.offset + e.size;
+             at += 4 + uint32_t(sizeAt(store_.data() + at)))
+            if (typeAt(store_.data() + at) == rt::ShrFmla) orphaned.emplace_back(e.firstCol, at);
+        if (lastRow_ == row.index && lastCol_ == e.firstCol) lastRow_ = -1;
+        waste_ += e.size;
     }
-    for (Entry& part : keep) {
-        uint32_t k = key(part.row, part.firstCol);
-        cells_[k] = std::move(part);
-    }
-    for (const auto& [hostRow, hostCol, shrfmla] : orphaned)
-        rehostSharedFormula(hostRow, hostCol, shrfmla);
+    auto at = cells.erase(begin, end);
+    // Sub-runs were made last cell first: the right part first.
+    if (partCount == 2 && parts[1].firstCol < parts[0].firstCol) std::swap(parts[0], parts[1]);
+    cells.insert(at, parts, parts + partCount);
+    uint16_t rowIndex = row.index;
+    for (auto [col, shrfmla] : orphaned) rehostSharedFormula(rowIndex, col, shrfmla);
 }
 
 // The cell that held a shared formula (SHRFMLA follows its FORMULA) was replaced: the first
 // formula cell still using it becomes its host, and every user points at the new host.
-void CellTable::rehostSharedFormula(uint16_t row, uint16_t col, const Record& shrfmla) {
-    if (shrfmla.data.size() < 8) return;
-    int lastRow = get16(&shrfmla.data[2]), firstCol = shrfmla.data[4], lastCol = shrfmla.data[5];
-    auto usesHost = [&](const Entry& e) {
-        const Bytes& f = e.records[0].data;
-        return e.records[0].type == rt::Formula && f.size() >= 27 && get16(&f[20]) == 5 &&
-               f[22] == 0x01 && get16(&f[23]) == row && get16(&f[25]) == col;
+void CellTable::rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla) {
+    size_t size = sizeAt(store_.data() + shrfmla);
+    if (size < 8) return;
+    Bytes moved(store_.begin() + shrfmla + 4, store_.begin() + shrfmla + 4 + size);
+    int firstRow = get16(&moved[0]), lastRow = get16(&moved[2]);
+    int firstCol = moved[4], lastCol = moved[5];
+    auto usesHost = [&](const Slot& e) {
+        const uint8_t* f = data(e);
+        return e.type == rt::Formula && dataSize(e) >= 27 && get16(f + 20) == 5 && f[22] == 0x01 &&
+               get16(f + 23) == row && get16(f + 25) == col;
     };
-    std::vector<Entry*> users;
-    for (auto it = cells_.lower_bound(key(get16(&shrfmla.data[0]), 0));
-         it != cells_.end() && it->second.row <= lastRow; ++it) {
-        Entry& e = it->second;
-        if (e.firstCol >= firstCol && e.firstCol <= lastCol && usesHost(e)) users.push_back(&e);
-    }
+    std::vector<std::pair<uint16_t, Slot*>> users;
+    auto it = std::lower_bound(rows_.begin(), rows_.end(), firstRow,
+                               [](const Row& r, int index) { return r.index < index; });
+    for (; it != rows_.end() && it->index <= lastRow; ++it)
+        for (Slot& e : it->cells)
+            if (e.firstCol >= firstCol && e.firstCol <= lastCol && usesHost(e))
+                users.emplace_back(it->index, &e);
     if (users.empty()) return;
-    Entry& host = *users.front();
-    Record moved = shrfmla;
-    uint8_t minCol = uint8_t(host.firstCol);
-    for (Entry* e : users) {
-        set16(&e->records[0].data[23], host.row);
-        set16(&e->records[0].data[25], host.firstCol);
-        minCol = std::min<uint8_t>(minCol, uint8_t(e->firstCol));
+    auto [hostRow, host] = users.front();
+    uint8_t minCol = host->firstCol;
+    for (auto [userRow, e] : users) {
+        (void)userRow;
+        uint8_t* f = store_.data() + e->offset + 4;
+        set16(f + 23, hostRow);
+        set16(f + 25, host->firstCol);
+        minCol = std::min<uint8_t>(minCol, e->firstCol);
     }
-    set16(&moved.data[0], host.row);
-    moved.data[4] = minCol;
-    moved.data[7] = uint8_t(std::min<size_t>(users.size(), 255));
-    host.records.insert(host.records.begin() + 1, std::move(moved));
+    set16(&moved[0], hostRow);
+    moved[4] = minCol;
+    moved[7] = uint8_t(std::min<size_t>(users.size(), 255));
+    // The host's records become: its FORMULA, the SHRFMLA, then the rest.
+    Bytes blob(store_.begin() + host->offset, store_.begin() + host->offset + host->size);
+    size_t first = 4 + sizeAt(blob.data());
+    Bytes header(4);
+    set16(&header[0], rt::ShrFmla);
+    set16(&header[2], uint16_t(moved.size()));
+    blob.insert(blob.begin() + first, moved.begin(), moved.end());
+    blob.insert(blob.begin() + first, header.begin(), header.end());
+    waste_ += host->size;
+    size_t at = store_.size();
+    store_.insert(store_.end(), blob.begin(), blob.end());
+    host->offset = uint32_t(at);
+    host->size = uint32_t(blob.size());
 }
 
-void CellTable::put(int row, int col, std::optional<Record> rec) {
-    removeRange(row, col, col);
-    if (!rec) return;
-    Entry e;
-    e.row = uint16_t(row);
-    e.firstCol = e.lastCol = uint16_t(col);
-    e.records.push_back(std::move(*rec));
-    cells_[key(row, col)] = std::move(e);
+void CellTable::put(int row, int col, uint16_t type, const uint8_t* bytes, size_t size,
+                    bool written) {
+    Row* r = findRow(row);
+    if (!r) {
+        if (!bytes) return;
+        r = &rowFor(row);
+    }
+    auto& cells = r->cells;
+    auto it = std::lower_bound(cells.begin(), cells.end(), col,
+                               [](const Slot& s, int c) { return s.lastCol < c; });
+    if (it != cells.end() && it->firstCol == col && it->lastCol == col &&
+        it->size == 4 + dataSize(*it)) {
+        // A cell of one record: replaced where it stands.
+        if (lastRow_ == row && lastCol_ == col) lastRow_ = -1;
+        if (!bytes) {
+            waste_ += it->size;
+            cells.erase(it);
+        } else if (it->size == 4 + size) {
+            uint8_t* p = store_.data() + it->offset;
+            set16(p, type);
+            std::memcpy(p + 4, bytes, size);
+            it->type = type;
+            it->written = written;
+        } else {
+            waste_ += it->size;
+            it->offset = append(type, bytes, size);
+            it->size = uint32_t(4 + size);
+            it->type = type;
+            it->written = written;
+        }
+    } else {
+        removeRange(*r, col, col);
+        if (bytes) {
+            Slot s;
+            s.type = type;
+            s.firstCol = s.lastCol = uint8_t(col);
+            s.written = written;
+            s.offset = append(type, bytes, size);
+            s.size = uint32_t(4 + size);
+            insert(*findRow(row), s);
+        }
+    }
+    compactIfWasteful();
+}
+
+void CellTable::compactIfWasteful() {
+    if (waste_ < 65536 || waste_ < store_.size() / 2) return;
+    Bytes packed;
+    packed.reserve(store_.size() - waste_);
+    auto move = [&](uint32_t& offset, size_t size) {
+        size_t at = packed.size();
+        packed.insert(packed.end(), store_.begin() + offset, store_.begin() + offset + size);
+        offset = uint32_t(at);
+    };
+    for (Row& r : rows_) {
+        if (r.record != kNoRecord) move(r.record, 4 + sizeAt(store_.data() + r.record));
+        for (Slot& s : r.cells) move(s.offset, s.size);
+    }
+    store_ = std::move(packed);
+    waste_ = 0;
+    lastRow_ = -1;
 }
 
 void CellTable::setXf(int row, int col, uint16_t xf) {
-    const Entry* e = find(row, col);
-    Record one;
+    const Slot* e = find(row, col);
     if (!e) {
-        one.type = rt::Blank;
-        put16(one.data, uint16_t(row));
-        put16(one.data, uint16_t(col));
-        put16(one.data, xf);
-        put(row, col, std::move(one));
+        uint8_t one[6];
+        set16(one, uint16_t(row));
+        set16(one + 2, uint16_t(col));
+        set16(one + 4, xf);
+        put(row, col, rt::Blank, one, sizeof one);
         return;
     }
-    uint16_t type = e->records[0].type;
-    if (type == rt::MulRk || type == rt::MulBlank) {
-        one = splitOne(e->records[0], e->row, e->firstCol, col);
-        set16(&one.data[4], xf);
-        put(row, col, std::move(one));
+    if (isRun(e->type)) {
+        uint8_t one[10];
+        auto [type, size] = subRun(e->type, data(*e), uint16_t(row), e->firstCol, col, col, one);
+        set16(one + 4, xf);
+        put(row, col, type, one, size);
         return;
     }
-    set16(&cells_[key(e->row, e->firstCol)].records[0].data[4], xf);
+    set16(store_.data() + e->offset + 4 + 4, xf);
+}
+
+uint16_t CellTable::xfOf(const Slot& e, int col) const {
+    const uint8_t* d = data(e);
+    if (e.type == rt::MulRk) return get16(d + 4 + 6 * size_t(col - e.firstCol));
+    if (e.type == rt::MulBlank) return get16(d + 4 + 2 * size_t(col - e.firstCol));
+    return get16(d + 4);
 }
 
 std::optional<uint16_t> CellTable::xfAt(int row, int col) const {
-    const Entry* e = find(row, col);
+    const Slot* e = find(row, col);
     if (!e) return std::nullopt;
-    const Record& r = e->records[0];
-    if (r.type == rt::MulRk) return get16(&r.data[4 + 6 * size_t(col - e->firstCol)]);
-    if (r.type == rt::MulBlank) return get16(&r.data[4 + 2 * size_t(col - e->firstCol)]);
-    return get16(&r.data[4]);
+    return xfOf(*e, col);
 }
 
 Cell CellTable::read(int row, int col, const SharedStrings& sst) const {
     Cell c;
-    const Entry* e = find(row, col);
+    const Slot* e = find(row, col);
     if (!e) return c;
-    const Record& r = e->records[0];
-    c.xf = *xfAt(row, col);
-    const Bytes& d = r.data;
+    const uint8_t* d = data(*e);
+    c.xf = xfOf(*e, col);
+    // The cell's records from the `from`-th on, as ChunkReader reads them.
+    struct Part {
+        uint16_t type;
+        Bytes data;
+    };
+    auto parts = [&] {
+        std::vector<Part> out;
+        for (uint32_t at = e->offset; at < e->offset + e->size;
+             at += 4 + uint32_t(sizeAt(store_.data() + at))) {
+            const uint8_t* p = store_.data() + at;
+            out.push_back({typeAt(p), Bytes(p + 4, p + 4 + sizeAt(p))});
+        }
+        return out;
+    };
     auto text = [&](size_t offset, std::vector<const Bytes*> chunks) {
         return utf16ToUtf8(ChunkReader(std::move(chunks), offset).readString(2).chars);
     };
-    switch (r.type) {
+    switch (e->type) {
         case rt::Blank:
         case rt::MulBlank:
             c.kind = CellKind::Blank;
             break;
         case rt::Number:
             c.kind = CellKind::Number;
-            c.number = getDouble(&d[6]);
+            c.number = getDouble(d + 6);
             break;
         case rt::Rk:
             c.kind = CellKind::Number;
-            c.number = decodeRk(get32(&d[6]));
+            c.number = decodeRk(get32(d + 6));
             break;
         case rt::MulRk:
             c.kind = CellKind::Number;
-            c.number = decodeRk(get32(&d[6 + 6 * size_t(col - e->firstCol)]));
+            c.number = decodeRk(get32(d + 6 + 6 * size_t(col - e->firstCol)));
             break;
         case rt::LabelSst: {
             c.kind = CellKind::String;
-            uint32_t i = get32(&d[6]);
+            uint32_t i = get32(d + 6);
             if (i < sst.size()) c.text = sst.text(i);
             break;
         }
         case rt::Label:
         case rt::RString: {
             c.kind = CellKind::String;
-            std::vector<const Bytes*> chunks{&d};
-            for (size_t k = 1; k < e->records.size(); ++k) chunks.push_back(&e->records[k].data);
+            std::vector<Part> records = parts();
+            std::vector<const Bytes*> chunks;
+            for (const Part& p : records) chunks.push_back(&p.data);
             c.text = text(6, chunks);
             break;
         }
@@ -321,17 +465,18 @@ Cell CellTable::read(int row, int col, const SharedStrings& sst) const {
             break;
         case rt::Formula: {
             c.kind = CellKind::Formula;
-            if (get16(&d[12]) != 0xFFFF) {
+            if (get16(d + 12) != 0xFFFF) {
                 c.cachedKind = CellKind::Number;
-                c.number = getDouble(&d[6]);
+                c.number = getDouble(d + 6);
             } else if (d[6] == 0) {
                 c.cachedKind = CellKind::String;
-                for (size_t k = 1; k < e->records.size(); ++k) {
-                    if (e->records[k].type != rt::String) continue;
-                    std::vector<const Bytes*> chunks{&e->records[k].data};
-                    for (size_t j = k + 1;
-                         j < e->records.size() && e->records[j].type == rt::Continue; ++j)
-                        chunks.push_back(&e->records[j].data);
+                std::vector<Part> records = parts();
+                for (size_t k = 1; k < records.size(); ++k) {
+                    if (records[k].type != rt::String) continue;
+                    std::vector<const Bytes*> chunks{&records[k].data};
+                    for (size_t j = k + 1; j < records.size() && records[j].type == rt::Continue;
+                         ++j)
+                        chunks.push_back(&records[j].data);
                     c.text = text(0, chunks);
                     break;
                 }
@@ -354,73 +499,79 @@ Cell CellTable::read(int row, int col, const SharedStrings& sst) const {
 }
 
 std::optional<CellRange> CellTable::usedRange() const {
-    if (cells_.empty()) return std::nullopt;
     CellRange r{65535, 255, 0, 0};
-    for (const auto& kv : cells_) {
-        const Entry& e = kv.second;
-        r.firstRow = std::min<int>(r.firstRow, e.row);
-        r.lastRow = std::max<int>(r.lastRow, e.row);
-        r.firstCol = std::min<int>(r.firstCol, e.firstCol);
-        r.lastCol = std::max<int>(r.lastCol, e.lastCol);
+    bool any = false;
+    for (const Row& row : rows_) {
+        if (row.cells.empty()) continue;
+        any = true;
+        r.firstRow = std::min<int>(r.firstRow, row.index);
+        r.lastRow = std::max<int>(r.lastRow, row.index);
+        r.firstCol = std::min<int>(r.firstCol, row.cells.front().firstCol);
+        r.lastCol = std::max<int>(r.lastCol, row.cells.back().lastCol);
     }
+    if (!any) return std::nullopt;
     return r;
 }
 
-const Record* CellTable::rowRecord(int row) const {
-    auto it = rows_.find(uint16_t(row));
-    return it == rows_.end() ? nullptr : &it->second;
+const uint8_t* CellTable::rowRecord(int row) const {
+    const Row* r = findRow(row);
+    return r && r->record != kNoRecord ? store_.data() + r->record + 4 : nullptr;
 }
 
 uint32_t CellTable::sharedStringRefs() const {
     uint32_t n = 0;
-    for (const auto& kv : cells_) n += kv.second.records[0].type == rt::LabelSst;
+    for (const Row& row : rows_)
+        for (const Slot& s : row.cells) n += s.type == rt::LabelSst;
     return n;
 }
 
 void CellTable::write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaultRowFlags) const {
-    // Column span of each row that has cells.
-    std::map<uint16_t, std::pair<uint16_t, uint16_t>> spans;
-    for (const auto& kv : cells_) {
-        const Entry& e = kv.second;
-        auto it = spans.find(e.row);
-        if (it == spans.end())
-            spans[e.row] = {e.firstCol, uint16_t(e.lastCol + 1)};
-        else
-            it->second.second = std::max<uint16_t>(it->second.second, uint16_t(e.lastCol + 1));
-    }
-    std::vector<uint16_t> rows;
-    for (const auto& kv : rows_) rows.push_back(kv.first);
-    for (const auto& kv : spans)
-        if (!rows_.count(kv.first)) rows.push_back(kv.first);
-    std::sort(rows.begin(), rows.end());
-    auto cellIt = cells_.begin();
-    for (size_t i = 0; i < rows.size();) {
-        size_t block = rows[i] / 32, j = i;
-        for (; j < rows.size() && rows[j] / 32 == block; ++j) {
-            uint16_t row = rows[j];
-            auto span = spans.find(row);
-            auto rec = rows_.find(row);
-            Bytes d;
-            if (rec != rows_.end()) {
-                d = rec->second.data;
-            } else {
-                put16(d, row);
-                put16(d, 0);
-                put16(d, 0);
-                put16(d, defaultRowHeight);
-                put16(d, 0);
-                put16(d, 0);
-                put32(d, defaultRowFlags);
-            }
-            if (span != spans.end()) {
-                set16(&d[2], span->second.first);
-                set16(&d[4], span->second.second);
-            }
-            writeRecord(out, rt::Row, d.data(), d.size());
+    auto present = [](const Row& r) { return r.record != kNoRecord || !r.cells.empty(); };
+    // The bytes of one block: 32 ROW records of 20 bytes at most, and the cells.
+    for (size_t i = 0; i < rows_.size();) {
+        if (!present(rows_[i])) {
+            ++i;
+            continue;
         }
-        uint32_t endKey = key(int(block + 1) * 32, 0);
-        for (; cellIt != cells_.end() && cellIt->first < endKey; ++cellIt)
-            for (const Record& r : cellIt->second.records) writeRecord(out, r);
+        size_t block = rows_[i].index / 32, j = i, need = 0;
+        for (; j < rows_.size() && rows_[j].index / 32 == block; ++j) {
+            const Row& r = rows_[j];
+            if (r.record != kNoRecord) need += 4 + sizeAt(store_.data() + r.record);
+            need += 20;
+            for (const Slot& s : r.cells) need += s.size;
+        }
+        size_t at = out.size();
+        out.resize(at + need);
+        uint8_t* p = out.data() + at;
+        for (size_t k = i; k < j; ++k) {
+            const Row& r = rows_[k];
+            if (!present(r)) continue;
+            if (r.record != kNoRecord) {
+                size_t n = 4 + sizeAt(store_.data() + r.record);
+                std::memcpy(p, store_.data() + r.record, n);
+            } else {
+                set16(p, rt::Row);
+                set16(p + 2, 16);
+                set16(p + 4, r.index);
+                set16(p + 6, 0);
+                set16(p + 8, 0);
+                set16(p + 10, defaultRowHeight);
+                set16(p + 12, 0);
+                set16(p + 14, 0);
+                set32(p + 16, defaultRowFlags);
+            }
+            if (!r.cells.empty()) {
+                set16(p + 6, r.cells.front().firstCol);
+                set16(p + 8, uint16_t(r.cells.back().lastCol + 1));
+            }
+            p += 4 + sizeAt(p);
+        }
+        for (size_t k = i; k < j; ++k)
+            for (const Slot& s : rows_[k].cells) {
+                std::memcpy(p, store_.data() + s.offset, s.size);
+                p += s.size;
+            }
+        out.resize(size_t(p - out.data()));
         i = j;
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <map>
+#include <cstddef>
 #include <optional>
 #include <vector>
 
@@ -15,28 +15,50 @@ class SharedStrings;
 // A worksheet's cell table: ROW records and cell records, each cell kept as the records that
 // make it (a FORMULA with its STRING, SHRFMLA, ARRAY or TABLE; a MULRK or MULBLANK covering a
 // run of columns). Unchanged cells are written back byte for byte; writing into a run splits it.
+//
+// Storage: the rows in row order, each with its cells in column order; the bytes of every
+// cell's records (headers included, as they stand in the stream) live in one byte store owned
+// by the table, so a cell costs no allocation of its own and saving copies each cell's bytes in
+// one piece.
 class CellTable {
   public:
-    struct Entry {
-        uint16_t row = 0, firstCol = 0, lastCol = 0;
-        std::vector<Record> records;
+    // One cell record (or a run of columns) and the records that belong to it.
+    struct Slot {
+        uint16_t type = 0;  // type of the cell's first record
+        uint8_t firstCol = 0, lastCol = 0;
+        bool written = false;  // assigned a value through the engine
+        uint32_t offset = 0;   // of the first record's header in the byte store
+        uint32_t size = 0;     // bytes of all the cell's records, headers included
     };
 
     // Adds a record of the cell table in file order; returns false when the record is not one.
     // Throws OutOfBounds for a cell record too short for its fields.
-    bool add(const Record& rec);
+    bool add(uint16_t type, const uint8_t* data, size_t size);
+    bool add(const Record& rec) { return add(rec.type, rec.data.data(), rec.data.size()); }
+    // Makes room for `bytes` more bytes of records read from a file.
+    void reserve(size_t bytes) { store_.reserve(store_.size() + bytes); }
 
-    const Entry* find(int row, int col) const;
-    // Replaces whatever is at (row, col) by `rec` (a single-cell record), or removes it.
-    void put(int row, int col, std::optional<Record> rec);
+    const Slot* find(int row, int col) const;
+    // The data of the slot's first record (after its header), and its size.
+    const uint8_t* data(const Slot& s) const { return store_.data() + s.offset + 4; }
+    size_t dataSize(const Slot& s) const { return get16(store_.data() + s.offset + 2); }
+
+    // Replaces whatever is at (row, col) by the single-cell record `type` with `data`, or
+    // removes it (`data` null). `written` marks a value assigned through the engine.
+    void put(int row, int col, uint16_t type, const uint8_t* data, size_t size,
+             bool written = false);
+    void erase(int row, int col) { put(row, col, 0, nullptr, 0); }
 
     // Gives the cell at (row, col) the format `xf`; an empty cell becomes a BLANK.
     void setXf(int row, int col, uint16_t xf);
 
     Cell read(int row, int col, const SharedStrings& sst) const;  // may throw OutOfBounds
     std::optional<uint16_t> xfAt(int row, int col) const;
+    // The format of column `col` of the cell `s`.
+    uint16_t xfOf(const Slot& s, int col) const;
     std::optional<CellRange> usedRange() const;
-    const Record* rowRecord(int row) const;
+    // The data of the ROW record of `row` (at least 16 bytes), or null.
+    const uint8_t* rowRecord(int row) const;
     uint32_t sharedStringRefs() const;
 
     // Writes ROW records and cells in blocks of 32 rows; new rows get a ROW record with
@@ -44,15 +66,28 @@ class CellTable {
     void write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaultRowFlags) const;
 
   private:
-    static uint32_t key(int row, int col) { return uint32_t(row) << 8 | uint32_t(col); }
-    void removeRange(int row, int firstCol, int lastCol);
-    void rehostSharedFormula(uint16_t row, uint16_t col, const Record& shrfmla);
-    void insert(Entry e);
+    static constexpr uint32_t kNoRecord = 0xFFFFFFFF;
+    struct Row {
+        uint16_t index = 0;
+        uint32_t record = kNoRecord;  // offset of the ROW record's header in the byte store
+        std::vector<Slot> cells;
+    };
 
-    std::map<uint32_t, Entry> cells_;
-    std::map<uint16_t, Record> rows_;
-    Entry* lastFormula_ = nullptr;
-    Entry* lastEntry_ = nullptr;
+    Row* findRow(int row);
+    const Row* findRow(int row) const;
+    Row& rowFor(int row);
+    uint32_t append(uint16_t type, const uint8_t* data, size_t size);
+    void removeRange(Row& row, int firstCol, int lastCol);
+    void rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla);
+    void insert(Row& row, Slot slot);
+    void compactIfWasteful();
+
+    std::vector<Row> rows_;  // in row order; a row may hold no cells and no ROW record
+    Bytes store_;
+    size_t waste_ = 0;  // bytes of the store no cell uses any more
+    // The cell that CONTINUE and formula parts read from a file attach to.
+    int lastRow_ = -1, lastCol_ = -1;
+    bool lastIsFormula_ = false;
 };
 
 }  // namespace xls

@@ -28,9 +28,9 @@ Rgb rgbOf(uint32_t c) { return {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)}; 
 // Last row of the unbroken run of engine-written values directly below `lastRow` in `col`.
 int lastFilledBelow(const SheetModel& sheet, int lastRow, int col) {
     int row = lastRow;
-    while (row + 1 <= 65535 && sheet.written().count(uint32_t(row + 1) << 8 | uint32_t(col))) {
-        const CellTable::Entry* e = sheet.cells().find(row + 1, col);
-        if (!e || e->records[0].type == rt::Blank || e->records[0].type == rt::MulBlank) break;
+    while (row + 1 <= 65535) {
+        const CellTable::Slot* e = sheet.cells().find(row + 1, col);
+        if (!e || !e->written || e->type == rt::Blank || e->type == rt::MulBlank) break;
         ++row;
     }
     return row;

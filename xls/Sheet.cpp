@@ -1,5 +1,7 @@
 #include "xls/Sheet.h"
 
+#include <cstring>
+
 #include "xls/Error.h"
 #include "xls/NumericText.h"
 #include "xls/WorkbookModel.h"
@@ -13,15 +15,6 @@ std::string address(int row, int col) {
     for (int c = col + 1; c > 0; c = (c - 1) / 26)
         letters.insert(letters.begin(), char('A' + (c - 1) % 26));
     return letters + std::to_string(row + 1);
-}
-
-Record cellRecord(uint16_t type, int row, int col, uint16_t xf) {
-    Record r;
-    r.type = type;
-    put16(r.data, uint16_t(row));
-    put16(r.data, uint16_t(col));
-    put16(r.data, xf);
-    return r;
 }
 
 }  // namespace
@@ -62,38 +55,41 @@ static void checkCell(const WorkbookModel& book, const SheetModel& model, int ro
 void Sheet::setValue(int row, int col, const std::string& utf8Text) {
     checkCell(*book_, *model_, row, col, true);
     CellTable& cells = model_->cells();
-    uint16_t inherited = model_->defaultXf(row, col);
-    bool exists = cells.find(row, col) != nullptr;
-    uint16_t xf = cells.xfAt(row, col).value_or(inherited);
-    uint32_t k = uint32_t(row) << 8 | uint32_t(col);
+    const CellTable::Slot* existing = cells.find(row, col);
+    // The format the cell keeps: its own, else the one its row or column gives.
+    uint16_t xf = existing ? cells.xfOf(*existing, col) : model_->defaultXf(row, col);
+    uint8_t data[14];
+    set16(data, uint16_t(row));
+    set16(data + 2, uint16_t(col));
+    set16(data + 4, xf);
     if (utf8Text.empty()) {
-        model_->written().erase(k);
-        if (!exists) return;
-        if (xf == inherited)
-            cells.put(row, col, std::nullopt);
+        if (!existing) return;
+        if (xf == model_->defaultXf(row, col))
+            cells.erase(row, col);
         else
-            cells.put(row, col, cellRecord(rt::Blank, row, col, xf));
+            cells.put(row, col, rt::Blank, data, 6);
         return;
     }
     if (auto number = readNumber(utf8Text, /*allowCurrency=*/true)) {
-        Record r = cellRecord(rt::Number, row, col, xf);
-        putDouble(r.data, *number);
-        cells.put(row, col, std::move(r));
+        uint64_t bits;
+        std::memcpy(&bits, &*number, 8);
+        set32(data + 6, uint32_t(bits));
+        set32(data + 10, uint32_t(bits >> 32));
+        cells.put(row, col, rt::Number, data, 14, /*written=*/true);
     } else {
-        Record r = cellRecord(rt::LabelSst, row, col, xf);
-        put32(r.data, book_->globals.strings().findOrAdd(utf8Text));
-        cells.put(row, col, std::move(r));
+        set32(data + 6, book_->globals.strings().findOrAdd(utf8Text));
+        cells.put(row, col, rt::LabelSst, data, 10, /*written=*/true);
     }
-    model_->written().insert(k);
 }
 
 void Sheet::setNumberFormat(int row, int col, const std::string& formatUtf8) {
     checkCell(*book_, *model_, row, col, true);
     CellTable& cells = model_->cells();
-    uint16_t xf = cells.xfAt(row, col).value_or(model_->defaultXf(row, col));
+    const CellTable::Slot* existing = cells.find(row, col);
+    uint16_t xf = existing ? cells.xfOf(*existing, col) : model_->defaultXf(row, col);
     uint16_t formatId = book_->globals.findOrAddFormat(formatUtf8);
     uint16_t newXf = book_->globals.findOrAddXf(xf, formatId, book_->displayName);
-    if (newXf != xf || !cells.find(row, col)) cells.setXf(row, col, newXf);
+    if (newXf != xf || !existing) cells.setXf(row, col, newXf);
 }
 
 Cell Sheet::cell(int row, int col) const {

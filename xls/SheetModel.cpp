@@ -4,32 +4,44 @@
 
 namespace xls {
 
-SheetModel::SheetModel(std::vector<Record> records, bool worksheet) : worksheet_(worksheet) {
+SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet)
+    : worksheet_(worksheet) {
+    auto keep = [&](uint16_t type, const uint8_t* data, size_t size) {
+        records_.emplace_back();
+        records_.back().type = type;
+        records_.back().data.assign(data, data + size);
+    };
     if (!worksheet) {
-        records_ = std::move(records);
+        for (const uint8_t* p = first; p < last; p += 4 + get16(p + 2))
+            keep(get16(p), p + 4, get16(p + 2));
+        readLayout();
         return;
     }
+    cells_.reserve(size_t(last - first));
     int depth = 0;
     bool tableSeen = false;
     size_t dimensionsAt = size_t(-1), window2At = size_t(-1);
-    for (Record& rec : records) {
-        if (depth == 1 && rec.type != rt::Bof && rec.type != rt::Eof) {
-            if (rec.type == rt::Index) continue;
-            if (cells_.add(rec)) {
+    for (const uint8_t* p = first; p < last; p += 4 + get16(p + 2)) {
+        uint16_t type = get16(p);
+        size_t size = get16(p + 2);
+        const uint8_t* data = p + 4;
+        if (depth == 1 && type != rt::Bof && type != rt::Eof) {
+            if (type == rt::Index) continue;
+            if (cells_.add(type, data, size)) {
                 if (!tableSeen) tableAt_ = records_.size();
                 tableSeen = true;
                 continue;
             }
-            if (rec.type == rt::Dimensions) dimensionsAt = records_.size();
-            if (rec.type == rt::Window2 && window2At == size_t(-1)) window2At = records_.size();
-            if (rec.type == rt::DefaultRowHeight && rec.data.size() >= 4) {
-                defaultRowFlags_ = get16(&rec.data[0]);
-                defaultRowHeight_ = get16(&rec.data[2]);
+            if (type == rt::Dimensions) dimensionsAt = records_.size();
+            if (type == rt::Window2 && window2At == size_t(-1)) window2At = records_.size();
+            if (type == rt::DefaultRowHeight && size >= 4) {
+                defaultRowFlags_ = get16(data);
+                defaultRowHeight_ = get16(data + 2);
             }
         }
-        if (rec.type == rt::Bof) ++depth;
-        if (rec.type == rt::Eof) --depth;
-        records_.push_back(std::move(rec));
+        if (type == rt::Bof) ++depth;
+        if (type == rt::Eof) --depth;
+        keep(type, data, size);
     }
     if (!tableSeen) {
         if (dimensionsAt != size_t(-1))
@@ -38,6 +50,30 @@ SheetModel::SheetModel(std::vector<Record> records, bool worksheet) : worksheet_
             tableAt_ = window2At;
         else
             tableAt_ = records_.empty() ? 0 : records_.size() - 1;
+    }
+    readLayout();
+}
+
+// Column widths and formats, read once: nothing changes these records after opening.
+void SheetModel::readLayout() {
+    for (const Record& rec : records_) {
+        if (rec.type == rt::DefColWidth && rec.data.size() >= 2)
+            defaultColumnWidth_ = get16(&rec.data[0]) * 256 + 0xA0;
+    }
+    for (const Record& rec : records_) {
+        if (rec.type == rt::StandardWidth && rec.data.size() >= 2)
+            defaultColumnWidth_ = get16(&rec.data[0]);
+    }
+    for (const Record& rec : records_) {
+        if (rec.type != rt::ColInfo || rec.data.size() < 10) continue;
+        ColumnRun run;
+        run.first = get16(&rec.data[0]);
+        run.last = get16(&rec.data[2]);
+        run.format.widthChars256 = get16(&rec.data[4]);
+        run.format.xf = get16(&rec.data[6]);
+        run.format.hidden = get16(&rec.data[8]) & 1;
+        run.format.custom = true;
+        columns_.push_back(run);
     }
 }
 
@@ -50,16 +86,9 @@ uint16_t SheetModel::defaultXf(int row, int col) const {
 
 ColumnFormat SheetModel::column(int col) const {
     ColumnFormat f;
-    f.widthChars256 = defaultColumnWidth();
-    for (const Record& rec : records_) {
-        if (rec.type != rt::ColInfo || rec.data.size() < 10) continue;
-        int first = get16(&rec.data[0]), last = get16(&rec.data[2]);
-        if (col < first || col > last) continue;
-        f.widthChars256 = get16(&rec.data[4]);
-        f.xf = get16(&rec.data[6]);
-        f.hidden = get16(&rec.data[8]) & 1;
-        f.custom = true;
-    }
+    f.widthChars256 = defaultColumnWidth_;
+    for (const ColumnRun& run : columns_)
+        if (col >= run.first && col <= run.last) f = run.format;
     return f;
 }
 
@@ -67,27 +96,15 @@ RowFormat SheetModel::row(int row) const {
     RowFormat f;
     f.heightTwips = defaultRowHeight_;
     f.hidden = defaultRowFlags_ & 2;
-    const Record* rec = cells_.rowRecord(row);
+    const uint8_t* rec = cells_.rowRecord(row);
     if (!rec) return f;
     f.custom = true;
-    f.heightTwips = get16(&rec->data[6]) & 0x7FFF;
-    uint32_t flags = get32(&rec->data[12]);
+    f.heightTwips = get16(rec + 6) & 0x7FFF;
+    uint32_t flags = get32(rec + 12);
     f.hidden = flags & 0x20;
     f.hasXf = flags & 0x80;
     if (f.hasXf) f.xf = uint16_t((flags >> 16) & 0xFFF);
     return f;
-}
-
-int SheetModel::defaultColumnWidth() const {
-    int width = 8 * 256 + 0xA0;  // eight characters and the cell padding
-    for (const Record& rec : records_) {
-        if (rec.type == rt::DefColWidth && rec.data.size() >= 2)
-            width = get16(&rec.data[0]) * 256 + 0xA0;
-    }
-    for (const Record& rec : records_) {
-        if (rec.type == rt::StandardWidth && rec.data.size() >= 2) width = get16(&rec.data[0]);
-    }
-    return width;
 }
 
 std::vector<CellRange> SheetModel::mergedRanges() const {

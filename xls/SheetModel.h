@@ -1,6 +1,5 @@
 #pragma once
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -15,34 +14,38 @@ namespace xls {
 // embedded in the sheet included) is kept in order, byte for byte.
 class SheetModel {
   public:
-    // `records`: the substream from its BOF to its EOF. Throws OutOfBounds on short records.
-    SheetModel(std::vector<Record> records, bool worksheet);
+    // `first`..`last`: the bytes of the substream from its BOF to its EOF, every record header
+    // and size already checked. Throws OutOfBounds on short records.
+    SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet);
 
     bool isWorksheet() const { return worksheet_; }
     CellTable& cells() { return cells_; }
     const CellTable& cells() const { return cells_; }
     std::vector<Record>& records() { return records_; }
 
-    // Cells assigned a value through the engine (row << 8 | col), for charts that follow data.
-    std::set<uint32_t>& written() { return written_; }
-    const std::set<uint32_t>& written() const { return written_; }
-
     uint16_t defaultXf(int row, int col) const;
     ColumnFormat column(int col) const;
     RowFormat row(int row) const;
     int defaultRowHeight() const { return defaultRowHeight_; }
-    int defaultColumnWidth() const;
+    int defaultColumnWidth() const { return defaultColumnWidth_; }
     std::vector<CellRange> mergedRanges() const;
     bool showGridlines() const;
 
     void write(Bytes& out) const;
 
   private:
+    struct ColumnRun {
+        uint16_t first, last;
+        ColumnFormat format;
+    };
+    void readLayout();
+
     std::vector<Record> records_;  // without the cell table and INDEX
     size_t tableAt_ = 0;           // the cell table is written before records_[tableAt_]
     CellTable cells_;
     bool worksheet_;
-    std::set<uint32_t> written_;
+    std::vector<ColumnRun> columns_;  // COLINFO records in order: a later one wins
+    int defaultColumnWidth_ = 8 * 256 + 0xA0;
     uint16_t defaultRowHeight_ = 255;
     uint16_t defaultRowFlags_ = 0;
 };

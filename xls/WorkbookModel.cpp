@@ -1,5 +1,7 @@
 #include "xls/WorkbookModel.h"
 
+#include <algorithm>
+
 #include "xls/ChartRefs.h"
 #include "xls/Error.h"
 
@@ -40,46 +42,75 @@ WorkbookModel::WorkbookModel(const Bytes& bytes, std::string name) : displayName
     // the Workbook stream, so the old copy would show stale values to readers that prefer it.
     if (file_.removeStreamFromRoot(u"Book")) stream = file_.findInRoot(u"Workbook");
     streamIndex_ = size_t(stream);
-    split(parseRecords(file_.streamData(streamIndex_), displayName));
+    split(file_.streamData(streamIndex_));
     for (size_t i = 0; i < sheets.size(); ++i) handles.emplace_back(*this, *sheets[i]);
 }
 
-void WorkbookModel::split(std::vector<Record> records) {
-    if (records.empty() || records[0].type != rt::Bof || records[0].data.size() < 4)
+// Cuts the workbook stream into substreams, BOF to matching EOF, reading each record where it
+// stands: the globals and the records around the cell tables become Records, the cells go
+// straight into the sheets' cell tables.
+void WorkbookModel::split(const Bytes& stream) {
+    struct Part {
+        size_t begin, end;
+    };
+    std::vector<Part> parts;
+    int depth = 0;
+    size_t pos = 0;
+    const size_t size = stream.size();
+    while (pos < size) {
+        if (stream[pos] == 0 && stream[pos + 1 < size ? pos + 1 : pos] == 0 &&
+            std::all_of(stream.begin() + pos, stream.end(), [](uint8_t b) { return b == 0; }))
+            break;  // zero padding after the last record
+        if (size - pos < 4)
+            throw Error(ErrorKind::Corrupt, displayName, "record header cut off at the end");
+        uint16_t type = get16(&stream[pos]);
+        size_t length = get16(&stream[pos + 2]);
+        if (length > size - pos - 4)
+            throw Error(ErrorKind::Corrupt, displayName,
+                        "record runs past the end of the workbook stream");
+        if (depth == 0 && (type == rt::Bof || parts.empty())) parts.push_back({pos, pos});
+        if (type == rt::Bof) ++depth;
+        if (type == rt::Eof && depth > 0) --depth;
+        pos += 4 + length;
+        parts.back().end = pos;
+    }
+    const uint8_t* base = stream.data();
+    if (parts.empty() || get16(base) != rt::Bof || get16(base + 2) < 4)
         throw Error(ErrorKind::Corrupt, displayName, "not a workbook (no BOF record)");
-    uint16_t version = get16(&records[0].data[0]);
+    uint16_t version = get16(base + 4);
     if (version == kBiff5)
         throw Error(ErrorKind::Unsupported, displayName,
                     "Excel 5.0/95 (BIFF5) workbooks are not supported");
-    if (version != kBiff8 || get16(&records[0].data[2]) != kGlobalsType)
+    if (version != kBiff8 || get16(base + 6) != kGlobalsType)
         throw Error(ErrorKind::Unsupported, displayName, "not a BIFF8 workbook");
-    // Cut the stream into substreams, BOF to matching EOF.
-    std::vector<std::vector<Record>> parts;
-    int depth = 0;
-    for (Record& rec : records) {
-        if (depth == 0 && (rec.type == rt::Bof || parts.empty())) parts.emplace_back();
-        if (rec.type == rt::Bof) ++depth;
-        if (rec.type == rt::Eof && depth > 0) --depth;
-        parts.back().push_back(std::move(rec));
-    }
     if (depth != 0 && parts.size() == 1)
         throw Error(ErrorKind::Corrupt, displayName, "the workbook globals have no EOF record");
-    globals.parse(std::move(parts[0]), displayName);
+    auto recordsOf = [&](const Part& part, std::vector<Record>& out) {
+        for (size_t p = part.begin; p < part.end; p += 4 + get16(base + p + 2)) {
+            out.emplace_back();
+            out.back().type = get16(base + p);
+            out.back().data.assign(base + p + 4, base + p + 4 + get16(base + p + 2));
+        }
+    };
+    std::vector<Record> globalRecords;
+    recordsOf(parts[0], globalRecords);
+    globals.parse(std::move(globalRecords), displayName);
     size_t count = globals.sheets().size();
     if (parts.size() < count + 1)
         throw Error(ErrorKind::Corrupt, displayName, "the records of a sheet are missing");
     try {
         for (size_t i = 1; i <= count; ++i) {
-            const Record& bof = parts[i][0];
-            bool worksheet = bof.data.size() >= 4 && get16(&bof.data[2]) == kWorksheetType &&
-                             get16(&bof.data[0]) == kBiff8;
-            sheets.push_back(std::make_unique<SheetModel>(std::move(parts[i]), worksheet));
+            const uint8_t* bof = base + parts[i].begin;
+            size_t bofSize = get16(bof + 2);
+            bool worksheet =
+                bofSize >= 4 && get16(bof + 6) == kWorksheetType && get16(bof + 4) == kBiff8;
+            sheets.push_back(std::make_unique<SheetModel>(base + parts[i].begin,
+                                                          base + parts[i].end, worksheet));
         }
     } catch (const OutOfBounds&) {
         throw Error(ErrorKind::Corrupt, displayName, "a cell record is shorter than its content");
     }
-    for (size_t i = count + 1; i < parts.size(); ++i)
-        for (Record& rec : parts[i]) trailer_.push_back(std::move(rec));
+    for (size_t i = count + 1; i < parts.size(); ++i) recordsOf(parts[i], trailer_);
 }
 
 Bytes WorkbookModel::workbookStream(bool asTemplate) {

@@ -27,7 +27,7 @@ class WorkbookModel {
 
   private:
     Bytes workbookStream(bool asTemplate);
-    void split(std::vector<Record> records);
+    void split(const Bytes& stream);
 
     CompoundFile file_;
     size_t streamIndex_ = 0;
