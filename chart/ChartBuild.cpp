@@ -1,6 +1,7 @@
 #include "chart/ChartBuild.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <cmath>
 #include <memory>
@@ -31,6 +32,14 @@ T& need(T* object, const char* what) {
         throw app::Failure(QString("There is no %1 to work with: an earlier step failed.")
                                .arg(QString::fromLatin1(what)));
     return *object;
+}
+
+// Removes a picture file left in the temporary folder; throws when one stays.
+void removeOldPicture(const QString& path) {
+    Main::DeleteFileQuietly(path);
+    if (QFileInfo::exists(path))
+        throw app::Failure(QString("The old picture file \"%1\" could not be removed.")
+                               .arg(QDir::toNativeSeparators(path)));
 }
 
 }  // namespace
@@ -138,7 +147,12 @@ void ChartBuild::run() {
         SpreadsheetApplication& app = need(pictureInstance.get(), "spreadsheet application");
         pictureBook = app.Workbook(app.WorkbookCount());
     });
-    trap.step(184, [&] { Excel1::saveCellsActivesheet(pictureBook.get(), picturePath, dialogs); });
+    // A picture file left by anything else must never pass for this build's picture: it goes
+    // first, and a build that could not remove it shows no picture.
+    const bool pictureTaken = trap.step(184, [&] {
+        removeOldPicture(picturePath);
+        Excel1::saveCellsActivesheet(pictureBook.get(), picturePath, dialogs);
+    });
     trap.step(186, [&] {
         need(pictureInstance.get(), "spreadsheet application").setDisplayAlerts(false);
     });
@@ -148,7 +162,13 @@ void ChartBuild::run() {
     pictureInstance.reset();
     trap.step(192, [&] { pointer.set(app::MousePointer::Default); });
 
-    trap.step(194, [&] { form_.preview()->loadPictureFile(picturePath); });
+    trap.step(194, [&] {
+        if (!pictureTaken) {
+            form_.preview()->loadPicture(QImage());
+            throw app::Failure("No picture of the sheet was taken, so none is shown.");
+        }
+        form_.preview()->loadPictureFile(picturePath);
+    });
     trap.step(196, [&] { form_.preview()->mExcelFile = workbookPath; });
     trap.step(198, [&] { form_.preview()->show(); });
     trap.step(200, [&] { form_.hide(); });

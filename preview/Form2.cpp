@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
 
 #include "app/CursorFile.h"
@@ -58,7 +59,17 @@ void applyBar(QScrollBar* bar, const preview::BarSetup& setup) {
     bar->setEnabled(setup.enabled);
     if (!setup.enabled) return;  // a disabled bar keeps its maximum and position
     bar->setMaximum(setup.maximum);
+    bar->setSingleStep(setup.singleStep);
+    bar->setPageStep(setup.pageStep);
     bar->setValue(0);
+}
+
+// Moves an enabled bar by a wheel turn; a disabled bar has nothing to scroll.
+void wheelBar(QScrollBar* bar, int angleDelta) {
+    if (!bar->isEnabled()) return;
+    bar->setValue(bar->value() + preview::Viewport::wheelPositions(angleDelta,
+                                                                   QApplication::wheelScrollLines(),
+                                                                   bar->singleStep()));
 }
 
 // The picture scaled smoothly from its top-left `source` part to `size`.
@@ -77,7 +88,10 @@ QImage scaledPicture(const QImage& picture, const QSize& source, const QSize& si
 }  // namespace
 
 Form2::Form2(platform::Dialogs& dialogs, QWidget* mainWindow, QWidget* parent)
-    : QWidget(parent), dialogs_(dialogs), mainWindow_(mainWindow) {
+    : QWidget(parent),
+      dialogs_(dialogs),
+      mainWindow_(mainWindow),
+      viewport_(platform::twipsPerPixel()) {
     setWindowFlag(Qt::Window);
     setObjectName("Form2");
     setWindowTitle("Preview");
@@ -137,6 +151,7 @@ void Form2::connectHandlers() {
     connect(HScroll1, &QScrollBar::valueChanged, this, &Form2::HScroll1_Change);
     connect(VScroll1, &QScrollBar::valueChanged, this, &Form2::VScroll1_Change);
     Picture1->installEventFilter(this);
+    Picture2->installEventFilter(this);  // the wheel also where the image leaves the viewport bare
 }
 
 void Form2::watchPointer() {
@@ -205,9 +220,11 @@ void Form2::loadPicture(const QImage& picture) {
 
 void Form2::loadPictureFile(const QString& path) {
     QImage picture;
-    if (!picture.load(path))
+    if (!picture.load(path)) {
+        loadPicture(QImage());  // an earlier picture never passes for this one
         throw app::Failure(QString("The picture file \"%1\" could not be read.")
                                .arg(QDir::toNativeSeparators(path)));
+    }
     loadPicture(picture);
 }
 
@@ -309,7 +326,21 @@ void Form2::SetVScrollbarByPercent(QScrollBar* vScrollbar, std::int16_t percent)
     SetHScrollbarByPercent(vScrollbar, percent);  // the same rule for either orientation
 }
 
+// The wheel scrolls the picture a few sheet rows a notch; with Shift, or a sideways turn, it
+// scrolls sideways.
+void Form2::Picture2_MouseWheel(const QWheelEvent& wheel) {
+    const QPoint turn = wheel.angleDelta();
+    const bool sideways = (wheel.modifiers() & Qt::ShiftModifier) || turn.y() == 0;
+    const int delta = sideways ? (turn.x() != 0 ? turn.x() : turn.y()) : turn.y();
+    wheelBar(sideways ? HScroll1 : VScroll1, delta);
+}
+
 bool Form2::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == Picture1 || watched == Picture2) && event->type() == QEvent::Wheel) {
+        Picture2_MouseWheel(*static_cast<QWheelEvent*>(event));
+        event->accept();
+        return true;
+    }
     if (watched == Picture1) {
         const QEvent::Type type = event->type();
         if (type == QEvent::MouseButtonPress || type == QEvent::MouseMove ||

@@ -10,6 +10,7 @@
 class QGroupBox;
 class QPushButton;
 class QScrollBar;
+class QWheelEvent;
 class PictureBox;
 
 namespace platform {
@@ -55,6 +56,7 @@ class Form2 : public QWidget {
     void Picture1_MouseDown(Qt::MouseButtons buttons, float x, float y);
     void Picture1_MouseMove(Qt::MouseButtons buttons, float x, float y);
     void Picture1_MouseUp(Qt::MouseButtons buttons, float x, float y);
+    void Picture2_MouseWheel(const QWheelEvent& wheel);
 
     const preview::Viewport& viewport() const { return viewport_; }
     bool firstActivatePending() const { return mFirstActivate; }

@@ -41,8 +41,10 @@ QSize PictureBox::sizeHint() const {
     return picture_.size() + QSize(2 * border_, 2 * border_);
 }
 
+// Without a picture an auto-sized box shrinks to its border: an empty picture area.
 void PictureBox::fitToPicture() {
-    if (autoSize_ && !picture_.isNull()) resize(sizeHint());
+    if (!autoSize_) return;
+    resize(picture_.size() + QSize(2 * border_, 2 * border_));
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {

@@ -4,8 +4,9 @@
 #include <QWidget>
 
 // A picture box: shows a picture at its top-left corner on its background colour. With auto-size
-// on, the box takes the picture's size plus its border. Its persistent drawing surface (the
-// "drawn" image) is what a redraw paints into; it is shown over the background when set.
+// on, the box takes the picture's size plus its border (only the border when it has no picture).
+// Its persistent drawing surface (the "drawn" image) is what a redraw paints into; it is shown over
+// the background when set.
 class PictureBox : public QWidget {
     Q_OBJECT
   public:

@@ -64,7 +64,9 @@ void Viewport::resetToBase() {
 bool Viewport::RedrawZoomed() {
     mZoomWidth = zoomed(mZoom, mBaseWidth);
     mZoomHeight = zoomed(mZoom, mBaseHeight);
-    if (mZoomWidth < kWidthLimit && mZoomHeight < kHeightLimit) return true;
+    if (mZoomWidth / twipsPerPixel_ < kWidthLimitPixels &&
+        mZoomHeight / twipsPerPixel_ < kHeightLimitPixels)
+        return true;
     resetToBase();
     return false;
 }
@@ -85,7 +87,17 @@ BarSetup Viewport::setupBar(double imageOuter, double viewOuter) {
         bar.step = saturate<std::int16_t>(std::ceil(double(d) / limit));
     }
     bar.maximum = roundToInt16(double(d) / bar.step);
+    bar.singleStep = std::max<std::int32_t>(1, roundToInt32(kRowTwips / bar.step));
+    bar.pageStep = std::max<std::int32_t>(1, roundToInt32(viewOuter / bar.step));
     return bar;
+}
+
+std::int32_t Viewport::wheelPositions(int angleDelta, int lines, std::int32_t singleStep) {
+    if (angleDelta == 0 || lines <= 0 || singleStep <= 0) return 0;
+    const double positions = -double(angleDelta) / kWheelNotch * lines * singleStep;
+    const std::int32_t whole = roundToInt32(positions);
+    if (whole != 0) return whole;
+    return positions < 0 ? -1 : 1;
 }
 
 void Viewport::SetupScrollbars(double imageOuterWidth, double imageOuterHeight,
@@ -105,6 +117,7 @@ void Viewport::press(float pointerX, float pointerY) {
 
 float Viewport::clampAxis(float proposed, double viewInner, double imageOuter) {
     const float farBound = float(viewInner - imageOuter);
+    if (!(farBound < 0)) return 0;  // nothing to pan on this axis
     if (proposed > 0) return 0;
     if (farBound > proposed) return farBound;
     return proposed;

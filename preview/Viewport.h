@@ -17,6 +17,10 @@ struct BarSetup {
     bool enabled = false;
     std::int16_t step = 0;  // twips one bar position moves the image: 0 (disabled), 1, 10 or more
     std::int16_t maximum = 0;  // meaningful only when enabled; the position is then reset to 0
+    // Positions an arrow click moves (one sheet row) and a click in the trough moves (one
+    // viewport); meaningful only when enabled.
+    std::int32_t singleStep = 1;
+    std::int32_t pageStep = 1;
 };
 
 // A position of the image box inside the viewport, in twips.
@@ -33,11 +37,21 @@ class Viewport {
     static constexpr float kZoomStep = 0.25f;
     static constexpr float kMinZoom = 0.25f;
     static constexpr float kMaxZoom = 4.0f;
-    // A zoomed image must stay below these sizes (twips); beyond them the zoom goes back to 1.0.
-    static constexpr std::int32_t kWidthLimit = 4000;
-    static constexpr std::int32_t kHeightLimit = 9000;
+    // A zoomed image must stay below these sizes in screen pixels; beyond them the zoom goes
+    // back to 1.0. (In twips the bound would be about a quarter of the screen: every picture of
+    // a sheet would hit it at the first step.)
+    static constexpr double kWidthLimitPixels = 4000;
+    static constexpr double kHeightLimitPixels = 9000;
     // A difference up to this many twips scrolls one twip per bar position, more scrolls ten.
     static constexpr double kFineScrollLimit = 100;
+    // An arrow click on a bar moves the image by one row of the sheet: 15 points, 20 pixels at
+    // 96 dots per inch.
+    static constexpr double kRowTwips = 300;
+    // The wheel reports its turn in eighths of a degree; one notch is 15 degrees.
+    static constexpr double kWheelNotch = 120;
+
+    // `twipsPerPixel` is the screen's scale, which the zoom bound is measured in.
+    explicit Viewport(double twipsPerPixel = 15.0) : twipsPerPixel_(twipsPerPixel) {}
 
     // Set-up for a new picture: the unscaled box's inner size (twips) gives the base size
     // (inner size minus 2, rounded), the factor becomes 1.0 and the zoomed size the base size.
@@ -53,7 +67,8 @@ class Viewport {
     bool SetZoom(float factor);
 
     // The redraw decision: computes the zoomed size for the current factor and returns true when
-    // it stays within the limits (the image box is then redrawn at mZoomWidth x mZoomHeight).
+    // it stays below 4000 x 9000 screen pixels (the image box is then redrawn at mZoomWidth x
+    // mZoomHeight).
     // Otherwise the factor goes back to 1.0, the sizes to the base size, and it returns false:
     // nothing is to be repainted.
     bool RedrawZoomed();
@@ -64,6 +79,11 @@ class Viewport {
                          double viewOuterHeight);
     // One bar's set-up for an image box outer size and the viewport's outer size.
     static BarSetup setupBar(double imageOuter, double viewOuter);
+
+    // Bar positions a wheel turn of `angleDelta` eighths of a degree moves, at `lines` arrow
+    // clicks of `singleStep` positions a notch: turning away from the user (positive) scrolls
+    // back towards position 0. Any turn moves at least one position.
+    static std::int32_t wheelPositions(int angleDelta, int lines, std::int32_t singleStep);
 
     // Where a bar position puts the image's left (top) edge: -(step x position), in 32 bits.
     static std::int32_t offsetForPosition(std::int32_t step, std::int32_t position);
@@ -76,14 +96,14 @@ class Viewport {
 
     // Drag to pan: the press remembers the pointer inside the image box; a movement with a button
     // held proposes the box's new place, clamped so that the image never leaves a gap at the
-    // viewport's near edge nor pulls its far edge inside the viewport.
+    // viewport's near edge nor pulls its far edge inside the viewport. On an axis where the image
+    // is not larger than the viewport there is nothing to pan: it stays at 0.
     void press(float pointerX, float pointerY);
     TwipsPoint dragTo(TwipsPoint box, float pointerX, float pointerY, double viewInnerWidth,
                       double viewInnerHeight, double imageOuterWidth,
                       double imageOuterHeight) const;
     // One axis of dragTo: the near edge stays at or left of 0 and the far edge at or right of the
-    // viewport's inner edge; when the image is the smaller one, a proposal of 0 or less goes to
-    // the far-edge bound and a positive one to 0.
+    // viewport's inner edge; when the image is not the larger one, every proposal goes to 0.
     static float clampAxis(float proposed, double viewInner, double imageOuter);
 
     // After a release: how far the image is scrolled, as a percentage of the scrollable
@@ -110,6 +130,7 @@ class Viewport {
     static std::int32_t zoomed(float zoom, std::int32_t base);
     void resetToBase();
 
+    double twipsPerPixel_;
     double oriInnerWidth_ = 0;
     double oriInnerHeight_ = 0;
 };

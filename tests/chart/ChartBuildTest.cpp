@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTimer>
+#include <algorithm>
 
 #include "BuildFixture.h"
 #include "app/MousePointer.h"
@@ -257,3 +258,70 @@ TEST_F(ChartBuildTest, ADamagedTemplateIsReportedAndTheBuildGoesOn) {
 }
 
 }  // namespace
+
+namespace {
+
+// A picture no build ever draws: one plain colour.
+QImage foreignPicture() {
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(QColor(200, 30, 40));
+    return picture;
+}
+
+struct EarlierPicture {
+    const char* what;
+    bool buildBefore;  // a good build, then "< Back"
+    bool leftFile;     // a picture file left as "temp.bmp"
+    bool leftFolder;   // a folder named "temp.bmp", which cannot be removed as a file
+    int failingLine;   // the step reported for the missing picture
+};
+
+class FailedPicture : public ChartBuildTest,
+                      public ::testing::WithParamInterface<EarlierPicture> {};
+
+}  // namespace
+
+// A build whose picture step fails shows an empty picture area: neither the previous build's
+// picture nor a "temp.bmp" that something else left in the temporary folder.
+TEST_P(FailedPicture, ShowsNoEarlierPicture) {
+    const EarlierPicture& r = GetParam();
+    startWith(entriesOf(6));
+    if (r.buildBefore) {
+        build();
+        ASSERT_TRUE(errorReports().isEmpty());
+        const auto* shown = form->previewIfLoaded()->findChild<PictureBox*>("Picture1");
+        ASSERT_FALSE(shown->picture().isNull() && shown->drawnImage().isNull());
+        form->previewIfLoaded()->PushButton8_Click();
+    }
+    if (r.leftFile) {
+        ASSERT_TRUE(foreignPicture().save(inTemp("temp.bmp"), "BMP"));
+    }
+    if (r.leftFolder) {
+        ASSERT_TRUE(QDir(tempDir()).mkpath("temp.bmp/inside"));
+    }
+    writeFile(inTemp("Pie Chart.xlt"), QByteArray(4096, 'x'));  // the sheet cannot be opened
+    build();
+
+    const auto reports = errorReports();
+    const QString at = QString("Form1.PushButton1_Click at line %1").arg(r.failingLine);
+    EXPECT_TRUE(std::any_of(reports.begin(), reports.end(), [&](const auto& shown) {
+        return shown.text.contains(at);
+    })) << at.toStdString();
+    Form2* preview = form->previewIfLoaded();
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(preview->isVisible());
+    const auto* picture1 = preview->findChild<PictureBox*>("Picture1");
+    ASSERT_NE(picture1, nullptr);
+    EXPECT_TRUE(picture1->picture().isNull());
+    EXPECT_TRUE(picture1->drawnImage().isNull());
+    EXPECT_EQ(picture1->size(), QSize(0, 0));
+    EXPECT_EQ(QFileInfo(inTemp("temp.bmp")).isFile(), false);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FailedPicture,
+    ::testing::Values(EarlierPicture{"AfterAGoodBuild", true, false, false, 194},
+                      EarlierPicture{"WithAPictureFileLeft", false, true, false, 194},
+                      EarlierPicture{"AfterAGoodBuildWithAPictureFileLeft", true, true, false, 194},
+                      EarlierPicture{"WithAFolderInItsPlace", true, false, true, 184}),
+    [](const auto& info) { return std::string(info.param.what); });

@@ -422,6 +422,19 @@ class Run:
         self.check(has_header, "the picture has the blue header cells of the template")
         full = box
 
+        # Zoom in first: the picture grows by a quarter; out again: the first view exactly.
+        vx, vy, vw, vh = self.viewport_rect()
+        rows = self.after_click("zoom-in-first", first, self.form2, ZOOM_IN, FRAME1)
+        box = self.drawn_box(rows)
+        print("       drawn box at 100%%: %s; after one Zoom In: %s" % (full, box), flush=True)
+        self.check(box is not None and abs(box[2] - full[2] * 1.25) <= 2
+                   and (abs(box[3] - full[3] * 1.25) <= 2 or full[3] * 1.25 >= vh),
+                   "Zoom In from the first view makes the picture 1.25 times as wide",
+                   "drawn box %s, at 100%% %s" % (box, full))
+        rows = self.after_click("zoom-out-0", rows, self.form2, ZOOM_OUT, FRAME1)
+        self.check(rows == first, "Zoom Out brings back the first view exactly",
+                   "%.4f of the viewport's pixels the same" % self.same_pixels(rows, first))
+
         # Zoom out twice, in twice.
         rows = self.after_click("zoom-out-1", first, self.form2, ZOOM_OUT, FRAME1)
         box = self.drawn_box(rows)
@@ -446,22 +459,18 @@ class Run:
                    "a second Zoom In shows the picture at 100% exactly as first drawn",
                    "%.4f of the viewport's pixels the same" % self.same_pixels(rows, first))
 
-        # Drag the picture up and left, then back down and right.
-        vx, vy, vw, vh = self.viewport_rect()
+        # Drag the picture, which is smaller than the viewport both ways: there is nothing to pan,
+        # so a drag up and left, or down and right, leaves it where it is.
+        self.require(full[2] < vw and full[3] < vh,
+                     "the picture of the sample entries fits inside the viewport",
+                     "drawn box %s in a viewport of %dx%d" % (full, vw, vh))
         grab = (vx + full[2] // 2, vy + full[3] // 2)
-        self.drag(grab, (grab[0] - 40, grab[1] - 30))
-        moved = self.settled_viewport("dragged", first)
-        box = self.drawn_box(moved)
-        self.check(box is not None and box[:2] != full[:2] and box[2:] == full[2:]
-                   and box[0] + box[2] <= vw and box[1] + box[3] <= vh,
-                   "dragging moves the picture, kept whole inside the viewport",
-                   "drawn box %s, before %s" % (box, full))
-        if box is not None:
-            grab = (vx + box[0] + box[2] // 2, vy + box[1] + box[3] // 2)
-            self.drag(grab, (grab[0] + vw, grab[1] + vh))
-            back = self.wait_for(lambda: self.same_pixels(self.viewport("dragged-back"), first)
-                                 == 1.0, timeout=5.0)
-            self.check(back, "dragging the other way brings the picture back to the corner")
+        for name, (dx, dy) in (("up and left", (-10, -10)), ("down and right", (40, 30))):
+            self.drag(grab, (grab[0] + dx, grab[1] + dy))
+            time.sleep(0.3)
+            rows = self.settled_viewport("dragged")
+            self.check(rows == first, "a drag %s by %d pixels leaves the picture in place"
+                       % (name, abs(dx)), "drawn box %s, before %s" % (self.drawn_box(rows), full))
 
         # Save to a typed path.
         self.click(self.form2, SAVE)

@@ -1,8 +1,10 @@
 // The Preview window's controls and its viewport on real widgets (offscreen).
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <cmath>
 #include <string>
 
@@ -166,10 +168,10 @@ TEST_F(PreviewWindow, ZoomButtonsStepTheFactorAndResizeTheImage) {
         float zoom;
         QSize box;
     };
-    // Base 2998 x 2248 twips; 1.5 would be 4497 twips wide, beyond the bound.
+    // Base 2998 x 2248 twips, 200 x 150 pixels.
     const Row rows[] = {
-        {"+", 1.25f, {250, 187}},   {"++", 1.0f, {250, 187}},  // bound: the image stays
-        {"++-", 0.75f, {150, 112}}, {"-", 0.75f, {150, 112}},  {"--", 0.5f, {100, 75}},
+        {"+", 1.25f, {250, 187}},   {"++", 1.5f, {300, 225}},  {"++++++++++++", 4.0f, {799, 599}},
+        {"++-", 1.25f, {250, 187}}, {"-", 0.75f, {150, 112}},  {"--", 0.5f, {100, 75}},
         {"---", 0.25f, {50, 37}},   {"----", 0.25f, {50, 37}}, {"---+++", 1.0f, {200, 150}},
     };
     for (const Row& r : rows) {
@@ -197,17 +199,17 @@ TEST_F(PreviewWindow, EveryZoomScalesSmoothlyFromTheUnscaledPicture) {
 }
 
 TEST_F(PreviewWindow, PictureBeyondTheBoundStaysAtItsNaturalSize) {
-    const QImage picture = patternPicture(300, 150);  // 4498 twips wide at 1.0
+    const QImage picture = patternPicture(4100, 150);  // 4000 pixels wide or more at 1.0
     showWith(picture);
     EXPECT_EQ(form->viewport().mZoom, 1.0f);
     EXPECT_EQ(picture1->picture(), picture);
-    EXPECT_EQ(picture1->size(), QSize(300, 150));
+    EXPECT_EQ(picture1->size(), QSize(4100, 150));
     clickAll("+");
     EXPECT_EQ(form->viewport().mZoom, 1.0f);
-    EXPECT_EQ(picture1->size(), QSize(300, 150));
+    EXPECT_EQ(picture1->size(), QSize(4100, 150));
     clickAll("-");  // from 1.0 again: 0.75 fits
     EXPECT_EQ(form->viewport().mZoom, 0.75f);
-    EXPECT_EQ(picture1->size(), QSize(225, 112));
+    EXPECT_EQ(picture1->size(), QSize(3075, 112));
 }
 
 TEST_F(PreviewWindow, ScrollBarsMoveTheImageByTheirSteps) {
@@ -229,6 +231,58 @@ TEST_F(PreviewWindow, ScrollBarsMoveTheImageByTheirSteps) {
         EXPECT_EQ(picture1->pos(), r.box) << r.position;
         EXPECT_EQ(picture1->size(), QSize(700, 600));
     }
+}
+
+// An arrow click moves the image one sheet row (20 pixels), a click in the trough one viewport,
+// a notch of the wheel over the picture as many rows as the desktop's wheel lines; with Shift the
+// wheel scrolls sideways.
+TEST_F(PreviewWindow, BarsMoveBySheetRowsAndViewportsAndFollowTheWheel) {
+    struct Row {
+        const char* what;
+        QScrollBar::SliderAction action;  // on the vertical bar, or SliderNoAction for the wheel
+        int wheelDelta;
+        Qt::KeyboardModifiers modifiers;
+        QPoint box;
+    };
+    const Row rows[] = {
+        {"arrow down", QScrollBar::SliderSingleStepAdd, 0, {}, {0, -20}},
+        {"trough below", QScrollBar::SliderPageStepAdd, 0, {}, {0, -495}},  // 7420 twips
+        {"wheel towards the user", QScrollBar::SliderNoAction, -120, {}, {0, -60}},
+        {"wheel away at the top", QScrollBar::SliderNoAction, 120, {}, {0, 0}},
+        {"wheel with Shift", QScrollBar::SliderNoAction, -120, Qt::ShiftModifier, {-60, 0}},
+    };
+    QApplication::setWheelScrollLines(3);
+    for (const Row& r : rows) {
+        freshWindow();
+        showWith(patternPicture(1400, 1600));  // 21000 x 24000 twips
+        ASSERT_EQ(vScroll->singleStep(), 30);
+        ASSERT_EQ(vScroll->pageStep(), 742);
+        ASSERT_EQ(hScroll->pageStep(), 933);
+        if (r.action != QScrollBar::SliderNoAction) {
+            vScroll->triggerAction(r.action);
+        } else {
+            // Over the image box, and over the viewport where the image leaves it uncovered.
+            QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, r.wheelDelta),
+                              Qt::NoButton, r.modifiers, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(picture1, &wheel);
+        }
+        EXPECT_EQ(picture1->pos(), r.box) << r.what;
+    }
+}
+
+TEST_F(PreviewWindow, WheelOverTheViewportScrollsOnlyEnabledBars) {
+    QApplication::setWheelScrollLines(3);
+    showWith(patternPicture(200, 1600));  // narrower than the viewport, taller
+    auto* picture2 = control<PictureBox>("Picture2");
+    ASSERT_FALSE(hScroll->isEnabled());
+    QWheelEvent down(QPointF(400, 5), QPointF(400, 5), QPoint(), QPoint(0, -120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(picture2, &down);
+    EXPECT_EQ(picture1->pos(), QPoint(0, -60));
+    QWheelEvent sideways(QPointF(400, 5), QPointF(400, 5), QPoint(), QPoint(0, -120), Qt::NoButton,
+                         Qt::ShiftModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(picture2, &sideways);
+    EXPECT_EQ(picture1->pos(), QPoint(0, -60));
 }
 
 TEST_F(PreviewWindow, DragPansWithinTheViewportAndReleaseSnapsTheBars) {
@@ -276,11 +330,13 @@ TEST_F(PreviewWindow, ClickWithoutMovementStillBringsTheBarsInLine) {
     EXPECT_EQ(picture1->x(), -33);
 }
 
-TEST_F(PreviewWindow, SmallImageDraggedGoesFlushWithTheFarEdge) {
+TEST_F(PreviewWindow, SmallImageDraggedStaysInPlace) {
     showWith(patternPicture(200, 150));
     mouse(picture1, QEvent::MouseButtonPress, {50, 50}, Qt::LeftButton, Qt::LeftButton);
-    mouse(picture1, QEvent::MouseMove, {40, 60}, Qt::NoButton, Qt::LeftButton);
-    EXPECT_EQ(picture1->pos(), QPoint(622 - 200, 0));
+    mouse(picture1, QEvent::MouseMove, {40, 40}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(picture1->pos(), QPoint(0, 0));
+    mouse(picture1, QEvent::MouseMove, {60, 60}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(picture1->pos(), QPoint(0, 0));
     mouse(picture1, QEvent::MouseButtonRelease, {40, 60}, Qt::LeftButton, Qt::NoButton);
     EXPECT_EQ(hScroll->value(), 0);
     EXPECT_EQ(vScroll->value(), 0);
@@ -299,8 +355,8 @@ TEST_F(PreviewWindow, NewPictureGetsItsOwnSetUp) {
     EXPECT_EQ(form->viewport().mZoom, 1.0f);
     EXPECT_EQ(form->viewport().mBaseWidth, 10498);
     EXPECT_EQ(picture1->geometry(), QRect(0, 0, 700, 600));
-    EXPECT_EQ(picture1->picture(), next);
-    EXPECT_TRUE(picture1->drawnImage().isNull());
+    EXPECT_TRUE(picture1->picture().isNull());  // redrawn at 1.0 into the drawing surface
+    EXPECT_EQ(picture1->drawnImage(), next);
     EXPECT_EQ(zoomOri->picture(), next);
     EXPECT_TRUE(hScroll->isEnabled());
     EXPECT_EQ(hScroll->maximum(), 117);

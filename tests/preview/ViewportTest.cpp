@@ -16,8 +16,10 @@ namespace {
 // One click of "Zoom In" ('+') or "Zoom Out" ('-') as the window runs it.
 bool click(Viewport& v, char c) { return v.SetZoom(v.zoomCandidate(c == '-')) && v.RedrawZoomed(); }
 
-Viewport withBase(std::int32_t width, std::int32_t height) {
-    Viewport v;
+// A viewport for an unscaled picture of width x height twips, on a screen of 15 twips a pixel
+// (96 dots per inch) unless told.
+Viewport withBase(std::int32_t width, std::int32_t height, double twipsPerPixel = 15) {
+    Viewport v(twipsPerPixel);
     v.setBase(width + 2, height + 2);
     return v;
 }
@@ -62,28 +64,33 @@ TEST(PreviewViewportSetUp, BaseSizeIsInnerSizeLessTwoRoundedHalvesToEven) {
     }
 }
 
+// The pictures of a sheet: six entries (256 x 340 pixels) and forty (256 x 1020 pixels).
 TEST(PreviewViewportZoom, ClicksMoveByQuarterStepsWithinTheBounds) {
     struct Row {
         std::string clicks;
+        std::int32_t height;
         float zoom;
     };
     const Row rows[] = {
-        {"+", 1.25f},
-        {"-", 0.75f},
-        {"---", 0.25f},
-        {"----", 0.25f},            // "Zoom Out" at 0.25 changes nothing
-        {"++++++++++++", 4.0f},     // twelve steps reach 4.0
-        {"+++++++++++++++", 4.0f},  // "Zoom In" at 4.0 changes nothing
-        {"+-", 1.0f},
-        {"---++++", 1.25f},
-        {"++++++++++++------------", 1.0f},  // no drift
+        {"+", 5100, 1.25f},
+        {"-", 5100, 0.75f},
+        {"---", 5100, 0.25f},
+        {"----", 5100, 0.25f},            // "Zoom Out" at 0.25 changes nothing
+        {"++++++++++++", 5100, 4.0f},     // twelve steps reach 4.0
+        {"+++++++++++++++", 5100, 4.0f},  // "Zoom In" at 4.0 changes nothing
+        {"+-", 5100, 1.0f},
+        {"---++++", 5100, 1.25f},
+        {"++++++++++++------------", 5100, 1.0f},  // no drift
+        {"-", 15300, 0.75f},
+        {"---", 15300, 0.25f},
+        {"++++++++++++", 15300, 4.0f},
     };
     for (const Row& r : rows) {
-        Viewport v = withBase(900, 700);
+        Viewport v = withBase(3840, r.height);
         for (char c : r.clicks) click(v, c);
         EXPECT_EQ(v.mZoom, r.zoom) << r.clicks;
-        EXPECT_EQ(v.mZoomWidth, static_cast<std::int32_t>(double(r.zoom) * 900)) << r.clicks;
-        EXPECT_EQ(v.mZoomHeight, static_cast<std::int32_t>(double(r.zoom) * 700)) << r.clicks;
+        EXPECT_EQ(v.mZoomWidth, static_cast<std::int32_t>(double(r.zoom) * 3840)) << r.clicks;
+        EXPECT_EQ(v.mZoomHeight, static_cast<std::int32_t>(double(r.zoom) * r.height)) << r.clicks;
     }
 }
 
@@ -111,20 +118,27 @@ TEST(PreviewViewportZoom, ZoomedSizeIsTheFlooredProduct) {
     EXPECT_EQ(v.mZoomHeight, 750);  // 750.75
 }
 
+// The bound is 4000 x 9000 pixels of the screen: at 15 twips a pixel 60000 x 135000 twips.
 TEST(PreviewViewportZoom, SizeBoundResetsTheFactorToOne) {
     struct Row {
         std::int32_t baseWidth, baseHeight;
+        double twipsPerPixel;
         bool redrawn;
     };
     const Row rows[] = {
-        {3199, 100, true},                       // 3998 wide
-        {3200, 100, false},                      // exactly 4000 wide
-        {3300, 100, false},  {100, 7199, true},  // 8998 tall
-        {100, 7200, false},                      // exactly 9000 tall
-        {5000, 9500, false},                     // both
+        {3840, 5100, 15, true},      // the six-entry picture grows
+        {47999, 100, 15, true},      // 59998 twips: 3999.9 pixels wide
+        {48000, 100, 15, false},     // exactly 4000 pixels wide
+        {50000, 100, 15, false},     //
+        {100, 107999, 15, true},     // 134998 twips: 8999.9 pixels tall
+        {100, 108000, 15, false},    // exactly 9000 pixels tall
+        {60000, 120000, 15, false},  // both
+        {31999, 100, 10, true},      // at 144 dots per inch: 3999.9 pixels
+        {32000, 100, 10, false},     // 4000 pixels
+        {100, 72000, 10, false},     // 9000 pixels
     };
     for (const Row& r : rows) {
-        Viewport v = withBase(r.baseWidth, r.baseHeight);
+        Viewport v = withBase(r.baseWidth, r.baseHeight, r.twipsPerPixel);
         ASSERT_TRUE(v.SetZoom(v.zoomCandidate(false)));
         EXPECT_EQ(v.RedrawZoomed(), r.redrawn) << r.baseWidth << "x" << r.baseHeight;
         if (r.redrawn) {
@@ -141,33 +155,37 @@ TEST(PreviewViewportZoom, SizeBoundResetsTheFactorToOne) {
 }
 
 TEST(PreviewViewportZoom, BoundHitHalfwayRestartsFromOne) {
-    Viewport v = withBase(1000, 1000);
-    for (int i = 0; i < 11; ++i) click(v, '+');
-    ASSERT_EQ(v.mZoom, 3.75f);    // 3750 wide
-    EXPECT_FALSE(click(v, '+'));  // 4000: too wide
+    Viewport v = withBase(16000, 1000);
+    for (int i = 0; i < 10; ++i) click(v, '+');
+    ASSERT_EQ(v.mZoom, 3.5f);     // 3733 pixels wide
+    EXPECT_FALSE(click(v, '+'));  // 4000 pixels: too wide
     EXPECT_EQ(v.mZoom, 1.0f);
-    EXPECT_EQ(v.mZoomWidth, 1000);
+    EXPECT_EQ(v.mZoomWidth, 16000);
     EXPECT_TRUE(click(v, '-'));
     EXPECT_EQ(v.mZoom, 0.75f);
 }
 
+// An arrow click moves one sheet row (300 twips), a click in the trough one viewport.
 TEST(PreviewViewportScrollbars, StepAndMaximumFollowTheDifferenceOfOuterSizes) {
     struct Row {
         double image, view;
         bool enabled;
         std::int16_t step, maximum;
+        std::int32_t singleStep, pageStep;
     };
     const Row rows[] = {
-        {9331, 9330, true, 1, 1},
-        {9380, 9330, true, 1, 50},
-        {9430, 9330, true, 1, 100},
-        {9431, 9330, true, 10, 10},  // 101
-        {9435, 9330, true, 10, 10},  // 105: 10.5 to even
-        {9445, 9330, true, 10, 12},  // 115: 11.5 to even
-        {10500, 9330, true, 10, 117},
-        {9330, 9330, false, 0, 0},  // not wider
-        {3000, 9330, false, 0, 0},
-        {9330 + 327670, 9330, true, 10, 32767},  // the largest range ten twips a position reach
+        {9331, 9330, true, 1, 1, 300, 9330},
+        {9380, 9330, true, 1, 50, 300, 9330},
+        {9430, 9330, true, 1, 100, 300, 9330},
+        {9431, 9330, true, 10, 10, 30, 933},  // 101
+        {9435, 9330, true, 10, 10, 30, 933},  // 105: 10.5 to even
+        {9445, 9330, true, 10, 12, 30, 933},  // 115: 11.5 to even
+        {10500, 9330, true, 10, 117, 30, 933},
+        {24000, 7425, true, 10, 1658, 30, 742},  // 742.5 to even
+        {9330, 9330, false, 0, 0, 0, 0},         // not wider
+        {3000, 9330, false, 0, 0, 0, 0},
+        {9330 + 327670, 9330, true, 10, 32767, 30, 933},  // the largest range at ten a position
+        {9330 + 360437, 9330, true, 11, 32767, 27, 848},  // beyond it: a larger step
     };
     for (const Row& r : rows) {
         const BarSetup bar = Viewport::setupBar(r.image, r.view);
@@ -175,8 +193,28 @@ TEST(PreviewViewportScrollbars, StepAndMaximumFollowTheDifferenceOfOuterSizes) {
         EXPECT_EQ(bar.step, r.step) << r.image;
         if (r.enabled) {
             EXPECT_EQ(bar.maximum, r.maximum) << r.image;
+            EXPECT_EQ(bar.singleStep, r.singleStep) << r.image;
+            EXPECT_EQ(bar.pageStep, r.pageStep) << r.image;
         }
     }
+}
+
+TEST(PreviewViewportScrollbars, WheelMovesSheetRowsANotchTowardsTheTurn) {
+    struct Row {
+        int angleDelta, lines;
+        std::int32_t singleStep, positions;
+    };
+    const Row rows[] = {
+        {-120, 3, 30, 90},  // one notch towards the user: three rows down
+        {120, 3, 30, -90},  // away: back up
+        {-240, 3, 30, 180}, {-120, 1, 30, 30}, {-120, 3, 300, 900},
+        {-8, 3, 30, 6},  // a touchpad's fraction of a notch
+        {-1, 3, 30, 1},  // the smallest turn still moves
+        {1, 3, 30, -1},     {0, 3, 30, 0},     {-120, 0, 30, 0},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(Viewport::wheelPositions(r.angleDelta, r.lines, r.singleStep), r.positions)
+            << r.angleDelta << " x " << r.lines << " x " << r.singleStep;
 }
 
 TEST(PreviewViewportScrollbars, HugeDifferencesTakeALargerStepWithoutOverflow) {
@@ -235,10 +273,12 @@ TEST(PreviewViewportDrag, ClampKeepsTheImageOverTheViewport) {
         {-500, 9330, 10500, -500},
         {-1170, 9330, 10500, -1170},
         {-2000, 9330, 10500, -1170},
-        // image narrower: a positive proposal goes to 0, any other to the far edge
+        // image narrower or as wide: nothing to pan, it stays at 0
         {100, 9330, 3000, 0},
-        {0, 9330, 3000, 6330},
-        {-20, 9330, 3000, 6330},
+        {0, 9330, 3000, 0},
+        {-20, 9330, 3000, 0},
+        {-9000, 9330, 3000, 0},
+        {-150, 9330, 9330, 0},
     };
     for (const Row& r : rows)
         EXPECT_EQ(Viewport::clampAxis(r.proposed, r.viewInner, r.imageOuter), r.result)
@@ -249,20 +289,26 @@ TEST(PreviewViewportDrag, DragFollowsThePointerFromThePressPosition) {
     struct Row {
         TwipsPoint box;
         float pressX, pressY, pointerX, pointerY;
+        double imageWidth, imageHeight;
         TwipsPoint result;
     };
     const Row rows[] = {
-        {{0, 0}, 100, 100, 400, 50, {0, -50}},                // right: stops at the left edge
-        {{-1000, 0}, 500, 500, 0, 500, {-1170, 0}},           // left: right edge at inner edge
-        {{-1000, -800}, 500, 500, 200, 300, {-1170, -1000}},  // up and left
-        {{-300, -300}, 50, 60, 50, 60, {-300, -300}},         // no movement
+        {{0, 0}, 100, 100, 400, 50, 10500, 9000, {0, -50}},       // right: stops at the left edge
+        {{-1000, 0}, 500, 500, 0, 500, 10500, 9000, {-1170, 0}},  // left: right edge at inner
+        {{-1000, -800}, 500, 500, 200, 300, 10500, 9000, {-1170, -1000}},  // up and left
+        {{-300, -300}, 50, 60, 50, 60, 10500, 9000, {-300, -300}},         // no movement
+        {{0, 0}, 500, 500, 350, 350, 3840, 5100, {0, 0}},                  // small: stays in place
+        {{0, 0}, 500, 500, 650, 650, 3840, 5100, {0, 0}},                  // both ways
+        {{0, -300}, 500, 500, 350, 350, 3840, 15300, {0, -450}},  // tall: pans up and down only
+        {{0, 0}, 500, 500, 350, 350, 15300, 5100, {-150, 0}},     // wide: across only
     };
     for (const Row& r : rows) {
         Viewport v;
         v.press(r.pressX, r.pressY);
-        const TwipsPoint p = v.dragTo(r.box, r.pointerX, r.pointerY, 9330, 7425, 10500, 9000);
-        EXPECT_EQ(p.left, r.result.left);
-        EXPECT_EQ(p.top, r.result.top);
+        const TwipsPoint p =
+            v.dragTo(r.box, r.pointerX, r.pointerY, 9330, 7425, r.imageWidth, r.imageHeight);
+        EXPECT_EQ(p.left, r.result.left) << r.imageWidth << " x " << r.imageHeight;
+        EXPECT_EQ(p.top, r.result.top) << r.imageWidth << " x " << r.imageHeight;
     }
 }
 
