@@ -276,6 +276,8 @@ struct EarlierPicture {
     int failingLine;   // the step reported for the missing picture
 };
 
+void PrintTo(const EarlierPicture& row, std::ostream* out) { *out << row.what; }
+
 class FailedPicture : public ChartBuildTest,
                       public ::testing::WithParamInterface<EarlierPicture> {};
 
