@@ -13,7 +13,7 @@ packages=(
   # fonts close to the ones the windows and the template ask for
   fonts-liberation fonts-dejavu-core
   # real readers of the workbooks the program writes
-  python3 python3-xlrd libreoffice-calc-nogui python3-uno poppler-utils
+  python3 python3-xlrd libreoffice-calc-nogui python3-uno poppler-utils gnumeric
 )
 
 missing=()

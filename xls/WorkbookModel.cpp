@@ -4,6 +4,7 @@
 
 #include "xls/ChartRefs.h"
 #include "xls/Error.h"
+#include "xls/Tables.h"
 
 namespace xls {
 
@@ -114,6 +115,7 @@ void WorkbookModel::split(const Bytes& stream) {
 }
 
 Bytes WorkbookModel::workbookStream(bool asTemplate) {
+    extendTables(globals, sheets, displayName);
     extendChartReferences(globals, sheets);
     uint32_t refs = 0;
     for (const auto& s : sheets) refs += s->cells().sharedStringRefs();

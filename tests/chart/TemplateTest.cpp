@@ -2,9 +2,12 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <map>
 
 #include "chart/Template.h"
 #include "support/WorkbookReader.h"
+#include "xls/CompoundFile.h"
+#include "xls/Record.h"
 #include "xls/Workbook.h"
 #include "xls/draw/NumberFormat.h"
 
@@ -140,6 +143,263 @@ TEST(Template, ChartReadsTheSampleRows) {
     EXPECT_EQ(refs[2].firstRow, 3);  // categories A4:A9
     EXPECT_EQ(refs[2].lastRow, 8);
     EXPECT_EQ(refs[2].firstCol, 0);
+}
+
+// ---------------------------------------------------------------- the template's records
+
+std::vector<xls::Record> templateRecords() {
+    const QByteArray bytes = chart::TemplateBytes();
+    xls::CompoundFile file =
+        xls::CompoundFile::parse(std::vector<uint8_t>(bytes.begin(), bytes.end()), "Pie Chart.xlt");
+    return xls::parseRecords(file.streamData(size_t(file.findInRoot(u"Workbook"))),
+                             "Pie Chart.xlt");
+}
+
+// Reads a record's fields in order; every read past the end fails the test and gives zeros.
+class Fields {
+  public:
+    explicit Fields(const xls::Bytes& data) : d_(data) {}
+    uint8_t u8() { return have(1) ? d_[at_++] : 0; }
+    uint16_t u16() {
+        if (!have(2)) return 0;
+        at_ += 2;
+        return xls::get16(&d_[at_ - 2]);
+    }
+    uint32_t u32() {
+        if (!have(4)) return 0;
+        at_ += 4;
+        return xls::get32(&d_[at_ - 4]);
+    }
+    xls::Bytes bytes(size_t n) {
+        if (!have(n)) return {};
+        at_ += n;
+        return xls::Bytes(d_.begin() + long(at_ - n), d_.begin() + long(at_));
+    }
+    // XLUnicodeString: count, option byte, characters (8-bit or UTF-16).
+    std::string text() {
+        uint16_t count = u16();
+        uint8_t wide = u8();
+        std::string out;
+        for (uint16_t i = 0; i < count; ++i) out += char(wide ? u16() : u8());
+        return out;
+    }
+    // UTF-16 characters without count or option byte.
+    std::string utf16(size_t count) {
+        std::string out;
+        for (size_t i = 0; i < count; ++i) out += char(u16());
+        return out;
+    }
+    bool atEnd() const { return at_ == d_.size(); }
+
+  private:
+    bool have(size_t n) {
+        EXPECT_LE(at_ + n, d_.size()) << "field past the end of the record";
+        return at_ + n <= d_.size();
+    }
+    const xls::Bytes& d_;
+    size_t at_ = 0;
+};
+
+size_t indexOf(const std::vector<xls::Record>& recs, uint16_t type, size_t from = 0) {
+    for (size_t i = from; i < recs.size(); ++i)
+        if (recs[i].type == type) return i;
+    return recs.size();
+}
+
+// FrtHeader: the record type again, no flags, eight reserved zero bytes.
+void expectFrtHeader(Fields& f, uint16_t type) {
+    EXPECT_EQ(f.u16(), type);
+    EXPECT_EQ(f.u16(), 0);
+    EXPECT_EQ(f.bytes(8), xls::Bytes(8, 0));
+}
+
+// The table "Table1" over A3:B9 as BIFF8 stores it: FEATHDR11, FEAT11 and two LIST12 records,
+// the last records of the worksheet.
+TEST(TemplateRecords, TableOne) {
+    const auto recs = templateRecords();
+    const size_t header = indexOf(recs, 0x0871);
+    ASSERT_LT(header + 4, recs.size());
+    EXPECT_EQ(recs[header + 1].type, 0x0872);
+    EXPECT_EQ(recs[header + 2].type, 0x0877);
+    EXPECT_EQ(recs[header + 3].type, 0x0877);
+    EXPECT_EQ(recs[header + 4].type, xls::rt::Eof);
+    EXPECT_EQ(indexOf(recs, 0x0872, header + 2), recs.size()) << "one table";
+
+    Fields h(recs[header].data);  // FeatHdr11
+    expectFrtHeader(h, 0x0871);
+    EXPECT_EQ(h.u16(), 5);           // isf: ISFLIST
+    EXPECT_EQ(h.u8(), 1);            // reserved1
+    EXPECT_EQ(h.u32(), 0xFFFFFFFF);  // reserved2
+    EXPECT_EQ(h.u32(), 0xFFFFFFFF);  // reserved3
+    EXPECT_EQ(h.u32(), 2u);          // idListNext
+    EXPECT_EQ(h.u16(), 0);           // reserved4
+    EXPECT_TRUE(h.atEnd());
+
+    Fields f(recs[header + 1].data);  // Feature11
+    EXPECT_EQ(f.u16(), 0x0872);       // frtRefHeaderU.rt
+    EXPECT_EQ(f.u16(), 1);            // grbitFrt: fFrtRef
+    for (int i = 0; i < 2; ++i) {
+        if (i == 1) {
+            EXPECT_EQ(f.u16(), 5);   // isf: ISFLIST
+            EXPECT_EQ(f.u8(), 0);    // reserved1
+            EXPECT_EQ(f.u32(), 0u);  // reserved2
+            EXPECT_EQ(f.u16(), 1);   // cref2
+            EXPECT_EQ(f.u32(), 0u);  // cbFeatData: to the end of the record
+            EXPECT_EQ(f.u16(), 0);   // reserved3
+        }
+        EXPECT_EQ(f.u16(), 2);  // rwFirst: row 3
+        EXPECT_EQ(f.u16(), 8);  // rwLast: row 9
+        EXPECT_EQ(f.u16(), 0);  // colFirst: A
+        EXPECT_EQ(f.u16(), 1);  // colLast: B
+    }
+    EXPECT_EQ(f.u32(), 0u);                     // lt: cells of the sheet
+    EXPECT_EQ(f.u32(), 1u);                     // idList
+    EXPECT_EQ(f.u32(), 1u);                     // crwHeader: one heading row
+    EXPECT_EQ(f.u32(), 0u);                     // crwTotals: no totals row
+    EXPECT_EQ(f.u32(), 3u);                     // idFieldNext
+    EXPECT_EQ(f.u32(), 64u);                    // cbFSData
+    EXPECT_EQ(f.u16(), 0);                      // rupBuild
+    EXPECT_EQ(f.u16(), 0);                      // unused1
+    EXPECT_EQ(f.u32(), 0x000C0000u);            // flags: none set, verXL 12
+    EXPECT_EQ(f.u32(), 0u);                     // lPosStmCache
+    EXPECT_EQ(f.u32(), 0u);                     // cbStmCache
+    EXPECT_EQ(f.u32(), 0u);                     // cchStmCache
+    EXPECT_EQ(f.u32(), 0u);                     // lem
+    EXPECT_EQ(f.bytes(16), xls::Bytes(16, 0));  // rgbHashParam
+    EXPECT_EQ(f.text(), "Table1");              // rgbName
+    EXPECT_EQ(f.u16(), 2);                      // cFieldData
+    for (const char* column : {"Asset Type", "Amount"}) {
+        SCOPED_TRACE(column);
+        EXPECT_EQ(f.u32(), std::string(column) == "Amount" ? 2u : 1u);  // idField
+        EXPECT_EQ(f.u32(), 0u);                                         // lfdt
+        EXPECT_EQ(f.u32(), 0u);                                         // lfxidt
+        EXPECT_EQ(f.u32(), 0u);                                         // ilta: no totals formula
+        EXPECT_EQ(f.u32(), 0u);                                         // cbFmtAgg
+        EXPECT_EQ(f.u32(), 0xFFFFFFFFu);                                // istnAgg: none
+        EXPECT_EQ(f.u32(), 0u);                                         // flags
+        EXPECT_EQ(f.u32(), 0u);                                         // cbFmtInsertRow
+        EXPECT_EQ(f.u32(), 0xFFFFFFFFu);                                // istnInsertRow: none
+        EXPECT_EQ(f.text(), column);                                    // strFieldName
+        EXPECT_EQ(f.text(), column);                                    // strCaption
+    }
+    EXPECT_TRUE(f.atEnd());
+
+    Fields style(recs[header + 2].data);  // List12, style
+    expectFrtHeader(style, 0x0877);
+    EXPECT_EQ(style.u16(), 1);       // lsd: List12TableStyleClientInfo
+    EXPECT_EQ(style.u32(), 1u);      // idList
+    EXPECT_EQ(style.u16(), 0x0004);  // fRowStripes only
+    EXPECT_EQ(style.text(), "TableStyleMedium9");
+    EXPECT_TRUE(style.atEnd());
+
+    Fields name(recs[header + 3].data);  // List12, display name
+    expectFrtHeader(name, 0x0877);
+    EXPECT_EQ(name.u16(), 2);   // lsd: List12DisplayName
+    EXPECT_EQ(name.u32(), 1u);  // idList
+    EXPECT_EQ(name.text(), "Table1");
+    EXPECT_EQ(name.text(), "");  // no comment
+    EXPECT_TRUE(name.atEnd());
+}
+
+// TABLESTYLES follows the style records of the globals and names the default styles.
+TEST(TemplateRecords, TableStyles) {
+    const auto recs = templateRecords();
+    const size_t at = indexOf(recs, 0x088E);
+    ASSERT_LT(at, indexOf(recs, xls::rt::Eof));
+    EXPECT_TRUE(recs[at - 1].type == 0x0293 || recs[at - 1].type == 0x0892);
+    Fields f(recs[at].data);
+    expectFrtHeader(f, 0x088E);
+    EXPECT_EQ(f.u32(), 144u);  // cts: the built-in styles
+    const uint16_t table = f.u16(), pivot = f.u16();
+    EXPECT_EQ(f.utf16(table), "TableStyleMedium9");
+    EXPECT_EQ(f.utf16(pivot), "PivotStyleLight16");
+    EXPECT_TRUE(f.atEnd());
+}
+
+// The pie: first slice at 210 degrees, no hole, shadow and leader lines on; other chart text
+// 10 points through the chart's default text.
+TEST(TemplateRecords, PieAndDefaultText) {
+    const auto recs = templateRecords();
+    const size_t pie = indexOf(recs, 0x1019);
+    ASSERT_LT(pie, recs.size());
+    Fields p(recs[pie].data);
+    EXPECT_EQ(p.u16(), 210);     // anStart
+    EXPECT_EQ(p.u16(), 0);       // pcDonut
+    EXPECT_EQ(p.u16(), 0x0003);  // fHasShadow, fShowLdrLines
+    EXPECT_TRUE(p.atEnd());
+
+    const size_t at = indexOf(recs, 0x1024);
+    ASSERT_LT(at + 6, recs.size());
+    EXPECT_EQ(recs[at - 1].type, 0x1044);  // right after SHTPROPS
+    EXPECT_EQ(indexOf(recs, 0x1024, at + 1), recs.size()) << "one default text";
+    Fields d(recs[at].data);
+    EXPECT_EQ(d.u16(), 2);  // id: all text of the chart
+    EXPECT_TRUE(d.atEnd());
+    const uint16_t types[] = {0x1025, 0x1033, 0x104F, 0x1026, 0x1051, 0x1034};
+    for (size_t k = 0; k < 6; ++k) EXPECT_EQ(recs[at + 1 + k].type, types[k]) << k;
+    Fields t(recs[at + 1].data);                // TEXT
+    EXPECT_EQ(t.u8(), 2);                       // at: centred
+    EXPECT_EQ(t.u8(), 2);                       // vat: centred
+    EXPECT_EQ(t.u16(), 1);                      // wBkgMode: transparent
+    EXPECT_EQ(t.u32(), 0u);                     // rgbText
+    EXPECT_EQ(t.bytes(16), xls::Bytes(16, 0));  // x, y, dx, dy
+    EXPECT_EQ(t.u16(), 0x00B1);                 // fAutoColor, fAutoText, fGenerated, fAutoMode
+    EXPECT_EQ(t.u16(), 0x004D);                 // icvText
+    EXPECT_EQ(t.u16(), 0);                      // dlp, iReadingOrder, trot
+    EXPECT_TRUE(t.atEnd());
+    Fields pos(recs[at + 3].data);  // POS
+    EXPECT_EQ(pos.u16(), 2);        // mdTopLt
+    EXPECT_EQ(pos.u16(), 2);        // mdBotRt
+    EXPECT_EQ(pos.bytes(16), xls::Bytes(16, 0));
+    EXPECT_TRUE(pos.atEnd());
+    Fields fontx(recs[at + 4].data);
+    const uint16_t font = fontx.u16();
+    EXPECT_TRUE(fontx.atEnd());
+    Fields ai(recs[at + 5].data);  // AI: a literal text, no formula
+    EXPECT_EQ(ai.u8(), 0);
+    EXPECT_EQ(ai.u8(), 1);
+    EXPECT_EQ(ai.u16(), 0);
+    EXPECT_EQ(ai.u16(), 0);
+    EXPECT_EQ(ai.u16(), 0);
+    EXPECT_TRUE(ai.atEnd());
+
+    const xls::Workbook book = embeddedTemplate();
+    const xls::FontStyle& chartFont = book.styles().font(font);
+    EXPECT_EQ(chartFont.heightTwips, 200);  // 10 points
+    EXPECT_EQ(chartFont.weight, 400);
+    EXPECT_FALSE(chartFont.italic);
+    EXPECT_EQ(chartFont.name, "Constantia");
+}
+
+// Text properties of a property set stream with one section: id -> text (VT_LPSTR).
+std::map<uint32_t, std::string> propertyTexts(const xls::Bytes& s) {
+    std::map<uint32_t, std::string> out;
+    if (s.size() < 48) return out;
+    const size_t at = xls::get32(&s[44]);
+    if (at + 8 > s.size()) return out;
+    const uint32_t count = xls::get32(&s[at + 4]);
+    for (uint32_t i = 0; i < count && at + 16 + 8 * i <= s.size(); ++i) {
+        const uint32_t id = xls::get32(&s[at + 8 + 8 * i]);
+        const size_t value = at + xls::get32(&s[at + 12 + 8 * i]);
+        if (value + 8 > s.size() || xls::get32(&s[value]) != 0x001E) continue;
+        const uint32_t n = xls::get32(&s[value + 4]);
+        if (value + 8 + n > s.size() || n == 0) continue;
+        out[id] = std::string(s.begin() + long(value + 8), s.begin() + long(value + 8 + n - 1));
+    }
+    return out;
+}
+
+TEST(TemplateRecords, SummaryInformation) {
+    const QByteArray bytes = chart::TemplateBytes();
+    xls::CompoundFile file =
+        xls::CompoundFile::parse(std::vector<uint8_t>(bytes.begin(), bytes.end()), "Pie Chart.xlt");
+    const int stream = file.findInRoot(u"\u0005SummaryInformation");
+    ASSERT_GE(stream, 0);
+    const auto texts = propertyTexts(file.streamData(size_t(stream)));
+    ASSERT_TRUE(texts.count(0x02));
+    ASSERT_TRUE(texts.count(0x12));
+    EXPECT_EQ(texts.at(0x02), "21st century pie chart");  // PIDSI_TITLE
+    EXPECT_EQ(texts.at(0x12), "Microsoft Excel");         // PIDSI_APPNAME
 }
 
 }  // namespace

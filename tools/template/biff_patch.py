@@ -1,8 +1,16 @@
-"""Two small edits of a BIFF8 Workbook stream that LibreOffice cannot make itself.
+"""Edits of a BIFF8 Workbook stream that LibreOffice cannot make itself.
 
 - mark the workbook as a template: a TEMPLATE record (0x0060, empty) right after the globals' BOF;
 - hide the gridlines: clear fDspGrid (0x0002) in the worksheet's WINDOW2 options;
-- name one typeface in every FONT record (LibreOffice writes Arial into the unused fonts 1 to 3).
+- name one typeface in every FONT record (LibreOffice writes Arial into the unused fonts 1 to 3);
+- a table over a range of the worksheet (FEATHDR11, FEAT11, LIST12) with a built-in table style,
+  and the workbook's TABLESTYLES record naming the default styles;
+- the pie's shadow and leader lines (the PIE record's flags);
+- a default text for the chart (DEFAULTTEXT with its TEXT group) in a font of its own.
+
+The layouts of the table and chart records, field by field, are in table_records(),
+table_styles_record() and default_text_records(); every field is checked by the
+TemplateRecords tests in tests/chart/TemplateTest.cpp.
 
 Inserting or resizing records moves everything behind them, so every absolute stream position
 that the workbook stores is mapped to its new place: BOUNDSHEET's sheet offsets, EXTSST's string
@@ -19,8 +27,16 @@ BOUNDSHEET = 0x0085
 EXTSST = 0x00FF
 INDEX = 0x020B
 FONT = 0x0031
+STYLE, STYLEEXT = 0x0293, 0x0892
+FEATHDR11, FEAT11, LIST12, TABLESTYLES = 0x0871, 0x0872, 0x0877, 0x088E
+PIE, SHTPROPS, DEFAULTTEXT, TEXT, BEGIN, END, POS, FONTX, AI = (
+    0x1019, 0x1044, 0x1024, 0x1025, 0x1033, 0x1034, 0x104F, 0x1026, 0x1051)
 DT_WORKSHEET = 0x0010
+DT_CHART = 0x0020
 DSP_GRID = 0x0002
+ISF_LIST = 0x0005  # SharedFeatureType: a table
+BUILTIN_TABLE_STYLES = 144  # TABLESTYLES cts: Excel's built-in table and PivotTable styles
+PIE_SHADOW, PIE_LEADER_LINES = 0x0001, 0x0002
 
 
 class BiffError(Exception):
@@ -122,11 +138,201 @@ def set_font_names(records, name):
     return count
 
 
-def patch_workbook_stream(stream, font_name):
+def xl_string(text):
+    """XLUnicodeString: character count, option byte (1 = UTF-16), characters."""
+    try:
+        return struct.pack("<HB", len(text), 0) + text.encode("latin-1")
+    except UnicodeEncodeError:
+        return struct.pack("<HB", len(text), 1) + text.encode("utf-16-le")
+
+
+def frt_header(rtype):
+    """FrtHeader: the record type again, no flags, eight reserved zero bytes."""
+    return struct.pack("<HH8s", rtype, 0, b"")
+
+
+def table_records(name, first_row, last_row, first_col, columns, style, id_list=1):
+    """FEATHDR11, FEAT11 and two LIST12 records of one table (rows and columns 0-based).
+
+    The table reads its cells from the sheet (lt 0), has one heading row and no totals row,
+    no AutoFilter, and shows the built-in `style` with banded rows.
+    """
+    last_col = first_col + len(columns) - 1
+    ref = struct.pack("<HHHH", first_row, last_row, first_col, last_col)
+    header = frt_header(FEATHDR11) + struct.pack(
+        "<HBIIIH",
+        ISF_LIST,
+        1,  # reserved1
+        0xFFFFFFFF,  # reserved2
+        0xFFFFFFFF,  # reserved3
+        id_list + 1,  # idListNext
+        0,  # reserved4
+    )
+    fields = b""
+    for i, column in enumerate(columns):
+        fields += struct.pack(
+            "<IIIIIIIII",
+            i + 1,  # idField
+            0,  # lfdt: not a SharePoint list
+            0,  # lfxidt: no XML type
+            0,  # ilta: no totals formula
+            0,  # cbFmtAgg: no totals format
+            0xFFFFFFFF,  # istnAgg: no totals style
+            0,  # flags: no AutoFilter, no formulas, no totals
+            0,  # cbFmtInsertRow
+            0xFFFFFFFF,  # istnInsertRow: no insert-row style
+        ) + xl_string(column) + xl_string(column)  # strFieldName, strCaption
+    feature = struct.pack(
+        "<IIIIIIHHIIIII16s",
+        0,  # lt: the table's data are cells of the sheet
+        id_list,  # idList
+        1,  # crwHeader: one heading row
+        0,  # crwTotals: no totals row
+        len(columns) + 1,  # idFieldNext
+        64,  # cbFSData: size of the fixed part (lt .. rgbHashParam)
+        0,  # rupBuild (fGoodRupBld is 0)
+        0,  # unused1
+        0x000C0000,  # flags: all clear; verXL 12 (a table of Excel 2007 and later)
+        0,  # lPosStmCache
+        0,  # cbStmCache
+        0,  # cchStmCache
+        0,  # lem: not being edited
+        b"",  # rgbHashParam
+    ) + xl_string(name) + struct.pack("<H", len(columns)) + fields
+    feat = struct.pack("<HH", FEAT11, 0x0001) + ref + struct.pack(
+        "<HBIHIH",
+        ISF_LIST,
+        0,  # reserved1
+        0,  # reserved2
+        1,  # cref2: one range
+        0,  # cbFeatData: rgbFeat runs to the end of the record
+        0,  # reserved3
+    ) + ref + feature
+    style_info = frt_header(LIST12) + struct.pack(
+        "<HIH",
+        1,  # lsd: List12TableStyleClientInfo
+        id_list,
+        0x0004,  # fRowStripes; no first/last column or column stripes; not the default style
+    ) + xl_string(style)
+    display = frt_header(LIST12) + struct.pack("<HI", 2, id_list) + xl_string(name) + xl_string("")
+    return [
+        Record(FEATHDR11, header),
+        Record(FEAT11, feat),
+        Record(LIST12, style_info),
+        Record(LIST12, display),
+    ]
+
+
+def table_styles_record(default_table_style, default_pivot_style):
+    """TABLESTYLES: the built-in styles and the defaults for new tables and PivotTables."""
+    return Record(
+        TABLESTYLES,
+        frt_header(TABLESTYLES)
+        + struct.pack("<IHH", BUILTIN_TABLE_STYLES, len(default_table_style), len(default_pivot_style))
+        + default_table_style.encode("utf-16-le")
+        + default_pivot_style.encode("utf-16-le"),
+    )
+
+
+def default_text_records(font_index):
+    """DEFAULTTEXT (all text of the chart) and its TEXT group in FONT `font_index`."""
+    text = struct.pack(
+        "<BBHI16sHHH",
+        2,  # at: centred
+        2,  # vat: centred
+        1,  # wBkgMode: transparent
+        0,  # rgbText (automatic)
+        b"",  # x, y, dx, dy
+        0x00B1,  # fAutoColor, fAutoText, fGenerated, fAutoMode
+        0x004D,  # icvText: the system's window text colour
+        0,  # dlp, iReadingOrder, trot
+    )
+    pos = struct.pack("<HH16s", 2, 2, b"")  # mdTopLt, mdBotRt: relative; no offsets
+    ai = struct.pack("<BBHHH", 0, 1, 0, 0, 0)  # id 0 (text), rt 1 (literal), no formula
+    return [
+        Record(DEFAULTTEXT, struct.pack("<H", 2)),  # id 2: all text in the chart
+        Record(TEXT, text),
+        Record(BEGIN, b""),
+        Record(POS, pos),
+        Record(FONTX, struct.pack("<H", font_index)),
+        Record(AI, ai),
+        Record(END, b""),
+    ]
+
+
+def substream_ends(records, dt):
+    """Indexes of the EOF records that close substreams of type `dt`."""
+    stack, ends = [], []
+    for i, r in enumerate(records):
+        if r.type == BOF:
+            stack.append(struct.unpack_from("<H", r.data, 2)[0])
+        elif r.type == EOF and stack:
+            if stack.pop() == dt:
+                ends.append(i)
+    return ends
+
+
+def add_table(records, **table):
+    """Puts the table's records last in the worksheet and TABLESTYLES after the styles."""
+    if any(r.type in (FEATHDR11, FEAT11) for r in records):
+        raise BiffError("the workbook already has tables")
+    ends = substream_ends(records, DT_WORKSHEET)
+    if len(ends) != 1:
+        raise BiffError("expected exactly one worksheet")
+    records[ends[0]:ends[0]] = table_records(**table)
+    last_style = max(i for i, r in enumerate(records[: ends[0]]) if r.type in (STYLE, STYLEEXT))
+    records.insert(last_style + 1, table_styles_record(table["style"], "PivotStyleLight16"))
+
+
+def add_chart_font(records, height_twips):
+    """Appends a FONT record like the first one, `height_twips` high and not bold; returns the
+    font index that chart records use for it (FONT records are numbered 0 to 3, then 5 on)."""
+    fonts = [i for i, r in enumerate(records) if r.type == FONT]
+    font = Record(FONT, bytes(records[fonts[0]].data))
+    struct.pack_into("<H", font.data, 0, height_twips)
+    struct.pack_into("<H", font.data, 2, 0)  # no italic, strike-out, outline or shadow
+    struct.pack_into("<H", font.data, 6, 400)  # normal weight
+    records.insert(fonts[-1] + 1, font)
+    count = len(fonts) + 1
+    return count if count > 4 else count - 1
+
+
+def set_pie_flags(records, flags):
+    """Sets `flags` (shadow, leader lines) in every PIE record; returns how many."""
+    count = 0
+    for r in records:
+        if r.type == PIE:
+            (old,) = struct.unpack_from("<H", r.data, 4)
+            struct.pack_into("<H", r.data, 4, old | flags)
+            count += 1
+    return count
+
+
+def add_default_text(records, font_index):
+    """Puts the chart's default text right after SHTPROPS in every chart substream."""
+    added = 0
+    for i in range(len(records) - 1, -1, -1):
+        if records[i].type == SHTPROPS:
+            records[i + 1:i + 1] = default_text_records(font_index)
+            added += 1
+    return added
+
+
+def patch_workbook_stream(stream, font_name, table=None, chart_text_twips=None):
     records = read_records(stream)
     if not set_font_names(records, font_name):
         raise BiffError("the workbook has no FONT records")
     if hide_gridlines(records) != 1:
         raise BiffError("expected exactly one worksheet WINDOW2 record")
+    if table:
+        add_table(records, **table)
+    if set_pie_flags(records, PIE_SHADOW | PIE_LEADER_LINES) != 1:
+        raise BiffError("expected exactly one PIE record")
+    if chart_text_twips:
+        if any(r.type == DEFAULTTEXT for r in records):
+            raise BiffError("the chart already has a default text")
+        font = add_chart_font(records, chart_text_twips)
+        if add_default_text(records, font) != 1:
+            raise BiffError("expected exactly one chart")
     add_template_record(records)
     return write_records(records)

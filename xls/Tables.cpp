@@ -1,0 +1,90 @@
+#include "xls/Tables.h"
+
+#include "xls/Globals.h"
+#include "xls/SheetModel.h"
+
+namespace xls {
+
+namespace {
+
+constexpr uint16_t kFeature11 = 0x0872;
+constexpr uint16_t kListFeature = 0x0005;  // isf: ISFLIST, a table
+// Offsets in a FEAT11 record: the header's range, the feature fields, the first range of refs2
+// and, inside the table data (rgbFeat), the data source type, header and totals row counts.
+constexpr size_t kHeaderRef = 4, kIsf = 12, kRefCount = 19, kRefs = 27;
+constexpr size_t kSourceType = 0, kHeaderRows = 8, kTotalsRows = 12;
+constexpr uint32_t kRangeSource = 0;  // lt: LTRANGE, a table over cells of the sheet
+
+struct TableRange {
+    int firstRow, lastRow, firstCol, lastCol, headerRows;
+};
+
+// The range of a FEAT11 table this engine can extend, or nothing.
+bool readTable(const Record& rec, TableRange& t) {
+    const Bytes& d = rec.data;
+    if (rec.type != kFeature11 || d.size() < kRefs + 8 || get16(&d[kIsf]) != kListFeature ||
+        get16(&d[kRefCount]) < 1)
+        return false;
+    size_t feat = kRefs + 8 * size_t(get16(&d[kRefCount]));
+    if (d.size() < feat + 16 || get32(&d[feat + kSourceType]) != kRangeSource ||
+        get32(&d[feat + kTotalsRows]) != 0)
+        return false;
+    t.firstRow = get16(&d[kRefs]);
+    t.lastRow = get16(&d[kRefs + 2]);
+    t.firstCol = get16(&d[kRefs + 4]);
+    t.lastCol = get16(&d[kRefs + 6]);
+    t.headerRows = int(get32(&d[feat + kHeaderRows]));
+    return t.firstRow <= t.lastRow && t.firstCol <= t.lastCol && t.lastCol <= 255;
+}
+
+// Whether the engine wrote a value (not a blank) into `row` within the table's columns.
+bool rowWritten(const SheetModel& sheet, int row, const TableRange& t) {
+    for (int col = t.firstCol; col <= t.lastCol; ++col) {
+        if (!sheet.written().count(uint32_t(row) << 8 | uint32_t(col))) continue;
+        const CellTable::Entry* e = sheet.cells().find(row, col);
+        if (e && e->records[0].type != rt::Blank && e->records[0].type != rt::MulBlank) return true;
+    }
+    return false;
+}
+
+// Gives the cells of the table's columns in `row` (the k-th row below the old last row) the look
+// of the data row two rows up, keeping their own number format.
+void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int row, int k,
+                 const std::string& displayName) {
+    int dataRows = t.lastRow - (t.firstRow + t.headerRows) + 1;
+    int source = dataRows >= 2 && k % 2 == 1 ? t.lastRow - 1 : t.lastRow;
+    CellTable& cells = sheet.cells();
+    for (int col = t.firstCol; col <= t.lastCol; ++col) {
+        uint16_t look = cells.xfAt(source, col).value_or(sheet.defaultXf(source, col));
+        uint16_t own = cells.xfAt(row, col).value_or(sheet.defaultXf(row, col));
+        uint16_t format = globals.styles().xf(own).formatIndex;
+        uint16_t xf = format == 0 ? look : globals.findOrAddXf(look, format, displayName);
+        if (xf != own || !cells.find(row, col)) cells.setXf(row, col, xf);
+    }
+}
+
+}  // namespace
+
+int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& sheets,
+                 const std::string& displayName) {
+    int added = 0;
+    for (auto& sheet : sheets) {
+        if (!sheet->isWorksheet()) continue;
+        for (Record& rec : sheet->records()) {
+            TableRange t;
+            if (!readTable(rec, t) || t.lastRow - t.firstRow + 1 <= t.headerRows) continue;
+            int last = t.lastRow;
+            while (last < 65535 && rowWritten(*sheet, last + 1, t)) {
+                ++last;
+                takeTheLook(globals, *sheet, t, last, last - t.lastRow, displayName);
+            }
+            if (last == t.lastRow) continue;
+            set16(&rec.data[kHeaderRef + 2], uint16_t(last));
+            set16(&rec.data[kRefs + 2], uint16_t(last));
+            added += last - t.lastRow;
+        }
+    }
+    return added;
+}
+
+}  // namespace xls
