@@ -40,9 +40,8 @@ bool readTable(const Record& rec, TableRange& t) {
 // Whether the engine wrote a value (not a blank) into `row` within the table's columns.
 bool rowWritten(const SheetModel& sheet, int row, const TableRange& t) {
     for (int col = t.firstCol; col <= t.lastCol; ++col) {
-        if (!sheet.written().count(uint32_t(row) << 8 | uint32_t(col))) continue;
-        const CellTable::Entry* e = sheet.cells().find(row, col);
-        if (e && e->records[0].type != rt::Blank && e->records[0].type != rt::MulBlank) return true;
+        const CellTable::Slot* e = sheet.cells().find(row, col);
+        if (e && e->written && e->type != rt::Blank && e->type != rt::MulBlank) return true;
     }
     return false;
 }
