@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QHeaderView>
 #include <QIcon>
 #include <QPushButton>
@@ -168,10 +169,13 @@ void Form1::LoadEntries() {
     trap.step(130, [&] { model_->addColumn("Number (Value)"); });
     trap.step(132, [&] { ListView1->setColumnWidth(0, platform::twipsToPixels(5000)); });
     trap.step(134, [&] { ListView1->setColumnWidth(1, platform::twipsToPixels(2000)); });
+    platform::SettingsStore::ReadResult read;
     trap.step(136, [&] {
-        stored = platform::SettingsStore::read(EntryCodec::kApplication, EntryCodec::kSection,
-                                               EntryCodec::kKey, EntryCodec::DefaultStoredText());
+        read = platform::SettingsStore::readChecked(EntryCodec::kApplication, EntryCodec::kSection,
+                                                    EntryCodec::kKey);
+        stored = read.text.value_or(EntryCodec::DefaultStoredText());
     });
+    if (read.failure) tellUnreadableSettings(*read.failure, read.text.has_value());
     trap.step(138, [&] { pieces = EntryCodec::SplitStoredText(stored); });
 
     // The rows are gathered and added in one go; a piece without an amount still gives its row
@@ -192,20 +196,56 @@ void Form1::LoadEntries() {
     trap.step(146, [&] { model_->appendAll(rows); });
 }
 
+// A settings file that is there but cannot be read is not taken for "nothing stored": the user
+// is told, and the file is kept as a copy before the list replaces it.
+void Form1::tellUnreadableSettings(const QString& failure, bool somethingRead) {
+    keepSettingsFile_ = true;
+    const QString backup = platform::SettingsStore::backupPath(EntryCodec::kApplication);
+    services_.dialogs->messageBox(
+        failure + "\r\n\r\n" +
+            (somethingRead ? QString("The list shown is what could be read from it.")
+                           : QString("The sample entries are shown instead.")) +
+            QString(" The file is not replaced when the list is stored unless a copy of it is "
+                    "first kept as \"%1\".")
+                .arg(QDir::toNativeSeparators(backup)),
+        platform::kExclamation);
+}
+
 QString Form1::EncodeEntries() const { return EntryCodec::EncodeEntries(model_->entries()); }
 
 std::optional<QString> Form1::StoreEntries() {
+    if (keepSettingsFile_) {
+        if (const auto failure = platform::SettingsStore::keepCopy(EntryCodec::kApplication))
+            return *failure + " So that it is not lost, the list was not stored in it.";
+        keepSettingsFile_ = false;
+    }
     return platform::SettingsStore::write(EntryCodec::kApplication, EntryCodec::kSection,
                                           EntryCodec::kKey, EncodeEntries());
 }
 
 void Form1::PushButton1_Click() {
     // Pending events run inside the build (while files are written and deleted); a second press
-    // seen then is ignored rather than starting a build inside the build.
+    // seen then is ignored rather than starting a build inside the build, and a close seen then
+    // waits for the build's end.
     if (building_) return;
     building_ = true;
     chart::ChartBuild(*this, services_).run();
     building_ = false;
+    if (closeWhenBuilt_) {
+        closeWhenBuilt_ = false;
+        endProgram();
+    }
+}
+
+void Form1::endProgram() {
+    if (building_) {
+        closeWhenBuilt_ = true;
+        return;
+    }
+    if (form2_ && form2_->isVisible())
+        form2_->close();
+    else
+        close();
 }
 
 void Form1::PushButton2_Click() { commands_->AddNew(); }
@@ -221,6 +261,11 @@ Form2* Form1::preview() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
+    if (building_) {  // the build hands its workbook to the Preview first; see PushButton1_Click
+        closeWhenBuilt_ = true;
+        event->ignore();
+        return;
+    }
     Form_QueryUnload();
     event->accept();
     Form_Unload();

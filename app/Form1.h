@@ -32,8 +32,16 @@ class Form1 : public QWidget {
     void LoadEntries();
     // The stored text of the current list.
     QString EncodeEntries() const;
-    // Writes the list to the settings store. On failure returns a message naming the file.
+    // Writes the list to the settings store. On failure returns a message naming the file. A
+    // settings file that could not be read at start is first kept as a copy beside it, and is
+    // not replaced when no copy can be kept.
     std::optional<QString> StoreEntries();
+
+    // Ends the program as closing the shown window does, for the end of the desktop session
+    // and for a termination signal: with the main window shown the list is stored, with the
+    // Preview shown its temporary workbook is deleted. During a build it takes effect when the
+    // build has finished.
+    void endProgram();
 
     void PushButton1_Click();
     void PushButton2_Click();
@@ -59,6 +67,7 @@ class Form1 : public QWidget {
     void createControls();
     void placeControls();
     void connectHandlers();
+    void tellUnreadableSettings(const QString& failure, bool somethingRead);
     void Form_QueryUnload();
     void Form_Unload();
 
@@ -69,6 +78,8 @@ class Form1 : public QWidget {
     app::SkinFramework SkinFramework1;
     Form2* form2_ = nullptr;  // the Preview window, owned here once loaded
     bool building_ = false;
+    bool closeWhenBuilt_ = false;    // a close asked for during a build
+    bool keepSettingsFile_ = false;  // the settings file could not be read at start
 
     QPushButton* PushButton1 = nullptr;
     QPushButton* PushButton2 = nullptr;

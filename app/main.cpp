@@ -2,12 +2,14 @@
 #include "app/Main.h"
 
 #include <QApplication>
+#include <QSessionManager>
 #include <cstdio>
 
 #include "app/Form1.h"
 #include "chart/EngineSpreadsheet.h"
 #include "platform/QtDialogs.h"
 #include "platform/RandomSource.h"
+#include "platform/TerminationSignals.h"
 #include "platform/UrlOpener.h"
 
 namespace {
@@ -49,5 +51,12 @@ int main(int argc, char* argv[]) {
     Form1 window(services);
     window.Form_Load();
     window.show();
+
+    // The end of the desktop session and a termination signal end the program as a close does.
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { window.endProgram(); });
+    platform::TerminationSignals termination;
+    QObject::connect(&termination, &platform::TerminationSignals::requested, &window,
+                     &Form1::endProgram);
     return application.exec();
 }

@@ -58,8 +58,13 @@ QList<StoredPiece> SplitStoredText(const QString& text) {
     return pieces;
 }
 
-bool HoldsSeparator(const QString& label) {
-    return label.contains(kLabelSeparator) || label.contains(kEntrySeparator);
+bool readsBackUnchanged(const Entry& entry) {
+    // Splitting finds each entry's "||SEP2||" from the entry's own start, and no match can
+    // start inside one entry and end in the next, so an entry that reads back alone reads back
+    // the same in any list.
+    const QList<StoredPiece> pieces = SplitStoredText(EncodeEntries({entry}));
+    return pieces.size() == 1 && pieces.front().label == entry.label &&
+           pieces.front().amount == entry.amount;
 }
 
 }  // namespace EntryCodec

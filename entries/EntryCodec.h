@@ -6,8 +6,8 @@
 #include "entries/Entry.h"
 
 // The stored form of the entry list: for every entry its label, "||SEP1||", its amount and
-// "||SEP2||", joined with nothing between them. Nothing is escaped, so a label that holds either
-// separator cannot be stored faithfully; the editing commands refuse such labels.
+// "||SEP2||", joined with nothing between them. Nothing is escaped, so some labels cannot be
+// stored faithfully (readsBackUnchanged); the editing commands refuse them.
 namespace EntryCodec {
 
 inline const QString kLabelSeparator = QStringLiteral("||SEP1||");
@@ -35,7 +35,10 @@ struct StoredPiece {
 };
 QList<StoredPiece> SplitStoredText(const QString& text);
 
-// True when `label` holds a separator and so could not be stored.
-bool HoldsSeparator(const QString& label);
+// True when the entry, stored and read back, comes back exactly as it is, wherever it stands in
+// a list. Nothing is escaped, so a label that holds a separator fails, and so does one whose end
+// runs into the "||SEP1||" that follows it ("Car||SEP1", "x||SEP2|"), or an amount whose start
+// or end runs into the separator beside it.
+bool readsBackUnchanged(const Entry& entry);
 
 }  // namespace EntryCodec

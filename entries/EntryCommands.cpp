@@ -16,8 +16,10 @@ EntryCommands::EntryCommands(EntryListModel& list, QItemSelectionModel& selectio
 
 QString EntryCommands::separatorMessage() {
     return QString(
-               "An asset type cannot contain \"%1\" or \"%2\": those texts separate the "
-               "entries when the list is stored. Nothing was changed.")
+               "An asset type and its amount are stored between the separators \"%1\" and "
+               "\"%2\", so neither can contain a separator, nor end in a part of one (such as "
+               "\"||SEP1\" or \"x||SEP2|\"), which would run into the separator that follows "
+               "it: this entry would not read back as typed. Nothing was changed.")
         .arg(EntryCodec::kLabelSeparator, EntryCodec::kEntrySeparator);
 }
 
@@ -38,18 +40,24 @@ void EntryCommands::select(int row) {
                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
+// A label is tried with a plain amount before the amount is asked for: whether a label reads
+// back does not depend on the amount that follows it.
+bool EntryCommands::storable(const Entry& entry) {
+    if (EntryCodec::readsBackUnchanged(entry)) return true;
+    dialogs_.messageBox(separatorMessage(), platform::kExclamation);
+    return false;
+}
+
 void EntryCommands::AddNew() {
     app::ErrorTrap trap(dialogs_, "Form1.PushButton2_Click");
     QString label, amount;
     int row = -1;
     trap.step(100, [&] { label = dialogs_.inputBox("Enter Asset Type:", "Input Asset Type", ""); });
     if (trap.test(102, [&] { return label.isEmpty(); })) return;
-    if (EntryCodec::HoldsSeparator(label)) {
-        dialogs_.messageBox(separatorMessage(), platform::kExclamation);
-        return;
-    }
+    if (!storable({label, QString("0")})) return;
     trap.step(104, [&] { amount = dialogs_.inputBox("Enter Amount:", "Input Amount", ""); });
     if (trap.test(106, [&] { return !IsNumeric(amount); })) return;
+    if (!storable({label, amount})) return;
     trap.step(108, [&] { row = list_.append(label); });
     trap.step(110, [&] { list_.setAmount(row, amount); });
 }
@@ -75,14 +83,12 @@ void EntryCommands::EditSelected() {
             dialogs_.inputBox("Enter New Asset Type:", "Input New Asset Type", list_.at(row).label);
     });
     if (trap.test(104, [&] { return label.isEmpty(); })) return;
-    if (EntryCodec::HoldsSeparator(label)) {
-        dialogs_.messageBox(separatorMessage(), platform::kExclamation);
-        return;
-    }
+    if (!storable({label, QString("0")})) return;
     trap.step(106, [&] {
         amount = dialogs_.inputBox("Enter New Amount:", "Input New Amount", list_.at(row).amount);
     });
     if (trap.test(108, [&] { return !IsNumeric(amount); })) return;
+    if (!storable({label, amount})) return;
     trap.step(110, [&] { list_.setLabel(row, label); });
     trap.step(112, [&] { list_.setAmount(row, amount); });
 }

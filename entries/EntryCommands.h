@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "entries/Entry.h"
+
 class EntryListModel;
 class QItemSelectionModel;
 
@@ -23,12 +25,15 @@ class EntryCommands {
     void Help();            // PushButton6
     void LoadSamples();     // PushButton7
 
-    // The text shown when a label holds a separator of the stored form.
+    // The text shown when an entry would not read back from the stored form as typed.
     static QString separatorMessage();
     // True when the amount passes the numeric test.
     static bool IsNumeric(const QString& text);
 
   private:
+    // True when the entry reads back from the stored form as it is; otherwise says so and
+    // returns false.
+    bool storable(const Entry& entry);
     // Position of the selected row; throws app::Failure when no row is selected.
     int selectedRow() const;
     void select(int row);

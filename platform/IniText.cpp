@@ -196,7 +196,9 @@ std::optional<QString> unescapeValue(QStringView v) {
 std::optional<SingleValue> readSingleValueFile(QByteArrayView bytes) {
     // Exactly two lines, as the writer (ours or QSettings') writes them.
     const qsizetype firstEnd = bytes.indexOf('\n');
-    if (firstEnd < 0 || bytes.isEmpty() || bytes.back() != '\n') return std::nullopt;
+    if (firstEnd < 0 || bytes.back() != '\n') return std::nullopt;
+    // A header line alone has no second line to read.
+    if (firstEnd + 1 == bytes.size()) return std::nullopt;
     const QByteArrayView header = bytes.first(firstEnd);
     const QByteArrayView line = bytes.sliced(firstEnd + 1, bytes.size() - firstEnd - 2);
     if (line.contains('\n') || line.contains('\r') || header.contains('\r')) return std::nullopt;

@@ -13,13 +13,31 @@ class SettingsStore {
     // Where the file of `application` lives ("<config>/Kestrune.ini").
     static QString filePath(const QString& application);
 
-    // The stored text, or nothing when the key holds no value.
+    // What reading found: the stored text (nothing when the key holds no value), and, when the
+    // file is there but could not be read (a folder in its place, a read error, bytes that are
+    // not a settings file), a message naming the file and the reason.
+    struct ReadResult {
+        std::optional<QString> text;
+        std::optional<QString> failure;
+    };
+    static ReadResult readChecked(const QString& application, const QString& section,
+                                  const QString& key);
+
+    // The stored text, or nothing when the key holds no value (or the file cannot be read).
     static std::optional<QString> read(const QString& application, const QString& section,
                                        const QString& key);
 
     // The stored text, or `defaultText` when the key holds no value.
     static QString read(const QString& application, const QString& section, const QString& key,
                         const QString& defaultText);
+
+    // Where a copy of the file is kept before it is replaced: "<file>.bak", or "<file>.bak.2",
+    // ".bak.3", ... when that name is taken.
+    static QString backupPath(const QString& application);
+
+    // Copies the file to backupPath(); does nothing when there is no file. On failure returns a
+    // message that names the file, the copy and the reason.
+    static std::optional<QString> keepCopy(const QString& application);
 
     // Writes the text, replacing what was there. On failure returns a message that names the
     // file and the reason; on success an empty optional.

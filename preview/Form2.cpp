@@ -385,7 +385,9 @@ void Form2::PushButton6_Click() {
 }
 
 // A byte-for-byte copy through a temporary file in the target's folder that replaces the target
-// in one step; on failure the target is untouched and no partial file is left.
+// in one step; on failure the target is untouched and no partial file is left. Only where the
+// folder allows no new file while the target itself may be written (the user has agreed to
+// replace it) is the target written in place, and a failure then is told with its name.
 void Form2::copyWorkbook(const QString& source, const QString& target) {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
@@ -396,6 +398,7 @@ void Form2::copyWorkbook(const QString& source, const QString& target) {
         throw app::Failure(QString("The workbook \"%1\" could not be read: %2.")
                                .arg(QDir::toNativeSeparators(source), in.errorString()));
     QSaveFile out(target);
+    out.setDirectWriteFallback(true);
     if (!out.open(QIODevice::WriteOnly))
         throw app::Failure(QString("The file \"%1\" could not be created: %2.")
                                .arg(QDir::toNativeSeparators(target), out.errorString()));

@@ -3,13 +3,16 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTreeView>
+#include <csignal>
 
 #include "app/Form1.h"
 #include "app/Main.h"
@@ -19,6 +22,7 @@
 #include "entries/EntryListModel.h"
 #include "platform/RandomSource.h"
 #include "platform/ScriptedDialogs.h"
+#include "platform/TerminationSignals.h"
 #include "platform/Twips.h"
 #include "platform/UrlOpener.h"
 #include "support/TestEnv.h"
@@ -215,6 +219,134 @@ TEST_F(Form1Test, AFailedStoreOnCloseIsToldWithTheFileName) {
     ASSERT_EQ(dialogs.messages().size(), 1);
     EXPECT_TRUE(dialogs.messages()[0].text.contains("Kestrune.ini"));
     EXPECT_EQ(dialogs.messages()[0].style, platform::kExclamation);
+}
+
+// Settings files written by hand or by other tools: what they hold is read, and closing stores
+// the list and says nothing.
+TEST_F(Form1Test, HandWrittenSettingsFilesAreReadAndClosingStoresWithoutAWord) {
+    const QString list = "Car" + S1 + "7500" + S2;
+    struct Row {
+        const char* what;
+        QByteArray bytes;
+        EntryList shown;
+    };
+    const Row rows[] = {
+        {"header only", "[Morrowlin]\n", EntryCodec::SampleEntries()},
+        {"header only, no newline", "[Morrowlin]", EntryCodec::SampleEntries()},
+        {"byte-order mark",
+         "\xEF\xBB\xBF[Morrowlin]\nAssets=" + list.toUtf8() + "\n",
+         {{"Car", "7500"}}},
+        {"stray line above the group",
+         "stray\n[Morrowlin]\nAssets=" + list.toUtf8() + "\n",
+         {{"Car", "7500"}}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        dialogs.clear();
+        QFile::remove(settingsFile());
+        writeFile(settingsFile(), r.bytes);
+        auto form = start();
+        EXPECT_EQ(form->entries().entries(), r.shown);
+        form->entries().appendAll({{"Boat", "300"}});
+        form->close();
+        EXPECT_TRUE(dialogs.shown().isEmpty()) << dialogs.shown().value(0).text.toStdString();
+        EntryList expected = r.shown;
+        expected.append(Entry{"Boat", "300"});
+        EXPECT_EQ(stored().value_or("<absent>"), EntryCodec::EncodeEntries(expected));
+        EXPECT_FALSE(QFileInfo::exists(settingsFile() + ".bak"));
+    }
+}
+
+// A settings file that is there but cannot be read is told at start, the samples are shown, and
+// closing keeps a copy of the file before it is replaced, or leaves it alone.
+TEST_F(Form1Test, AnUnreadableSettingsFileIsToldAndKeptBeforeItIsReplaced) {
+    enum Kind { Folder, NotText, LinkLoop };
+    struct Row {
+        const char* what;
+        Kind kind;
+        const char* reason;
+    };
+    const Row rows[] = {{"a folder", Folder, "it is a folder"},
+                        {"bytes that are not text", NotText, "not text"},
+                        {"a read error", LinkLoop, "could not be read: "}};
+    const QByteArray garbage("\xFF\xFE[Morr\0owlin]\nAssets=\x80\x81\n", 25);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        dialogs.clear();
+        QDir(configDir()).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(configDir()));
+        switch (r.kind) {
+            case Folder:
+                ASSERT_TRUE(QDir(configDir()).mkpath("Kestrune.ini/inside"));
+                break;
+            case NotText:
+                writeFile(settingsFile(), garbage);
+                break;
+            case LinkLoop:
+                ASSERT_TRUE(QFile::link(settingsFile(), settingsFile()));
+                break;
+        }
+        auto form = start();
+        EXPECT_EQ(form->entries().entries(), EntryCodec::SampleEntries());
+        ASSERT_EQ(dialogs.messages().size(), 1);
+        const QString text = dialogs.messages()[0].text;
+        EXPECT_EQ(dialogs.messages()[0].style, platform::kExclamation);
+        EXPECT_EQ(dialogs.messages()[0].title, "Morrowlin");
+        EXPECT_TRUE(text.contains(QDir::toNativeSeparators(settingsFile()))) << text.toStdString();
+        EXPECT_TRUE(text.contains(r.reason)) << text.toStdString();
+        EXPECT_TRUE(text.contains("Kestrune.ini.bak")) << text.toStdString();
+
+        dialogs.clear();
+        form->close();
+        const QString bak = settingsFile() + ".bak";
+        if (r.kind == NotText) {
+            EXPECT_TRUE(dialogs.shown().isEmpty());
+            EXPECT_EQ(readFile(bak), garbage);
+            EXPECT_EQ(stored().value_or("<absent>"),
+                      EntryCodec::EncodeEntries(EntryCodec::SampleEntries()));
+        } else {
+            // Nothing could be copied, so nothing is replaced, and the close says so.
+            ASSERT_EQ(dialogs.messages().size(), 1);
+            EXPECT_TRUE(dialogs.messages()[0].text.contains("Kestrune.ini"));
+            EXPECT_FALSE(QFileInfo::exists(bak));
+            EXPECT_EQ(QFileInfo(settingsFile()).isDir(), r.kind == Folder);
+            EXPECT_EQ(QFileInfo(settingsFile()).isSymLink(), r.kind == LinkLoop);
+        }
+    }
+}
+
+// A copy kept earlier is not overwritten: the next free name is used and named at start.
+TEST_F(Form1Test, AnEarlierCopyIsNotOverwritten) {
+    writeFile(settingsFile() + ".bak", "earlier copy");
+    writeFile(settingsFile(), QByteArray("\0\1\2", 3));
+    auto form = start();
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    EXPECT_TRUE(dialogs.messages()[0].text.contains("Kestrune.ini.bak.2"));
+    form->close();
+    EXPECT_EQ(readFile(settingsFile() + ".bak"), "earlier copy");
+    EXPECT_EQ(readFile(settingsFile() + ".bak.2"), QByteArray("\0\1\2", 3));
+}
+
+// A termination signal stores the list as closing the main window does; the handler only wakes
+// the event loop.
+TEST_F(Form1Test, TerminationSignalsStoreTheListAsACloseDoes) {
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(number);
+        auto form = start();
+        form->entries().clear();
+        form->entries().appendAll({{"Signal", QString::number(number)}});
+        platform::TerminationSignals termination;
+        QObject::connect(&termination, &platform::TerminationSignals::requested, form.get(),
+                         &Form1::endProgram);
+        ASSERT_EQ(::raise(number), 0);
+        QElapsedTimer waited;
+        waited.start();
+        while (!stored() && waited.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        EXPECT_EQ(stored().value_or("<absent>"),
+                  EntryCodec::EncodeEntries({{"Signal", QString::number(number)}}));
+        QFile::remove(settingsFile());
+    }
 }
 
 struct ControlCase {

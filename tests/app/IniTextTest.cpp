@@ -101,8 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ForeignCase{"CrLf", "[Morrowlin]\r\nAssets=a\r\n"},
                       ForeignCase{"NoFinalNewline", "[Morrowlin]\nAssets=a"},
                       ForeignCase{"EscapedKey", "[Morrowlin]\nAs%20sets=a\n"},
-                      ForeignCase{"Octal", "[Morrowlin]\nAssets=\\012\n"},
-                      ForeignCase{"Empty", ""}),
+                      ForeignCase{"Octal", "[Morrowlin]\nAssets=\\012\n"}, ForeignCase{"Empty", ""},
+                      ForeignCase{"HeaderOnly", "[Morrowlin]\n"}, ForeignCase{"NewlineOnly", "\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

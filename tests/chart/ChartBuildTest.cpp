@@ -239,6 +239,52 @@ TEST_F(ChartBuildTest, ASecondPressDuringABuildIsIgnored) {
               QStringList({QFileInfo(form->previewIfLoaded()->mExcelFile).fileName()}));
 }
 
+// Pending events run inside the build; a close of the main window, or the end of the session,
+// seen then takes effect when the build has finished: the Preview closes as the user would close
+// it, its workbook is deleted, and the list stays stored.
+TEST_F(ChartBuildTest, ACloseDuringABuildTakesEffectWhenTheBuildHasFinished) {
+    for (const bool sessionEnd : {false, true}) {
+        SCOPED_TRACE(sessionEnd ? "end of the session" : "close of the main window");
+        startWith({{"Car", "7500"}, {"Bonds", "11000"}});
+        QTimer::singleShot(0, form.get(), [&] {
+            if (sessionEnd)
+                form->endProgram();
+            else
+                form->close();
+        });
+        build();
+        Form2* preview = form->previewIfLoaded();
+        ASSERT_NE(preview, nullptr);
+        EXPECT_FALSE(preview->isVisible());
+        EXPECT_TRUE(filesInTemp().isEmpty()) << filesInTemp().join(", ").toStdString();
+        EXPECT_EQ(storedList().value_or("<absent>"),
+                  EntryCodec::EncodeEntries({{"Car", "7500"}, {"Bonds", "11000"}}));
+        EXPECT_TRUE(errorReports().isEmpty());
+        form.reset();
+        QFile::remove(settingsFile());
+    }
+}
+
+// The end of the session (or a termination signal) acts as a close of the shown window.
+TEST_F(ChartBuildTest, TheEndOfTheSessionStoresTheListOrDeletesThePreviewsWorkbook) {
+    startWith({{"Car", "7500"}});
+    form->entries().appendAll({{"Boat", "300"}});
+    form->endProgram();
+    EXPECT_EQ(storedList().value_or("<absent>"),
+              EntryCodec::EncodeEntries({{"Car", "7500"}, {"Boat", "300"}}));
+
+    startWith({{"Car", "7500"}});
+    build();
+    Form2* preview = form->previewIfLoaded();
+    ASSERT_NE(preview, nullptr);
+    ASSERT_TRUE(preview->isVisible());
+    ASSERT_EQ(filesInTemp().size(), 1);
+    form->endProgram();
+    EXPECT_TRUE(filesInTemp().isEmpty());
+    EXPECT_FALSE(preview->isVisible());
+    EXPECT_TRUE(errorReports().isEmpty());
+}
+
 TEST_F(ChartBuildTest, ADamagedTemplateIsReportedAndTheBuildGoesOn) {
     writeFile(inTemp("Pie Chart.xlt"), QByteArray(4096, 'x'));
     startWith({{"Car", "7500"}});

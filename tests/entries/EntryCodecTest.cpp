@@ -84,11 +84,49 @@ TEST(EntryCodec, RoundTripsListsWithoutSeparators) {
     }
 }
 
-TEST(EntryCodec, TellsLabelsHoldingSeparators) {
-    EXPECT_TRUE(EntryCodec::HoldsSeparator("a||SEP1||b"));
-    EXPECT_TRUE(EntryCodec::HoldsSeparator("||SEP2||"));
-    EXPECT_FALSE(EntryCodec::HoldsSeparator("a||sep1||b"));
-    EXPECT_FALSE(EntryCodec::HoldsSeparator("||SEP3||"));
+// Labels and amounts that meet a separator: each is either refused or comes back exactly, in a
+// list between other entries. The rule is checked against the round trip itself.
+QStringList trickyTexts() {
+    QStringList texts = {"|", "||", "|||", "x|", "x||", "|x", "||x", "Car", "", " "};
+    for (const QString& sep : {S1, S2}) {
+        for (qsizetype n = 1; n <= sep.size(); ++n) {
+            const QString prefix = sep.left(n), suffix = sep.right(n);
+            texts << prefix << suffix << "Car" + prefix << suffix + "Car"
+                  << "Car" + suffix << prefix + "Car"
+                  << "x" + prefix + "|";
+        }
+    }
+    texts << "Car" + S1 + "x"
+          << "Car" + S2 + "Bonds"
+          << "a||sep1||b"
+          << "||SEP3||";
+    texts.removeDuplicates();
+    return texts;
+}
+
+TEST(EntryCodec, AnEntryIsAcceptedExactlyWhenItReadsBackInAList) {
+    int refused = 0, accepted = 0;
+    const QStringList texts = trickyTexts();
+    for (const QString& text : texts) {
+        for (const Entry& entry : {Entry{text, "7500"}, Entry{"Car", text}}) {
+            const EntryList list = {{"Savings", "25000"}, entry, {"Car", "7500"}};
+            EntryList back;
+            for (const auto& piece : EntryCodec::SplitStoredText(EntryCodec::EncodeEntries(list)))
+                back.append({piece.label, piece.amount.value_or("<none>")});
+            const bool ok = EntryCodec::readsBackUnchanged(entry);
+            EXPECT_EQ(ok, back == list) << "label \"" << entry.label.toStdString()
+                                        << "\", amount \"" << entry.amount.toStdString() << "\"";
+            (ok ? accepted : refused)++;
+        }
+    }
+    EXPECT_GT(accepted, 20);
+    EXPECT_GT(refused, 10);
+    // The labels that came back changed before, and ones that only look dangerous.
+    for (const char* label : {"Car||SEP1", "Bonds||SEP2|", "x||SEP1|", "Car||SEP2", "x||SEP1||"})
+        EXPECT_FALSE(EntryCodec::readsBackUnchanged({label, "7500"})) << label;
+    for (const char* label : {"|", "||", "x|", "x||", "|x", "SEP1||x", "a||sep1||b"})
+        EXPECT_TRUE(EntryCodec::readsBackUnchanged({label, "7500"})) << label;
+    EXPECT_FALSE(EntryCodec::readsBackUnchanged({"Car", "SEP2||5"}));
 }
 
 }  // namespace

@@ -65,7 +65,11 @@ INSTANTIATE_TEST_SUITE_P(
         AddCase{"CancelAmount", {"Car", ""}, {{"A", "1"}}, 2, 0},
         AddCase{"NonNumericAmount", {"Car", "lots"}, {{"A", "1"}}, 2, 0},
         AddCase{"LabelWithLabelSeparator", {"Car" + S1 + "x", "5"}, {{"A", "1"}}, 1, 1},
-        AddCase{"LabelWithEntrySeparator", {"Car" + S2, "5"}, {{"A", "1"}}, 1, 1}),
+        AddCase{"LabelWithEntrySeparator", {"Car" + S2, "5"}, {{"A", "1"}}, 1, 1},
+        AddCase{"LabelEndingInLabelSeparatorStart", {"Car||SEP1", "5"}, {{"A", "1"}}, 1, 1},
+        AddCase{"LabelEndingInEntrySeparatorStart", {"Bonds||SEP2|", "5"}, {{"A", "1"}}, 1, 1},
+        AddCase{"LabelOfBarsAccepted", {"||", "5"}, {{"A", "1"}, {"||", "5"}}, 2, 0},
+        AddCase{"LabelEndingInBarAccepted", {"x|", "5"}, {{"A", "1"}, {"x|", "5"}}, 2, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EntryCommandsTest, AddNewShowsTheExactPrompts) {
@@ -114,12 +118,13 @@ TEST_P(EditSelected, ChangesLabelAndAmountTogetherOrNotAtAll) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, EditSelected,
-    ::testing::Values(EditCase{"BothChanged", {"Truck", "9000"}, {"Truck", "9000"}, 0},
-                      EditCase{
-                          "ClearedLabelEndsEvenWithValidAmount", {"", "9000"}, {"Car", "7500"}, 0},
-                      EditCase{"NonNumericAmount", {"Truck", "nine"}, {"Car", "7500"}, 0},
-                      EditCase{"CancelAmount", {"Truck", ""}, {"Car", "7500"}, 0},
-                      EditCase{"SeparatorInLabel", {"Tr||SEP1||uck", "9000"}, {"Car", "7500"}, 1}),
+    ::testing::Values(
+        EditCase{"BothChanged", {"Truck", "9000"}, {"Truck", "9000"}, 0},
+        EditCase{"ClearedLabelEndsEvenWithValidAmount", {"", "9000"}, {"Car", "7500"}, 0},
+        EditCase{"NonNumericAmount", {"Truck", "nine"}, {"Car", "7500"}, 0},
+        EditCase{"CancelAmount", {"Truck", ""}, {"Car", "7500"}, 0},
+        EditCase{"SeparatorInLabel", {"Tr||SEP1||uck", "9000"}, {"Car", "7500"}, 1},
+        EditCase{"LabelEndingInSeparatorPart", {"x||SEP1|", "9000"}, {"Car", "7500"}, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EntryCommandsTest, EditPromptsStartWithTheEntrysTexts) {

@@ -1,7 +1,11 @@
 // "Save Results To Excel File" and "< Back" on real files.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
+#include <functional>
 
 #include "PreviewFixture.h"
 
@@ -163,6 +167,65 @@ TEST_F(PreviewSave, FailedCopyIsReportedLeavesTheOldFileAndSaysNoDone) {
         if (r.fault == TargetIsFolder) {
             EXPECT_TRUE(QFileInfo(path).isDir());
         }
+    }
+}
+
+namespace {
+
+// Runs `body` where file permissions apply: in a child process that has given up root, or here
+// when the tests do not run as root. Returns body's result (a failure code from the child).
+int withoutRoot(const std::function<int()>& body) {
+    if (::geteuid() != 0) return body();
+    const pid_t child = ::fork();
+    if (child < 0) return 100;
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0 || ::geteuid() == 0) ::_exit(101);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 102;
+    return WEXITSTATUS(status);
+}
+
+}  // namespace
+
+// A folder where no new file can be made, with a writable file in it that the user agrees to
+// replace: the workbook is written into that file in place. A file that cannot be written there
+// either is reported by its name and left as it was.
+TEST_F(PreviewSave, AWritableFileInAFolderWithoutRoomForNewFilesIsWrittenInPlace) {
+    for (const bool targetWritable : {true, false}) {
+        SCOPED_TRACE(targetWritable ? "writable file" : "read-only file");
+        newCase();
+        const QString path = target("old.xls");
+        writeFile(path, kOld);
+        ASSERT_TRUE(QFile::setPermissions(path, targetWritable ? QFileDevice::Permissions(0x6666)
+                                                               : QFileDevice::Permissions(0x4444)));
+        for (const QString& dir : {tempDir(), out.path()})
+            ASSERT_TRUE(QFile::setPermissions(dir, QFileDevice::Permissions(0x7755)));
+        ASSERT_TRUE(QFile::setPermissions(workbook, QFileDevice::Permissions(0x6444)));
+        ASSERT_TRUE(QFile::setPermissions(folder(), QFileDevice::Permissions(0x5555)));
+
+        const int outcome = withoutRoot([&] {
+            dialogs.queueSaveName(path);
+            dialogs.queueAnswer(platform::kAnswerYes);
+            save();
+            const auto messages = dialogs.messages();
+            if (messages.size() != 2) return 10;
+            if (!messages[0].text.startsWith("Are you sure you wish to overwrite ")) return 11;
+            if (targetWritable) {
+                if (messages[1].text != "Done.") return 12;
+                if (readFile(path) != readFile(workbook)) return 13;
+            } else {
+                if (messages[1].title != "Application Error") return 14;
+                if (!messages[1].text.contains(QDir::toNativeSeparators(path))) return 15;
+                if (!messages[1].text.contains("at line 130")) return 16;
+                if (readFile(path) != kOld) return 17;
+            }
+            return 0;
+        });
+        QFile::setPermissions(folder(), QFileDevice::Permissions(0x7700));
+        EXPECT_EQ(outcome, 0);
+        EXPECT_EQ(filesInOut(), QStringList({"old.xls"}));  // nothing else left in the folder
     }
 }
 
