@@ -1,14 +1,26 @@
-# Runs the fuzzer for SECONDS over a corpus seeded with the reference workbooks.
-# cmake -DFUZZER=... -DDATA_DIR=... -DWORK_DIR=... -DSECONDS=30 -P run_fuzzer.cmake
+# Runs the fuzzer for SECONDS over a corpus seeded with the files of DATA_DIR that match SEEDS
+# (default: the reference workbooks), inputs up to MAX_LEN bytes (default 200000).
+# cmake -DFUZZER=... -DDATA_DIR=... -DWORK_DIR=... -DSECONDS=30 [-DSEEDS=*.ini] [-DMAX_LEN=n]
+#       -P run_fuzzer.cmake
 if(NOT EXISTS "${FUZZER}")
   message(FATAL_ERROR "fuzzer not built: ${FUZZER}")
 endif()
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}/corpus")
-file(GLOB seeds "${DATA_DIR}/*.xls" "${DATA_DIR}/*.xlt")
+if(NOT SEEDS)
+  set(SEEDS "*.xls;*.xlt")
+endif()
+if(NOT MAX_LEN)
+  set(MAX_LEN 200000)
+endif()
+set(seeds)
+foreach(pattern IN LISTS SEEDS)
+  file(GLOB found "${DATA_DIR}/${pattern}")
+  list(APPEND seeds ${found})
+endforeach()
 file(COPY ${seeds} DESTINATION "${WORK_DIR}/corpus")
 execute_process(
-  COMMAND "${FUZZER}" -max_total_time=${SECONDS} -max_len=200000 -rss_limit_mb=2048
+  COMMAND "${FUZZER}" -max_total_time=${SECONDS} -max_len=${MAX_LEN} -rss_limit_mb=2048
           -timeout=10 -print_final_stats=1 "${WORK_DIR}/corpus"
   WORKING_DIRECTORY "${WORK_DIR}"
   RESULT_VARIABLE result)

@@ -1,5 +1,7 @@
 #include "platform/IniText.h"
 
+#include <QStringDecoder>
+
 namespace platform::IniText {
 
 namespace {
@@ -212,7 +214,11 @@ std::optional<SingleValue> readSingleValueFile(QByteArrayView bytes) {
     if (!isPlainName(result.group) || !isPlainName(result.key)) return std::nullopt;
     if (result.group.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0)
         return std::nullopt;
-    const QString value = QString::fromUtf8(line.sliced(equals + 1));
+    // QSettings decodes a value that is not UTF-8 piece by piece around its escapes, so its
+    // replacement characters fall elsewhere; such a file is left to it.
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString value = decoder.decode(line.sliced(equals + 1));
+    if (decoder.hasError()) return std::nullopt;
     std::optional<QString> text = unescapeValue(value);
     if (!text) return std::nullopt;
     if (text->startsWith(QChar(u'@'))) {

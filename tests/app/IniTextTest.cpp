@@ -102,7 +102,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ForeignCase{"NoFinalNewline", "[Morrowlin]\nAssets=a"},
                       ForeignCase{"EscapedKey", "[Morrowlin]\nAs%20sets=a\n"},
                       ForeignCase{"Octal", "[Morrowlin]\nAssets=\\012\n"}, ForeignCase{"Empty", ""},
-                      ForeignCase{"HeaderOnly", "[Morrowlin]\n"}, ForeignCase{"NewlineOnly", "\n"}),
+                      ForeignCase{"HeaderOnly", "[Morrowlin]\n"},
+                      ForeignCase{"NotUtf8", "[Morrowlin]\nAssets=\"\xd2\xd2\\t \"\n"},
+                      ForeignCase{"NewlineOnly", "\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
