@@ -189,6 +189,14 @@ size_t Globals::lastIndexOf(uint16_t type) const {
 }
 
 uint16_t Globals::findOrAddFormat(const std::string& format) {
+    auto known = formatIds_.find(format);
+    if (known != formatIds_.end()) return known->second;
+    uint16_t found = findOrAddFormatRecord(format);
+    formatIds_.emplace(format, found);
+    return found;
+}
+
+uint16_t Globals::findOrAddFormatRecord(const std::string& format) {
     // A format whose string was cut short may mean something else to other readers: never reuse.
     for (const auto& f : styles_.formats_)
         if (f.second == format &&
@@ -221,6 +229,18 @@ uint16_t Globals::findOrAddFormat(const std::string& format) {
 }
 
 uint16_t Globals::findOrAddXf(uint16_t baseXf, uint16_t formatId, const std::string& displayName) {
+    uint32_t key = uint32_t(baseXf) << 16 | formatId;
+    auto known = xfFor_.find(key);
+    if (known != xfFor_.end()) return known->second;
+    bool inRange = baseXf < styles_.xfs_.size();
+    uint16_t found = findOrAddXfRecord(baseXf, formatId, displayName);
+    // An XF index past the table stands for a fallback that more XFs would change.
+    if (inRange) xfFor_.emplace(key, found);
+    return found;
+}
+
+uint16_t Globals::findOrAddXfRecord(uint16_t baseXf, uint16_t formatId,
+                                    const std::string& displayName) {
     std::vector<size_t> xfRecords;
     for (size_t i = 0; i < records_.size(); ++i)
         if (records_[i].type == rt::Xf && records_[i].data.size() >= 20) xfRecords.push_back(i);

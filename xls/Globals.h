@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "xls/Record.h"
@@ -48,6 +49,8 @@ class Globals {
     void parseStyles();
     void parseExternSheets();
     size_t lastIndexOf(uint16_t type) const;
+    uint16_t findOrAddFormatRecord(const std::string& format);
+    uint16_t findOrAddXfRecord(uint16_t baseXf, uint16_t formatId, const std::string& displayName);
 
     std::vector<Record> records_;
     std::vector<SheetInfo> sheets_;
@@ -57,6 +60,10 @@ class Globals {
     std::vector<int> xtiSheet_;
     std::vector<std::string> warnings_;
     std::vector<uint16_t> cutFormats_;  // number formats whose string was cut short
+    // Answers already given: format text -> id, (base XF << 16 | format id) -> XF. Both stay
+    // true, since formats and XFs are only ever added.
+    std::unordered_map<std::string, uint16_t> formatIds_;
+    std::unordered_map<uint32_t, uint16_t> xfFor_;
 };
 
 }  // namespace xls

@@ -1,8 +1,21 @@
 #include "xls/SharedStrings.h"
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string_view>
 
 namespace xls {
+
+namespace {
+
+size_t hashOf(const std::string& s) { return std::hash<std::string_view>()(s); }
+
+bool hasSurrogates(const std::u16string& s) {
+    return std::any_of(s.begin(), s.end(), [](char16_t c) { return c >= 0xD800 && c < 0xE000; });
+}
+
+}  // namespace
 
 void SharedStrings::parse(const std::vector<const Record*>& group) {
     present_ = true;
@@ -15,11 +28,12 @@ void SharedStrings::parse(const std::vector<const Record*>& group) {
     head.u32();
     uint32_t unique = head.u32();
     ChunkReader reader(chunks, 8);
+    strings_.reserve(std::min<size_t>(unique, original_[0].size() / 3 + 1));
     for (uint32_t i = 0; i < unique && !reader.atEnd(); ++i) {
         auto t = reader.readString();
         Str s;
         s.utf8 = utf16ToUtf8(t.chars);
-        s.chars = std::move(t.chars);
+        if (t.chars.size() > 32767 || hasSurrogates(t.chars)) s.chars = std::move(t.chars);
         s.runs = std::move(t.runs);
         s.ext = std::move(t.ext);
         s.chunk = t.chunk;
@@ -33,24 +47,44 @@ void SharedStrings::parse(const std::vector<const Record*>& group) {
     }
 }
 
+// Enters plain string `i` into the lookup table unless a string with its text is there.
+void SharedStrings::index(uint32_t i) {
+    if (2 * (plainCount_ + 1) > plain_.size()) {
+        std::vector<uint32_t> old = std::move(plain_);
+        plain_.assign(std::max<size_t>(64, old.size() * 2), 0);
+        plainCount_ = 0;
+        for (uint32_t entry : old)
+            if (entry) index(entry - 1);
+    }
+    size_t mask = plain_.size() - 1;
+    for (size_t at = hashOf(strings_[i].utf8) & mask;; at = (at + 1) & mask) {
+        if (plain_[at] == 0) {
+            plain_[at] = i + 1;
+            ++plainCount_;
+            return;
+        }
+        if (strings_[plain_[at] - 1].utf8 == strings_[i].utf8) return;
+    }
+}
+
 uint32_t SharedStrings::findOrAdd(const std::string& utf8) {
     if (!indexed_) {
-        for (size_t i = strings_.size(); i-- > 0;)
-            if (strings_[i].runs.empty() && strings_[i].ext.empty())
-                plain_[strings_[i].utf8] = uint32_t(i);
+        for (size_t i = 0; i < strings_.size(); ++i)
+            if (strings_[i].runs.empty() && strings_[i].ext.empty()) index(uint32_t(i));
         indexed_ = true;
     }
-    auto it = plain_.find(utf8);
-    if (it != plain_.end()) return it->second;
+    if (!plain_.empty()) {
+        size_t mask = plain_.size() - 1;
+        for (size_t at = hashOf(utf8) & mask; plain_[at]; at = (at + 1) & mask)
+            if (strings_[plain_[at] - 1].utf8 == utf8) return plain_[at] - 1;
+    }
     Str s;
     s.utf8 = utf8;
-    s.chars = utf8ToUtf16(utf8);
-    if (s.chars.size() > 32767) s.chars.resize(32767);
     strings_.push_back(std::move(s));
     present_ = true;
-    uint32_t index = uint32_t(strings_.size() - 1);
-    plain_[utf8] = index;
-    return index;
+    uint32_t added = uint32_t(strings_.size() - 1);
+    index(added);
+    return added;
 }
 
 void SharedStrings::writeOriginal(Bytes& out, uint32_t totalRefs,
@@ -58,58 +92,93 @@ void SharedStrings::writeOriginal(Bytes& out, uint32_t totalRefs,
     std::vector<size_t> recordPos;
     for (size_t i = 0; i < original_.size(); ++i) {
         recordPos.push_back(out.size());
-        Bytes data = original_[i];
-        if (i == 0 && data.size() >= 4) set32(data.data(), totalRefs);
+        const Bytes& data = original_[i];
         writeRecord(out, i == 0 ? rt::Sst : rt::Continue, data.data(), data.size());
+        if (i == 0 && data.size() >= 4) set32(&out[recordPos[0] + 4], totalRefs);
     }
     for (const Str& s : strings_)
         starts.emplace_back(recordPos[s.chunk] + 4 + s.offset, recordPos[s.chunk]);
 }
 
+// One pass straight into `out`: each record's size is filled in when it is closed. A string
+// whose characters do not fit continues in a CONTINUE record that starts with the option byte
+// again; a string's header and first character are never split.
 void SharedStrings::writeRebuilt(Bytes& out, uint32_t totalRefs,
                                  std::vector<std::pair<size_t, size_t>>& starts) const {
     size_t recStart = out.size();
-    uint16_t recType = rt::Sst;
-    Bytes rec;
-    auto flush = [&] {
-        writeRecord(out, recType, rec.data(), rec.size());
-        rec.clear();
-        recType = rt::Continue;
+    auto open = [&](uint16_t type) {
         recStart = out.size();
+        put16(out, type);
+        put16(out, 0);
     };
-    put32(rec, totalRefs);
-    put32(rec, uint32_t(strings_.size()));
+    auto used = [&] { return out.size() - recStart - 4; };
+    auto flush = [&] {
+        set16(&out[recStart + 2], uint16_t(used()));
+        open(rt::Continue);
+    };
+    open(rt::Sst);
+    put32(out, totalRefs);
+    put32(out, uint32_t(strings_.size()));
+    std::u16string scratch;
     for (const Str& s : strings_) {
-        bool wide =
-            std::any_of(s.chars.begin(), s.chars.end(), [](char16_t c) { return c > 0xFF; });
+        // The characters: ASCII text as it stands, anything else as UTF-16.
+        const std::u16string* chars = &s.chars;
+        bool ascii = s.chars.empty() && s.utf8.size() <= 32767 &&
+                     std::all_of(s.utf8.begin(), s.utf8.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (s.chars.empty() && !ascii) {
+            scratch = utf8ToUtf16(s.utf8);
+            if (scratch.size() > 32767) scratch.resize(32767);
+            chars = &scratch;
+        }
+        size_t count = ascii ? s.utf8.size() : chars->size();
+        bool wide = !ascii &&
+                    std::any_of(chars->begin(), chars->end(), [](char16_t c) { return c > 0xFF; });
         size_t charSize = wide ? 2 : 1;
         size_t header = 3 + (s.runs.empty() ? 0 : 2) + (s.ext.empty() ? 0 : 4);
-        if (rec.size() + header + (s.chars.empty() ? 0 : charSize) > kMaxRecordData) flush();
-        starts.emplace_back(recStart + 4 + rec.size(), recStart);
-        put16(rec, uint16_t(s.chars.size()));
-        put8(rec, uint8_t((wide ? 1 : 0) | (s.ext.empty() ? 0 : 4) | (s.runs.empty() ? 0 : 8)));
-        if (!s.runs.empty()) put16(rec, uint16_t(s.runs.size() / 4));
-        if (!s.ext.empty()) put32(rec, uint32_t(s.ext.size()));
-        for (char16_t c : s.chars) {
-            if (rec.size() + charSize > kMaxRecordData) {
+        if (used() + header + (count == 0 ? 0 : charSize) > kMaxRecordData) flush();
+        starts.emplace_back(out.size(), recStart);
+        put16(out, uint16_t(count));
+        put8(out, uint8_t((wide ? 1 : 0) | (s.ext.empty() ? 0 : 4) | (s.runs.empty() ? 0 : 8)));
+        if (!s.runs.empty()) put16(out, uint16_t(s.runs.size() / 4));
+        if (!s.ext.empty()) put32(out, uint32_t(s.ext.size()));
+        for (size_t done = 0; done < count;) {
+            size_t room = (kMaxRecordData - used()) / charSize;
+            if (room == 0) {
                 flush();
-                put8(rec, wide ? 1 : 0);  // split string: the continuation repeats the option
+                put8(out, wide ? 1 : 0);  // split string: the continuation repeats the option
+                continue;
             }
-            if (wide)
-                put16(rec, c);
-            else
-                put8(rec, uint8_t(c));
+            size_t n = std::min(room, count - done);
+            size_t at = out.size();
+            out.resize(at + n * charSize);
+            uint8_t* p = out.data() + at;
+            if (ascii) {
+                std::memcpy(p, s.utf8.data() + done, n);
+                done += n;
+                continue;
+            }
+            for (size_t k = 0; k < n; ++k) {
+                char16_t c = (*chars)[done + k];
+                if (wide) {
+                    set16(p, c);
+                    p += 2;
+                } else {
+                    *p++ = uint8_t(c);
+                }
+            }
+            done += n;
         }
         for (size_t i = 0; i < s.runs.size(); i += 4) {
-            if (rec.size() + 4 > kMaxRecordData) flush();
-            rec.insert(rec.end(), s.runs.begin() + i, s.runs.begin() + i + 4);
+            if (used() + 4 > kMaxRecordData) flush();
+            out.insert(out.end(), s.runs.begin() + i, s.runs.begin() + i + 4);
         }
         for (uint8_t b : s.ext) {
-            if (rec.size() + 1 > kMaxRecordData) flush();
-            rec.push_back(b);
+            if (used() + 1 > kMaxRecordData) flush();
+            out.push_back(b);
         }
     }
-    flush();
+    set16(&out[recStart + 2], uint16_t(used()));
 }
 
 void SharedStrings::write(Bytes& out, uint32_t totalRefs) const {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "xls/Record.h"
@@ -28,6 +27,8 @@ class SharedStrings {
   private:
     struct Str {
         std::string utf8;
+        // The UTF-16 text when UTF-8 cannot carry it (unpaired surrogates read from a file);
+        // otherwise empty and taken from `utf8`.
         std::u16string chars;
         Bytes runs, ext;
         size_t chunk = 0, offset = 0;  // position in the original records
@@ -36,12 +37,16 @@ class SharedStrings {
                       std::vector<std::pair<size_t, size_t>>& starts) const;
     void writeOriginal(Bytes& out, uint32_t totalRefs,
                        std::vector<std::pair<size_t, size_t>>& starts) const;
+    void index(uint32_t i);
 
     bool present_ = false;
     std::vector<Str> strings_;
     std::vector<Bytes> original_;  // data of the SST record and its CONTINUEs
     size_t originalCount_ = 0;
-    std::unordered_map<std::string, uint32_t> plain_;
+    // Plain strings by text: an open-addressed table of string index + 1 (0: free), kept at
+    // most half full; built on the first lookup.
+    std::vector<uint32_t> plain_;
+    size_t plainCount_ = 0;
     bool indexed_ = false;
 };
 
