@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 
 #include "BuildFixture.h"
 #include "app/MousePointer.h"
@@ -12,6 +14,7 @@
 #include "chart/Excel1.h"
 #include "entries/EntryCodec.h"
 #include "entries/EntryListModel.h"
+#include "platform/Twips.h"
 #include "preview/Form2.h"
 #include "preview/PictureBox.h"
 #include "support/WorkbookReader.h"
@@ -98,6 +101,33 @@ TEST_P(BuildWithEntries, FillsTheTemplateAndHandsItToThePreview) {
         }
     }
     EXPECT_EQ(series, 2);
+}
+
+// The picture of every list size zooms over the whole range: twelve "Zoom In" clicks reach 4.0,
+// and fifteen "Zoom Out" clicks from there reach 0.25, each step redrawn at its size.
+TEST_P(BuildWithEntries, ThePictureZoomsOverTheWholeRange) {
+    startWith(entriesOf(GetParam()));
+    build();
+    Form2* preview = form->previewIfLoaded();
+    ASSERT_NE(preview, nullptr);
+    const auto* picture1 = preview->findChild<PictureBox*>("Picture1");
+    const preview::Viewport& viewport = preview->viewport();
+    ASSERT_GT(viewport.mBaseWidth, 0);
+    struct Row {
+        const char* button;
+        int clicks;
+        float zoom;
+    };
+    const Row rows[] = {{"PushButton1", 12, 4.0f}, {"PushButton2", 15, 0.25f}};
+    for (const Row& r : rows) {
+        for (int i = 0; i < r.clicks; ++i) preview->findChild<QPushButton*>(r.button)->click();
+        EXPECT_EQ(viewport.mZoom, r.zoom);
+        const QSize size(platform::twipsToPixels(std::floor(r.zoom * viewport.mBaseWidth)),
+                         platform::twipsToPixels(std::floor(r.zoom * viewport.mBaseHeight)));
+        EXPECT_EQ(picture1->size(), size) << r.zoom;
+        EXPECT_EQ(picture1->drawnImage().size(), size) << r.zoom;
+    }
+    EXPECT_TRUE(errorReports().isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, BuildWithEntries, ::testing::Values(0, 3, 6, 7, 40));
