@@ -189,7 +189,7 @@ void Form1::LoadEntries() {
                 throw app::Failure(
                     QString("The stored entry \"%1\" has no amount: the separator \"%2\" is "
                             "missing, so the entry is loaded with an empty amount.")
-                        .arg(piece.label, EntryCodec::kLabelSeparator));
+                        .arg(platform::messageExcerpt(piece.label), EntryCodec::kLabelSeparator));
             rows.last().amount = *piece.amount;
         });
     }

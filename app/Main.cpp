@@ -13,6 +13,7 @@
 
 #include "app/Failure.h"
 #include "app/SkinFramework.h"
+#include "platform/Dialogs.h"
 #include "platform/RandomSource.h"
 #include "platform/UrlOpener.h"
 #include "preview/PictureBox.h"
@@ -109,7 +110,7 @@ QString ApplicationTitleFor(const QString& displayName) {
 }
 
 void SetApplicationTitle() {
-    QGuiApplication::setApplicationDisplayName(ApplicationTitleFor(kDisplayName));
+    platform::Dialogs::setApplicationTitle(ApplicationTitleFor(kDisplayName));
 }
 
 bool OpenWebSiteAtRandom(platform::RandomSource& random, platform::UrlOpener& shell) {

@@ -5,6 +5,7 @@
 #include <QSessionManager>
 #include <cstdio>
 
+#include "app/DisplayCheck.h"
 #include "app/Form1.h"
 #include "chart/EngineSpreadsheet.h"
 #include "platform/QtDialogs.h"
@@ -12,28 +13,18 @@
 #include "platform/TerminationSignals.h"
 #include "platform/UrlOpener.h"
 
-namespace {
-
-// A desktop program needs a display; say so plainly instead of letting the toolkit abort.
-bool haveDisplay() {
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return true;
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
-    if (!haveDisplay()) {
-        std::fprintf(stderr,
-                     "morrowlin: no display found (DISPLAY and WAYLAND_DISPLAY are not set); "
-                     "start it from a desktop session, or under Xvfb.\n");
-        return 2;
+    // Without a display, or with one that cannot be reached, one plain line instead of the
+    // toolkit's abort.
+    if (const std::optional<std::string> line = app::noDisplayNamed()) {
+        std::fputs(line->c_str(), stderr);
+        return app::kNoDisplayStatus;
     }
+    app::DisplayConnection connection;
     QApplication application(argc, argv);
+    connection.established();
     QApplication::setApplicationName("Morrowlin");
     QApplication::setOrganizationName("Kestrune");
-    QApplication::setApplicationDisplayName(Main::kDisplayName);
     QApplication::setQuitOnLastWindowClosed(false);
 
     platform::QtDialogs dialogs;

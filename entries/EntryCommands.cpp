@@ -24,7 +24,7 @@ QString EntryCommands::separatorMessage() {
 }
 
 bool EntryCommands::IsNumeric(const QString& text) {
-    return xls::isNumericText(text.toStdString());
+    return xls::readNumber(text.toStdString()).has_value();
 }
 
 int EntryCommands::selectedRow() const {
@@ -32,12 +32,6 @@ int EntryCommands::selectedRow() const {
     if (rows.isEmpty())
         throw app::Failure("No entry is selected. Select an entry in the list first.");
     return rows.first().row();
-}
-
-void EntryCommands::select(int row) {
-    if (row < 0 || row >= list_.count()) return;
-    selection_.setCurrentIndex(list_.index(row, 0),
-                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 // A label is tried with a plain amount before the amount is asked for: whether a label reads
@@ -66,9 +60,10 @@ void EntryCommands::DeleteSelected() {
     app::ErrorTrap trap(dialogs_, "Form1.PushButton3_Click");
     if (trap.test(100, [&] { return list_.count() == 0; })) return;
     trap.step(102, [&] {
-        const int row = selectedRow();
-        list_.remove(row);
-        select(row < list_.count() ? row : list_.count() - 1);
+        list_.remove(selectedRow());
+        // No row stays selected, so a second press reports that nothing is selected instead of
+        // removing the entry that moved into the removed one's place.
+        selection_.clear();
     });
 }
 

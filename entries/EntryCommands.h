@@ -27,7 +27,7 @@ class EntryCommands {
 
     // The text shown when an entry would not read back from the stored form as typed.
     static QString separatorMessage();
-    // True when the amount passes the numeric test.
+    // True when the amount passes the numeric test: exactly when the engine holds it as a number.
     static bool IsNumeric(const QString& text);
 
   private:
@@ -36,7 +36,6 @@ class EntryCommands {
     bool storable(const Entry& entry);
     // Position of the selected row; throws app::Failure when no row is selected.
     int selectedRow() const;
-    void select(int row);
 
     EntryListModel& list_;
     QItemSelectionModel& selection_;

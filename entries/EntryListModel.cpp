@@ -14,7 +14,8 @@ int EntryListModel::columnCount(const QModelIndex& parent) const {
 
 QVariant EntryListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count()) return QVariant();
-    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return QVariant();
+    // Rows give no tooltip of their own: the list's tooltip shows over them too.
+    if (role != Qt::DisplayRole) return QVariant();
     const Entry& e = rows_[size_t(index.row())];
     return index.column() == 0 ? e.label : e.amount;
 }

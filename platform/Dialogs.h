@@ -20,8 +20,16 @@ enum MsgAnswer : int {
     kAnswerNo = 7,
 };
 
+// A text the user typed or stored (a label, a file name) as a message quotes it: texts of more
+// than 250 characters keep their first 200 and last 50 characters, joined by "…", and every line
+// break becomes a blank, so that a box quoting it fits on the screen and opens at once. A
+// character is a Unicode code point (a surrogate pair is never split).
+inline constexpr int kExcerptHead = 200;
+inline constexpr int kExcerptTail = 50;
+QString messageExcerpt(const QString& text);
+
 // The one way the program asks the user anything. A null title means "the application title"
-// (QGuiApplication::applicationDisplayName()). Every call is modal.
+// (applicationTitle()). Every call is modal.
 class Dialogs {
   public:
     virtual ~Dialogs() = default;
@@ -40,6 +48,11 @@ class Dialogs {
 
     // The title a box shown with `title` actually carries.
     static QString resolvedTitle(const QString& title);
+
+    // The application title: held here, never given to Qt as the application display name,
+    // because on X11 Qt appends that name to every other window's title ("Preview — Morrowlin").
+    static void setApplicationTitle(const QString& title);
+    static QString applicationTitle();
 };
 
 }  // namespace platform

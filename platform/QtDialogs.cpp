@@ -16,6 +16,8 @@ QWidget* activeParent() { return QApplication::activeWindow(); }
 int QtDialogs::messageBox(const QString& text, int style, const QString& title) {
     QMessageBox box(activeParent());
     box.setWindowTitle(resolvedTitle(title));
+    // Plain text always: a quoted label such as "<img src=...>" is shown as typed, never as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     box.setIcon((style & kExclamation) == kExclamation ? QMessageBox::Warning
                                                        : QMessageBox::NoIcon);

@@ -369,8 +369,9 @@ void Form2::PushButton6_Click() {
     if (trap.test(116, [&] { return !fileName.isEmpty(); })) {
         if (trap.test(118, [&] { return Main::FileExists(fileName); })) {
             trap.step(120, [&] {
-                answer = dialogs_.messageBox(
-                    "Are you sure you wish to overwrite " + fileName + " ?", platform::kYesNo);
+                answer = dialogs_.messageBox("Are you sure you wish to overwrite " +
+                                                 platform::messageExcerpt(fileName) + " ?",
+                                             platform::kYesNo);
             });
             // The old file is not deleted first: the copy replaces it in one step, so a failed
             // copy leaves it as it was.
@@ -401,10 +402,12 @@ void Form2::copyWorkbook(const QString& source, const QString& target) {
     out.setDirectWriteFallback(true);
     if (!out.open(QIODevice::WriteOnly))
         throw app::Failure(QString("The file \"%1\" could not be created: %2.")
-                               .arg(QDir::toNativeSeparators(target), out.errorString()));
+                               .arg(platform::messageExcerpt(QDir::toNativeSeparators(target)),
+                                    out.errorString()));
     if (out.write(bytes) != bytes.size() || !out.commit())
         throw app::Failure(QString("The file \"%1\" could not be written: %2.")
-                               .arg(QDir::toNativeSeparators(target), out.errorString()));
+                               .arg(platform::messageExcerpt(QDir::toNativeSeparators(target)),
+                                    out.errorString()));
 }
 
 void Form2::PushButton8_Click() {

@@ -12,7 +12,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-std::optional<double> readNumber(std::string_view text, bool allowCurrency) {
+std::optional<double> readNumber(std::string_view text) {
     size_t begin = 0, end = text.size();
     while (begin < end && isBlank(text[begin])) ++begin;
     while (end > begin && isBlank(text[end - 1])) --end;
@@ -23,7 +23,7 @@ std::optional<double> readNumber(std::string_view text, bool allowCurrency) {
     size_t i = begin;
     bool currency = false;
     auto takeCurrency = [&] {
-        if (allowCurrency && !currency && i < end && text[i] == '$') {
+        if (!currency && i < end && text[i] == '$') {
             currency = true;
             ++i;
         }

@@ -70,7 +70,7 @@ void Sheet::setValue(int row, int col, const std::string& utf8Text) {
             cells.put(row, col, rt::Blank, data, 6);
         return;
     }
-    if (auto number = readNumber(utf8Text, /*allowCurrency=*/true)) {
+    if (auto number = readNumber(utf8Text)) {
         uint64_t bits;
         std::memcpy(&bits, &*number, 8);
         set32(data + 6, uint32_t(bits));

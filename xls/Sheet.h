@@ -27,7 +27,7 @@ class Sheet {
 
     // Assigns a value as a spreadsheet application does when text is typed into a cell: the
     // empty text empties the cell and keeps its format; a text that reads as a number
-    // (xls::readNumber with currency) becomes a number; any other text becomes a string. The
+    // (xls::readNumber) becomes a number; any other text becomes a string. The
     // cell keeps its format (XF).
     void setValue(int row, int col, const std::string& utf8Text);
     // Gives the cell the number format `formatUtf8` (e.g. "0.00", "$#,##0"), keeping the rest of

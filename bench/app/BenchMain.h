@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
+#include "platform/Dialogs.h"
+
 // Benchmarks of the windows run headless, with their own configuration and temporary folders.
 #define MORROWLIN_BENCHMARK_MAIN()                               \
     int main(int argc, char** argv) {                            \
@@ -14,7 +16,7 @@
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit()); \
         qputenv("TEMP", temp.path().toLocal8Bit());              \
         QApplication app(argc, argv);                            \
-        QApplication::setApplicationDisplayName("Morrowlin");    \
+        platform::Dialogs::setApplicationTitle("Morrowlin");     \
         ::benchmark::Initialize(&argc, argv);                    \
         ::benchmark::RunSpecifiedBenchmarks();                   \
         ::benchmark::Shutdown();                                 \

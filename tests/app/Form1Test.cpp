@@ -86,10 +86,11 @@ class Form1Test : public TestEnv {
 };
 
 TEST_F(Form1Test, BareProgramFolderOpensQuietlyWithTheSamples) {
+    platform::Dialogs::setApplicationTitle("not yet set");
     auto form = start();
     EXPECT_TRUE(dialogs.shown().isEmpty());
     EXPECT_EQ(form->windowTitle(), "Morrowlin");
-    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Morrowlin");
+    EXPECT_EQ(platform::Dialogs::applicationTitle(), "Morrowlin");
     EXPECT_EQ(Main::backgroundColor(form.get()), QColor(Qt::white));
     EXPECT_TRUE(form->styleSheet().isEmpty());
     EXPECT_FALSE(form->mousePointer().hasCustomCursor());

@@ -60,10 +60,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         AddCase{"Valid", {"Car", "7500"}, {{"A", "1"}, {"Car", "7500"}}, 2, 0},
         AddCase{"AmountKeptAsTyped", {"Car", " 7,500 "}, {{"A", "1"}, {"Car", " 7,500 "}}, 2, 0},
+        AddCase{"DollarAmount", {"Car", "$5,000"}, {{"A", "1"}, {"Car", "$5,000"}}, 2, 0},
         AddCase{"BlankLabelAccepted", {"  ", "-2.5e3"}, {{"A", "1"}, {"  ", "-2.5e3"}}, 2, 0},
         AddCase{"CancelLabel", {""}, {{"A", "1"}}, 1, 0},
         AddCase{"CancelAmount", {"Car", ""}, {{"A", "1"}}, 2, 0},
         AddCase{"NonNumericAmount", {"Car", "lots"}, {{"A", "1"}}, 2, 0},
+        AddCase{"DollarAfterTheAmount", {"Car", "5$"}, {{"A", "1"}}, 2, 0},
         AddCase{"LabelWithLabelSeparator", {"Car" + S1 + "x", "5"}, {{"A", "1"}}, 1, 1},
         AddCase{"LabelWithEntrySeparator", {"Car" + S2, "5"}, {{"A", "1"}}, 1, 1},
         AddCase{"LabelEndingInLabelSeparatorStart", {"Car||SEP1", "5"}, {{"A", "1"}}, 1, 1},
@@ -122,6 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
         EditCase{"BothChanged", {"Truck", "9000"}, {"Truck", "9000"}, 0},
         EditCase{"ClearedLabelEndsEvenWithValidAmount", {"", "9000"}, {"Car", "7500"}, 0},
         EditCase{"NonNumericAmount", {"Truck", "nine"}, {"Car", "7500"}, 0},
+        EditCase{"DollarAmount", {"Truck", "-$9,000"}, {"Truck", "-$9,000"}, 0},
         EditCase{"CancelAmount", {"Truck", ""}, {"Car", "7500"}, 0},
         EditCase{"SeparatorInLabel", {"Tr||SEP1||uck", "9000"}, {"Car", "7500"}, 1},
         EditCase{"LabelEndingInSeparatorPart", {"x||SEP1|", "9000"}, {"Car", "7500"}, 1}),
@@ -185,12 +188,22 @@ INSTANTIATE_TEST_SUITE_P(
                       NoSelectionCase{"EditEmpty", true, true, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(EntryCommandsTest, DeleteRemovesTheSelectedRowOnly) {
+// Delete removes the selected row and leaves none selected, so a second press removes nothing
+// and reports that no entry is selected.
+TEST_F(EntryCommandsTest, DeleteRemovesTheSelectedRowAndLeavesNoneSelected) {
     fill({{"A", "1"}, {"B", "2"}, {"C", "3"}});
     selectRow(1);
     commands.DeleteSelected();
     EXPECT_EQ(model.entries(), EntryList({{"A", "1"}, {"C", "3"}}));
     EXPECT_TRUE(dialogs.shown().isEmpty());
+    EXPECT_TRUE(selection.selectedRows().isEmpty());
+
+    commands.DeleteSelected();
+    EXPECT_EQ(model.entries(), EntryList({{"A", "1"}, {"C", "3"}}));
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    EXPECT_EQ(dialogs.shown().first().title, "Application Error");
+    EXPECT_TRUE(dialogs.shown().first().text.contains(
+        "in Morrowlin2017/04/05.Form1.PushButton3_Click at line 102"));
 }
 
 TEST_F(EntryCommandsTest, ClearAndSamples) {

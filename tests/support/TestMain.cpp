@@ -4,10 +4,12 @@
 
 #include <QApplication>
 
+#include "platform/Dialogs.h"
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName("Morrowlin");
+    platform::Dialogs::setApplicationTitle("Morrowlin");
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
