@@ -316,6 +316,24 @@ TEST_F(Form1Test, AnUnreadableSettingsFileIsToldAndKeptBeforeItIsReplaced) {
     }
 }
 
+// A file QSettings reads only in part is told too; what could be read is shown and stored.
+TEST_F(Form1Test, ADamagedSettingsFileIsToldAndWhatCouldBeReadIsShown) {
+    const QByteArray damaged = "[Morrowlin\nAssets=Car||SEP1||7500||SEP2||\n";
+    writeFile(settingsFile(), damaged);
+    auto form = start();
+    EXPECT_EQ(form->entries().entries(), EntryList({{"Car", "7500"}}));
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    const QString text = dialogs.messages()[0].text;
+    EXPECT_TRUE(text.contains("damaged")) << text.toStdString();
+    EXPECT_TRUE(text.contains("The list shown is what could be read from it."))
+        << text.toStdString();
+    dialogs.clear();
+    form->close();
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+    EXPECT_EQ(readFile(settingsFile() + ".bak"), damaged);
+    EXPECT_EQ(stored().value_or("<absent>"), "Car" + S1 + "7500" + S2);
+}
+
 // A copy kept earlier is not overwritten: the next free name is used and named at start.
 TEST_F(Form1Test, AnEarlierCopyIsNotOverwritten) {
     writeFile(settingsFile() + ".bak", "earlier copy");
