@@ -2,8 +2,10 @@
 #include "app/Main.h"
 
 #include <QApplication>
-#include <QSessionManager>
 #include <cstdio>
+#if QT_CONFIG(sessionmanager)
+#include <QSessionManager>
+#endif
 
 #include "app/DisplayCheck.h"
 #include "app/Form1.h"
@@ -44,8 +46,10 @@ int main(int argc, char* argv[]) {
     window.show();
 
     // The end of the desktop session and a termination signal end the program as a close does.
+#if QT_CONFIG(sessionmanager)
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &window,
                      [&window](QSessionManager&) { window.endProgram(); });
+#endif
     platform::TerminationSignals termination;
     QObject::connect(&termination, &platform::TerminationSignals::requested, &window,
                      &Form1::endProgram);
