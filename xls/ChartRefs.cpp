@@ -157,17 +157,23 @@ void extendPointFormats(std::vector<Record>& recs, Group chart, size_t series, u
     PointGroups formats = pointFormats(recs, series, seriesEnd);
     if (!formats.coverFirst(count)) return;  // the points share the series format
 
-    std::vector<Rgb> used;
+    std::vector<Rgb> used, backgrounds;
     for (const auto& [p, g] : formats.byPoint) {
         const Record* area = childOf(recs, g.first, g.last, kAreaFormat);
         if (area && area->data.size() >= 16)
             used.push_back({area->data[0], area->data[1], area->data[2]});
     }
+    // The fills of the chart's own frames (chart area, plot area): a slice in one would vanish.
+    for (size_t i = chart.first; i < chart.last; ++i) {
+        if (i == series) i = seriesEnd;
+        if (recs[i].type == kAreaFormat && recs[i].data.size() >= 16)
+            backgrounds.push_back({recs[i].data[0], recs[i].data[1], recs[i].data[2]});
+    }
     const Group proto = formats.byPoint.at(uint16_t(count - 1));
     const Record* protoArea = childOf(recs, proto.first, proto.last, kAreaFormat);
     bool ownColors = protoArea && protoArea->data.size() >= 16 && !(protoArea->data[10] & 1);
     std::vector<Rgb> colors;
-    if (ownColors) colors = nextPointColors(used, palette, newCount - count);
+    if (ownColors) colors = nextPointColors(used, palette, newCount - count, backgrounds);
 
     std::vector<Insertion> plan;
     plan.push_back(copiesForNewPoints(
@@ -290,8 +296,12 @@ Rgb fromHsv(double degrees, double s, double v) {
 }  // namespace
 
 std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector<Rgb>& palette,
-                                 size_t count) {
+                                 size_t count, const std::vector<Rgb>& avoid) {
     std::vector<Rgb> out, taken = used;
+    taken.insert(taken.end(), avoid.begin(), avoid.end());
+    auto inPalette = [&](Rgb c) {
+        return std::find(palette.begin(), palette.end(), c) != palette.end();
+    };
     auto offer = [&](Rgb c) {
         if (out.size() >= count || std::find(taken.begin(), taken.end(), c) != taken.end()) return;
         out.push_back(c);
@@ -302,7 +312,8 @@ std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector
     for (size_t k = 0; k < used.size() && k < known; ++k)
         continues = continues && used[k] == rgbOf(kLibreOfficeColors[k]);
     if (continues)
-        for (size_t k = used.size(); k < known; ++k) offer(rgbOf(kLibreOfficeColors[k]));
+        for (size_t k = used.size(); k < known; ++k)
+            if (inPalette(rgbOf(kLibreOfficeColors[k]))) offer(rgbOf(kLibreOfficeColors[k]));
     // Palette entries 8..63: from the chart fills (24) on, then the rest; no near-white slices.
     for (size_t k = 0; k < palette.size(); ++k) {
         Rgb c = palette[(k + 16) % palette.size()];

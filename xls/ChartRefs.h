@@ -19,17 +19,20 @@ class SheetModel;
 // A series whose existing points each have a format of their own (a DATAFORMAT group per point)
 // gives every new point the same: a copy of the last existing point's group with the point's
 // index and, where that group's fill is not automatic, a fill colour no other point of the
-// series has (see nextPointColors). Data-label TEXT groups tied to each existing point are
-// copied the same way. A series whose points share the series format is left as it is.
-// Returns the number of references extended.
+// series has and no background of the chart shows (see nextPointColors). Data-label TEXT groups
+// tied to each existing point are copied the same way. A series whose points share the series
+// format is left as it is. Returns the number of references extended.
 int extendChartReferences(const Globals& globals, std::vector<std::unique_ptr<SheetModel>>& sheets);
 
 // Fill colours for `count` new points of a series whose points so far have the colours `used`
-// (in point order): first the rest of a known automatic colour sequence that `used` starts
-// (LibreOffice's default chart colours), then the palette entries (chart fills first, white left
-// out), then evenly spread hues; no colour repeats one in `used` or an earlier one.
+// (in point order), none equal to a colour of `avoid` (the chart's backgrounds). Readers of
+// BIFF8 charts take a fill from the palette index (LibreOffice does), so the colours are palette
+// entries while there are any left: first those that continue a known automatic colour sequence
+// that `used` starts (LibreOffice's default chart colours), then the palette from the chart
+// fills (index 24) on, near-white left out; past the palette, evenly spread hues. No colour
+// repeats one in `used` or an earlier one.
 std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector<Rgb>& palette,
-                                 size_t count);
+                                 size_t count, const std::vector<Rgb>& avoid = {});
 
 // The palette index (8..63) of the entry of `palette` (entries 8..63) nearest to `color`.
 uint16_t nearestPaletteIndex(const std::vector<Rgb>& palette, Rgb color);
