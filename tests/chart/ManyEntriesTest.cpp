@@ -1,0 +1,152 @@
+// Nine and forty entries, built, saved through the Preview and read back by other programs:
+// LibreOffice (through UNO, not our engine) sees every entry as a slice with a fill colour of its
+// own and the explosion of the first six, and column A banded like rows 4 to 9 down to the last
+// entry; xlrd and Gnumeric open the template and both workbooks.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <iostream>
+
+#include "BuildFixture.h"
+#include "chart/Template.h"
+#include "entries/EntryListModel.h"
+#include "preview/Form2.h"
+#include "support/WorkbookReader.h"
+
+namespace {
+
+EntryList entries(int first, int last) {
+    EntryList list;
+    for (int i = first; i <= last; ++i)
+        list.append({QString("Asset %1").arg(i), QString::number(i * 1000 + 7 * i)});
+    return list;
+}
+
+class ManyEntries : public BuildFixture {
+  protected:
+    // Builds with the list as it stands and saves the workbook through the Preview as `path`.
+    void buildAndSave(const QString& path) {
+        build();
+        ASSERT_TRUE(errorReports().isEmpty()) << errorReports().value(0).text.toStdString();
+        Form2* preview = form->previewIfLoaded();
+        ASSERT_NE(preview, nullptr);
+        dialogs.queueSaveName(path);
+        preview->PushButton6_Click();
+        ASSERT_TRUE(QFile::exists(path)) << path.toStdString();
+        preview->PushButton8_Click();  // "< Back" to the list
+    }
+
+    QTemporaryDir out;
+};
+
+// LibreOffice's reading of each file (see tests/support/read_chart_libreoffice.py); nothing
+// when LibreOffice is missing (`skip` says why).
+std::optional<QJsonArray> readWithLibreOffice(const QStringList& paths, QString* skip) {
+    if (QStandardPaths::findExecutable("soffice").isEmpty()) {
+        *skip = "LibreOffice (soffice) is not installed";
+        return std::nullopt;
+    }
+    QProcess p;
+    p.start("/usr/bin/python3", QStringList{QString(MORROWLIN_SOURCE_DIR) +
+                                            "/tests/support/read_chart_libreoffice.py"} +
+                                    paths);
+    if (!p.waitForFinished(240000)) {
+        p.kill();
+        p.waitForFinished();
+        ADD_FAILURE() << "LibreOffice did not finish reading the workbooks";
+        return std::nullopt;
+    }
+    if (p.exitCode() == 2) {
+        *skip = "LibreOffice cannot be driven: " + QString::fromUtf8(p.readAllStandardError());
+        return std::nullopt;
+    }
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+}
+
+TEST_F(ManyEntries, SavedWorkbooksReadByLibreOfficeXlrdAndGnumeric) {
+    ASSERT_TRUE(out.isValid());
+    const QString nine = out.filePath("nine.xls"), forty = out.filePath("forty.xls");
+    const QString xlt = out.filePath("Pie Chart.xlt");
+    startWith(entries(1, 9));
+    buildAndSave(nine);
+    form->entries().appendAll(entries(10, 40));
+    for (int i = 0; i < 8; ++i) random.queue(0.0);  // a temporary name other than the first's
+    buildAndSave(forty);
+    QFile templateFile(xlt);
+    ASSERT_TRUE(templateFile.open(QIODevice::WriteOnly));
+    templateFile.write(chart::TemplateBytes());
+    templateFile.close();
+    const QStringList files = {xlt, nine, forty};
+
+    // xlrd and Gnumeric open all three.
+    if (haveXlrd()) {
+        for (const QString& f : files) {
+            QString error;
+            EXPECT_TRUE(readWithXlrd(f, &error).has_value())
+                << f.toStdString() << ": " << error.toStdString();
+        }
+    } else {
+        std::cout << "python3-xlrd is not installed: xlrd not tried\n";
+    }
+    if (!QStandardPaths::findExecutable("ssconvert").isEmpty()) {
+        for (const QString& f : files) {
+            const QString csv = f + ".csv";
+            QProcess p;
+            p.start("ssconvert", {f, csv});
+            ASSERT_TRUE(p.waitForFinished(120000));
+            EXPECT_EQ(p.exitCode(), 0) << f.toStdString() << p.readAllStandardError().toStdString();
+            QFile in(csv);
+            ASSERT_TRUE(in.open(QIODevice::ReadOnly)) << "Gnumeric wrote no " << csv.toStdString();
+            const QString text = QString::fromUtf8(in.readAll());
+            const QString last = f == xlt ? "Car" : f == nine ? "Asset 9" : "Asset 40";
+            EXPECT_TRUE(text.contains(last)) << f.toStdString();
+        }
+    } else {
+        std::cout << "Gnumeric (ssconvert) is not installed: Gnumeric not tried\n";
+    }
+
+    QString skip;
+    const auto read = readWithLibreOffice(files, &skip);
+    if (!read) {
+        if (!skip.isEmpty()) GTEST_SKIP() << skip.toStdString();
+        return;
+    }
+    ASSERT_EQ(read->size(), 3);
+    const int counts[] = {6, 9, 40};
+    for (int k = 0; k < 3; ++k) {
+        const QJsonObject book = (*read)[k].toObject();
+        const int count = counts[k];
+        SCOPED_TRACE(book["path"].toString().toStdString());
+        ASSERT_EQ(book["points"].toInt(), count) << "the series holds every entry";
+        const QJsonArray colors = book["colors"].toArray(), offsets = book["offsets"].toArray();
+        const QJsonArray values = book["values"].toArray(), fill = book["fillA"].toArray();
+        const QJsonArray labels = book["labelsA"].toArray();
+        QSet<int> distinct;
+        for (const QJsonValue& c : colors) distinct.insert(c.toInt());
+        EXPECT_EQ(distinct.size(), count) << "every slice has a fill colour of its own";
+        ASSERT_EQ(offsets.size(), count);
+        ASSERT_EQ(fill.size(), count);
+        EXPECT_DOUBLE_EQ(offsets[0].toDouble(), 0.1);
+        EXPECT_NE(fill[0].toInt(), fill[1].toInt()) << "rows 4 and 5 are banded";
+        for (int i = 0; i < count; ++i) {
+            SCOPED_TRACE("row " + std::to_string(4 + i));
+            EXPECT_DOUBLE_EQ(offsets[i].toDouble(), offsets[0].toDouble()) << "explosion";
+            EXPECT_EQ(fill[i].toInt(), fill[i % 2].toInt()) << "column A's band";
+            if (k > 0) {
+                EXPECT_EQ(labels[i].toString(), QString("Asset %1").arg(i + 1));
+                EXPECT_DOUBLE_EQ(values[i].toDouble(), (i + 1) * 1000 + 7 * (i + 1));
+            }
+        }
+    }
+}
+
+}  // namespace
