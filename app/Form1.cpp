@@ -22,6 +22,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/Twips.h"
 #include "preview/Form2.h"
+#include "xls/draw/BundledFonts.h"
 
 namespace {
 
@@ -30,14 +31,14 @@ constexpr int kClientWidth = 8040;
 constexpr int kClientHeight = 4800;
 
 QFont buttonFont() {
-    QFont font("Arial");
+    QFont font = xlsdraw::bundledFont("Arial");
     font.setPointSizeF(11.25);
     font.setBold(true);
     return font;
 }
 
 QFont listFont() {
-    QFont font("Arial");
+    QFont font = xlsdraw::bundledFont("Arial");
     font.setPointSizeF(9);
     font.setWeight(QFont::Bold);
     return font;

@@ -14,6 +14,24 @@
 #include "platform/RandomSource.h"
 #include "platform/TerminationSignals.h"
 #include "platform/UrlOpener.h"
+#include "xls/draw/BundledFonts.h"
+
+namespace {
+
+// Every window draws with the bundled fonts: the families the windows name map to them, and
+// message boxes and prompts get the bundled sans serif at the desktop's size.
+void useBundledFonts() {
+    xlsdraw::registerBundledFonts();
+    QFont font = xlsdraw::bundledFont(QStringLiteral("Microsoft Sans Serif"));
+    const QFont desktop = QApplication::font();
+    if (desktop.pointSizeF() > 0)
+        font.setPointSizeF(desktop.pointSizeF());
+    else
+        font.setPixelSize(desktop.pixelSize());
+    QApplication::setFont(font);
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     // Without a display, or with one that cannot be reached, one plain line instead of the
@@ -28,6 +46,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName("Morrowlin");
     QApplication::setOrganizationName("Kestrune");
     QApplication::setQuitOnLastWindowClosed(false);
+    useBundledFonts();
 
     platform::QtDialogs dialogs;
     platform::SystemRandom random;

@@ -20,6 +20,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Twips.h"
 #include "preview/PictureBox.h"
+#include "xls/draw/BundledFonts.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ void place(QWidget* widget, int left, int top, int width, int height) {
 }
 
 QFont arialBold(double points) {
-    QFont font(QStringLiteral("Arial"));
+    QFont font = xlsdraw::bundledFont(QStringLiteral("Arial"));
     font.setPointSizeF(points);
     font.setBold(true);
     return font;

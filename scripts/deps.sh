@@ -10,11 +10,17 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
   # a real window without a desktop, and looking at it
   xvfb xauth xdotool imagemagick
-  # fonts close to the ones the windows and the template ask for
-  fonts-liberation fonts-dejavu-core
+  # the fonts the program bundles (copied at build time) and fontconfig's tools for the tests
+  fonts-liberation fonts-crosextra-carlito fonts-crosextra-caladea fonts-dejavu-core fontconfig
   # real readers of the workbooks the program writes
   python3 python3-xlrd libreoffice-calc-nogui python3-uno poppler-utils gnumeric
 )
+
+# A second font set for the tests that prove the pictures do not depend on the machine's fonts.
+# These packages are unpacked into .cache/test-fonts, never installed: only the test runs that
+# name them (through a private fontconfig file) see them; the machine's settings stay as they are.
+test_fonts=(fonts-noto-core fonts-noto-mono fonts-dejavu-extra fonts-liberation2 fonts-urw-base35)
+test_fonts_dir="$(cd "$(dirname "$0")/.." && pwd)/.cache/test-fonts"
 
 missing=()
 for p in "${packages[@]}"; do
@@ -22,19 +28,36 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  if [ "$(id -u)" -eq 0 ]; then
+    as_root=()
+  elif command -v sudo >/dev/null 2>&1; then
+    as_root=(sudo)
+  else
+    echo "These packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${as_root[@]}" apt-get update -qq
+  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-echo "Installing: ${missing[*]}"
-if [ "$(id -u)" -eq 0 ]; then
-  as_root=()
-elif command -v sudo >/dev/null 2>&1; then
-  as_root=(sudo)
-else
-  echo "These packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
-  exit 1
+if [ "$(cat "$test_fonts_dir/.packages" 2>/dev/null)" != "${test_fonts[*]}" ]; then
+  echo "Unpacking the extra test fonts into $test_fonts_dir: ${test_fonts[*]}"
+  debs="$(mktemp -d)"
+  chmod a+rwx "$debs"  # apt's download user writes here
+  if ! (cd "$debs" && apt-get download -qq "${test_fonts[@]}"); then
+    # Stale package lists name versions the mirror no longer has: refresh them once.
+    if [ "$(id -u)" -eq 0 ]; then apt-get update -qq; else sudo apt-get update -qq; fi
+    (cd "$debs" && apt-get download -qq "${test_fonts[@]}")
+  fi
+  rm -rf "$test_fonts_dir"
+  mkdir -p "$test_fonts_dir"
+  for deb in "$debs"/*.deb; do
+    dpkg-deb -x "$deb" "$test_fonts_dir"
+  done
+  rm -rf "$debs"
+  echo "${test_fonts[*]}" >"$test_fonts_dir/.packages"
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -qq
-"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

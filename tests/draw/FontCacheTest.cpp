@@ -1,7 +1,9 @@
-// Screen fonts for FONT records: pixel sizes, styles, and stand-ins for missing families.
+// Screen fonts for FONT records: pixel sizes, styles, and the bundled fonts that draw them.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QFontInfo>
+#include <QRawFont>
 #include <string>
 #include <vector>
 
@@ -19,10 +21,15 @@ xls::FontStyle fontStyle(const std::string& name, int twips = 200, int weight = 
     return style;
 }
 
-bool oneOf(const QString& family, const std::vector<QString>& families) {
-    for (const QString& f : families)
-        if (family == f) return true;
-    return false;
+// A face's 'head' table as hex: its revision and whole-file checksum tell one file from another.
+std::string headTable(const QRawFont& font) {
+    return font.fontTable("head").left(12).toHex().toStdString();
+}
+
+QRawFont bundledFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return QRawFont();
+    return QRawFont(file.readAll(), 15);
 }
 
 }  // namespace
@@ -58,31 +65,65 @@ TEST(FontCacheTest, StylesCarryOver) {
     EXPECT_FALSE(plain.bold() || plain.italic() || plain.strikeOut() || plain.underline());
 }
 
-// Families this machine lacks are drawn with an installed family of the same kind.
+// Every family draws with a bundled font file, whatever the machine has installed: the mapped
+// families with their metric twins, the others with the bundled font of their kind. The face
+// actually used is compared with the bundled file through its 'head' table (which carries the
+// file's own checksum), so a same-named font of the machine's cannot pass for it.
 TEST(FontCacheTest, MissingFamiliesFallBackToTheSameKind) {
-    const std::vector<QString> serifs = {"DejaVu Serif", "Liberation Serif"};
-    const std::vector<QString> sans = {"DejaVu Sans", "Liberation Sans"};
-    const std::vector<QString> monos = {"DejaVu Sans Mono", "Liberation Mono"};
     struct Case {
         std::string family;
         QFont::StyleHint hint;
-        const std::vector<QString>* installed;
+        QString bundled;
+        QString file;  // below ":/fonts/", the regular face
     };
     const Case cases[] = {
-        {"Constantia", QFont::Serif, &serifs},
-        {"Cambria", QFont::Serif, &serifs},
-        {"Times New Roman", QFont::Serif, &serifs},
-        {"Georgia", QFont::Serif, &serifs},
-        {"Arial", QFont::SansSerif, &sans},
-        {"Calibri", QFont::SansSerif, &sans},
-        {"Microsoft Sans Serif", QFont::SansSerif, &sans},
-        {"Courier New", QFont::Monospace, &monos},
-        {"Consolas", QFont::Monospace, &monos},
+        {"Arial", QFont::SansSerif, "Liberation Sans", "LiberationSans"},
+        {"Times New Roman", QFont::Serif, "Liberation Serif", "LiberationSerif"},
+        {"Courier New", QFont::Monospace, "Liberation Mono", "LiberationMono"},
+        {"Consolas", QFont::Monospace, "Liberation Mono", "LiberationMono"},
+        {"Calibri", QFont::SansSerif, "Carlito", "Carlito"},
+        {"Cambria", QFont::Serif, "Caladea", "Caladea"},
+        {"Constantia", QFont::Serif, "Caladea", "Caladea"},
+        {"CONSTANTIA", QFont::Serif, "Caladea", "Caladea"},
+        {"Georgia", QFont::Serif, "Liberation Serif", "LiberationSerif"},
+        {"Book Antiqua", QFont::Serif, "Liberation Serif", "LiberationSerif"},
+        {"Microsoft Sans Serif", QFont::SansSerif, "Liberation Sans", "LiberationSans"},
+        {"Tahoma", QFont::SansSerif, "Liberation Sans", "LiberationSans"},
+        {"Lucida Console", QFont::Monospace, "Liberation Mono", "LiberationMono"},
+        {"Noto Sans Mono", QFont::Monospace, "Liberation Mono", "LiberationMono"},
+        {"DejaVu Serif", QFont::Serif, "Liberation Serif", "LiberationSerif"},
+        {"", QFont::SansSerif, "Liberation Sans", "LiberationSans"},
     };
+    struct Face {
+        int weight;
+        bool italic;
+        const char* suffix;
+    };
+    const Face faces[] = {{400, false, "-Regular"},
+                          {700, false, "-Bold"},
+                          {400, true, "-Italic"},
+                          {700, true, "-BoldItalic"}};
     for (const Case& c : cases) {
         EXPECT_EQ(FontCache::styleHintFor(c.family), c.hint) << c.family;
-        const QFontInfo info(FontCache::makeFont(fontStyle(c.family), 96));
-        EXPECT_TRUE(oneOf(info.family(), *c.installed))
-            << c.family << " drawn as " << info.family().toStdString();
+        for (const Face& face : faces) {
+            xls::FontStyle style = fontStyle(c.family, 220, face.weight);
+            style.italic = face.italic;
+            const QFont font = FontCache::makeFont(style, 96);
+            EXPECT_EQ(QFontInfo(font).family(), c.bundled)
+                << c.family << face.suffix << " drawn as "
+                << QFontInfo(font).family().toStdString();
+            const QString file = ":/fonts/" + c.file + face.suffix + ".ttf";
+            EXPECT_EQ(headTable(QRawFont::fromFont(font)), headTable(bundledFile(file)))
+                << c.family << face.suffix << " is not drawn with " << file.toStdString();
+        }
     }
+}
+
+// Pictures do not follow the machine's font settings (sub-pixel colours, hinting).
+TEST(FontCacheTest, RenderingIsFixed) {
+    const QFont font = FontCache::makeFont(fontStyle("Constantia"), 96);
+    EXPECT_TRUE(font.styleStrategy() & QFont::NoSubpixelAntialias);
+    EXPECT_TRUE(font.styleStrategy() & QFont::PreferAntialias);
+    EXPECT_EQ(font.hintingPreference(), QFont::PreferVerticalHinting);
+    EXPECT_FALSE(font.kerning());
 }

@@ -1,5 +1,7 @@
 #include "PictureTestSupport.h"
 
+#include <QDir>
+#include <QStringList>
 #include <cstdlib>
 
 namespace picturetest {
@@ -11,6 +13,22 @@ std::string dataFile(const std::string& name) {
 std::string templateFile() {
     return std::string(MORROWLIN_SOURCE_DIR) + "/resources/Pie Chart.xlt";
 }
+
+namespace {
+
+std::vector<std::string> filesIn(const std::string& folder, const QStringList& patterns) {
+    std::vector<std::string> names;
+    for (const QString& name :
+         QDir(QString::fromStdString(folder)).entryList(patterns, QDir::Files, QDir::Name))
+        names.push_back(name.toStdString());
+    return names;
+}
+
+}  // namespace
+
+std::vector<std::string> goldenPictures() { return filesIn(dataFile("golden"), {"*.png"}); }
+
+std::vector<std::string> referenceWorkbooks() { return filesIn(dataFile(""), {"*.xls", "*.xlt"}); }
 
 long differingPixels(const QImage& a, const QImage& b, int tolerance) {
     if (a.size() != b.size()) return -1;

@@ -1,49 +1,32 @@
 #include "xls/draw/FontCache.h"
 
-#include <QFontInfo>
 #include <algorithm>
-#include <cctype>
 #include <cmath>
+
+#include "xls/draw/BundledFonts.h"
 
 namespace xlsdraw {
 
-namespace {
-
-std::string lowered(const std::string& text) {
-    std::string out = text;
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
+FontCache::FontCache(const xls::Styles& styles, double dpi) : styles_(styles), dpi_(dpi) {
+    registerBundledFonts();
 }
-
-bool containsAny(const std::string& text, std::initializer_list<const char*> words) {
-    for (const char* word : words) {
-        if (text.find(word) != std::string::npos) return true;
-    }
-    return false;
-}
-
-}  // namespace
-
-FontCache::FontCache(const xls::Styles& styles, double dpi) : styles_(styles), dpi_(dpi) {}
 
 FontCache::~FontCache() = default;
 
 QFont::StyleHint FontCache::styleHintFor(const std::string& family) {
-    const std::string name = lowered(family);
-    if (containsAny(name, {"courier", "consolas", "mono", "lucida console", "fixedsys"}))
-        return QFont::Monospace;
-    if (containsAny(name, {"times", "constantia", "cambria", "georgia", "garamond", "book antiqua",
-                           "palatino", "serif", "bookman", "century", "baskerville", "bodoni",
-                           "rockwell", "perpetua", "goudy"}) &&
-        name.find("sans") == std::string::npos)
-        return QFont::Serif;
+    switch (fontKind(QString::fromStdString(family))) {
+        case FontKind::Serif:
+            return QFont::Serif;
+        case FontKind::Mono:
+            return QFont::Monospace;
+        case FontKind::Sans:
+            break;
+    }
     return QFont::SansSerif;
 }
 
 QFont FontCache::makeFont(const xls::FontStyle& style, double dpi) {
-    QFont font(QString::fromStdString(style.name));
-    font.setStyleHint(styleHintFor(style.name), QFont::PreferAntialias);
+    QFont font = bundledFont(QString::fromStdString(style.name));
     // Screens draw fonts at whole pixel sizes: 11 points at 96 DPI is a 15-pixel font.
     const double points = style.heightTwips / 20.0 * (style.script != 0 ? 2.0 / 3.0 : 1.0);
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(points * dpi / 72.0))));

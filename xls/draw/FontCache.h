@@ -12,9 +12,9 @@
 
 namespace xlsdraw {
 
-// The workbook's FONT records as screen fonts at one DPI, made on first use and kept. A family
-// the machine lacks is replaced by fontconfig's choice for a font of the same kind (Constantia
-// or Cambria by a serif, Consolas by a monospace, Arial by Liberation Sans, ...).
+// The workbook's FONT records as screen fonts at one DPI, made on first use and kept. Every family
+// is drawn with a bundled font (BundledFonts.h: Arial by Liberation Sans, Constantia by Caladea,
+// an unknown serif by Liberation Serif, ...), never with whatever the machine has installed.
 class FontCache {
   public:
     FontCache(const xls::Styles& styles, double dpi);
@@ -43,7 +43,7 @@ class FontCache {
     // A QFont for a FONT record at `dpi`, pixel-sized as a screen shows it (superscript and
     // subscript at two thirds of the size).
     static QFont makeFont(const xls::FontStyle& style, double dpi);
-    // The style hint for a family name that may be missing on this machine.
+    // The style hint for a family name: serif, sans serif or monospace.
     static QFont::StyleHint styleHintFor(const std::string& family);
 
   private:

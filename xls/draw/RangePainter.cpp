@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "xls/draw/BorderLines.h"
+#include "xls/draw/BundledFonts.h"
 #include "xls/draw/FillPatterns.h"
 
 namespace xlsdraw {
@@ -13,6 +14,12 @@ namespace {
 constexpr int kLastRow = 65535;
 constexpr int kLastCol = 255;
 const QColor kGridline(212, 212, 212);
+// The strip that ends a cut picture: one standard row (15 points, 20 pixels at 96 DPI) of dark
+// text on pale yellow under a grey line, so that it never passes for a cell of the sheet.
+constexpr double kNoticeHeight = 20;
+const QColor kNoticeFill(255, 246, 204);
+const QColor kNoticeLine(160, 160, 160);
+const QColor kNoticeText(51, 51, 51);
 
 xls::CellRange normalized(xls::CellRange range) {
     if (range.firstRow > range.lastRow) std::swap(range.firstRow, range.lastRow);
@@ -43,10 +50,23 @@ int RangePainter::px(double logicalPixelsAt96) const {
 }
 
 QImage RangePainter::paint() {
-    const int maxSide = std::max(1, options_.maxSidePixels);
-    const int width = std::min(layout_.width(), maxSide);
-    const int height = std::min(layout_.height(), maxSide);
-    QImage image(width, height, QImage::Format_RGB32);
+    const QSize full(layout_.width(), layout_.height());
+    const QSize shown = pictureSize(full, options_);
+    const int width = shown.width(), height = shown.height();
+    // A cut picture's last strip, one standard row high, says what is left out. When only
+    // columns are cut it goes below the rows if the bounds leave room, else over the last rows.
+    const int stripHeight = std::min(px(kNoticeHeight), std::max(height, 1));
+    int pictureHeight = height;
+    int stripTop = height - stripHeight;
+    if (width < full.width() && height == full.height() &&
+        pictureSize(QSize(width, height + stripHeight), options_).height() ==
+            height + stripHeight) {
+        pictureHeight = height + stripHeight;
+        stripTop = height;
+    }
+    if (width < full.width() || height < full.height()) cut_ = cutAt(shown, stripTop);
+
+    QImage image(width, cut_.any() ? pictureHeight : height, QImage::Format_RGB32);
     if (image.isNull()) return image;
     image.fill(Qt::white);
 
@@ -62,7 +82,32 @@ QImage RangePainter::paint() {
     if (sheet_.showGridlines()) paintGridlines(painter);
     paintTexts(painter);
     paintBorders(painter);
+    if (cut_.any()) paintCutNotice(painter, QRect(0, stripTop, width, image.height() - stripTop));
     return image;
+}
+
+PictureCut RangePainter::cutAt(const QSize& size, int stripTop) const {
+    PictureCut cut;
+    for (int row = range_.firstRow; row <= range_.lastRow; ++row)
+        if (layout_.rowHeight(row) > 0 && layout_.rowTop(row) + layout_.rowHeight(row) > stripTop)
+            ++cut.rows;
+    for (int col = range_.firstCol; col <= range_.lastCol; ++col)
+        if (layout_.colWidth(col) > 0 &&
+            layout_.colLeft(col) + layout_.colWidth(col) > size.width())
+            ++cut.columns;
+    return cut;
+}
+
+void RangePainter::paintCutNotice(QPainter& painter, const QRect& strip) {
+    painter.setClipping(false);
+    painter.fillRect(strip, kNoticeFill);
+    painter.fillRect(QRect(strip.left(), strip.top(), strip.width(), 1), kNoticeLine);
+    QFont font = bundledFont(QStringLiteral("Arial"));
+    font.setPixelSize(std::max(1, px(12)));
+    painter.setFont(font);
+    painter.setPen(kNoticeText);
+    painter.drawText(strip.adjusted(px(4), 1, -px(4), 0), Qt::AlignLeft | Qt::AlignVCenter,
+                     cutNotice(cut_));
 }
 
 void RangePainter::readCells() {

@@ -19,12 +19,15 @@
 namespace xlsdraw {
 
 // Paints one range of one sheet: cell fills, gridlines, values and borders, in that order, over
-// a white background. Only the part of the range that fits in the picture is read.
+// a white background. Only the part of the range that fits in the picture is read; a cut picture
+// ends in a strip that says how many rows and columns it leaves out.
 class RangePainter {
   public:
     RangePainter(const xls::Styles& styles, const xls::Sheet& sheet, const xls::CellRange& range,
                  const PictureOptions& options);
     QImage paint();
+    // What the painted picture leaves out (after paint()).
+    const PictureCut& cut() const { return cut_; }
 
   private:
     // One cell of the drawn window.
@@ -72,6 +75,9 @@ class RangePainter {
                      uint8_t rotation, xls::HAlign align, xls::VAlign valign, const QRectF& inner);
     void paintTexts(QPainter& painter);
     void paintBorders(QPainter& painter);
+    // The cut of a picture `size` large whose notice strip starts at `stripTop`.
+    PictureCut cutAt(const QSize& size, int stripTop) const;
+    void paintCutNotice(QPainter& painter, const QRect& strip);
 
     Slot& slot(int row, int col) {
         return slots_[(row - range_.firstRow) * columns_ + (col - range_.firstCol)];
@@ -116,6 +122,7 @@ class RangePainter {
     std::vector<TextJob> texts_;
     std::vector<TextPlan> plans_;
     std::unordered_map<uint64_t, QBrush> brushes_;
+    PictureCut cut_;
 };
 
 }  // namespace xlsdraw

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QImage>
+#include <QSize>
+#include <QString>
 
 #include "xls/Workbook.h"
 
@@ -9,11 +11,30 @@ namespace xlsdraw {
 struct PictureOptions {
     double dpi = 96.0;          // logical DPI the picture is drawn at
     int maxSidePixels = 16384;  // a larger picture is cut to this size, top left kept
+    // A picture of more pixels is cut too, rows first: 64 Mi pixels are 256 MiB as RGB32.
+    long long maxPixels = 64LL * 1024 * 1024;
 };
 
+// What a picture leaves out of its range: the rows and columns (those with a height and a
+// width) that it does not show whole.
+struct PictureCut {
+    int rows = 0;
+    int columns = 0;
+    bool any() const { return rows > 0 || columns > 0; }
+};
+
+// The size of the picture of a range `full` pixels large: each side at most
+// options.maxSidePixels, and at most options.maxPixels in all, by cutting rows first.
+QSize pictureSize(const QSize& full, const PictureOptions& options);
+
+// The words in the last strip of a cut picture: "… 185 more rows not shown".
+QString cutNotice(const PictureCut& cut);
+
 // Draws the cells of `range` on sheet `sheetIndex` as a spreadsheet application shows them on
-// screen (no row/column headers). Throws xls::Error on a bad sheet index.
+// screen (no row/column headers). A range larger than the picture may be is cut, top left kept,
+// and the picture's last strip says what is not shown; `cut` (when given) receives the same.
+// Throws xls::Error on a bad sheet index.
 QImage drawRange(const xls::Workbook& book, int sheetIndex, const xls::CellRange& range,
-                 const PictureOptions& options = {});
+                 const PictureOptions& options = {}, PictureCut* cut = nullptr);
 
 }  // namespace xlsdraw

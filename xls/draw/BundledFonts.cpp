@@ -1,0 +1,136 @@
+#include "xls/draw/BundledFonts.h"
+
+#include <QFontDatabase>
+#include <array>
+#include <mutex>
+
+namespace xlsdraw {
+
+namespace {
+
+struct FamilyMapping {
+    const char* asked;
+    const char* bundled;
+};
+
+// Metric-compatible stand-ins: the same advance widths as the family asked for, so texts and
+// column widths measure as they do where that family is installed. Constantia has no open
+// metric twin; Caladea (Cambria's twin) is the bundled serif of the closest proportions.
+constexpr std::array<FamilyMapping, 7> kMap = {{
+    {"arial", "Liberation Sans"},
+    {"times new roman", "Liberation Serif"},
+    {"courier new", "Liberation Mono"},
+    {"consolas", "Liberation Mono"},
+    {"calibri", "Carlito"},
+    {"cambria", "Caladea"},
+    {"constantia", "Caladea"},
+}};
+
+constexpr char kSerif[] = "Liberation Serif";
+constexpr char kSans[] = "Liberation Sans";
+constexpr char kMono[] = "Liberation Mono";
+
+// The files below ":/fonts/", four faces of each bundled family.
+constexpr std::array<const char*, 20> kFiles = {{
+    "LiberationSans-Regular.ttf",  "LiberationSans-Bold.ttf",
+    "LiberationSans-Italic.ttf",   "LiberationSans-BoldItalic.ttf",
+    "LiberationSerif-Regular.ttf", "LiberationSerif-Bold.ttf",
+    "LiberationSerif-Italic.ttf",  "LiberationSerif-BoldItalic.ttf",
+    "LiberationMono-Regular.ttf",  "LiberationMono-Bold.ttf",
+    "LiberationMono-Italic.ttf",   "LiberationMono-BoldItalic.ttf",
+    "Carlito-Regular.ttf",         "Carlito-Bold.ttf",
+    "Carlito-Italic.ttf",          "Carlito-BoldItalic.ttf",
+    "Caladea-Regular.ttf",         "Caladea-Bold.ttf",
+    "Caladea-Italic.ttf",          "Caladea-BoldItalic.ttf",
+}};
+
+bool containsAny(const QString& text, std::initializer_list<const char*> words) {
+    for (const char* word : words)
+        if (text.contains(QLatin1String(word))) return true;
+    return false;
+}
+
+int registerFiles() {
+    // Fill the font database with the machine's fonts first: a font registered later under the
+    // same family, maker and style replaces the earlier one, so the bundled files must come last
+    // to win over a machine's own (perhaps other) version of Liberation Sans or Carlito.
+    QFontDatabase::families();
+    int registered = 0;
+    for (const char* name : kFiles) {
+        const QString path = QStringLiteral(":/fonts/") + QLatin1String(name);
+        if (QFontDatabase::addApplicationFont(path) < 0)
+            qWarning("The bundled font %s could not be registered.", qPrintable(path));
+        else
+            ++registered;
+    }
+    return registered;
+}
+
+}  // namespace
+
+FontKind fontKind(const QString& family) {
+    const QString name = family.toLower();
+    if (containsAny(name, {"courier", "consolas", "mono", "lucida console", "fixedsys"}))
+        return FontKind::Mono;
+    if (containsAny(name, {"times", "constantia", "cambria", "georgia", "garamond", "book antiqua",
+                           "palatino", "serif", "bookman", "century", "baskerville", "bodoni",
+                           "rockwell", "perpetua", "goudy", "caladea"}) &&
+        !name.contains(QLatin1String("sans")))
+        return FontKind::Serif;
+    return FontKind::Sans;
+}
+
+QString bundledFamily(const QString& family) {
+    const QString name = family.trimmed().toLower();
+    for (const FamilyMapping& mapping : kMap)
+        if (name == QLatin1String(mapping.asked)) return QString::fromLatin1(mapping.bundled);
+    for (const QString& bundled : bundledFamilies())
+        if (name == bundled.toLower()) return bundled;
+    switch (fontKind(name)) {
+        case FontKind::Serif:
+            return QString::fromLatin1(kSerif);
+        case FontKind::Mono:
+            return QString::fromLatin1(kMono);
+        case FontKind::Sans:
+            break;
+    }
+    return QString::fromLatin1(kSans);
+}
+
+QStringList bundledFamilies() {
+    return {QString::fromLatin1(kSans), QString::fromLatin1(kSerif), QString::fromLatin1(kMono),
+            QStringLiteral("Carlito"), QStringLiteral("Caladea")};
+}
+
+int registerBundledFonts() {
+    static std::once_flag once;
+    static int registered = 0;
+    std::call_once(once, [] { registered = registerFiles(); });
+    return registered;
+}
+
+void fixRendering(QFont& font) {
+    font.setStyleStrategy(
+        QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
+    font.setHintingPreference(QFont::PreferVerticalHinting);
+}
+
+QFont bundledFont(const QString& family) {
+    registerBundledFonts();
+    QFont font(bundledFamily(family));
+    switch (fontKind(family)) {
+        case FontKind::Serif:
+            font.setStyleHint(QFont::Serif);
+            break;
+        case FontKind::Mono:
+            font.setStyleHint(QFont::Monospace);
+            break;
+        case FontKind::Sans:
+            font.setStyleHint(QFont::SansSerif);
+            break;
+    }
+    fixRendering(font);
+    return font;
+}
+
+}  // namespace xlsdraw
