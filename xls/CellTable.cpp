@@ -116,6 +116,7 @@ void CellTable::insert(Row& row, Slot slot) {
 }
 
 bool CellTable::add(uint16_t type, const uint8_t* data, size_t size) {
+    if (type == rt::FormulaBiff4) type = rt::Formula;  // same layout; kept under today's number
     if (type == rt::Row) {
         ByteReader r(data, size);
         uint16_t row = r.u16();
@@ -151,9 +152,20 @@ bool CellTable::add(uint16_t type, const uint8_t* data, size_t size) {
         }
         append(type, data, size);
         s->size += uint32_t(4 + size);
+        if ((type == rt::Array || type == rt::Table) && size >= 6) {
+            SharedRange range;
+            range.range = {get16(data), data[4], get16(data + 2), data[5]};
+            range.table = type == rt::Table;
+            sharedRanges_.push_back(range);
+        }
         return true;
     }
-    if (!isCellRecord(type)) return false;
+    if (!isCellRecord(type)) {
+        // Any other record ends the cell before it: a CONTINUE after it (a note's text after
+        // its TXO, ...) is that record's own.
+        lastRow_ = -1;
+        return false;
+    }
     ByteReader r(data, size);
     uint16_t row = r.u16();
     uint16_t firstCol = r.u16(), lastCol = firstCol;
@@ -176,7 +188,7 @@ bool CellTable::add(uint16_t type, const uint8_t* data, size_t size) {
             break;
         case rt::Label:
         case rt::RString:
-            minSize = 9;
+            minSize = 8;  // an empty string may come without its option byte
             break;
         case rt::MulRk:
         case rt::MulBlank: {
@@ -395,6 +407,12 @@ uint16_t CellTable::xfOf(const Slot& e, int col) const {
     if (e.type == rt::MulRk) return get16(d + 4 + 6 * size_t(col - e.firstCol));
     if (e.type == rt::MulBlank) return get16(d + 4 + 2 * size_t(col - e.firstCol));
     return get16(d + 4);
+}
+
+std::optional<CellTable::SharedRange> CellTable::sharedRangeAt(int row, int col) const {
+    for (const SharedRange& s : sharedRanges_)
+        if (s.range.contains(row, col)) return s;
+    return std::nullopt;
 }
 
 std::optional<uint16_t> CellTable::xfAt(int row, int col) const {

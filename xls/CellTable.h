@@ -52,6 +52,14 @@ class CellTable {
     // Gives the cell at (row, col) the format `xf`; an empty cell becomes a BLANK.
     void setXf(int row, int col, uint16_t xf);
 
+    // An array formula or data table whose range holds (row, col): its range, and true for a
+    // data table (TABLE) rather than an array formula (ARRAY).
+    struct SharedRange {
+        CellRange range;
+        bool table = false;
+    };
+    std::optional<SharedRange> sharedRangeAt(int row, int col) const;
+
     Cell read(int row, int col, const SharedStrings& sst) const;  // may throw OutOfBounds
     std::optional<uint16_t> xfAt(int row, int col) const;
     // The format of column `col` of the cell `s`.
@@ -83,6 +91,9 @@ class CellTable {
     void compactIfWasteful();
 
     std::vector<Row> rows_;  // in row order; a row may hold no cells and no ROW record
+    // Ranges of the ARRAY and TABLE records kept with their formula. Cells inside are never
+    // replaced (the engine refuses), so a range's host formula lives as long as the table.
+    std::vector<SharedRange> sharedRanges_;
     Bytes store_;
     size_t waste_ = 0;  // bytes of the store no cell uses any more
     // The cell that CONTINUE and formula parts read from a file attach to.

@@ -72,6 +72,7 @@ ChunkReader::Text& ChunkReader::readInto(Text& t, int cchBytes) {
     t.offset = pos_;
     size_t cch = byte();
     if (cchBytes == 2) cch |= size_t(byte()) << 8;
+    if (cch == 0 && atEnd()) return t;  // an empty string written without its option byte
     uint8_t flags = byte();
     bool wide = flags & 1;
     size_t runs = 0, ext = 0;

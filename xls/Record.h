@@ -20,6 +20,9 @@ constexpr uint16_t Formula = 0x0006, Eof = 0x000A, ExternSheet = 0x0017, FilePas
                    String = 0x0207, Row = 0x0208, Index = 0x020B, Array = 0x0221,
                    DefaultRowHeight = 0x0225, Table = 0x0236, Window2 = 0x023E, Rk = 0x027E,
                    Format = 0x041E, ShrFmla = 0x04BC, Bof = 0x0809, Series = 0x1003, Ai = 0x1051;
+// FORMULA under the record number of Excel 4.0, still written into BIFF8 files by some older
+// programs; same layout. Read as FORMULA and written back as FORMULA.
+constexpr uint16_t FormulaBiff4 = 0x0406;
 }  // namespace rt
 
 constexpr size_t kMaxRecordData = 8224;

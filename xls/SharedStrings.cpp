@@ -29,8 +29,18 @@ void SharedStrings::parse(const std::vector<const Record*>& group) {
     uint32_t unique = head.u32();
     ChunkReader reader(chunks, 8);
     strings_.reserve(std::min<size_t>(unique, original_[0].size() / 3 + 1));
-    for (uint32_t i = 0; i < unique && !reader.atEnd(); ++i) {
-        auto t = reader.readString();
+    // Strings past the header's count are read too (some writers leave the count at zero):
+    // cells point at them, and a string added later must not take their place. A damaged
+    // string past the count ends the table there.
+    for (uint32_t i = 0; !reader.atEnd(); ++i) {
+        ChunkReader::Text t;
+        if (i < unique) {
+            t = reader.readString();
+        } else {
+            bool cut = false;
+            t = reader.readString(2, &cut);
+            if (cut) break;
+        }
         Str s;
         s.utf8 = utf16ToUtf8(t.chars);
         if (t.chars.size() > 32767 || hasSurrogates(t.chars)) s.chars = std::move(t.chars);

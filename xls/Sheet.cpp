@@ -55,6 +55,13 @@ static void checkCell(const WorkbookModel& book, const SheetModel& model, int ro
 void Sheet::setValue(int row, int col, const std::string& utf8Text) {
     checkCell(*book_, *model_, row, col, true);
     CellTable& cells = model_->cells();
+    // As a spreadsheet application does: part of an array formula or data table cannot change.
+    if (auto shared = cells.sharedRangeAt(row, col))
+        throw Error(ErrorKind::Unsupported, book_->displayName,
+                    address(row, col) + " is part of the " +
+                        (shared->table ? "data table" : "array formula") + " over " +
+                        address(shared->range.firstRow, shared->range.firstCol) + ":" +
+                        address(shared->range.lastRow, shared->range.lastCol));
     const CellTable::Slot* existing = cells.find(row, col);
     // The format the cell keeps: its own, else the one its row or column gives.
     uint16_t xf = existing ? cells.xfOf(*existing, col) : model_->defaultXf(row, col);

@@ -27,8 +27,9 @@ class Sheet {
 
     // Assigns a value as a spreadsheet application does when text is typed into a cell: the
     // empty text empties the cell and keeps its format; a text that reads as a number
-    // (xls::readNumber) becomes a number; any other text becomes a string. The
-    // cell keeps its format (XF).
+    // (xls::readNumber) becomes a number; any other text becomes a string. The cell keeps its
+    // format (XF). A cell inside an array formula's or data table's range is not changed:
+    // Error (Unsupported) "B4 is part of the array formula over B4:C6".
     void setValue(int row, int col, const std::string& utf8Text);
     // Gives the cell the number format `formatUtf8` (e.g. "0.00", "$#,##0"), keeping the rest of
     // its format; an empty cell becomes a formatted blank.

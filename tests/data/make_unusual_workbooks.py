@@ -11,6 +11,8 @@ the case no spreadsheet program here writes.
     long-chain.xls       the Workbook stream's sector chain runs three sectors past its size, then
                          names a sector past the end of the file
     short-format.xls     a FORMAT record whose string holds one character fewer than it says
+    odd-strings.xls      the SST's count of strings says 0 (the strings follow all the same), and
+                         F1 is a LABEL with an empty string written without its option byte
     biff2.xls, biff3.xls, biff4.xls  bare Excel 2.x / 3.0 / 4.0 worksheets (no compound file)
 
 Run with /usr/bin/python3 (it needs python3-uno, python3-xlrd and Gnumeric's ssconvert):
@@ -192,6 +194,30 @@ def make_short_format(office):
     rewrite(src, "short-format.xls", cut)
 
 
+def make_odd_strings(office):
+    doc = office.new_calc()
+    sheet = doc.Sheets.getByIndex(0)
+    sheet.Name = "Strings"
+    for r in range(5):
+        sheet.getCellByPosition(0, r).Value = r + 1
+        sheet.getCellByPosition(1, r).String = "row %d" % (r + 1)
+    src = saved(doc, "strings-src.xls")
+    doc.close(True)
+
+    def change(recs):
+        out, done = [], False
+        for rtype, data in recs:
+            if rtype == 0x00FC:  # SST: total and unique counts say nothing is there
+                data = struct.pack("<II", 0, 0) + data[8:]
+            if rtype == 0x00FD and not done:  # before the first string cell (B1): F1
+                out.append([0x0204, struct.pack("<HHHH", 0, 5, 15, 0)])
+                done = True
+            out.append([rtype, data])
+        return out
+
+    rewrite(src, "odd-strings.xls", change)
+
+
 def bare_biff(name, bof_type, bof_data, dims_type, dims, number):
     def rec(t, d):
         return struct.pack("<HH", t, len(d)) + d
@@ -222,6 +248,7 @@ def main():
         make_book_and_workbook(office)
         make_long_chain(office)
         make_short_format(office)
+        make_odd_strings(office)
 
 
 if __name__ == "__main__":

@@ -22,26 +22,49 @@ struct Fill {
 struct Case {
     const char* file;
     std::vector<Fill> fills;
-    // Lines read_with_xlrd.py must print for the filled workbook (sheet, row, col, kind, value).
+    // Lines read_with_xlrd.py must print for the filled workbook: sheet, row, col, kind and
+    // value, each ending in a tab (a number format follows), or a whole note line.
     std::vector<std::string> xlrdLines;
-    // Text LibreOffice's CSV of the filled workbook must hold.
-    std::string csv;
+    // Texts the sheet's content.xml must hold once LibreOffice converted the filled workbook.
+    std::vector<std::string> odsTexts;
 };
+
+const std::string kNote =
+    "This note is long enough that its text is stored in CONTINUE records after the TXO record; "
+    "every one of these words must survive a save.";
 
 const std::vector<Case>& cases() {
     static const std::vector<Case> kCases = {
         {"book-and-workbook.xls",
          {{0, 1, "250"}},
-         {"0\t0\t0\ttext\tcurrent", "0\t0\t1\tnumber\t250"},
-         "current,250"},
+         {"0\t0\t0\ttext\tcurrent\t", "0\t0\t1\tnumber\t250\t"},
+         {">current<", "office:value=\"250\""}},
         {"long-chain.xls",
          {{0, 1, "filled"}, {199, 0, "7"}},
-         {"0\t0\t1\ttext\tfilled", "0\t199\t0\tnumber\t7", "0\t198\t1\ttext\ttext 198"},
-         "7,text 199"},
+         {"0\t0\t1\ttext\tfilled\t", "0\t199\t0\tnumber\t7\t", "0\t198\t1\ttext\ttext 198\t"},
+         {">filled<", ">text 199<", "office:value=\"7\""}},
         {"short-format.xls",
          {{0, 1, "2.5"}},
-         {"0\t0\t0\tnumber\t3.14159", "0\t0\t1\tnumber\t2.5", "0\t1\t0\ttext\tplain"},
-         "plain"},
+         {"0\t0\t0\tnumber\t3.14159\t", "0\t0\t1\tnumber\t2.5\t", "0\t1\t0\ttext\tplain\t"},
+         {">plain<", "office:value=\"2.5\""}},
+        {"notes-nodbcell.xls",
+         {{2, 1, "noted"}, {39, 0, "400"}, {40, 0, "after"}},
+         {"0\t2\t1\ttext\tnoted\t", "0\t39\t0\tnumber\t400\t", "0\t40\t0\ttext\tafter\t",
+          "0\t2\t1\tnote\t" + kNote + " " + kNote + " " + kNote + "\n"},
+         {">noted<", ">after<", kNote + " " + kNote + " " + kNote}},
+        {"formula-0406.xls",
+         {{0, 0, "15"}, {2, 1, "plain"}},
+         {"0\t0\t0\tnumber\t15\t", "0\t1\t1\tnumber\t60\t", "0\t2\t1\ttext\tplain\t"},
+         {"of:=[.A1]*2", "of:=SUM([.A1:.A3])", ">plain<"}},
+        {"odd-strings.xls",
+         {{0, 2, "new text"}, {5, 1, "more"}},
+         {"0\t0\t1\ttext\trow 1\t", "0\t4\t1\ttext\trow 5\t", "0\t0\t2\ttext\tnew text\t",
+          "0\t5\t1\ttext\tmore\t"},
+         {">row 1<", ">row 5<", ">new text<", ">more<"}},
+        {"array.xls",
+         {{7, 0, "still below"}, {0, 0, "4"}},
+         {"0\t7\t0\ttext\tstill below\t", "0\t3\t1\tnumber\t10\t", "0\t5\t2\tnumber\t3000\t"},
+         {">still below<", "table:number-matrix-columns-spanned=\"2\""}},
     };
     return kCases;
 }
@@ -93,8 +116,9 @@ TEST(OtherWriters, XlrdReadsEveryFilledWorkbook) {
                                       &out),
                   0)
             << out;
+        out = "\n" + out;
         for (const std::string& line : c.xlrdLines)
-            EXPECT_NE(out.find(line + "\t"), std::string::npos) << line << "\n" << out;
+            EXPECT_NE(out.find("\n" + line), std::string::npos) << line << "\n" << out;
     }
 }
 
@@ -108,17 +132,23 @@ TEST(OtherWriters, LibreOfficeConvertsEveryFilledWorkbook) {
         xlstest::runCommand("cd " + xlstest::shellQuote(dir) +
                                 " && timeout 100 soffice --headless --norestore"
                                 " -env:UserInstallation=file://" +
-                                dir + "/profile --convert-to csv --outdir csv" + files + " 2>&1",
+                                dir + "/profile --convert-to ods --outdir ods" + files + " 2>&1",
                             &out),
         0)
         << out;
     for (const Case& c : cases()) {
         SCOPED_TRACE(c.file);
-        std::string name = filledPath("", c).substr(1);
-        std::ifstream in(dir + "/csv/" + name.substr(0, name.size() - 4) + ".csv");
-        std::stringstream csv;
-        csv << in.rdbuf();
-        EXPECT_NE(csv.str().find(c.csv), std::string::npos) << csv.str();
+        std::string name = std::string("filled-") + c.file;
+        std::string ods = dir + "/ods/" + name.substr(0, name.size() - 4) + ".ods";
+        std::string content;
+        ASSERT_EQ(xlstest::runCommand("/usr/bin/python3 -c 'import sys,zipfile; "
+                                      "sys.stdout.write(zipfile.ZipFile(sys.argv[1])"
+                                      ".read(\"content.xml\").decode())' " +
+                                          xlstest::shellQuote(ods),
+                                      &content),
+                  0);
+        for (const std::string& text : c.odsTexts)
+            EXPECT_NE(content.find(text), std::string::npos) << text;
     }
 }
 
@@ -169,3 +199,97 @@ TEST(OtherWriters, AStringCutShortInAKeptRecordIsAWarning) {
 }
 
 }  // namespace
+
+TEST(OtherWriters, CellsOfAnArrayFormulaOrDataTableAreNotAssigned) {
+    struct Refusal {
+        const char* file;
+        int row, col;
+        const char* value;
+        const char* message;
+    };
+    const Refusal refusals[] = {
+        {"array.xls", 3, 1, "5", "B4 is part of the array formula over B4:C6"},
+        {"array.xls", 5, 2, "", "C6 is part of the array formula over B4:C6"},
+        {"array.xls", 4, 1, "text", "B5 is part of the array formula over B4:C6"},
+        {"table.xls", 3, 2, "5", "C4 is part of the data table over B4:C6"},
+    };
+    for (const Refusal& r : refusals) {
+        SCOPED_TRACE(r.message);
+        xls::Bytes original = xlstest::readBytes(xlstest::dataPath(r.file));
+        xls::Workbook book = xls::Workbook::fromBytes(original, r.file);
+        xls::Bytes unchanged = book.toBytes();
+        try {
+            book.activeSheet().setValue(r.row, r.col, r.value);
+            ADD_FAILURE() << "assigned";
+        } catch (const xls::Error& e) {
+            EXPECT_EQ(e.kind(), xls::ErrorKind::Unsupported);
+            EXPECT_EQ(std::string(e.what()), std::string(r.file) + ": " + r.message);
+        }
+        EXPECT_EQ(book.toBytes(), unchanged);
+        // Next to the range, cells take values as always.
+        book.activeSheet().setValue(6, 1, "7");
+        book.activeSheet().setValue(3, 3, "7");
+        EXPECT_EQ(book.activeSheet().cell(6, 1).number, 7);
+        EXPECT_EQ(book.activeSheet().cell(3, 3).number, 7);
+    }
+}
+
+TEST(OtherWriters, FormulasUnderTheOlderRecordNumberAreCells) {
+    xls::Workbook book = xls::Workbook::open(xlstest::dataPath("formula-0406.xls"));
+    const xls::Sheet& s = book.activeSheet();
+    EXPECT_EQ(s.usedRange(), (xls::CellRange{0, 0, 2, 1}));
+    struct Expect {
+        int row;
+        xls::CellKind cached;
+        double number;
+        const char* text;
+    };
+    const Expect formulas[] = {{0, xls::CellKind::Number, 20, ""},
+                               {1, xls::CellKind::Number, 60, ""},
+                               {2, xls::CellKind::String, 0, "total 30"}};
+    for (const Expect& f : formulas) {
+        xls::Cell c = s.cell(f.row, 1);
+        EXPECT_EQ(c.kind, xls::CellKind::Formula) << f.row;
+        EXPECT_EQ(c.cachedKind, f.cached) << f.row;
+        EXPECT_EQ(c.number, f.number) << f.row;
+        EXPECT_EQ(c.text, f.text) << f.row;
+    }
+    // A fill replaces the old record; every formula is written under today's number.
+    book.activeSheet().setValue(1, 1, "5");
+    int current = 0;
+    for (const auto& r : xlstest::workbookRecords(book.toBytes(false))) {
+        EXPECT_NE(r.type, rt::FormulaBiff4);
+        current += r.type == rt::Formula;
+    }
+    EXPECT_EQ(current, 2);
+}
+
+TEST(OtherWriters, ANotesTextStaysWithItsRecordAfterAFill) {
+    const uint16_t kTxo = 0x01B6;
+    // The TXO record and the CONTINUE records after it, in order.
+    auto noteRecords = [&](const xls::Bytes& file) {
+        std::vector<xls::Record> out;
+        bool inNote = false;
+        for (const auto& r : xlstest::workbookRecords(file)) {
+            if (r.type == kTxo)
+                inNote = true;
+            else if (r.type != rt::Continue)
+                inNote = false;
+            if (inNote) out.push_back(r);
+        }
+        return out;
+    };
+    xls::Bytes original = xlstest::readBytes(xlstest::dataPath("notes-nodbcell.xls"));
+    auto before = noteRecords(original);
+    ASSERT_GE(before.size(), 3u);  // the TXO, its text, its formatting runs
+    xls::Workbook book = xls::Workbook::fromBytes(original, "notes-nodbcell.xls");
+    EXPECT_EQ(book.activeSheet().cell(39, 1).text, "row 40");
+    book.activeSheet().setValue(39, 1, "last row, changed");
+    book.activeSheet().setValue(45, 0, "7");
+    auto after = noteRecords(book.toBytes(false));
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(after[i].type, before[i].type) << i;
+        EXPECT_EQ(after[i].data, before[i].data) << i;
+    }
+}

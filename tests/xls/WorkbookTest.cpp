@@ -34,8 +34,10 @@ TEST_P(RoundTrip, SavingUnchangedKeepsEveryRecord) {
     xls::Workbook book = xls::Workbook::fromBytes(original, GetParam());
     xls::Bytes saved = book.toBytes();
     std::vector<Record> before, after;
-    for (auto& r : xlstest::workbookRecords(original))
+    for (auto& r : xlstest::workbookRecords(original)) {
+        if (r.type == rt::FormulaBiff4) r.type = rt::Formula;  // written under today's number
         if (!recomputed(r.type)) before.push_back(r);
+    }
     for (auto& r : xlstest::workbookRecords(saved))
         if (!recomputed(r.type)) after.push_back(r);
     ASSERT_EQ(before.size(), after.size());
@@ -118,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(Workbooks, RoundTrip,
                                            "sheets.xls", "formulas.xls", "gnumeric-kinds.xls",
                                            "gnumeric-chart.xls", "book-and-workbook.xls",
                                            "long-chain.xls", "short-format.xls", "array.xls",
-                                           "table.xls"));
+                                           "table.xls", "notes-nodbcell.xls",
+                                           "formula-0406.xls"));
 
 TEST(Workbook, SheetsNamesAndUsedRanges) {
     struct Case {

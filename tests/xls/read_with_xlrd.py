@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Prints every non-empty cell of a workbook as read by xlrd: sheet, row, col, type, value,
-number format; one tab-separated line each. Used by the engine's tests."""
+number format; one tab-separated line each; then every note (comment) as sheet, row, col, "note",
+text. Used by the engine's tests."""
 import sys
 
 import xlrd
@@ -20,3 +21,6 @@ for si, sheet in enumerate(book.sheets()):
             if kind == "number" and float(value).is_integer():
                 value = int(value)
             sys.stdout.write("%d\t%d\t%d\t%s\t%s\t%s\n" % (si, r, c, kind, value, fmt))
+for si, sheet in enumerate(book.sheets()):
+    for (r, c), note in sorted(sheet.cell_note_map.items()):
+        sys.stdout.write("%d\t%d\t%d\tnote\t%s\n" % (si, r, c, note.text))
