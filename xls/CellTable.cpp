@@ -81,9 +81,18 @@ uint32_t CellTable::append(uint16_t type, const uint8_t* data, size_t size) {
 
 CellTable::Row* CellTable::findRow(int row) {
     if (!rows_.empty() && rows_.back().index == row) return &rows_.back();
+    // Reads and writes mostly go row after row: try where the last look-up ended first.
+    size_t hint = hint_;
+    for (size_t at = hint; at < rows_.size() && at < hint + 2; ++at)
+        if (rows_[at].index == row) {
+            hint_ = at;
+            return &rows_[at];
+        }
     auto it = std::lower_bound(rows_.begin(), rows_.end(), row,
                                [](const Row& r, int index) { return r.index < index; });
-    return it != rows_.end() && it->index == row ? &*it : nullptr;
+    if (it == rows_.end() || it->index != row) return nullptr;
+    hint_ = size_t(it - rows_.begin());
+    return &*it;
 }
 
 const CellTable::Row* CellTable::findRow(int row) const {

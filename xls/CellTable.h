@@ -95,7 +95,8 @@ class CellTable {
     // replaced (the engine refuses), so a range's host formula lives as long as the table.
     std::vector<SharedRange> sharedRanges_;
     Bytes store_;
-    size_t waste_ = 0;  // bytes of the store no cell uses any more
+    size_t waste_ = 0;         // bytes of the store no cell uses any more
+    mutable size_t hint_ = 0;  // where findRow last found a row (a cache only)
     // The cell that CONTINUE and formula parts read from a file attach to.
     int lastRow_ = -1, lastCol_ = -1;
     bool lastIsFormula_ = false;

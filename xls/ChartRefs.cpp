@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <unordered_set>
 
 #include "xls/Globals.h"
 #include "xls/SheetModel.h"
@@ -297,15 +298,19 @@ Rgb fromHsv(double degrees, double s, double v) {
 
 std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector<Rgb>& palette,
                                  size_t count, const std::vector<Rgb>& avoid) {
-    std::vector<Rgb> out, taken = used;
-    taken.insert(taken.end(), avoid.begin(), avoid.end());
+    std::vector<Rgb> out;
+    // Colours in use as 0xRRGGBB, looked up by hash: a long series offers many candidates.
+    auto key = [](Rgb c) { return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b; };
+    std::unordered_set<uint32_t> taken;
+    taken.reserve(used.size() + avoid.size() + count);
+    for (Rgb c : used) taken.insert(key(c));
+    for (Rgb c : avoid) taken.insert(key(c));
     auto inPalette = [&](Rgb c) {
         return std::find(palette.begin(), palette.end(), c) != palette.end();
     };
     auto offer = [&](Rgb c) {
-        if (out.size() >= count || std::find(taken.begin(), taken.end(), c) != taken.end()) return;
+        if (out.size() >= count || !taken.insert(key(c)).second) return;
         out.push_back(c);
-        taken.push_back(c);
     };
     const size_t known = std::size(kLibreOfficeColors);
     bool continues = !used.empty();

@@ -1,12 +1,13 @@
 #include "xls/Workbook.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "xls/WorkbookModel.h"
 
@@ -28,19 +29,42 @@ bool endsWithXls(const std::string& path) {
 }
 
 Bytes readFile(const std::string& path, const std::string& name) {
-    std::error_code ec;
-    if (fs::is_directory(path, ec))
-        throw Error(ErrorKind::Io, name, "cannot read the file (it is a folder)");
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    auto folder = [&] {
+        return Error(ErrorKind::Io, name, "cannot read the file (it is a folder)");
+    };
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0) {
+        int error = errno;
+        if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw folder();
         throw Error(ErrorKind::Io, name,
-                    std::string("cannot open the file (") + std::strerror(errno) + ")");
-    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw Error(ErrorKind::Io, name, "cannot read the file");
+                    std::string("cannot open the file (") + std::strerror(error) + ")");
+    }
+    Bytes bytes;
+    bool failed = ::fstat(fd, &st) != 0;
+    if (!failed && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        throw folder();
+    }
+    // Room for the whole file and one byte more, so the second read sees its end.
+    size_t size = 0;
+    bytes.resize(!failed && st.st_size > 0 ? size_t(st.st_size) + 1 : 65536);
+    while (!failed) {
+        if (size == bytes.size()) bytes.resize(bytes.size() * 2);
+        ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) failed = true;
+        if (n <= 0) break;
+        size += size_t(n);
+    }
+    ::close(fd);
+    if (failed) throw Error(ErrorKind::Io, name, "cannot read the file");
+    bytes.resize(size);
     return bytes;
 }
 
-// Writes `bytes` to a new file beside `path`, then renames it over `path`.
+// Writes `bytes` to a new file beside `path`, then renames it over `path`: a create, one
+// write, a close and a rename.
 void writeAtomically(const std::string& path, const Bytes& bytes) {
     static std::atomic<unsigned> counter{0};
     std::string name = fileNameOf(path);
@@ -48,26 +72,28 @@ void writeAtomically(const std::string& path, const Bytes& bytes) {
     fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
     fs::path temp =
         dir / ("." + name + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            throw Error(ErrorKind::Io, name,
-                        std::string("cannot create the file (") + std::strerror(errno) + ")");
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ec;
-            fs::remove(temp, ec);
-            throw Error(ErrorKind::Io, name, "cannot write the file (disk full?)");
-        }
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw Error(ErrorKind::Io, name,
+                    std::string("cannot create the file (") + std::strerror(errno) + ")");
+    bool ok = true;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            ok = false;
+        else
+            done += size_t(n);
     }
-    std::error_code ec;
-    fs::rename(temp, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temp, ignored);
-        throw Error(ErrorKind::Io, name, "cannot replace the file (" + ec.message() + ")");
+    if (::close(fd) != 0) ok = false;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        throw Error(ErrorKind::Io, name, "cannot write the file (disk full?)");
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        std::string why = std::strerror(errno);
+        ::unlink(temp.c_str());
+        throw Error(ErrorKind::Io, name, "cannot replace the file (" + why + ")");
     }
 }
 

@@ -1,8 +1,12 @@
 #include "XlsTool.h"
 
-#include <cstdio>
+#include <unistd.h>
 
-#include "PictureCommand.h"
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
 #include "xls/Workbook.h"
 
 namespace xlstool {
@@ -109,6 +113,29 @@ int fill(const std::vector<std::string>& args, std::ostream& err) {
     }
     book.saveAs(args[2]);
     return 0;
+}
+
+// The picture command draws with Qt, which the other commands do without: it is the program
+// xlstool-picture beside this one, started in this process's place.
+int picture(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::string program = "xlstool-picture";
+    char self[4096];
+    ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        std::string path(self, size_t(n));
+        size_t slash = path.rfind('/');
+        if (slash != std::string::npos) program = path.substr(0, slash + 1) + program;
+    }
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (size_t i = 1; i < args.size(); ++i) argv.push_back(const_cast<char*>(args[i].c_str()));
+    argv.push_back(nullptr);
+    out.flush();
+    err.flush();
+    std::cout.flush();
+    std::cerr.flush();
+    ::execvp(argv[0], argv.data());
+    err << "xlstool: cannot start " << program << " (" << std::strerror(errno) << ")\n";
+    return 1;
 }
 
 }  // namespace
