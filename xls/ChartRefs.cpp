@@ -263,7 +263,8 @@ int extendChart(const Globals& globals, std::vector<std::unique_ptr<SheetModel>>
     return extended;
 }
 
-double luminance(Rgb c) { return (0.299 * c.r + 0.587 * c.g + 0.114 * c.b) / 255.0; }
+// A pastel so light (every channel at least 0xC0) that a slice in it reads as background.
+bool pale(Rgb c) { return c.r >= 0xC0 && c.g >= 0xC0 && c.b >= 0xC0; }
 
 // A colour of hue `degrees` at the given saturation and value (0..1).
 Rgb fromHsv(double degrees, double s, double v) {
@@ -319,11 +320,13 @@ std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector
     if (continues)
         for (size_t k = used.size(); k < known; ++k)
             if (inPalette(rgbOf(kLibreOfficeColors[k]))) offer(rgbOf(kLibreOfficeColors[k]));
-    // Palette entries 8..63: from the chart fills (24) on, then the rest; no near-white slices.
-    for (size_t k = 0; k < palette.size(); ++k) {
-        Rgb c = palette[(k + 16) % palette.size()];
-        if (luminance(c) <= 0.9) offer(c);
-    }
+    // Palette entries 8..63: from the chart fills (24) on, then the rest; pale tints only when
+    // the others are used up, white never.
+    for (bool pastels : {false, true})
+        for (size_t k = 0; k < palette.size(); ++k) {
+            Rgb c = palette[(k + 16) % palette.size()];
+            if (pale(c) == pastels && !(c == Rgb{0xFF, 0xFF, 0xFF})) offer(c);
+        }
     for (int k = 0; out.size() < count && k < 100000; ++k)
         offer(fromHsv(k * 137.508, k % 2 ? 0.55 : 0.85, k % 3 ? 0.8 : 0.6));
     return out;
