@@ -8,6 +8,45 @@
 
 namespace {
 
+// A quoted user text keeps at most its first 200 and last 50 characters (code points), joined by
+// "…"; its line breaks become blanks.
+struct ExcerptCase {
+    const char* name;
+    QString text;
+    QString excerpt;
+};
+
+class MessageExcerpt : public ::testing::TestWithParam<ExcerptCase> {};
+
+TEST_P(MessageExcerpt, KeepsTheHeadAndTheTail) {
+    EXPECT_EQ(platform::messageExcerpt(GetParam().text), GetParam().excerpt);
+}
+
+const QString kEllipsis(QChar(0x2026));
+const QString kFace = QString::fromUcs4(U"\U0001F600");  // two UTF-16 units
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MessageExcerpt,
+    ::testing::Values(
+        ExcerptCase{"Empty", "", ""}, ExcerptCase{"Short", "Savings", "Savings"},
+        ExcerptCase{"Exactly250", QString(200, 'a') + QString(50, 'z'),
+                    QString(200, 'a') + QString(50, 'z')},
+        ExcerptCase{"Of251", QString(200, 'a') + "m" + QString(50, 'z'),
+                    QString(200, 'a') + kEllipsis + QString(50, 'z')},
+        ExcerptCase{"Of100K", QString(60000, 'a') + QString(40000, 'z'),
+                    QString(200, 'a') + kEllipsis + QString(50, 'z')},
+        ExcerptCase{"LineBreaksAsBlanks", QString("a\r\nb\nc") + QChar(0x2028) + "d", "a  b c d"},
+        ExcerptCase{"ManyLines", QString("x\n").repeated(1000),
+                    QString("x ").repeated(100) + kEllipsis + QString("x ").repeated(25)},
+        // 250 characters that are 500 UTF-16 units are kept whole; one more is cut between
+        // characters, never inside one.
+        ExcerptCase{"AstralKept", kFace.repeated(250), kFace.repeated(250)},
+        ExcerptCase{"AstralCut", kFace.repeated(251),
+                    kFace.repeated(200) + kEllipsis + kFace.repeated(50)},
+        ExcerptCase{"MixedCut", "a" + kFace.repeated(300) + "b",
+                    "a" + kFace.repeated(199) + kEllipsis + kFace.repeated(49) + "b"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(ErrorReport, HasTheExactText) {
     EXPECT_EQ(app::errorReportText("Disk full.", "Form1.PushButton2_Click", 108),
               QString("Disk full.\r\nin Morrowlin2017/04/05.Form1.PushButton2_Click at line 108"

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QTreeView>
 #include <csignal>
 
@@ -430,6 +431,70 @@ TEST_F(Form1Test, WindowListAndTabOrder) {
     }
     EXPECT_EQ(order, QStringList({"ListView1", "PushButton1", "PushButton2", "PushButton3",
                                   "PushButton4", "PushButton5", "PushButton6", "PushButton7"}));
+}
+
+// A stored label of 100 KB without an amount: the report quotes its first 200 and last 50
+// characters, so the box fits on the screen.
+TEST_F(Form1Test, AReportQuotesAHugeStoredLabelByItsHeadAndTail) {
+    const QString label = "Head" + QString(100000, 'm') + "Tail";
+    store(label + S2);
+    auto form = start();
+    const auto reports = errorReports();
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_TRUE(reports[0].text.startsWith("The stored entry \"" + label.left(200) + QChar(0x2026) +
+                                           label.right(50) + "\" has no amount"))
+        << reports[0].text.left(300).toStdString();
+    EXPECT_LT(reports[0].text.size(), 600);
+    ASSERT_EQ(form->entries().count(), 1);
+    EXPECT_EQ(form->entries().at(0).label, label);  // the entry itself is kept whole
+}
+
+// The list's tooltip shows wherever the pointer rests on the list: over a label, over an amount
+// and below the last row.
+TEST_F(Form1Test, TheListsTooltipShowsOverTheRowsAndTheEmptyPart) {
+    auto form = start();
+    form->show();
+    QTreeView* list = form->listView();
+    QWidget* viewport = list->viewport();
+    const QString expected =
+        "Drag and drop files here. Double-click item to remove it. Move | line to right and out "
+        "of window to reveal full names.";
+    const QRect lastRow = list->visualRect(form->entries().index(5, 1));
+    ASSERT_LT(lastRow.bottom() + 10, viewport->height());
+    const QPoint places[] = {list->visualRect(form->entries().index(0, 0)).center(),
+                             lastRow.center(), QPoint(10, viewport->height() - 5)};
+    for (const QPoint& at : places) {
+        QToolTip::hideText();
+        QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &help);
+        EXPECT_TRUE(QToolTip::isVisible()) << at.x() << "," << at.y();
+        EXPECT_EQ(QToolTip::text().toStdString(), expected.toStdString())
+            << at.x() << "," << at.y();
+    }
+    QToolTip::hideText();
+}
+
+// With the real list: Delete removes the selected row and selects none, so a second press is
+// told that no entry is selected and removes nothing.
+TEST_F(Form1Test, AfterDeleteNoRowIsSelected) {
+    auto form = start();
+    form->show();
+    QTreeView* list = form->listView();
+    list->setCurrentIndex(form->entries().index(2, 0));  // "Stocks"
+    ASSERT_EQ(list->selectionModel()->selectedRows().size(), 1);
+    auto* deleteButton = form->findChild<QPushButton*>("PushButton3");
+    deleteButton->click();
+    EntryList expected = EntryCodec::SampleEntries();
+    expected.removeAt(2);
+    EXPECT_EQ(form->entries().entries(), expected);
+    EXPECT_TRUE(list->selectionModel()->selectedRows().isEmpty());
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+
+    deleteButton->click();
+    EXPECT_EQ(form->entries().entries(), expected);
+    const auto reports = errorReports();
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_TRUE(reports[0].text.contains("Form1.PushButton3_Click at line 102"));
 }
 
 TEST_F(Form1Test, HoverCursorFollowsThePointerUnlessTheHourglassIsUp) {

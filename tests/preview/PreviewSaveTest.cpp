@@ -55,48 +55,54 @@ void expectDone(const ScriptedDialogs::Shown& box) {
 
 TEST_F(PreviewSave, OutcomesOfTheDialogAndTheOverwriteQuestion) {
     struct Row {
-        const char* chosen;  // "" cancels the dialog
+        QString chosen;  // "" cancels the dialog
         bool existing;
         int answer;  // to the overwrite question
         bool copied;
         QStringList filesAfter;
     };
+    // A name of 240 characters makes a path of more than 250: the question quotes its first 200
+    // and last 50 characters.
+    const QString longName = QString(236, u'n') + ".xls";
     const Row rows[] = {
         {"", false, 0, false, {}},
         {"result.xls", false, 0, true, {"result.xls"}},
         {"result", false, 0, true, {"result"}},  // no extension added
         {"old.xls", true, platform::kAnswerNo, false, {"old.xls"}},
         {"old.xls", true, platform::kAnswerYes, true, {"old.xls"}},
+        {longName, true, platform::kAnswerNo, false, {longName}},
     };
     for (const Row& r : rows) {
         newCase();
-        const QString path = *r.chosen ? target(r.chosen) : QString("");
+        const QString path = !r.chosen.isEmpty() ? target(r.chosen) : QString("");
         if (r.existing) writeFile(path, kOld);
         dialogs.queueSaveName(path);
         if (r.answer) dialogs.queueAnswer(r.answer);
         save();
 
         const auto& shown = dialogs.shown();
-        ASSERT_GE(shown.size(), 2) << r.chosen;
+        ASSERT_GE(shown.size(), 2) << r.chosen.toStdString();
         EXPECT_EQ(shown[0].kind, ScriptedDialogs::Kind::SaveFile);
         EXPECT_EQ(shown[0].title, "Save File");
         EXPECT_EQ(shown[0].filter, "Excel Files (*.xls)");
         EXPECT_EQ(shown[0].initialText, "");
         const auto messages = dialogs.messages();
-        ASSERT_EQ(messages.size(), r.existing ? 2 : 1) << r.chosen;
+        ASSERT_EQ(messages.size(), r.existing ? 2 : 1) << r.chosen.toStdString();
         if (r.existing) {
-            EXPECT_EQ(messages[0].text, "Are you sure you wish to overwrite " + path + " ?");
+            const QString quoted =
+                path.size() > 250 ? path.left(200) + QChar(0x2026) + path.right(50) : path;
+            EXPECT_EQ(messages[0].text, "Are you sure you wish to overwrite " + quoted + " ?");
             EXPECT_EQ(messages[0].style, 4);
             EXPECT_EQ(messages[0].title, "Morrowlin");
         }
         expectDone(messages.last());
 
-        EXPECT_EQ(filesInOut(), r.filesAfter) << r.chosen;
+        EXPECT_EQ(filesInOut(), r.filesAfter) << r.chosen.toStdString();
         if (r.copied) {
-            EXPECT_EQ(readFile(path), readFile(workbook)) << r.chosen;
+            EXPECT_EQ(readFile(path), readFile(workbook)) << r.chosen.toStdString();
         }
         if (r.existing && !r.copied) {
-            EXPECT_EQ(readFile(path), kOld) << r.chosen;
+            EXPECT_EQ(readFile(path), kOld) << r.chosen.toStdString();
         }
         EXPECT_TRUE(QFileInfo::exists(workbook));
     }
