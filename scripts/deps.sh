@@ -9,7 +9,7 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
   # a real window without a desktop, and looking at it
-  xvfb xauth xdotool imagemagick
+  xvfb xauth xdotool x11-utils imagemagick
   # the fonts the program bundles (copied at build time) and fontconfig's tools for the tests
   fonts-liberation fonts-crosextra-carlito fonts-crosextra-caladea fonts-dejavu-core fontconfig
   # real readers of the workbooks the program writes
