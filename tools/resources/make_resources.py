@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the program's own pictures: the hand cursor HAND-M.CUR and the icon morrowlin.png.
+"""Writes the program's own pictures: the hand cursor HAND-M.CUR, the icon morrowlin.png, and the
+icon for the desktop's menus in icons/ (morrowlin-48.png, -128.png, -256.png and morrowlin.svg).
 
 Run from anywhere: python3 tools/resources/make_resources.py. Uses the standard library only, so
 the files can be made again on any machine; the output is the same byte for byte on every run.
@@ -93,7 +94,10 @@ SLICES = [  # share of the pie, colour
 
 
 def icon_pixel(x, y, size=64):
-    """A pie of four slices with the first pulled out, anti-aliased by 4 x 4 supersampling."""
+    """A pie of four slices with the first pulled out, anti-aliased by 4 x 4 supersampling.
+    The margin (4) and the pull (3) are pixels of the 64-pixel icon, scaled to `size`."""
+    margin = 4 * size / 64
+    pull = 3 * size / 64
     acc = [0, 0, 0, 0]
     for sy in range(4):
         for sx in range(4):
@@ -106,8 +110,8 @@ def icon_pixel(x, y, size=64):
                 end = start + share * 360
                 if start <= angle < end:
                     mid = math.radians((start + end) / 2)
-                    ox, oy = (math.sin(mid) * 3, -math.cos(mid) * 3) if i == 0 else (0, 0)
-                    if math.hypot(px - ox, py - oy) <= size / 2 - 4:
+                    ox, oy = (math.sin(mid) * pull, -math.cos(mid) * pull) if i == 0 else (0, 0)
+                    if math.hypot(px - ox, py - oy) <= size / 2 - margin:
                         colour = rgb
                     break
                 start = end
@@ -124,11 +128,42 @@ def icon_pixel(x, y, size=64):
     return (int(acc[0] / k), int(acc[1] / k), int(acc[2] / k), alpha)
 
 
+def icon_svg():
+    """The same pie as a scalable picture on a 64-unit canvas."""
+    paths = []
+    start = 0.0
+    radius = 32 - 4
+    for i, (share, rgb) in enumerate(SLICES):
+        end = start + share * 360
+        mid = math.radians((start + end) / 2)
+        cx, cy = (32 + math.sin(mid) * 3, 32 - math.cos(mid) * 3) if i == 0 else (32, 32)
+
+        def point(angle):
+            a = math.radians(angle)
+            return cx + math.sin(a) * radius, cy - math.cos(a) * radius
+
+        (x0, y0), (x1, y1) = point(start), point(end)
+        large = 1 if end - start > 180 else 0
+        paths.append('  <path fill="#%02x%02x%02x" d="M %.3f %.3f L %.3f %.3f '
+                     'A %d %d 0 %d 1 %.3f %.3f Z"/>' % (rgb + (cx, cy, x0, y0, radius, radius,
+                                                         large, x1, y1)))
+        start = end
+    return ('<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64" '
+            'viewBox="0 0 64 64">\n' + "\n".join(paths) + "\n</svg>\n")
+
+
 def main():
     with open(os.path.join(RESOURCES, "HAND-M.CUR"), "wb") as f:
         f.write(cursor_bytes())
     with open(os.path.join(RESOURCES, "morrowlin.png"), "wb") as f:
         f.write(png_bytes(64, 64, icon_pixel))
+    icons = os.path.join(RESOURCES, "icons")
+    os.makedirs(icons, exist_ok=True)
+    for size in (48, 128, 256):
+        with open(os.path.join(icons, "morrowlin-%d.png" % size), "wb") as f:
+            f.write(png_bytes(size, size, lambda x, y: icon_pixel(x, y, size)))
+    with open(os.path.join(icons, "morrowlin.svg"), "w") as f:
+        f.write(icon_svg())
 
 
 if __name__ == "__main__":
