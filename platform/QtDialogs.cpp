@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <limits>
 
 namespace platform {
 
@@ -36,10 +38,17 @@ int QtDialogs::messageBox(const QString& text, int style, const QString& title) 
 
 QString QtDialogs::inputBox(const QString& prompt, const QString& title,
                             const QString& initialText) {
-    bool ok = false;
-    const QString text = QInputDialog::getText(activeParent(), resolvedTitle(title), prompt,
-                                               QLineEdit::Normal, initialText, &ok);
-    return ok ? text : QString("");
+    QInputDialog dialog(activeParent());
+    dialog.setWindowTitle(resolvedTitle(title));
+    dialog.setLabelText(prompt);
+    dialog.setInputMode(QInputDialog::TextInput);
+    // A line edit keeps at most 32767 characters unless told otherwise: a longer stored label
+    // would come back cut short from an OK without typing.
+    if (auto* field = dialog.findChild<QLineEdit*>())
+        field->setMaxLength(std::numeric_limits<int>::max());
+    dialog.setTextValue(initialText);
+    if (dialog.exec() != QDialog::Accepted) return QString("");
+    return dialog.textValue();
 }
 
 QString QtDialogs::saveFileName(const QString& title, const QString& filter,

@@ -8,10 +8,12 @@
 #include <QFileInfo>
 #include <QFontInfo>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeView>
 #include <csignal>
