@@ -6,14 +6,13 @@ namespace xls {
 
 SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet)
     : worksheet_(worksheet) {
-    auto keep = [&](uint16_t type, const uint8_t* data, size_t size) {
-        records_.emplace_back();
-        records_.back().type = type;
-        records_.back().data.assign(data, data + size);
+    raw_.reserve(size_t(last - first));
+    auto keep = [&](const uint8_t* p, size_t size) {
+        raw_.insert(raw_.end(), p, p + 4 + size);
+        ++count_;
     };
     if (!worksheet) {
-        for (const uint8_t* p = first; p < last; p += 4 + get16(p + 2))
-            keep(get16(p), p + 4, get16(p + 2));
+        for (const uint8_t* p = first; p < last; p += 4 + get16(p + 2)) keep(p, get16(p + 2));
         readLayout();
         return;
     }
@@ -21,6 +20,7 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
     int depth = 0;
     bool tableSeen = false;
     size_t dimensionsAt = size_t(-1), window2At = size_t(-1);
+    size_t afterDimensions = 0, window2Byte = 0, lastByte = 0;  // offsets in raw_
     for (const uint8_t* p = first; p < last; p += 4 + get16(p + 2)) {
         uint16_t type = get16(p);
         size_t size = get16(p + 2);
@@ -28,12 +28,22 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
         if (depth == 1 && type != rt::Bof && type != rt::Eof) {
             if (type == rt::Index) continue;
             if (cells_.add(type, data, size)) {
-                if (!tableSeen) tableAt_ = records_.size();
+                if (!tableSeen) {
+                    tableAt_ = count_;
+                    tableByte_ = raw_.size();
+                }
                 tableSeen = true;
                 continue;
             }
-            if (type == rt::Dimensions) dimensionsAt = records_.size();
-            if (type == rt::Window2 && window2At == size_t(-1)) window2At = records_.size();
+            if (type == rt::Dimensions) {
+                dimensionsAt = count_;
+                afterDimensions = raw_.size() + 4 + size;
+                if (size >= 14) dimensions_.push_back(raw_.size());
+            }
+            if (type == rt::Window2 && window2At == size_t(-1)) {
+                window2At = count_;
+                window2Byte = raw_.size();
+            }
             if (type == rt::DefaultRowHeight && size >= 4) {
                 defaultRowFlags_ = get16(data);
                 defaultRowHeight_ = get16(data + 2);
@@ -41,40 +51,67 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
         }
         if (type == rt::Bof) ++depth;
         if (type == rt::Eof) --depth;
-        keep(type, data, size);
+        lastByte = raw_.size();
+        keep(p, size);
     }
     if (!tableSeen) {
-        if (dimensionsAt != size_t(-1))
+        if (dimensionsAt != size_t(-1)) {
             tableAt_ = dimensionsAt + 1;
-        else if (window2At != size_t(-1))
+            tableByte_ = afterDimensions;
+        } else if (window2At != size_t(-1)) {
             tableAt_ = window2At;
-        else
-            tableAt_ = records_.empty() ? 0 : records_.size() - 1;
+            tableByte_ = window2Byte;
+        } else {
+            tableAt_ = count_ == 0 ? 0 : count_ - 1;
+            tableByte_ = lastByte;
+        }
     }
     readLayout();
 }
 
+std::vector<Record>& SheetModel::records() {
+    if (!listed_) {
+        records_.reserve(count_);
+        for (size_t p = 0; p < raw_.size(); p += 4 + get16(&raw_[p + 2])) {
+            records_.emplace_back();
+            records_.back().type = get16(&raw_[p]);
+            records_.back().data.assign(raw_.begin() + long(p) + 4,
+                                        raw_.begin() + long(p) + 4 + get16(&raw_[p + 2]));
+        }
+        Bytes().swap(raw_);
+        listed_ = true;
+    }
+    return records_;
+}
+
+template <class F>
+void SheetModel::forEachRecord(F f) const {
+    if (listed_) {
+        for (const Record& rec : records_) f(rec.type, rec.data.data(), rec.data.size());
+        return;
+    }
+    for (size_t p = 0; p < raw_.size(); p += 4 + get16(&raw_[p + 2]))
+        f(get16(&raw_[p]), raw_.data() + p + 4, size_t(get16(&raw_[p + 2])));
+}
+
 // Column widths and formats, read once: nothing changes these records after opening.
 void SheetModel::readLayout() {
-    for (const Record& rec : records_) {
-        if (rec.type == rt::DefColWidth && rec.data.size() >= 2)
-            defaultColumnWidth_ = get16(&rec.data[0]) * 256 + 0xA0;
-    }
-    for (const Record& rec : records_) {
-        if (rec.type == rt::StandardWidth && rec.data.size() >= 2)
-            defaultColumnWidth_ = get16(&rec.data[0]);
-    }
-    for (const Record& rec : records_) {
-        if (rec.type != rt::ColInfo || rec.data.size() < 10) continue;
+    int defColWidth = -1, standardWidth = -1;
+    forEachRecord([&](uint16_t type, const uint8_t* data, size_t size) {
+        if (type == rt::DefColWidth && size >= 2) defColWidth = get16(data);
+        if (type == rt::StandardWidth && size >= 2) standardWidth = get16(data);
+        if (type != rt::ColInfo || size < 10) return;
         ColumnRun run;
-        run.first = get16(&rec.data[0]);
-        run.last = get16(&rec.data[2]);
-        run.format.widthChars256 = get16(&rec.data[4]);
-        run.format.xf = get16(&rec.data[6]);
-        run.format.hidden = get16(&rec.data[8]) & 1;
+        run.first = get16(data);
+        run.last = get16(data + 2);
+        run.format.widthChars256 = get16(data + 4);
+        run.format.xf = get16(data + 6);
+        run.format.hidden = get16(data + 8) & 1;
         run.format.custom = true;
         columns_.push_back(run);
-    }
+    });
+    if (defColWidth >= 0) defaultColumnWidth_ = defColWidth * 256 + 0xA0;
+    if (standardWidth >= 0) defaultColumnWidth_ = standardWidth;
 }
 
 uint16_t SheetModel::defaultXf(int row, int col) const {
@@ -109,40 +146,59 @@ RowFormat SheetModel::row(int row) const {
 
 std::vector<CellRange> SheetModel::mergedRanges() const {
     std::vector<CellRange> out;
-    for (const Record& rec : records_) {
-        if (rec.type != rt::MergedCells || rec.data.size() < 2) continue;
-        size_t n = std::min<size_t>(get16(&rec.data[0]), (rec.data.size() - 2) / 8);
+    forEachRecord([&](uint16_t type, const uint8_t* data, size_t size) {
+        if (type != rt::MergedCells || size < 2) return;
+        size_t n = std::min<size_t>(get16(data), (size - 2) / 8);
         for (size_t i = 0; i < n; ++i) {
-            const uint8_t* p = &rec.data[2 + 8 * i];
+            const uint8_t* p = data + 2 + 8 * i;
             out.push_back({get16(p), get16(p + 4), get16(p + 2), get16(p + 6)});
         }
-    }
+    });
     return out;
 }
 
 bool SheetModel::showGridlines() const {
-    for (const Record& rec : records_)
-        if (rec.type == rt::Window2 && rec.data.size() >= 2) return get16(&rec.data[0]) & 2;
-    return true;
+    bool seen = false, show = true;
+    forEachRecord([&](uint16_t type, const uint8_t* data, size_t size) {
+        if (seen || type != rt::Window2 || size < 2) return;
+        seen = true;
+        show = get16(data) & 2;
+    });
+    return show;
 }
 
 void SheetModel::write(Bytes& out) const {
     auto range = cells_.usedRange();
+    auto dimensions = [&](uint8_t* d) {
+        set32(d, range ? uint32_t(range->firstRow) : 0);
+        set32(d + 4, range ? uint32_t(range->lastRow + 1) : 0);
+        set16(d + 8, range ? uint16_t(range->firstCol) : 0);
+        set16(d + 10, range ? uint16_t(range->lastCol + 1) : 0);
+    };
+    uint32_t rowFlags = 0x000F0100u | ((defaultRowFlags_ & 1) ? 0x40 : 0);
+    if (!listed_) {
+        // The records as read: copied in two pieces around the cell table.
+        size_t at = out.size();
+        out.insert(out.end(), raw_.begin(), raw_.begin() + long(tableByte_));
+        size_t before = out.size();
+        if (worksheet_) cells_.write(out, defaultRowHeight_, rowFlags);
+        size_t table = out.size() - before;
+        out.insert(out.end(), raw_.begin() + long(tableByte_), raw_.end());
+        for (size_t d : dimensions_)
+            dimensions(out.data() + at + d + (d < tableByte_ ? 0 : table) + 4);
+        return;
+    }
     int depth = 0;
     for (size_t i = 0; i <= records_.size(); ++i) {
-        if (worksheet_ && i == tableAt_)
-            cells_.write(out, defaultRowHeight_, 0x000F0100u | ((defaultRowFlags_ & 1) ? 0x40 : 0));
+        if (worksheet_ && i == tableAt_) cells_.write(out, defaultRowHeight_, rowFlags);
         if (i == records_.size()) break;
         const Record& rec = records_[i];
         if (rec.type == rt::Bof) ++depth;
         if (rec.type == rt::Eof) --depth;
         if (worksheet_ && depth == 1 && rec.type == rt::Dimensions && rec.data.size() >= 14) {
-            Bytes d = rec.data;
-            set32(&d[0], range ? uint32_t(range->firstRow) : 0);
-            set32(&d[4], range ? uint32_t(range->lastRow + 1) : 0);
-            set16(&d[8], range ? uint16_t(range->firstCol) : 0);
-            set16(&d[10], range ? uint16_t(range->lastCol + 1) : 0);
-            writeRecord(out, rec.type, d.data(), d.size());
+            size_t at = out.size();
+            writeRecord(out, rec);
+            dimensions(out.data() + at + 4);
         } else {
             writeRecord(out, rec);
         }

@@ -21,7 +21,9 @@ class SheetModel {
     bool isWorksheet() const { return worksheet_; }
     CellTable& cells() { return cells_; }
     const CellTable& cells() const { return cells_; }
-    std::vector<Record>& records() { return records_; }
+    // Every record but the cell table, in order. Until first asked for, they are kept as the
+    // bytes they were read from.
+    std::vector<Record>& records();
 
     uint16_t defaultXf(int row, int col) const;
     ColumnFormat column(int col) const;
@@ -39,9 +41,18 @@ class SheetModel {
         ColumnFormat format;
     };
     void readLayout();
+    template <class F>
+    void forEachRecord(F f) const;  // f(type, data, size) for each record in order
 
-    std::vector<Record> records_;  // without the cell table and INDEX
-    size_t tableAt_ = 0;           // the cell table is written before records_[tableAt_]
+    // The records without the cell table and INDEX: as read (headers included) in raw_ until
+    // records() lists them in records_.
+    Bytes raw_;
+    std::vector<Record> records_;
+    bool listed_ = false;
+    size_t count_ = 0;                // records in raw_
+    size_t tableAt_ = 0;              // the cell table is written before record tableAt_
+    size_t tableByte_ = 0;            // where that record starts in raw_
+    std::vector<size_t> dimensions_;  // offsets in raw_ of the DIMENSIONS records to update
     CellTable cells_;
     bool worksheet_;
     std::vector<ColumnRun> columns_;  // COLINFO records in order: a later one wins
