@@ -34,6 +34,33 @@ TEST(CompoundFile, WrittenStreamsReadBackStreamForStream) {
     }
 }
 
+// Some writers leave a stream's sector chain longer than its size: the chain is read as far as
+// the size needs, whatever its tail holds (here: a sector past the mini stream, and a sector
+// number past the end of the file).
+TEST(CompoundFile, ChainsLongerThanTheirStreamAreReadUpToTheSize) {
+    CompoundFile cf;
+    cf.putStream(u"Big", pattern(5000, 1));
+    cf.putStream(u"Small", pattern(100, 2));  // mini sectors 0 and 1
+    Bytes file = cf.serialize();
+    auto sectorAt = [&](uint32_t id) { return &file[512 * (size_t(id) + 1)]; };
+    auto fatEntry = [&](uint32_t id) {
+        return sectorAt(xls::get32(&file[76 + 4 * (id / 128)])) + 4 * (id % 128);
+    };
+    const uint8_t* dir = sectorAt(xls::get32(&file[48]));
+    uint32_t bigStart = 0;
+    for (int i = 0; i < 4; ++i)
+        if (xls::get16(dir + 128 * i) == u'B') bigStart = xls::get32(dir + 128 * i + 116);
+    uint32_t last = bigStart + 9;  // 5,000 bytes: ten contiguous sectors
+    ASSERT_EQ(xls::get32(fatEntry(last)), 0xFFFFFFFEu);
+    xls::set32(fatEntry(last), 0x00FFFFF0);
+    uint8_t* miniFat = sectorAt(xls::get32(&file[60]));
+    ASSERT_EQ(xls::get32(miniFat + 4), 0xFFFFFFFEu);
+    xls::set32(miniFat + 4, 40);
+    CompoundFile back = CompoundFile::parse(file, "long.bin");
+    EXPECT_EQ(back.entries()[size_t(back.findInRoot(u"Big"))].data, pattern(5000, 1));
+    EXPECT_EQ(back.entries()[size_t(back.findInRoot(u"Small"))].data, pattern(100, 2));
+}
+
 TEST(CompoundFile, LargeFileUsesDifatAndReadsBack) {
     // 109 FAT sectors cover 109 * 128 sectors (about 7 MB); more needs DIFAT sectors.
     CompoundFile cf;
