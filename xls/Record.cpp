@@ -85,17 +85,23 @@ ChunkReader::Text& ChunkReader::readInto(Text& t, int cchBytes) {
     }
     t.chars.reserve(cch);
     while (t.chars.size() < cch) {
-        if (pos_ >= chunks_[chunk_]->size()) {
-            // The characters continue in the next record, which repeats the option byte.
-            ++chunk_;
+        size_t left = chunks_[chunk_]->size() - pos_;
+        if (left == 0 || (wide && left == 1)) {
+            // The characters continue in the next record, which repeats the option byte. A
+            // character never straddles two records, so a lone byte left over is padding (some
+            // writers leave one), and an empty CONTINUE carries nothing.
+            mended_ |= left == 1;
+            do {
+                ++chunk_;
+                mended_ |= chunk_ < chunks_.size() && chunks_[chunk_]->empty();
+            } while (chunk_ < chunks_.size() && chunks_[chunk_]->empty());
             pos_ = 0;
-            if (chunk_ >= chunks_.size() || chunks_[chunk_]->empty()) throw OutOfBounds{};
+            if (chunk_ >= chunks_.size()) throw OutOfBounds{};
             wide = (*chunks_[chunk_])[pos_++] & 1;
             continue;
         }
         const Bytes& d = *chunks_[chunk_];
         if (wide) {
-            if (pos_ + 2 > d.size()) throw OutOfBounds{};
             t.chars += char16_t(get16(&d[pos_]));
             pos_ += 2;
         } else {

@@ -59,6 +59,9 @@ class ChunkReader {
     // that runs off the end gives what is there and sets *cut instead of throwing.
     Text readString(int cchBytes = 2, bool* cut = nullptr);
     bool atEnd();
+    // True once a string was read past a lone padding byte or an empty CONTINUE record: the
+    // records hold the text, but not as other readers expect it.
+    bool mended() const { return mended_; }
 
   private:
     Text& readInto(Text& t, int cchBytes);
@@ -67,6 +70,7 @@ class ChunkReader {
     std::vector<const Bytes*> chunks_;
     size_t chunk_ = 0;
     size_t pos_;
+    bool mended_ = false;
 };
 
 }  // namespace xls

@@ -51,8 +51,9 @@ void SharedStrings::parse(const std::vector<const Record*>& group) {
         strings_.push_back(std::move(s));
     }
     originalCount_ = strings_.size();
-    if (originalCount_ != unique) {
-        // The count in the header lies: the table is rebuilt from what was read.
+    if (originalCount_ != unique || reader.mended()) {
+        // The count in the header lies, or the records needed mending: the table is rebuilt
+        // from what was read.
         originalCount_ = size_t(-1);
     }
 }

@@ -13,24 +13,29 @@ namespace {
 constexpr uint16_t kBiff8 = 0x0600, kBiff5 = 0x0500;
 constexpr uint16_t kGlobalsType = 0x0005, kWorksheetType = 0x0010;
 
-// Files of Excel 2.x to 4.0 are a bare record stream, not a compound file: the first record is
-// a BOF of one of their record numbers (BIFF2 0x0009, BIFF3 0x0209, BIFF4 0x0409) with the
-// worksheet, chart, macro or workspace type.
-bool isOldExcelFile(const Bytes& bytes) {
-    if (bytes.size() < 8) return false;
+// What a file that is a bare record stream rather than a compound file is, or nothing. Files of
+// Excel 2.x to 4.0 are one: the first record is a BOF of their record numbers (BIFF2 0x0009,
+// BIFF3 0x0209, BIFF4 0x0409); a later BOF (0x0809) there is a workbook stream taken out of
+// its compound file. The BOF gives a worksheet, chart, macro, workspace or globals type.
+const char* bareStreamKind(const Bytes& bytes) {
+    if (bytes.size() < 8) return nullptr;
     uint16_t type = get16(&bytes[0]), size = get16(&bytes[2]);
-    if (type != 0x0009 && type != 0x0209 && type != 0x0409) return false;
-    if (size < 4 || size > 16 || bytes.size() < 4u + size) return false;
+    if (size < 4 || size > 16 || bytes.size() < 4u + size) return nullptr;
     uint16_t kind = get16(&bytes[6]);
-    return kind == 0x0010 || kind == 0x0020 || kind == 0x0040 || kind == 0x0100;
+    if (kind != 0x0005 && kind != 0x0010 && kind != 0x0020 && kind != 0x0040 && kind != 0x0100)
+        return nullptr;
+    if (type == 0x0009 || type == 0x0209 || type == 0x0409)
+        return "an Excel 2.x-4.0 worksheet, which this program does not read";
+    if (type == rt::Bof)
+        return "a workbook stream without its compound file, which this program does not read";
+    return nullptr;
 }
 
 }  // namespace
 
 WorkbookModel::WorkbookModel(const Bytes& bytes, std::string name) : displayName(std::move(name)) {
-    if (isOldExcelFile(bytes))
-        throw Error(ErrorKind::Unsupported, displayName,
-                    "an Excel 2.x-4.0 worksheet, which this program does not read");
+    if (const char* kind = bareStreamKind(bytes))
+        throw Error(ErrorKind::Unsupported, displayName, kind);
     file_ = CompoundFile::parse(bytes, displayName);
     int stream = file_.findInRoot(u"Workbook");
     if (stream < 0 || file_.entries()[size_t(stream)].type != CompoundFile::Type::Stream) {

@@ -13,6 +13,8 @@ the case no spreadsheet program here writes.
     short-format.xls     a FORMAT record whose string holds one character fewer than it says
     odd-strings.xls      the SST's count of strings says 0 (the strings follow all the same), and
                          F1 is a LABEL with an empty string written without its option byte
+    split-strings.xls    the SST split into records by hand: a string continues after a lone
+                         padding byte and an empty CONTINUE record
     biff2.xls, biff3.xls, biff4.xls  bare Excel 2.x / 3.0 / 4.0 worksheets (no compound file)
 
 Run with /usr/bin/python3 (it needs python3-uno, python3-xlrd and Gnumeric's ssconvert):
@@ -218,6 +220,96 @@ def make_odd_strings(office):
     rewrite(src, "odd-strings.xls", change)
 
 
+GREEK = "Καλημέρα κόσμε"
+
+
+def sst_strings(recs):
+    """The plain strings of the SST (and its CONTINUE records) of a LibreOffice workbook."""
+    at = next(i for i, r in enumerate(recs) if r[0] == 0x00FC)
+    chunks = [recs[at][1]]
+    for rtype, data in recs[at + 1:]:
+        if rtype != 0x003C:
+            break
+        chunks.append(data)
+    count = struct.unpack_from("<I", chunks[0], 4)[0]
+    k, pos, out = 0, 8, []
+    for _ in range(count):
+        if pos >= len(chunks[k]):
+            k, pos = k + 1, 0
+        cch, flags = struct.unpack_from("<HB", chunks[k], pos)
+        assert flags in (0, 1), "rich text or phonetic strings are not expected here"
+        pos += 3
+        text = ""
+        while len(text) < cch:
+            if pos >= len(chunks[k]):
+                k, pos = k + 1, 1
+                flags = chunks[k][0]
+            width = 2 if flags & 1 else 1
+            n = min(cch - len(text), (len(chunks[k]) - pos) // width)
+            raw = chunks[k][pos:pos + n * width]
+            text += raw.decode("utf-16-le" if width == 2 else "latin-1")
+            pos += n * width
+        out.append(text)
+    return out
+
+
+def sst_records(strings, refs, split_in):
+    """SST and CONTINUE records for `strings`, split at the 8,224-byte limit, and once inside
+    string number `split_in` (a wide one) with a lone padding byte and an empty CONTINUE."""
+    recs, cur = [], bytearray(struct.pack("<II", refs, len(strings)))
+    limit = 8224
+
+    def flush(tail=b""):
+        recs.append(bytes(cur) + tail)
+        cur.clear()
+
+    for i, text in enumerate(strings):
+        wide = any(ord(ch) > 0xFF for ch in text)
+        if len(cur) + 3 + (2 if wide else 1) > limit:
+            flush()
+        cur += struct.pack("<HB", len(text), 1 if wide else 0)
+        for n, ch in enumerate(text):
+            unit = ch.encode("utf-16-le") if wide else ch.encode("latin-1")
+            forced = i == split_in and n == len(text) // 2
+            if forced or len(cur) + len(unit) > limit:
+                flush(b"\x00" if forced else b"")
+                if forced:
+                    flush()  # the empty CONTINUE
+                cur.append(1 if wide else 0)
+            cur += unit
+    flush()
+    return [[0x00FC, recs[0]]] + [[0x003C, r] for r in recs[1:]]
+
+
+def make_split_strings(office):
+    doc = office.new_calc()
+    sheet = doc.Sheets.getByIndex(0)
+    sheet.Name = "Split"
+    for r in range(700):
+        sheet.getCellByPosition(0, r).String = "%s %d" % (GREEK, r) if r % 2 else "row %d" % r
+    src = saved(doc, "split-src.xls")
+    doc.close(True)
+
+    def change(recs):
+        strings = sst_strings(recs)
+        refs = struct.unpack_from("<I", next(d for t, d in recs if t == 0x00FC))[0]
+        split_in = next(i for i, s in enumerate(strings) if GREEK in s and i > 10)
+        out, skip = [], False
+        for rtype, data in recs:
+            if rtype == 0x00FC:
+                out += sst_records(strings, refs, split_in)
+                skip = True
+                continue
+            if skip and rtype == 0x003C:
+                continue
+            skip = False
+            if rtype != 0x00FF:  # EXTSST: its offsets no longer hold; readers do without
+                out.append([rtype, data])
+        return out
+
+    rewrite(src, "split-strings.xls", change)
+
+
 def bare_biff(name, bof_type, bof_data, dims_type, dims, number):
     def rec(t, d):
         return struct.pack("<HH", t, len(d)) + d
@@ -249,6 +341,7 @@ def main():
         make_long_chain(office)
         make_short_format(office)
         make_odd_strings(office)
+        make_split_strings(office)
 
 
 if __name__ == "__main__":

@@ -131,6 +131,9 @@ const Damage kDamages[] = {
      ErrorKind::Unsupported, "an Excel 2.x-4.0 worksheet, which this program does not read"},
     {"Excel 4.0 worksheet", [] { return xlstest::readBytes(xlstest::dataPath("biff4.xls")); },
      ErrorKind::Unsupported, "an Excel 2.x-4.0 worksheet, which this program does not read"},
+    {"a workbook stream outside a compound file", [] { return chartStream(); },
+     ErrorKind::Unsupported,
+     "a workbook stream without its compound file, which this program does not read"},
     {"a stream's chain shorter than its size",
      [] {
          Bytes b = xlstest::readBytes(xlstest::dataPath("long-chain.xls"));
