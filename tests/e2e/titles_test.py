@@ -275,8 +275,9 @@ class Run:
         self.key_into(prompt, "Return", text="$5,000")
         self.closes(prompt, "the amount prompt")
 
-        # "Edit Selected Entry" on the first row (clicked a little below the list's header).
-        self.click(form1, LIST, dy=32)
+        # "Edit Selected Entry" on a row: 70 pixels below the list's top lies below its header
+        # and within its seven rows whatever the font's size.
+        self.click(form1, LIST, dy=70)
         time.sleep(0.2)
         self.click(form1, EDIT)
         prompt = self.expect_window("Input New Asset Type")
