@@ -122,4 +122,69 @@ TEST(Tables, ANewRowKeepsItsOwnNumberFormat) {
     EXPECT_EQ(b10.fontIndex, b8.fontIndex);
 }
 
+// Six entries fill the template as before the table, the pie's flags, the chart's default text
+// and the summary were added: record for record the same workbook, except those records (and
+// the stream positions they move) and the defined name "Table1" that stood in for the table.
+TEST(Tables, SixEntriesGiveTheWorkbookOfTheTemplateBeforeTheTable) {
+    if (!std::filesystem::exists(templatePath())) GTEST_SKIP() << "no template";
+    xls::Workbook before =
+        xls::Workbook::open(xlstest::dataPath("previous/pie-chart-before-table.xlt"));
+    xls::Workbook now = xls::Workbook::open(templatePath());
+    auto oldRecs = xlstest::workbookRecords(filled(before, 6));
+    auto newRecs = xlstest::workbookRecords(filled(now, 6));
+
+    // What the template gained: one FONT (the chart's 10-point text), TABLESTYLES, the chart's
+    // DEFAULTTEXT group, the table's records; what it lost: the defined name.
+    size_t fonts = 0, gained = 0, lost = 0;
+    for (const auto& r : oldRecs) fonts += r.type == xls::rt::Font;
+    std::vector<xls::Record> kept;
+    for (size_t i = 0; i < newRecs.size(); ++i) {
+        const uint16_t t = newRecs[i].type;
+        if (t == xls::rt::Font && fonts-- == 0) {
+            ++gained;
+            continue;
+        }
+        if (t == 0x088E || t == 0x0871 || t == 0x0872 || t == 0x0877) {
+            ++gained;
+            continue;
+        }
+        if (t == 0x1024) {  // DEFAULTTEXT, TEXT, BEGIN, POS, FONTX, AI, END
+            gained += 7;
+            i += 6;
+            continue;
+        }
+        kept.push_back(newRecs[i]);
+    }
+    EXPECT_EQ(gained, 1u + 1u + 7u + 4u);
+    std::vector<xls::Record> old;
+    for (const auto& r : oldRecs) {
+        if (r.type == 0x0018) {  // NAME
+            ++lost;
+            continue;
+        }
+        old.push_back(r);
+    }
+    EXPECT_EQ(lost, 1u);
+    ASSERT_EQ(kept.size(), old.size());
+    for (size_t i = 0; i < kept.size(); ++i) {
+        SCOPED_TRACE("record " + std::to_string(i) + " of type " + std::to_string(kept[i].type));
+        ASSERT_EQ(kept[i].type, old[i].type);
+        xls::Bytes a = old[i].data, b = kept[i].data;
+        if (a.size() != b.size()) {
+            ADD_FAILURE() << "sizes differ";
+            continue;
+        }
+        if (kept[i].type == xls::rt::BoundSheet) {  // the sheet's stream position moved
+            std::fill(a.begin(), a.begin() + 4, 0);
+            std::fill(b.begin(), b.begin() + 4, 0);
+        }
+        if (kept[i].type == xls::rt::ExtSst) continue;  // string positions moved
+        if (kept[i].type == 0x1019) {                   // PIE: shadow and leader lines now on
+            EXPECT_EQ(xls::get16(&b[4]), xls::get16(&a[4]) | 0x0003);
+            b[4] = a[4];
+        }
+        EXPECT_EQ(b, a);
+    }
+}
+
 }  // namespace
