@@ -17,6 +17,7 @@ constexpr uint16_t kDataFormat = 0x1006, kAreaFormat = 0x100A, kText = 0x1025, k
 constexpr uint16_t kChartSubstream = 0x0020;  // BOF's dt for a chart
 constexpr uint16_t kWholeSeries = 0xFFFF;     // DATAFORMAT xi / OBJECTLINK wLinkVar2: no point
 constexpr uint16_t kSeriesOrPointLink = 4;    // OBJECTLINK wLinkObj: a series or a point label
+constexpr uint16_t kStartBlock = 0x0852, kEndBlock = 0x0853;  // future records' object scope
 constexpr size_t kNoGroup = size_t(-1);
 
 // LibreOffice's automatic chart colours, in the order it gives them to points.
@@ -191,9 +192,16 @@ void extendPointFormats(std::vector<Record>& recs, Group chart, size_t series, u
     PointGroups labels = pointLabels(recs, chart, index);
     if (labels.coverFirst(count))
         plan.push_back(copiesForNewPoints(
-            recs, labels, count, newCount, [](std::vector<Record>& copy, uint16_t p, size_t) {
+            recs, labels, count, newCount,
+            [proto = uint16_t(count - 1)](std::vector<Record>& copy, uint16_t p, size_t) {
                 Record* link = childOf(copy, 0, copy.size() - 1, kObjectLink);
                 set16(&link->data[4], p);  // wLinkVar2: the point
+                // STARTBLOCK / ENDBLOCK around the label's future records name the point too
+                // (iObjectInstance1).
+                for (Record& r : copy)
+                    if ((r.type == kStartBlock || r.type == kEndBlock) && r.data.size() >= 12 &&
+                        get16(&r.data[8]) == proto)
+                        set16(&r.data[8], p);
             }));
     // Later positions first, so that earlier ones stay valid.
     std::sort(plan.begin(), plan.end(),

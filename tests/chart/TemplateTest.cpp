@@ -345,7 +345,8 @@ TEST(TemplateRecords, PieAndDefaultText) {
     EXPECT_EQ(t.bytes(16), xls::Bytes(16, 0));  // x, y, dx, dy
     EXPECT_EQ(t.u16(), 0x00B1);                 // fAutoColor, fAutoText, fGenerated, fAutoMode
     EXPECT_EQ(t.u16(), 0x004D);                 // icvText
-    EXPECT_EQ(t.u16(), 0);                      // dlp, iReadingOrder, trot
+    EXPECT_EQ(t.u16(), 0);                      // dlp, iReadingOrder
+    EXPECT_EQ(t.u16(), 0);                      // trot: not rotated
     EXPECT_TRUE(t.atEnd());
     Fields pos(recs[at + 3].data);  // POS
     EXPECT_EQ(pos.u16(), 2);        // mdTopLt

@@ -299,14 +299,24 @@ TEST(ChartPointFormats, NewPointsTakeTheFormatOfTheExistingOnes) {
             const ChartGroup& six = saved.labels[5];
             ASSERT_EQ(g.records.size(), six.records.size());
             for (size_t k = 0; k < g.records.size(); ++k) {
-                if (g.records[k].type != kObjectLink) {
-                    EXPECT_EQ(g.records[k].data, six.records[k].data);
-                    continue;
+                const xls::Bytes& d = g.records[k].data;
+                const xls::Bytes& d6 = six.records[k].data;
+                ASSERT_EQ(g.records[k].type, six.records[k].type);
+                ASSERT_EQ(d.size(), d6.size());
+                if (g.records[k].type == kObjectLink) {
+                    EXPECT_EQ(xls::get16(&d[0]), 4);  // wLinkObj: series or point
+                    EXPECT_EQ(xls::get16(&d[2]), 0);  // wLinkVar1: the series
+                    EXPECT_EQ(xls::get16(&d[4]), p);  // wLinkVar2: the point
+                } else if (g.records[k].type == 0x0852 || g.records[k].type == 0x0853) {
+                    // STARTBLOCK / ENDBLOCK: rt, grbitFrt, iObjectKind, iObjectContext as the
+                    // sixth's; iObjectInstance1 the point; iObjectInstance2 as the sixth's.
+                    EXPECT_EQ(xls::Bytes(d.begin(), d.begin() + 8),
+                              xls::Bytes(d6.begin(), d6.begin() + 8));
+                    EXPECT_EQ(xls::get16(&d[8]), p);
+                    EXPECT_EQ(xls::get16(&d[10]), xls::get16(&d6[10]));
+                } else {
+                    EXPECT_EQ(d, d6);
                 }
-                const xls::Bytes& link = g.records[k].data;
-                EXPECT_EQ(xls::get16(&link[0]), 4);  // wLinkObj: series or point
-                EXPECT_EQ(xls::get16(&link[2]), 0);  // wLinkVar1: the series
-                EXPECT_EQ(xls::get16(&link[4]), p);  // wLinkVar2: the point
             }
         }
     }

@@ -237,7 +237,7 @@ def table_styles_record(default_table_style, default_pivot_style):
 def default_text_records(font_index):
     """DEFAULTTEXT (all text of the chart) and its TEXT group in FONT `font_index`."""
     text = struct.pack(
-        "<BBHI16sHHH",
+        "<BBHI16sHHHH",
         2,  # at: centred
         2,  # vat: centred
         1,  # wBkgMode: transparent
@@ -245,7 +245,8 @@ def default_text_records(font_index):
         b"",  # x, y, dx, dy
         0x00B1,  # fAutoColor, fAutoText, fGenerated, fAutoMode
         0x004D,  # icvText: the system's window text colour
-        0,  # dlp, iReadingOrder, trot
+        0,  # dlp, iReadingOrder
+        0,  # trot: not rotated
     )
     pos = struct.pack("<HH16s", 2, 2, b"")  # mdTopLt, mdBotRt: relative; no offsets
     ai = struct.pack("<BBHHH", 0, 1, 0, 0, 0)  # id 0 (text), rt 1 (literal), no formula
