@@ -1,0 +1,33 @@
+# Fails when a line of CTest's progress output would be wider than 80 columns:
+#   "<i>/<n> Test #<k>: <name> <dots>   Passed  123.45 sec", every name padded to the longest,
+# 3 * digits(n) + longest name + 35 columns in all.
+execute_process(COMMAND "${CTEST}" -N WORKING_DIRECTORY "${BUILD}" OUTPUT_VARIABLE listing
+  RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "ctest -N failed in ${BUILD}")
+endif()
+string(REGEX MATCHALL "Test +#[0-9]+: [^\n]*" lines "${listing}")
+list(LENGTH lines count)
+string(LENGTH "${count}" digits)
+set(longest 0)
+set(too_long)
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^Test +#[0-9]+: " "" name "${line}")
+  string(LENGTH "${name}" length)
+  if(length GREATER longest)
+    set(longest ${length})
+  endif()
+  list(APPEND names_${length} "${name}")
+endforeach()
+math(EXPR width "3 * ${digits} + ${longest} + 35")
+message(STATUS "${count} tests, the longest name ${longest} characters: lines of ${width} columns")
+if(width GREATER 80)
+  math(EXPR allowed "80 - 35 - 3 * ${digits}")
+  math(EXPR first "${allowed} + 1")
+  foreach(length RANGE ${first} ${longest})
+    list(APPEND too_long ${names_${length}})
+  endforeach()
+  list(FILTER too_long EXCLUDE REGEX "^$")
+  message(FATAL_ERROR "CTest's lines would be ${width} columns wide; names longer than "
+                      "${allowed} characters: ${too_long}")
+endif()
