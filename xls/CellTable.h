@@ -68,6 +68,8 @@ class CellTable {
     // The data of the ROW record of `row` (at least 16 bytes), or null.
     const uint8_t* rowRecord(int row) const;
     uint32_t sharedStringRefs() const;
+    // At least the bytes write() gives.
+    size_t sizeHint() const { return store_.size() - waste_ + 20 * rows_.size(); }
 
     // Writes ROW records and cells in blocks of 32 rows; new rows get a ROW record with
     // `defaultRowHeight` and `defaultRowFlags`.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <mutex>
 #include <unordered_set>
 
 #include "xls/Globals.h"
@@ -335,8 +336,17 @@ std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector
             Rgb c = palette[(k + 16) % palette.size()];
             if (pale(c) == pastels && !(c == Rgb{0xFF, 0xFF, 0xFF})) offer(c);
         }
-    for (int k = 0; out.size() < count && k < 100000; ++k)
-        offer(fromHsv(k * 137.508, k % 2 ? 0.55 : 0.85, k % 3 ? 0.8 : 0.6));
+    if (out.size() >= count) return out;
+    // Then hues round the circle, the same for every chart: made once per process, as far as
+    // any chart has needed them.
+    static std::mutex hsvLock;
+    static std::vector<Rgb> hsv;
+    std::lock_guard<std::mutex> hold(hsvLock);
+    for (int k = 0; out.size() < count && k < 100000; ++k) {
+        if (size_t(k) == hsv.size())
+            hsv.push_back(fromHsv(k * 137.508, k % 2 ? 0.55 : 0.85, k % 3 ? 0.8 : 0.6));
+        offer(hsv[size_t(k)]);
+    }
     return out;
 }
 

@@ -29,8 +29,8 @@ int extendChartReferences(const Globals& globals, std::vector<std::unique_ptr<Sh
 // BIFF8 charts take a fill from the palette index (LibreOffice does), so the colours are palette
 // entries while there are any left: first those that continue a known automatic colour sequence
 // that `used` starts (LibreOffice's default chart colours), then the palette from the chart
-// fills (index 24) on, pale tints (every channel 0xC0 or more) last and white never; past the palette, evenly spread hues. No colour
-// repeats one in `used` or an earlier one.
+// fills (index 24) on, pale tints (every channel 0xC0 or more) last and white never; past the
+// palette, evenly spread hues. No colour repeats one in `used` or an earlier one.
 std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector<Rgb>& palette,
                                  size_t count, const std::vector<Rgb>& avoid = {});
 

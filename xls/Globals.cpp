@@ -263,6 +263,12 @@ uint16_t Globals::findOrAddXfRecord(uint16_t baseXf, uint16_t formatId,
     return uint16_t(xfRecords.size());
 }
 
+size_t Globals::sizeHint() const {
+    size_t size = sst_.sizeHint();
+    for (const Record& rec : records_) size += 4 + rec.data.size();
+    return size;
+}
+
 void Globals::write(Bytes& out, bool asTemplate, uint32_t sstRefs,
                     std::vector<size_t>& sheetPosFields) const {
     bool sstWritten = false;

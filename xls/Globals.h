@@ -44,6 +44,8 @@ class Globals {
     // position fields, to be patched once the sheets are placed.
     void write(Bytes& out, bool asTemplate, uint32_t sstRefs,
                std::vector<size_t>& sheetPosFields) const;
+    // About the bytes write() gives, at least as many.
+    size_t sizeHint() const;
 
   private:
     void parseStyles();

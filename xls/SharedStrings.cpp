@@ -192,6 +192,17 @@ void SharedStrings::writeRebuilt(Bytes& out, uint32_t totalRefs,
     set16(&out[recStart + 2], uint16_t(used()));
 }
 
+size_t SharedStrings::sizeHint() const {
+    size_t size = 16;
+    for (const Bytes& b : original_) size += 4 + b.size();
+    if (originalCount_ != strings_.size()) {
+        for (const Str& s : strings_)
+            size += 9 + 2 * std::max(s.utf8.size(), s.chars.size()) + s.runs.size() + s.ext.size();
+        size += size / kMaxRecordData * 5;  // CONTINUE headers and repeated option bytes
+    }
+    return size + strings_.size() + 64;  // EXTSST
+}
+
 void SharedStrings::write(Bytes& out, uint32_t totalRefs) const {
     std::vector<std::pair<size_t, size_t>> starts;  // (string position, its record's position)
     starts.reserve(strings_.size());

@@ -23,6 +23,8 @@ class SharedStrings {
 
     // Writes SST (+ CONTINUE) and EXTSST records to `out`, whose size is the stream position.
     void write(Bytes& out, uint32_t totalRefs) const;
+    // At least the bytes write() gives.
+    size_t sizeHint() const;
 
   private:
     struct Str {

@@ -167,6 +167,12 @@ bool SheetModel::showGridlines() const {
     return show;
 }
 
+size_t SheetModel::sizeHint() const {
+    size_t size = raw_.size() + cells_.sizeHint();
+    for (const Record& rec : records_) size += 4 + rec.data.size();
+    return size;
+}
+
 void SheetModel::write(Bytes& out) const {
     auto range = cells_.usedRange();
     auto dimensions = [&](uint8_t* d) {

@@ -34,6 +34,8 @@ class SheetModel {
     bool showGridlines() const;
 
     void write(Bytes& out) const;
+    // About the bytes write() gives, at least as many.
+    size_t sizeHint() const;
 
   private:
     struct ColumnRun {

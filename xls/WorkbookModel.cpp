@@ -49,6 +49,8 @@ WorkbookModel::WorkbookModel(const Bytes& bytes, std::string name) : displayName
     if (file_.removeStreamFromRoot(u"Book")) stream = file_.findInRoot(u"Workbook");
     streamIndex_ = size_t(stream);
     split(file_.streamData(streamIndex_));
+    // Everything in it now lives in the globals and sheets; a save writes the stream anew.
+    Bytes().swap(file_.streamData(streamIndex_));
     for (size_t i = 0; i < sheets.size(); ++i) handles.emplace_back(*this, *sheets[i]);
 }
 
@@ -125,7 +127,10 @@ Bytes WorkbookModel::workbookStream(bool asTemplate) {
     uint32_t refs = 0;
     for (const auto& s : sheets) refs += s->cells().sharedStringRefs();
     Bytes out;
-    out.reserve(file_.streamData(streamIndex_).size() + 4096);
+    size_t size = globals.sizeHint();
+    for (const auto& s : sheets) size += s->sizeHint();
+    for (const Record& rec : trailer_) size += 4 + rec.data.size();
+    out.reserve(size);
     std::vector<size_t> posFields;
     globals.write(out, asTemplate, refs, posFields);
     for (size_t i = 0; i < sheets.size(); ++i) {
@@ -138,7 +143,9 @@ Bytes WorkbookModel::workbookStream(bool asTemplate) {
 
 Bytes WorkbookModel::toBytes(bool asTemplate) {
     file_.streamData(streamIndex_) = workbookStream(asTemplate);
-    return file_.serialize();
+    Bytes file = file_.serialize();
+    Bytes().swap(file_.streamData(streamIndex_));  // made anew by every save
+    return file;
 }
 
 }  // namespace xls
