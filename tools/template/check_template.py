@@ -10,6 +10,7 @@ import xlrd
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import biff_patch  # noqa: E402
 import cfb  # noqa: E402
+import property_set  # noqa: E402
 
 
 def main(path):
@@ -33,7 +34,11 @@ def main(path):
     print("fonts:", sorted({f.name for i, f in enumerate(book.font_list) if i != 4}))
     print("names:", [n.name for n in book.name_obj_list])
     with open(path, "rb") as f:
-        records = biff_patch.read_records(cfb.CompoundFile(f.read()).stream("Workbook"))
+        compound = cfb.CompoundFile(f.read())
+    records = biff_patch.read_records(compound.stream("Workbook"))
+    summary = property_set.read_texts(compound.stream("\x05SummaryInformation"))
+    print("summary title %r, application %r" % (
+        summary.get(property_set.PIDSI_TITLE), summary.get(property_set.PIDSI_APPNAME)))
     print("TEMPLATE record after BOF:", records[1].type == biff_patch.TEMPLATE)
     for r in records:
         if r.type == 0x103A:
@@ -41,6 +46,22 @@ def main(path):
             print("3-D view: rotation %d, elevation %d" % (rot, elev))
         elif r.type == 0x100B:
             print("slice explosion: %d%%" % struct.unpack_from("<H", r.data, 0))
+        elif r.type == biff_patch.PIE:
+            start, donut, flags = struct.unpack_from("<HHH", r.data, 0)
+            print("pie: first slice %d, shadow %s, leader lines %s" % (
+                start, bool(flags & 1), bool(flags & 2)))
+        elif r.type == biff_patch.FEAT11:
+            rows = struct.unpack_from("<HHHH", r.data, 27)
+            name_at = 27 + 8 + 64
+            (count,) = struct.unpack_from("<H", r.data, name_at)
+            name = r.data[name_at + 3 : name_at + 3 + count].decode("latin-1")
+            print("table %s: rows %d-%d, columns %d-%d" % (
+                name, rows[0] + 1, rows[1] + 1, rows[2], rows[3]))
+        elif r.type == biff_patch.LIST12 and struct.unpack_from("<H", r.data, 12)[0] == 1:
+            (count,) = struct.unpack_from("<H", r.data, 20)
+            print("table style:", r.data[23 : 23 + count].decode("latin-1"))
+        elif r.type == biff_patch.DEFAULTTEXT:
+            print("chart default text (id %d)" % struct.unpack_from("<H", r.data, 0))
 
 
 if __name__ == "__main__":
