@@ -20,6 +20,9 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
     int depth = 0;
     bool tableSeen = false;
     size_t dimensionsAt = size_t(-1), window2At = size_t(-1);
+    // Where the sheet's own EOF stands (records after it, up to the next substream, are kept
+    // as they are but are not the sheet's), else the last record.
+    size_t eofAt = size_t(-1), eofByte = 0;
     size_t afterDimensions = 0, window2Byte = 0, lastByte = 0;  // offsets in raw_
     for (const uint8_t* p = first; p < last; p += 4 + get16(p + 2)) {
         uint16_t type = get16(p);
@@ -50,7 +53,10 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
             }
         }
         if (type == rt::Bof) ++depth;
-        if (type == rt::Eof) --depth;
+        if (type == rt::Eof && --depth == 0 && eofAt == size_t(-1)) {
+            eofAt = count_;
+            eofByte = raw_.size();
+        }
         lastByte = raw_.size();
         keep(p, size);
     }
@@ -61,6 +67,9 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
         } else if (window2At != size_t(-1)) {
             tableAt_ = window2At;
             tableByte_ = window2Byte;
+        } else if (eofAt != size_t(-1)) {
+            tableAt_ = eofAt;
+            tableByte_ = eofByte;
         } else {
             tableAt_ = count_ == 0 ? 0 : count_ - 1;
             tableByte_ = lastByte;

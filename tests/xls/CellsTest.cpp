@@ -219,6 +219,52 @@ TEST(NumberFormats, FoundOrAddedOnce) {
 
 }  // namespace
 
+// A sheet with no cell table, DIMENSIONS or WINDOW2 to place new cells by, followed (before the
+// next substream) by records that are not the sheet's: new cells go inside the sheet, before its
+// EOF, and read back.
+TEST(CellWrites, ASheetWithoutCellsGetsThemBeforeItsEof) {
+    auto cf = xls::CompoundFile::parse(xlstest::readBytes(xlstest::dataPath("sheets.xls")), "s");
+    xls::Bytes stream = cf.entries()[size_t(cf.findInRoot(u"Workbook"))].data;
+    auto dropped = [](uint16_t t) {
+        switch (t) {
+            case rt::Row:
+            case rt::DbCell:
+            case rt::Index:
+            case rt::Dimensions:
+            case rt::Window2:
+            case rt::LabelSst:
+            case rt::Number:
+            case rt::Rk:
+            case rt::MulRk:
+            case rt::Blank:
+            case rt::MulBlank:
+            case rt::Label:
+            case rt::Formula:
+                return true;
+            default:
+                return false;
+        }
+    };
+    xls::Bytes out;
+    int substream = 0;
+    for (const xls::Record& r : xls::parseRecords(stream, "s")) {
+        if (r.type == rt::Bof) ++substream;
+        if (substream >= 2 && dropped(r.type)) continue;
+        xls::writeRecord(out, r);
+        if (r.type == rt::Eof && substream == 4) {  // stray records after the last sheet
+            xls::Bytes cell = {0, 0, 0, 0, 15, 0, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F};
+            xls::writeRecord(out, rt::Number, cell.data(), cell.size());
+        }
+    }
+    cf.putStream(u"Workbook", out);
+    xls::Workbook book = xls::Workbook::fromBytes(cf.serialize(), "sheets.xls");
+    xls::Sheet& last = book.sheet(2);
+    ASSERT_FALSE(last.usedRange().has_value());
+    last.setValue(4, 1, "inside");
+    xls::Workbook again = xls::Workbook::fromBytes(book.toBytes(false), "again.xls");
+    EXPECT_EQ(again.sheet(2).cell(4, 1).text, "inside");
+}
+
 namespace {
 
 // chart.xls with the record of cell A4 ("Savings", a LABELSST) replaced by `record`.
