@@ -43,11 +43,14 @@ void SharedStrings::parse(const std::vector<const Record*>& group) {
         }
         Str s;
         s.utf8 = utf16ToUtf8(t.chars);
-        if (t.chars.size() > 32767 || hasSurrogates(t.chars)) s.chars = std::move(t.chars);
-        s.runs = std::move(t.runs);
-        s.ext = std::move(t.ext);
-        s.chunk = t.chunk;
-        s.offset = t.offset;
+        bool ownChars = t.chars.size() > 32767 || hasSurrogates(t.chars);
+        if (ownChars || !t.runs.empty() || !t.ext.empty()) {
+            s.rich = uint32_t(rich_.size());
+            rich_.push_back({ownChars ? std::move(t.chars) : std::u16string(), std::move(t.runs),
+                             std::move(t.ext)});
+        }
+        s.chunk = uint32_t(t.chunk);
+        s.offset = uint32_t(t.offset);
         strings_.push_back(std::move(s));
     }
     originalCount_ = strings_.size();
@@ -56,6 +59,11 @@ void SharedStrings::parse(const std::vector<const Record*>& group) {
         // from what was read.
         originalCount_ = size_t(-1);
     }
+}
+
+const SharedStrings::Rich& SharedStrings::richOf(const Str& s) const {
+    static const Rich kNone;
+    return s.rich == kPlain ? kNone : rich_[s.rich];
 }
 
 // Enters plain string `i` into the lookup table unless a string with its text is there.
@@ -81,7 +89,8 @@ void SharedStrings::index(uint32_t i) {
 uint32_t SharedStrings::findOrAdd(const std::string& utf8) {
     if (!indexed_) {
         for (size_t i = 0; i < strings_.size(); ++i)
-            if (strings_[i].runs.empty() && strings_[i].ext.empty()) index(uint32_t(i));
+            if (richOf(strings_[i]).runs.empty() && richOf(strings_[i]).ext.empty())
+                index(uint32_t(i));
         indexed_ = true;
     }
     if (!plain_.empty()) {
@@ -131,18 +140,20 @@ void SharedStrings::writeRebuilt(Bytes& out, uint32_t totalRefs,
     put32(out, totalRefs);
     put32(out, uint32_t(strings_.size()));
     std::u16string scratch;
-    for (const Str& s : strings_) {
+    for (const Str& str : strings_) {
+        const Rich& s = richOf(str);
+        const std::string& utf8 = str.utf8;
         // The characters: ASCII text as it stands, anything else as UTF-16.
         const std::u16string* chars = &s.chars;
-        bool ascii = s.chars.empty() && s.utf8.size() <= 32767 &&
-                     std::all_of(s.utf8.begin(), s.utf8.end(),
+        bool ascii = s.chars.empty() && utf8.size() <= 32767 &&
+                     std::all_of(utf8.begin(), utf8.end(),
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
         if (s.chars.empty() && !ascii) {
-            scratch = utf8ToUtf16(s.utf8);
+            scratch = utf8ToUtf16(utf8);
             if (scratch.size() > 32767) scratch.resize(32767);
             chars = &scratch;
         }
-        size_t count = ascii ? s.utf8.size() : chars->size();
+        size_t count = ascii ? utf8.size() : chars->size();
         bool wide = !ascii &&
                     std::any_of(chars->begin(), chars->end(), [](char16_t c) { return c > 0xFF; });
         size_t charSize = wide ? 2 : 1;
@@ -165,7 +176,7 @@ void SharedStrings::writeRebuilt(Bytes& out, uint32_t totalRefs,
             out.resize(at + n * charSize);
             uint8_t* p = out.data() + at;
             if (ascii) {
-                std::memcpy(p, s.utf8.data() + done, n);
+                std::memcpy(p, utf8.data() + done, n);
                 done += n;
                 continue;
             }
@@ -196,8 +207,10 @@ size_t SharedStrings::sizeHint() const {
     size_t size = 16;
     for (const Bytes& b : original_) size += 4 + b.size();
     if (originalCount_ != strings_.size()) {
-        for (const Str& s : strings_)
-            size += 9 + 2 * std::max(s.utf8.size(), s.chars.size()) + s.runs.size() + s.ext.size();
+        for (const Str& s : strings_) {
+            const Rich& r = richOf(s);
+            size += 9 + 2 * std::max(s.utf8.size(), r.chars.size()) + r.runs.size() + r.ext.size();
+        }
         size += size / kMaxRecordData * 5;  // CONTINUE headers and repeated option bytes
     }
     return size + strings_.size() + 64;  // EXTSST

@@ -27,14 +27,20 @@ class SharedStrings {
     size_t sizeHint() const;
 
   private:
-    struct Str {
-        std::string utf8;
-        // The UTF-16 text when UTF-8 cannot carry it (unpaired surrogates read from a file);
-        // otherwise empty and taken from `utf8`.
+    // What few strings have, kept aside so that a plain string stays small.
+    struct Rich {
+        // The UTF-16 text when UTF-8 cannot carry it (unpaired surrogates read from a file, or
+        // longer than a new string may be); otherwise empty and taken from `utf8`.
         std::u16string chars;
         Bytes runs, ext;
-        size_t chunk = 0, offset = 0;  // position in the original records
     };
+    struct Str {
+        std::string utf8;
+        uint32_t rich = kPlain;          // index into rich_, or kPlain
+        uint32_t chunk = 0, offset = 0;  // position in the original records
+    };
+    static constexpr uint32_t kPlain = 0xFFFFFFFF;
+    const Rich& richOf(const Str& s) const;
     void writeRebuilt(Bytes& out, uint32_t totalRefs,
                       std::vector<std::pair<size_t, size_t>>& starts) const;
     void writeOriginal(Bytes& out, uint32_t totalRefs,
@@ -43,6 +49,7 @@ class SharedStrings {
 
     bool present_ = false;
     std::vector<Str> strings_;
+    std::vector<Rich> rich_;
     std::vector<Bytes> original_;  // data of the SST record and its CONTINUEs
     size_t originalCount_ = 0;
     // Plain strings by text: an open-addressed table of string index + 1 (0: free), kept at
