@@ -80,7 +80,8 @@ uint32_t CellTable::append(uint16_t type, const uint8_t* data, size_t size) {
 }
 
 CellTable::Row* CellTable::findRow(int row) {
-    if (!rows_.empty() && rows_.back().index == row) return &rows_.back();
+    if (rows_.empty() || rows_.back().index < row) return nullptr;  // a row below all others
+    if (rows_.back().index == row) return &rows_.back();
     // Reads and writes mostly go row after row: try where the last look-up ended first.
     size_t hint = hint_;
     for (size_t at = hint; at < rows_.size() && at < hint + 2; ++at)
@@ -115,6 +116,7 @@ CellTable::Row& CellTable::rowFor(int row) {
 
 void CellTable::insert(Row& row, Slot slot) {
     auto& cells = row.cells;
+    if (cells.capacity() == 0) cells.reserve(4);  // one allocation for the usual few cells
     if (cells.empty() || cells.back().lastCol < slot.firstCol) {
         cells.push_back(slot);
         return;

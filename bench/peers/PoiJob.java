@@ -23,6 +23,7 @@ import org.apache.poi.ss.usermodel.CellType;
 
 public final class PoiJob {
     static final String FORMAT = "_($* #,##0_);_($* (#,##0);_($* \"-\"_);_(@_)";
+    static final int ROWS_PER_PAIR = 65000;  // as the engine's benchmark lays entries out
     static double sink;
 
     static HSSFCell cellAt(HSSFSheet sheet, int r, int c) {
@@ -52,8 +53,10 @@ public final class PoiJob {
         amount.cloneStyleFrom(cellAt(sheet, 3, 1).getCellStyle());
         amount.setDataFormat(book.createDataFormat().getFormat(FORMAT));
         for (int i = 0; i < n; ++i) {
-            cellAt(sheet, 3 + i, 0).setCellValue("Asset " + i);
-            HSSFCell b = cellAt(sheet, 3 + i, 1);
+            // A sheet has 65,536 rows: past 65,000 entries the next pair of columns.
+            int r = 3 + i % ROWS_PER_PAIR, c = 2 * (i / ROWS_PER_PAIR);
+            cellAt(sheet, r, c).setCellValue("Asset " + i);
+            HSSFCell b = cellAt(sheet, r, c + 1);
             b.setCellValue((double) (1000 + i * 7));
             b.setCellStyle(amount);
         }

@@ -21,6 +21,9 @@ std::string templatePath() {
     return std::string(MORROWLIN_SOURCE_DIR) + "/tests/data/chart.xlt";
 }
 
+// Entries per pair of columns; bench/peers/PoiJob.java lays them out the same way.
+constexpr int kRowsPerPair = 65000;
+
 long peakKb() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
@@ -44,9 +47,11 @@ void BM_OpenFillSaveOpen(benchmark::State& state) {
                 s.setValue(row, 1, "");
             }
             for (int i = 0; i < rows; ++i) {
-                s.setValue(3 + i, 0, "Asset " + std::to_string(i));
-                s.setValue(3 + i, 1, std::to_string(1000 + i * 7));
-                s.setNumberFormat(3 + i, 1, format);
+                // A sheet has 65,536 rows: past 65,000 entries the next pair of columns.
+                int row = 3 + i % kRowsPerPair, col = 2 * (i / kRowsPerPair);
+                s.setValue(row, col, "Asset " + std::to_string(i));
+                s.setValue(row, col + 1, std::to_string(1000 + i * 7));
+                s.setNumberFormat(row, col + 1, format);
             }
             book.saveAs(out);
         }
