@@ -120,9 +120,11 @@ namespace {
 // Reads the value part of "key=value" as QSettings reads a single text. Nothing for what this
 // reader does not handle (lists, comments, octal escapes, stray quotes).
 std::optional<QString> unescapeValue(QStringView v) {
-    // QSettings trims blanks around an unquoted value; the writer quotes a value with blanks at
-    // its ends, so a written value never starts or ends with a blank outside quotes.
-    if (!v.isEmpty() && (v.front().isSpace() || v.back().isSpace())) return std::nullopt;
+    // QSettings trims spaces and tabs (and only those) around an unquoted value; the writer
+    // quotes a value with a space at its ends and escapes tabs, so a written value never starts
+    // or ends with one outside quotes. Other blanks, such as U+00A0, are kept by both.
+    const auto trimmed = [](QChar c) { return c == u' ' || c == u'\t'; };
+    if (!v.isEmpty() && (trimmed(v.front()) || trimmed(v.back()))) return std::nullopt;
     bool quoted = false;
     if (v.size() >= 2 && v.front() == u'"' && v.back() == u'"') {
         quoted = true;

@@ -61,6 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"Unicode", QString::fromUtf8("Épargne ☂ 貯金 🚗||SEP1||1||SEP2||")},
                       TextCase{"Separators", "a;b,c=d"}, TextCase{"OuterBlanks", "  blanks  "},
                       TextCase{"InnerBlanks", "a  b"},
+                      TextCase{"UnicodeBlanksAtEnds", QString::fromUtf8("\u00A0Cash\u2003\u00A0")},
                       TextCase{"QuotesAndBackslashes", "say \"hi\" \\ there"},
                       TextCase{"ControlCharacters", QString("tab\there\nnew\rret\a\b\f\v")},
                       TextCase{"HexAfterControl",
