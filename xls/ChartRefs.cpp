@@ -140,6 +140,7 @@ Insertion copiesForNewPoints(const std::vector<Record>& recs, const PointGroups&
                              uint16_t count, uint16_t newCount, Adapt adapt) {
     Insertion ins{groups.insertAt(), {}};
     Group proto = groups.byPoint.at(uint16_t(count - 1));
+    ins.records.reserve(size_t(newCount - count) * (proto.last - proto.first + 1));
     size_t made = 0;
     for (uint16_t p = count; p < newCount; ++p) {
         if (groups.byPoint.count(p)) continue;
