@@ -53,9 +53,14 @@ void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int r
     int dataRows = t.lastRow - (t.firstRow + t.headerRows) + 1;
     int source = dataRows >= 2 && k % 2 == 1 ? t.lastRow - 1 : t.lastRow;
     CellTable& cells = sheet.cells();
+    // A cell's own format, else the one its row or column gives (looked up only then).
+    auto formatOf = [&](int r, int c) {
+        std::optional<uint16_t> xf = cells.xfAt(r, c);
+        return xf ? *xf : sheet.defaultXf(r, c);
+    };
     for (int col = t.firstCol; col <= t.lastCol; ++col) {
-        uint16_t look = cells.xfAt(source, col).value_or(sheet.defaultXf(source, col));
-        uint16_t own = cells.xfAt(row, col).value_or(sheet.defaultXf(row, col));
+        uint16_t look = formatOf(source, col);
+        uint16_t own = formatOf(row, col);
         uint16_t format = globals.styles().xf(own).formatIndex;
         uint16_t xf = format == 0 ? look : globals.findOrAddXf(look, format, displayName);
         if (xf != own || !cells.find(row, col)) cells.setXf(row, col, xf);
