@@ -24,27 +24,8 @@ packages=(
 test_fonts=(fonts-noto-core fonts-noto-mono fonts-dejavu-extra fonts-liberation2 fonts-urw-base35)
 test_fonts_dir="$(cd "$(dirname "$0")/.." && pwd)/.cache/test-fonts"
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  if [ "$(id -u)" -eq 0 ]; then
-    as_root=()
-  elif command -v sudo >/dev/null 2>&1; then
-    as_root=(sudo)
-  else
-    echo "These packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
-    exit 1
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  "${as_root[@]}" apt-get update -qq
-  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+source "$(dirname "$0")/apt_install.sh"
+apt_install "${packages[@]}"
 
 if [ "$(cat "$test_fonts_dir/.packages" 2>/dev/null)" != "${test_fonts[*]}" ]; then
   echo "Unpacking the extra test fonts into $test_fonts_dir: ${test_fonts[*]}"

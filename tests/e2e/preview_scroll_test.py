@@ -12,17 +12,13 @@ Exit status: 0 when every check passed, 1 when one failed, 77 when Xvfb, xdotool
 `import` is missing (the test is skipped).
 """
 
-import argparse
 import os
-import shutil
-import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import e2e_test  # noqa: E402  (the X server, xdotool and screenshot helpers)
-from e2e_test import Abort, FORM1_START, FRAME1, TWIPS_PER_PIXEL, ZOOM_IN, ZOOM_OUT  # noqa: E402
+import xsession  # noqa: E402  (the X server, xdotool and screenshot helpers)
+from xsession import FORM1_START, FRAME1, TWIPS_PER_PIXEL, ZOOM_IN, ZOOM_OUT, Session  # noqa: E402
 
 ENTRIES = 40
 ROW_PIXELS = 20  # one row of the sheet at 96 dots per inch
@@ -42,7 +38,7 @@ def shift_between(before, after, most=120):
     return None
 
 
-class ScrollRun(e2e_test.Run):
+class ScrollRun(Session):
     def store_entries(self):
         text = "".join("Asset %d||SEP1||%d||SEP2||" % (i, 1000 * i + i)
                        for i in range(1, ENTRIES + 1))
@@ -140,10 +136,7 @@ class ScrollRun(e2e_test.Run):
                    "dragging down brings it back to the top")
 
         self.close_window(self.form2)
-        try:
-            code = self.app.wait(timeout=min(e2e_test.WAIT, self.remaining()))
-        except subprocess.TimeoutExpired:
-            code = None
+        code = self.wait_exit()
         self.check(code == 0, "closing the Preview ends the program", "status %s" % code)
 
     def xdo_click(self, point):
@@ -152,38 +145,6 @@ class ScrollRun(e2e_test.Run):
         self.xdo("click", 1)
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("executable")
-    parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
-    args = parser.parse_args()
-
-    missing = [tool for tool in ("Xvfb", "xdotool", "import") if not shutil.which(tool)]
-    if missing:
-        print("SKIP: %s not found" % ", ".join(missing))
-        return e2e_test.SKIP
-    if not os.access(args.executable, os.X_OK):
-        print("FAIL: the program %s is not there" % args.executable)
-        return 1
-
-    root = tempfile.mkdtemp(prefix="morrowlin-scroll-")
-    run = ScrollRun(os.path.abspath(args.executable), root, None)
-    try:
-        try:
-            run.scenario()
-        except Abort as stop:
-            print("       stopped: " + str(stop), flush=True)
-        except subprocess.TimeoutExpired as error:
-            run.check(False, "every step finishes in time", str(error))
-    finally:
-        run.stop()
-        if args.keep or run.failed:
-            print("       files kept in " + root)
-        else:
-            shutil.rmtree(root, ignore_errors=True)
-    print("%d checks passed, %d failed" % (run.passed, run.failed))
-    return 0 if run.failed == 0 and run.passed > 0 else 1
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(xsession.main(__doc__, ("Xvfb", "xdotool", "import"), "morrowlin-scroll-",
+                           ScrollRun))

@@ -13,26 +13,18 @@ Exit status: 0 when every check passed, 1 when one failed, 77 when Xvfb, xdotool
 `import` is missing (the test is skipped).
 """
 
-import argparse
-import configparser
 import glob
 import os
 import shutil
 import signal
-import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import e2e_test  # noqa: E402  (the Xvfb, xdotool and window helpers)
+import xsession  # noqa: E402  (the Xvfb, xdotool and window helpers)
+from xsession import ADD_NEW, FORM1_START, WAIT, Session  # noqa: E402
 
-Abort = e2e_test.Abort
-SKIP = 77
-TWIPS_PER_PIXEL = 15.0
 FORM1_PIXELS = (536, 320)  # the main window's client area, 8040 x 4800 twips
-START = (120, 120, 7800, 405)  # "Start Creating Template"
-ADD_NEW = (120, 3780, 3840, 405)
 S1, S2 = "||SEP1||", "||SEP2||"
 SAMPLES = [("Savings", "25000"), ("401k", "55000"), ("Stocks", "15000"), ("House", "250000"),
            ("Bonds", "11000"), ("Car", "7500")]
@@ -46,12 +38,11 @@ def encode(entries):
     return "".join(label + S1 + amount + S2 for label, amount in entries)
 
 
-class StoredListRun(e2e_test.Run):
+class StoredListRun(Session):
     TOTAL = 170.0
 
     def __init__(self, executable, root):
-        super().__init__(executable, root, None)
-        self.deadline = time.monotonic() + self.TOTAL
+        super().__init__(executable, root)
         self.ini = os.path.join(self.config, "Kestrune.ini")
 
     # ---- the program -------------------------------------------------------------------------
@@ -89,21 +80,6 @@ class StoredListRun(e2e_test.Run):
         self.xdo("key", "--clearmodifiers", "Return")
         return self.wait_for(lambda: not self.visible(title), timeout=5.0)
 
-    def wait_exit(self):
-        try:
-            return self.app.wait(timeout=min(e2e_test.WAIT, self.remaining()))
-        except subprocess.TimeoutExpired:
-            return None
-
-    def stored(self):
-        parser = configparser.RawConfigParser()
-        parser.optionxform = str
-        try:
-            parser.read(self.ini, encoding="utf-8")
-            return parser.get("Morrowlin", "Assets")
-        except (configparser.Error, OSError):
-            return None
-
     def reset_config(self):
         if os.path.isdir(self.ini):
             shutil.rmtree(self.ini)
@@ -126,7 +102,7 @@ class StoredListRun(e2e_test.Run):
         return rows
 
     def build(self, what):
-        self.click(self.form1, START)
+        self.click(self.form1, FORM1_START)
         ids = self.wait_for(lambda: self.visible("Preview"))
         self.require(len(ids) == 1, what + ": \"Start Creating Template\" opens the Preview")
         self.form2 = ids[0]
@@ -159,7 +135,7 @@ class StoredListRun(e2e_test.Run):
             if not self.check(self.answer_prompt("Input Asset Type", label),
                               "\"%s\" is typed into the asset type prompt" % label):
                 continue
-            deadline = time.monotonic() + e2e_test.WAIT
+            deadline = time.monotonic() + WAIT
             refused = asked = False
             while time.monotonic() < deadline and not (refused or asked):
                 refused = bool(self.boxes())
@@ -258,39 +234,6 @@ class StoredListRun(e2e_test.Run):
                     self.app_log = None
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("executable")
-    parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
-    args = parser.parse_args()
-
-    missing = [tool for tool in ("Xvfb", "xdotool", "import") if not shutil.which(tool)]
-    if missing:
-        print("SKIP: %s not found" % ", ".join(missing))
-        return SKIP
-    if not os.access(args.executable, os.X_OK):
-        print("FAIL: the program %s is not there" % args.executable)
-        return 1
-    root = tempfile.mkdtemp(prefix="morrowlin-stored-list-")
-    run = StoredListRun(os.path.abspath(args.executable), root)
-    try:
-        try:
-            run.scenario()
-        except Abort as stop:
-            print("       stopped: " + str(stop), flush=True)
-        except subprocess.TimeoutExpired as error:
-            run.check(False, "every step finishes in time", str(error))
-        finally:
-            run.stop()
-    finally:
-        keep = args.keep or run.failed
-        if keep:
-            print("       files kept in " + root)
-        else:
-            shutil.rmtree(root, ignore_errors=True)
-    print("%d checks passed, %d failed" % (run.passed, run.failed))
-    return 0 if run.failed == 0 and run.passed > 0 else 1
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(xsession.main(__doc__, ("Xvfb", "xdotool", "import"), "morrowlin-stored-list-",
+                           StoredListRun))

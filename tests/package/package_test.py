@@ -20,16 +20,16 @@ import ctypes
 import ctypes.util
 import os
 import re
-import select
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 import time
 
-TWIPS_PER_PIXEL = 15.0  # at 96 DPI, which the Xvfb screen is given
-ADD_NEW = (120, 3780, 3840, 405)  # PushButton2 in the main window, in twips
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from xsession import (ADD_NEW, TWIPS_PER_PIXEL, program_env, start_xvfb,  # noqa: E402
+                      stop_group, write_opener)
+
 SKIN_BUTTON = (233, 238, 244)  # QPushButton background-color in x/o.cjs
 HAND_SIZE = (32, 32)
 HAND_HOT_SPOT = (5, 0)
@@ -100,46 +100,6 @@ def make_package(build, out):
     return deb
 
 
-class Xvfb:
-    def __init__(self):
-        read_end, write_end = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-dpi", "96",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True)
-        os.close(write_end)
-        number = b""
-        end = time.monotonic() + WAIT
-        while not number.endswith(b"\n") and time.monotonic() < end:
-            ready, _, _ = select.select([read_end], [], [], max(0.0, end - time.monotonic()))
-            chunk = os.read(read_end, 64) if ready else b""
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_end)
-        if not number.strip().isdigit():
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number.strip().decode()
-
-    def stop(self):
-        stop_group(self.proc)
-
-
-def stop_group(proc):
-    if proc is None or proc.poll() is not None:
-        return
-    try:
-        os.killpg(proc.pid, signal.SIGTERM)
-        proc.wait(timeout=5)
-    except (ProcessLookupError, subprocess.TimeoutExpired):
-        try:
-            os.killpg(proc.pid, signal.SIGKILL)
-            proc.wait(timeout=5)
-        except (ProcessLookupError, subprocess.TimeoutExpired):
-            pass
-
-
 def cursor_image(display):
     """(width, height, xhot, yhot) of the pointer's current image, through XFixes."""
     x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11") or "libX11.so.6")
@@ -178,23 +138,16 @@ def start_and_check(executable, where):
     work = tempfile.mkdtemp(prefix="morrowlin-installed-")
     xvfb = app = None
     try:
-        xvfb = Xvfb()
+        xvfb, display = start_xvfb(WAIT)
+        if display is None:
+            raise RuntimeError("Xvfb did not start")
         fakebin = os.path.join(work, "bin")
         os.makedirs(fakebin)
-        with open(os.path.join(fakebin, "xdg-open"), "w") as f:
-            f.write("#!/bin/sh\nexit 0\n")  # the maker's web site, opened on one start in 100
-        os.chmod(os.path.join(fakebin, "xdg-open"), 0o755)
-        env = {k: v for k, v in os.environ.items()
-               if k not in ("WAYLAND_DISPLAY", "QT_SCALE_FACTOR", "QT_FONT_DPI",
-                            "QT_QPA_PLATFORMTHEME", "SESSION_MANAGER")}
+        write_opener(fakebin, "#!/bin/sh\nexit 0\n")
         for name in ("config", "temp", "runtime"):
             os.makedirs(os.path.join(work, name), mode=0o700)
-        env.update({"DISPLAY": xvfb.display, "QT_QPA_PLATFORM": "xcb",
-                    "QT_ENABLE_HIGHDPI_SCALING": "0", "XDG_CONFIG_HOME": os.path.join(work, "config"),
-                    "TEMP": os.path.join(work, "temp"),
-                    "XDG_RUNTIME_DIR": os.path.join(work, "runtime"),
-                    "PATH": fakebin + os.pathsep + env.get("PATH", "/usr/bin:/bin"),
-                    "BROWSER": os.path.join(fakebin, "xdg-open")})
+        env = program_env(display, os.path.join(work, "config"), os.path.join(work, "temp"),
+                          os.path.join(work, "runtime"), fakebin)
         log = open(os.path.join(work, "morrowlin.log"), "w")
         app = subprocess.Popen([executable], env=env, cwd=work, stdout=log,
                                stderr=subprocess.STDOUT, start_new_session=True)
@@ -221,7 +174,7 @@ def start_and_check(executable, where):
 
         x, y, w, h = (int(round(v / TWIPS_PER_PIXEL)) for v in ADD_NEW)
         shot = os.path.join(work, "shot.png")
-        run(["import", "-display", xvfb.display, "-window", "root", shot], env=env, timeout=20)
+        run(["import", "-display", display, "-window", "root", shot], env=env, timeout=20)
         colour = run(["convert", shot, "-format", "%%[pixel:p{%d,%d}]" % (left + x + 4, top + y + 4),
                       "info:"]).stdout.strip()
         rgb = tuple(int(v) for v in re.findall(r"\d+", colour)[:3])
@@ -233,14 +186,13 @@ def start_and_check(executable, where):
         time.sleep(0.5)
         xdo("mousemove", left + x + w // 2 + 3, top + y + h // 2)
         time.sleep(0.5)
-        shape = cursor_image(xvfb.display)
+        shape = cursor_image(display)
         check(shape == HAND_SIZE + HAND_HOT_SPOT,
               where + ": the hand cursor HAND-M.CUR is used over a button",
               "pointer image (width, height, hot x, hot y) %s" % (shape,))
     finally:
         stop_group(app)
-        if xvfb:
-            xvfb.stop()
+        stop_group(xvfb)
         shutil.rmtree(work, ignore_errors=True)
 
 
