@@ -80,7 +80,10 @@ QByteArray escapeValue(const QString& text) {
                 out += qc;
                 break;
             default:
-                if (c <= 0x1F) {
+                // QSettings drops a byte-order mark where it starts decoding a piece of a
+                // value, so the text would come back without it; written as an escape, it is
+                // read back by both readers.
+                if (c <= 0x1F || c == 0xFEFF) {
                     appendHex(out, c);
                     escapeNextIfDigit = true;
                 } else {
@@ -218,9 +221,11 @@ std::optional<SingleValue> readSingleValueFile(QByteArrayView bytes) {
         return std::nullopt;
     // QSettings decodes a value that is not UTF-8 piece by piece around its escapes, so its
     // replacement characters fall elsewhere; such a file is left to it.
-    QStringDecoder decoder(QStringDecoder::Utf8);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
     const QString value = decoder.decode(line.sliced(equals + 1));
     if (decoder.hasError()) return std::nullopt;
+    // The writer escapes every byte-order mark; a raw one is left to QSettings, which drops some.
+    if (value.contains(QChar(0xFEFF))) return std::nullopt;
     std::optional<QString> text = unescapeValue(value);
     if (!text) return std::nullopt;
     if (text->startsWith(QChar(u'@'))) {

@@ -9,7 +9,9 @@
 // Writing and reading that case directly is some twenty times faster than going through
 // QSettings (whose writer encodes each character separately), which matters for lists of tens
 // of thousands of entries. The bytes are exactly those QSettings writes and reads, so either side
-// can read what the other wrote; anything else is left to QSettings.
+// can read what the other wrote; anything else is left to QSettings. One exception: a byte-order
+// mark (U+FEFF) in the text is written as the escape "\xfeff", which both read back, where
+// QSettings writes it raw and then drops it on reading.
 namespace platform::IniText {
 
 // A text value as QSettings' INI writer puts it after "key=": escapes, quotes and UTF-8.

@@ -72,6 +72,31 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"Long", QString(200000, QChar('x')) + ";"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// QSettings drops a byte-order mark at the start of a value it wrote itself; ours writes it as an
+// escape, so the text comes back whole through either reader.
+TEST(IniText, ByteOrderMarksReadBackThroughEitherReader) {
+    QTemporaryDir dir;
+    int counter = 0;
+    const QChar bom(0xFEFF);
+    for (const QString& text :
+         {QString(bom) + bom + " [", QString(bom) + "Cash", "a" + QString(bom),
+          "\t" + QString(bom) + "b", QString(bom) + "1f"}) {
+        const auto file = platform::IniText::singleValueFile("Morrowlin", "Assets", text);
+        ASSERT_TRUE(file.has_value());
+        const auto ours = platform::IniText::readSingleValueFile(*file);
+        ASSERT_TRUE(ours.has_value()) << file->toStdString();
+        EXPECT_EQ(ours->text, text);
+
+        const QString path = QDir(dir.path()).filePath(QString("b%1.ini").arg(counter++));
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(*file);
+        out.close();
+        EXPECT_EQ(QSettings(path, QSettings::IniFormat).value("Morrowlin/Assets").toString(), text)
+            << file->toStdString();
+    }
+}
+
 TEST(IniText, TextsWithNulAreLeftToQSettings) {
     EXPECT_FALSE(
         platform::IniText::singleValueFile("Morrowlin", "Assets", QString("a") + QChar(0) + "1b")
