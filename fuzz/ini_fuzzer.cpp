@@ -61,6 +61,18 @@ std::optional<QString> qsettingsRoundTrip(const QString& group, const QString& k
     return qsettingsValue(written, group, key);
 }
 
+// QSettings writes a text with NUL characters in a typed form of its own, in UTF-8, which cannot
+// carry half of a surrogate pair.
+bool hasLoneSurrogate(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            return true;
+    }
+    return false;
+}
+
 EntryList listOf(const QString& text) {
     EntryList list;
     for (const EntryCodec::StoredPiece& piece : EntryCodec::SplitStoredText(text))
@@ -99,6 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         againText = again->text;
     } else {
         if (!read->text.contains(QChar(u'\0'))) fail("a value read cannot be written back", bytes);
+        if (hasLoneSurrogate(read->text)) return 0;
         againText = qsettingsRoundTrip(read->group, read->key, read->text);
     }
     if (againText != read->text) fail("the value written back reads differently", bytes);

@@ -33,6 +33,14 @@ void appendHex(QString& out, char16_t c) {
     out += QString::number(c, 16);
 }
 
+// Half of a surrogate pair without its other half.
+bool isLoneSurrogate(const QString& text, qsizetype i) {
+    const QChar c = text[i];
+    if (c.isHighSurrogate()) return i + 1 == text.size() || !text[i + 1].isLowSurrogate();
+    if (c.isLowSurrogate()) return i == 0 || !text[i - 1].isHighSurrogate();
+    return false;
+}
+
 }  // namespace
 
 QByteArray escapeValue(const QString& text) {
@@ -40,7 +48,8 @@ QByteArray escapeValue(const QString& text) {
     out.reserve(text.size() + text.size() / 8 + 2);
     bool needsQuotes = false;
     bool escapeNextIfDigit = false;
-    for (QChar qc : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar qc = text[i];
         const char16_t c = qc.unicode();
         if (c == ';' || c == ',' || c == '=') needsQuotes = true;
         if (escapeNextIfDigit && isHexDigit(c)) {
@@ -81,9 +90,9 @@ QByteArray escapeValue(const QString& text) {
                 break;
             default:
                 // QSettings drops a byte-order mark where it starts decoding a piece of a
-                // value, so the text would come back without it; written as an escape, it is
-                // read back by both readers.
-                if (c <= 0x1F || c == 0xFEFF) {
+                // value, and UTF-8 cannot carry half of a surrogate pair: the text would not
+                // come back. Written as escapes, both readers read them back.
+                if (c <= 0x1F || c == 0xFEFF || isLoneSurrogate(text, i)) {
                     appendHex(out, c);
                     escapeNextIfDigit = true;
                 } else {

@@ -9,9 +9,9 @@
 // Writing and reading that case directly is some twenty times faster than going through
 // QSettings (whose writer encodes each character separately), which matters for lists of tens
 // of thousands of entries. The bytes are exactly those QSettings writes and reads, so either side
-// can read what the other wrote; anything else is left to QSettings. One exception: a byte-order
-// mark (U+FEFF) in the text is written as the escape "\xfeff", which both read back, where
-// QSettings writes it raw and then drops it on reading.
+// can read what the other wrote; anything else is left to QSettings. Two exceptions, where
+// QSettings' own file would not give the text back: a byte-order mark (U+FEFF) and half of a
+// surrogate pair are written as escapes ("\xfeff", "\xd83d"), which both readers read back.
 namespace platform::IniText {
 
 // A text value as QSettings' INI writer puts it after "key=": escapes, quotes and UTF-8.

@@ -72,15 +72,18 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"Long", QString(200000, QChar('x')) + ";"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// QSettings drops a byte-order mark at the start of a value it wrote itself; ours writes it as an
-// escape, so the text comes back whole through either reader.
-TEST(IniText, ByteOrderMarksReadBackThroughEitherReader) {
+// QSettings drops a byte-order mark at the start of a value it wrote itself, and UTF-8 cannot
+// carry half of a surrogate pair; ours writes both as escapes, so the text comes back whole
+// through either reader.
+TEST(IniText, MarksAndHalfPairsReadBackThroughEitherReader) {
     QTemporaryDir dir;
     int counter = 0;
     const QChar bom(0xFEFF);
     for (const QString& text :
          {QString(bom) + bom + " [", QString(bom) + "Cash", "a" + QString(bom),
-          "\t" + QString(bom) + "b", QString(bom) + "1f"}) {
+          "\t" + QString(bom) + "b", QString(bom) + "1f", QString(QChar(0xDEFF)) + "&Ca|",
+          "x" + QString(QChar(0xD83D)), QString(QChar(0xD83D)) + "a" + QChar(0xDE00),
+          QString::fromUtf8("\U0001F697 car")}) {
         const auto file = platform::IniText::singleValueFile("Morrowlin", "Assets", text);
         ASSERT_TRUE(file.has_value());
         const auto ours = platform::IniText::readSingleValueFile(*file);
