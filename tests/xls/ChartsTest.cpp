@@ -14,11 +14,9 @@ namespace {
 
 using xlstest::ChartRef;
 
-// Fills the chart workbook the way the program does: clear the six sample rows, then write
-// entry i to row i + 3 (1-based), label in A and amount in B.
-std::vector<ChartRef> refsAfterFilling(int entries, const char* file = "chart.xlt") {
-    xls::Workbook book = xls::Workbook::open(xlstest::dataPath(file));
-    xls::Sheet& s = book.activeSheet();
+// Fills a sheet the way the program does: clear the six sample rows, then write entry i to row
+// i + 3 (1-based), label in A and amount in B, with the amount format when one is given.
+void fillLikeTheProgram(xls::Sheet& s, int entries, const char* amountFormat = nullptr) {
     for (int row = 3; row <= 8; ++row) {
         s.setValue(row, 0, "");
         s.setValue(row, 1, "");
@@ -26,8 +24,13 @@ std::vector<ChartRef> refsAfterFilling(int entries, const char* file = "chart.xl
     for (int i = 0; i < entries; ++i) {
         s.setValue(3 + i, 0, "Asset " + std::to_string(i + 1));
         s.setValue(3 + i, 1, std::to_string(1000 * (i + 1)));
-        s.setNumberFormat(3 + i, 1, "$#,##0_);($#,##0)");
+        if (amountFormat) s.setNumberFormat(3 + i, 1, amountFormat);
     }
+}
+
+std::vector<ChartRef> refsAfterFilling(int entries, const char* file = "chart.xlt") {
+    xls::Workbook book = xls::Workbook::open(xlstest::dataPath(file));
+    fillLikeTheProgram(book.activeSheet(), entries, "$#,##0_);($#,##0)");
     return xlstest::chartRefs(xlstest::workbookRecords(book.toBytes()));
 }
 
@@ -190,15 +193,7 @@ struct SavedPoints {
 
 SavedPoints pointsAfterFilling(const std::string& path, int entries) {
     xls::Workbook book = xls::Workbook::open(path);
-    xls::Sheet& s = book.activeSheet();
-    for (int row = 3; row <= 8; ++row) {
-        s.setValue(row, 0, "");
-        s.setValue(row, 1, "");
-    }
-    for (int i = 0; i < entries; ++i) {
-        s.setValue(3 + i, 0, "Asset " + std::to_string(i + 1));
-        s.setValue(3 + i, 1, std::to_string(1000 * (i + 1)));
-    }
+    fillLikeTheProgram(book.activeSheet(), entries);
     SavedPoints out;
     out.palette = book.styles().palette();
     auto recs = xlstest::workbookRecords(book.toBytes(false));
