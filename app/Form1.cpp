@@ -9,12 +9,12 @@
 #include <QScreen>
 #include <QTreeView>
 
-#include "app/CursorFile.h"
-#include "app/ErrorTrap.h"
-#include "app/Failure.h"
-#include "app/Main.h"
-#include "app/MousePointer.h"
-#include "chart/ChartBuild.h"
+#include "app/ChartBuild.h"
+#include "common/CursorFile.h"
+#include "common/ErrorTrap.h"
+#include "common/Failure.h"
+#include "common/Main.h"
+#include "common/MousePointer.h"
 #include "entries/EntryCodec.h"
 #include "entries/EntryCommands.h"
 #include "entries/EntryListModel.h"

@@ -4,8 +4,8 @@
 #include <memory>
 #include <optional>
 
-#include "app/Services.h"
-#include "app/SkinFramework.h"
+#include "common/Services.h"
+#include "common/SkinFramework.h"
 
 class EntryCommands;
 class EntryListModel;

@@ -1,5 +1,5 @@
 // Morrowlin: keeps a list of labelled amounts and turns it into a pie-chart workbook.
-#include "app/Main.h"
+#include "common/Main.h"
 
 #include <QApplication>
 #include <cstdio>

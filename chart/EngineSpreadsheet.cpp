@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/Failure.h"
+#include "common/Failure.h"
 #include "platform/Twips.h"
 #include "xls/Error.h"
 #include "xls/Workbook.h"

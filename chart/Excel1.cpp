@@ -6,8 +6,8 @@
 #include <QImage>
 #include <QImageWriter>
 
-#include "app/ErrorTrap.h"
-#include "app/Failure.h"
+#include "common/ErrorTrap.h"
+#include "common/Failure.h"
 #include "platform/Dialogs.h"
 
 namespace Excel1 {

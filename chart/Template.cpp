@@ -2,7 +2,7 @@
 
 #include <QFile>
 
-#include "app/Failure.h"
+#include "common/Failure.h"
 
 namespace chart {
 

@@ -2,9 +2,9 @@
 
 #include <QItemSelectionModel>
 
-#include "app/ErrorTrap.h"
-#include "app/Failure.h"
-#include "app/Main.h"
+#include "common/ErrorTrap.h"
+#include "common/Failure.h"
+#include "common/Main.h"
 #include "entries/EntryCodec.h"
 #include "entries/EntryListModel.h"
 #include "platform/Dialogs.h"

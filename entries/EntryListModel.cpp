@@ -1,6 +1,6 @@
 #include "entries/EntryListModel.h"
 
-#include "app/Failure.h"
+#include "common/Failure.h"
 
 EntryListModel::EntryListModel(QObject* parent) : QAbstractTableModel(parent) {}
 

@@ -12,11 +12,11 @@
 #include <QWheelEvent>
 #include <algorithm>
 
-#include "app/CursorFile.h"
-#include "app/ErrorTrap.h"
-#include "app/Failure.h"
-#include "app/Main.h"
-#include "app/MousePointer.h"
+#include "common/CursorFile.h"
+#include "common/ErrorTrap.h"
+#include "common/Failure.h"
+#include "common/Main.h"
+#include "common/MousePointer.h"
 #include "platform/Dialogs.h"
 #include "platform/Twips.h"
 #include "preview/PictureBox.h"

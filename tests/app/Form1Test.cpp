@@ -19,9 +19,9 @@
 #include <csignal>
 
 #include "app/Form1.h"
-#include "app/Main.h"
-#include "app/MousePointer.h"
 #include "chart/EngineSpreadsheet.h"
+#include "common/Main.h"
+#include "common/MousePointer.h"
 #include "entries/EntryCodec.h"
 #include "entries/EntryListModel.h"
 #include "platform/RandomSource.h"

@@ -4,10 +4,10 @@
 #include <QGuiApplication>
 #include <QImage>
 
-#include "BuildFixture.h"
-#include "chart/ChartBuild.h"
+#include "app/ChartBuild.h"
 #include "chart/Excel1.h"
 #include "chart/Template.h"
+#include "support/BuildFixture.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <QTemporaryDir>
 #include <iostream>
 
-#include "BuildFixture.h"
 #include "chart/Template.h"
 #include "entries/EntryListModel.h"
 #include "preview/Form2.h"
+#include "support/BuildFixture.h"
 #include "support/WorkbookReader.h"
 
 namespace {

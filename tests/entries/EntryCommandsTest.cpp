@@ -2,7 +2,7 @@
 
 #include <QItemSelectionModel>
 
-#include "app/ErrorTrap.h"
+#include "common/ErrorTrap.h"
 #include "entries/EntryCodec.h"
 #include "entries/EntryCommands.h"
 #include "entries/EntryListModel.h"

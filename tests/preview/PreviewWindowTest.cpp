@@ -10,7 +10,7 @@
 #include <string>
 
 #include "PreviewFixture.h"
-#include "app/MousePointer.h"
+#include "common/MousePointer.h"
 #include "platform/Twips.h"
 #include "preview/PictureBox.h"
 

@@ -1,4 +1,4 @@
-#include "app/MousePointer.h"
+#include "common/MousePointer.h"
 
 #include <QEvent>
 #include <QWidget>

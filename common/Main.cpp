@@ -1,4 +1,4 @@
-#include "app/Main.h"
+#include "common/Main.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -11,12 +11,11 @@
 #include <QSaveFile>
 #include <cmath>
 
-#include "app/Failure.h"
-#include "app/SkinFramework.h"
+#include "common/Failure.h"
+#include "common/SkinFramework.h"
 #include "platform/Dialogs.h"
 #include "platform/RandomSource.h"
 #include "platform/UrlOpener.h"
-#include "preview/PictureBox.h"
 
 namespace Main {
 
@@ -71,7 +70,7 @@ bool isFrameOrLabelKind(const QWidget* w) {
 void colorControls(QWidget* window, bool includePictureBoxes) {
     const QList<QWidget*> controls = window->findChildren<QWidget*>();
     for (QWidget* control : controls) {
-        const bool isPicture = qobject_cast<PictureBox*>(control) != nullptr;
+        const bool isPicture = control->inherits("PictureBox");  // by the name Q_OBJECT gives
         if (isFrameOrLabelKind(control) || (includePictureBoxes && isPicture))
             setBackgroundColor(control, buttonFaceColor());
     }

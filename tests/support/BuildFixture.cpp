@@ -1,4 +1,4 @@
-#include "BuildFixture.h"
+#include "support/BuildFixture.h"
 
 #include "entries/EntryListModel.h"
 #include "preview/Form2.h"

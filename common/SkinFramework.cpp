@@ -1,10 +1,10 @@
-#include "app/SkinFramework.h"
+#include "common/SkinFramework.h"
 
 #include <QDir>
 #include <QFile>
 #include <QWidget>
 
-#include "app/Failure.h"
+#include "common/Failure.h"
 
 namespace app {
 

@@ -1,4 +1,4 @@
-#include "chart/ChartBuild.h"
+#include "app/ChartBuild.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -6,14 +6,14 @@
 #include <cmath>
 #include <memory>
 
-#include "app/ErrorTrap.h"
-#include "app/Failure.h"
 #include "app/Form1.h"
-#include "app/Main.h"
-#include "app/MousePointer.h"
 #include "chart/Excel1.h"
 #include "chart/Spreadsheet.h"
 #include "chart/Template.h"
+#include "common/ErrorTrap.h"
+#include "common/Failure.h"
+#include "common/Main.h"
+#include "common/MousePointer.h"
 #include "entries/EntryListModel.h"
 #include "platform/RandomSource.h"
 #include "platform/TempFolder.h"

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "app/Services.h"
+#include "common/Services.h"
 
 class Form1;
 

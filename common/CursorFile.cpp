@@ -1,4 +1,4 @@
-#include "app/CursorFile.h"
+#include "common/CursorFile.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -6,7 +6,7 @@
 #include <QImageReader>
 #include <QPixmap>
 
-#include "app/Failure.h"
+#include "common/Failure.h"
 
 namespace app {
 

@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-#include "app/ErrorTrap.h"
-#include "app/Failure.h"
+#include "common/ErrorTrap.h"
+#include "common/Failure.h"
 #include "platform/ScriptedDialogs.h"
 
 namespace {

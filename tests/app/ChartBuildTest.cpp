@@ -8,15 +8,15 @@
 #include <algorithm>
 #include <cmath>
 
-#include "BuildFixture.h"
-#include "app/MousePointer.h"
-#include "chart/ChartBuild.h"
+#include "app/ChartBuild.h"
 #include "chart/Excel1.h"
+#include "common/MousePointer.h"
 #include "entries/EntryCodec.h"
 #include "entries/EntryListModel.h"
 #include "platform/Twips.h"
 #include "preview/Form2.h"
 #include "preview/PictureBox.h"
+#include "support/BuildFixture.h"
 #include "support/WorkbookReader.h"
 #include "xls/Workbook.h"
 

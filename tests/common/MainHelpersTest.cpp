@@ -9,9 +9,9 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 
-#include "app/Failure.h"
-#include "app/Main.h"
-#include "app/SkinFramework.h"
+#include "common/Failure.h"
+#include "common/Main.h"
+#include "common/SkinFramework.h"
 #include "platform/RandomSource.h"
 #include "platform/UrlOpener.h"
 #include "preview/PictureBox.h"
