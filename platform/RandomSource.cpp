@@ -18,12 +18,4 @@ void SystemRandom::reseedFromTimer() {
 
 double SystemRandom::next() { return std::uniform_real_distribution<double>(0.0, 1.0)(engine_); }
 
-double ScriptedRandom::next() {
-    ++draws_;
-    if (values_.empty()) return fallback_;
-    const double v = values_.front();
-    values_.pop_front();
-    return v;
-}
-
 }  // namespace platform

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <deque>
 #include <random>
 
 namespace platform {
@@ -25,23 +24,6 @@ class SystemRandom : public RandomSource {
   private:
     std::mt19937_64 engine_;
     unsigned long long reseeds_ = 0;
-};
-
-// A test double that returns queued values; once the queue is empty it returns `fallback`.
-class ScriptedRandom : public RandomSource {
-  public:
-    explicit ScriptedRandom(double fallback = 0.5) : fallback_(fallback) {}
-    void queue(double value) { values_.push_back(value); }
-    void reseedFromTimer() override { ++reseeds_; }
-    double next() override;
-    int reseeds() const { return reseeds_; }
-    int draws() const { return draws_; }
-
-  private:
-    std::deque<double> values_;
-    double fallback_;
-    int reseeds_ = 0;
-    int draws_ = 0;
 };
 
 }  // namespace platform

@@ -8,22 +8,16 @@
 #include "entries/EntryCodec.h"
 #include "entries/EntryListModel.h"
 #include "platform/RandomSource.h"
-#include "platform/ScriptedDialogs.h"
 #include "platform/SettingsStore.h"
-#include "platform/UrlOpener.h"
 #include "preview/Form2.h"
+#include "support/Doubles.h"
 
 namespace {
-
-class NoOpener : public platform::UrlOpener {
-  public:
-    void open(const QString&) override {}
-};
 
 struct World {
     platform::ScriptedDialogs dialogs;
     platform::SystemRandom random;
-    NoOpener shell;
+    RecordingOpener shell;
     chart::EngineSpreadsheetClass engine;
     QTemporaryDir programFolder;
     Services services() {

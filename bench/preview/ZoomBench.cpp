@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "platform/ScriptedDialogs.h"
 #include "preview/Form2.h"
+#include "support/Doubles.h"
 
 namespace {
 

@@ -3,7 +3,6 @@
 #include <QFileInfo>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -29,14 +28,7 @@ EntryList entriesOf(int count) {
     return list;
 }
 
-class ChartBuildTest : public BuildFixture {
-  protected:
-    std::optional<QString> storedList() const {
-        QSettings ini(settingsFile(), QSettings::IniFormat);
-        if (!ini.contains("Morrowlin/Assets")) return std::nullopt;
-        return ini.value("Morrowlin/Assets").toString();
-    }
-};
+class ChartBuildTest : public BuildFixture {};
 
 class BuildWithEntries : public ChartBuildTest, public ::testing::WithParamInterface<int> {};
 
@@ -47,7 +39,8 @@ TEST_P(BuildWithEntries, FillsTheTemplateAndHandsItToThePreview) {
     startWith(entries);
     build();
 
-    EXPECT_TRUE(errorReports().isEmpty()) << errorReports().value(0).text.toStdString();
+    EXPECT_TRUE(errorReports(dialogs).isEmpty())
+        << errorReports(dialogs).value(0).text.toStdString();
     Form2* preview = form->previewIfLoaded();
     ASSERT_NE(preview, nullptr);
     EXPECT_TRUE(preview->isVisible());
@@ -68,7 +61,7 @@ TEST_P(BuildWithEntries, FillsTheTemplateAndHandsItToThePreview) {
     EXPECT_FALSE(picture1->picture().isNull() && picture1->drawnImage().isNull());
 
     // The list was stored with the build.
-    EXPECT_EQ(storedList().value_or("<absent>"), EntryCodec::EncodeEntries(entries));
+    EXPECT_EQ(storedList(settingsFile()).value_or("<absent>"), EntryCodec::EncodeEntries(entries));
 
     QString error;
     const auto book = readWithXlrd(path, &error);
@@ -127,7 +120,7 @@ TEST_P(BuildWithEntries, ThePictureZoomsOverTheWholeRange) {
         EXPECT_EQ(picture1->size(), size) << r.zoom;
         EXPECT_EQ(picture1->drawnImage().size(), size) << r.zoom;
     }
-    EXPECT_TRUE(errorReports().isEmpty());
+    EXPECT_TRUE(errorReports(dialogs).isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, BuildWithEntries, ::testing::Values(0, 3, 6, 7, 40));
@@ -156,7 +149,7 @@ TEST_F(ChartBuildTest, ATemplateLeftInTheTemporaryFolderIsUsedThenDeleted) {
 
     startWith({{"Car", "7500"}});
     build();
-    EXPECT_TRUE(errorReports().isEmpty());
+    EXPECT_TRUE(errorReports(dialogs).isEmpty());
     EXPECT_FALSE(QFile::exists(inTemp("Pie Chart.xlt")));
     const auto book = readWithXlrd(form->previewIfLoaded()->mExcelFile);
     ASSERT_TRUE(book.has_value());
@@ -196,7 +189,7 @@ TEST_F(ChartBuildTest, NoAtTheRunningExcelWarningChangesNothing) {
     EXPECT_EQ(box.title, "Morrowlin");
     EXPECT_EQ(runningExcel.created, 0);
     EXPECT_TRUE(filesInTemp().isEmpty());
-    EXPECT_FALSE(storedList().has_value());
+    EXPECT_FALSE(storedList(settingsFile()).has_value());
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(form->previewIfLoaded(), nullptr);
     EXPECT_EQ(form->mousePointer().value(), app::MousePointer::Default);
@@ -238,7 +231,7 @@ TEST_F(ChartBuildTest, BackThenABuildAgainShowsTheNewWorkbookAndLeavesNoFile) {
     EXPECT_NE(preview->mExcelFile, first);
     EXPECT_TRUE(QFile::exists(preview->mExcelFile));
     EXPECT_EQ(filesInTemp(), QStringList({QFileInfo(preview->mExcelFile).fileName()}));
-    EXPECT_TRUE(errorReports().isEmpty());
+    EXPECT_TRUE(errorReports(dialogs).isEmpty());
 }
 
 TEST_F(ChartBuildTest, ClosingThePreviewLeavesNoFileAndDoesNotStoreAgain) {
@@ -246,11 +239,11 @@ TEST_F(ChartBuildTest, ClosingThePreviewLeavesNoFileAndDoesNotStoreAgain) {
     build();
     Form2* preview = form->previewIfLoaded();
     ASSERT_NE(preview, nullptr);
-    const QString storedAtBuild = storedList().value_or("<absent>");
+    const QString storedAtBuild = storedList(settingsFile()).value_or("<absent>");
     form->entries().clear();  // what the hidden main window holds is not stored again
     preview->close();
     EXPECT_TRUE(filesInTemp().isEmpty());
-    EXPECT_EQ(storedList().value_or("<absent>"), storedAtBuild);
+    EXPECT_EQ(storedList(settingsFile()).value_or("<absent>"), storedAtBuild);
 }
 
 // Pending events run while the template is written; a second press seen then is ignored.
@@ -263,7 +256,7 @@ TEST_F(ChartBuildTest, ASecondPressDuringABuildIsIgnored) {
     });
     build();
     EXPECT_EQ(pressesSeen, 1);
-    EXPECT_TRUE(errorReports().isEmpty());
+    EXPECT_TRUE(errorReports(dialogs).isEmpty());
     ASSERT_NE(form->previewIfLoaded(), nullptr);
     EXPECT_EQ(filesInTemp(),
               QStringList({QFileInfo(form->previewIfLoaded()->mExcelFile).fileName()}));
@@ -287,9 +280,9 @@ TEST_F(ChartBuildTest, ACloseDuringABuildTakesEffectWhenTheBuildHasFinished) {
         ASSERT_NE(preview, nullptr);
         EXPECT_FALSE(preview->isVisible());
         EXPECT_TRUE(filesInTemp().isEmpty()) << filesInTemp().join(", ").toStdString();
-        EXPECT_EQ(storedList().value_or("<absent>"),
+        EXPECT_EQ(storedList(settingsFile()).value_or("<absent>"),
                   EntryCodec::EncodeEntries({{"Car", "7500"}, {"Bonds", "11000"}}));
-        EXPECT_TRUE(errorReports().isEmpty());
+        EXPECT_TRUE(errorReports(dialogs).isEmpty());
         form.reset();
         QFile::remove(settingsFile());
     }
@@ -300,7 +293,7 @@ TEST_F(ChartBuildTest, TheEndOfTheSessionStoresTheListOrDeletesThePreviewsWorkbo
     startWith({{"Car", "7500"}});
     form->entries().appendAll({{"Boat", "300"}});
     form->endProgram();
-    EXPECT_EQ(storedList().value_or("<absent>"),
+    EXPECT_EQ(storedList(settingsFile()).value_or("<absent>"),
               EntryCodec::EncodeEntries({{"Car", "7500"}, {"Boat", "300"}}));
 
     startWith({{"Car", "7500"}});
@@ -312,14 +305,14 @@ TEST_F(ChartBuildTest, TheEndOfTheSessionStoresTheListOrDeletesThePreviewsWorkbo
     form->endProgram();
     EXPECT_TRUE(filesInTemp().isEmpty());
     EXPECT_FALSE(preview->isVisible());
-    EXPECT_TRUE(errorReports().isEmpty());
+    EXPECT_TRUE(errorReports(dialogs).isEmpty());
 }
 
 TEST_F(ChartBuildTest, ADamagedTemplateIsReportedAndTheBuildGoesOn) {
     writeFile(inTemp("Pie Chart.xlt"), QByteArray(4096, 'x'));
     startWith({{"Car", "7500"}});
     build();
-    const auto reports = errorReports();
+    const auto reports = errorReports(dialogs);
     ASSERT_FALSE(reports.isEmpty());
     EXPECT_TRUE(reports[0].text.contains("Pie Chart.xlt"));
     EXPECT_TRUE(reports[0].text.contains("Form1.PushButton1_Click at line 110"))
@@ -327,7 +320,8 @@ TEST_F(ChartBuildTest, ADamagedTemplateIsReportedAndTheBuildGoesOn) {
     // The build went on to its end: the preview shows, the list is stored, nothing is left.
     ASSERT_NE(form->previewIfLoaded(), nullptr);
     EXPECT_TRUE(form->previewIfLoaded()->isVisible());
-    EXPECT_EQ(storedList().value_or("<absent>"), EntryCodec::EncodeEntries({{"Car", "7500"}}));
+    EXPECT_EQ(storedList(settingsFile()).value_or("<absent>"),
+              EntryCodec::EncodeEntries({{"Car", "7500"}}));
     EXPECT_FALSE(QFile::exists(inTemp("Pie Chart.xlt")));
     EXPECT_FALSE(QFile::exists(inTemp("temp.bmp")));
     EXPECT_EQ(form->mousePointer().value(), app::MousePointer::Default);
@@ -366,7 +360,7 @@ TEST_P(FailedPicture, ShowsNoEarlierPicture) {
     startWith(entriesOf(6));
     if (r.buildBefore) {
         build();
-        ASSERT_TRUE(errorReports().isEmpty());
+        ASSERT_TRUE(errorReports(dialogs).isEmpty());
         const auto* shown = form->previewIfLoaded()->findChild<PictureBox*>("Picture1");
         ASSERT_FALSE(shown->picture().isNull() && shown->drawnImage().isNull());
         form->previewIfLoaded()->PushButton8_Click();
@@ -380,7 +374,7 @@ TEST_P(FailedPicture, ShowsNoEarlierPicture) {
     writeFile(inTemp("Pie Chart.xlt"), QByteArray(4096, 'x'));  // the sheet cannot be opened
     build();
 
-    const auto reports = errorReports();
+    const auto reports = errorReports(dialogs);
     const QString at = QString("Form1.PushButton1_Click at line %1").arg(r.failingLine);
     EXPECT_TRUE(std::any_of(reports.begin(), reports.end(), [&](const auto& shown) {
         return shown.text.contains(at);

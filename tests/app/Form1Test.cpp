@@ -24,20 +24,12 @@
 #include "common/MousePointer.h"
 #include "entries/EntryCodec.h"
 #include "entries/EntryListModel.h"
-#include "platform/RandomSource.h"
-#include "platform/ScriptedDialogs.h"
 #include "platform/TerminationSignals.h"
 #include "platform/Twips.h"
-#include "platform/UrlOpener.h"
+#include "support/Doubles.h"
 #include "support/TestEnv.h"
 
 namespace {
-
-class RecordingOpener : public platform::UrlOpener {
-  public:
-    void open(const QString& url) override { opened << url; }
-    QStringList opened;
-};
 
 class Form1Test : public TestEnv {
   protected:
@@ -61,11 +53,6 @@ class Form1Test : public TestEnv {
         QSettings ini(settingsFile(), QSettings::IniFormat);
         ini.setValue("Morrowlin/Assets", text);
     }
-    std::optional<QString> stored() const {
-        QSettings ini(settingsFile(), QSettings::IniFormat);
-        if (!ini.contains("Morrowlin/Assets")) return std::nullopt;
-        return ini.value("Morrowlin/Assets").toString();
-    }
     void putInProgramFolder(const QString& name, const QByteArray& bytes) {
         const QString path = QDir(programFolder.path()).filePath(name);
         QDir().mkpath(QFileInfo(path).absolutePath());
@@ -73,12 +60,6 @@ class Form1Test : public TestEnv {
     }
     static QByteArray sourceFile(const char* relative) {
         return readFile(QString(MORROWLIN_SOURCE_DIR) + "/" + relative);
-    }
-    QList<platform::ScriptedDialogs::Shown> errorReports() const {
-        QList<platform::ScriptedDialogs::Shown> reports;
-        for (const auto& m : dialogs.messages())
-            if (m.title == "Application Error") reports << m;
-        return reports;
     }
 
     QTemporaryDir programFolder;
@@ -121,7 +102,7 @@ TEST_F(Form1Test, OurHandCursorLoads) {
 TEST_F(Form1Test, DamagedCursorGivesOneReportForLine108AndTheListStillLoads) {
     putInProgramFolder("HAND-M.CUR", "this is not a cursor");
     auto form = start();
-    const auto reports = errorReports();
+    const auto reports = errorReports(dialogs);
     ASSERT_EQ(reports.size(), 1);
     EXPECT_TRUE(reports[0].text.contains("in Morrowlin2017/04/05.Form1.Form_Load at line 108"));
     EXPECT_TRUE(reports[0].text.contains("HAND-M.CUR"));
@@ -149,7 +130,7 @@ TEST_P(LoadEntries, FillsTheListFromTheStore) {
     if (c.stored) store(*c.stored);
     auto form = start();
     EXPECT_EQ(form->entries().entries(), c.rows);
-    const auto reports = errorReports();
+    const auto reports = errorReports(dialogs);
     EXPECT_EQ(reports.size(), c.reports);
     for (const auto& r : reports) EXPECT_TRUE(r.text.contains("Form1.Form_Load at line 148"));
     EXPECT_EQ(form->entries().headerData(0, Qt::Horizontal).toString(), "Label");
@@ -185,7 +166,7 @@ TEST_F(Form1Test, ClosingStoresTheListAndTheNextStartShowsIt) {
         form->entries().appendAll({{QString::fromUtf8("Épargne ☂"), " 1,250 "}, {"Car", "7500"}});
         form->close();
     }
-    EXPECT_EQ(stored().value_or("<absent>"),
+    EXPECT_EQ(storedList(settingsFile()).value_or("<absent>"),
               QString::fromUtf8("Épargne ☂") + S1 + " 1,250 " + S2 + "Car" + S1 + "7500" + S2);
     auto again = start();
     EXPECT_EQ(again->entries().entries(),
@@ -198,7 +179,7 @@ TEST_F(Form1Test, ClosingWithAnEmptyListStoresTheEmptyText) {
         form->PushButton5_Click();
         form->close();
     }
-    EXPECT_EQ(stored().value_or("<absent>"), QString(""));
+    EXPECT_EQ(storedList(settingsFile()).value_or("<absent>"), QString(""));
     auto again = start();
     EXPECT_EQ(again->entries().count(), 0);
 }
@@ -257,7 +238,8 @@ TEST_F(Form1Test, HandWrittenSettingsFilesAreReadAndClosingStoresWithoutAWord) {
         EXPECT_TRUE(dialogs.shown().isEmpty()) << dialogs.shown().value(0).text.toStdString();
         EntryList expected = r.shown;
         expected.append(Entry{"Boat", "300"});
-        EXPECT_EQ(stored().value_or("<absent>"), EntryCodec::EncodeEntries(expected));
+        EXPECT_EQ(storedList(settingsFile()).value_or("<absent>"),
+                  EntryCodec::EncodeEntries(expected));
         EXPECT_FALSE(QFileInfo::exists(settingsFile() + ".bak"));
     }
 }
@@ -307,7 +289,7 @@ TEST_F(Form1Test, AnUnreadableSettingsFileIsToldAndKeptBeforeItIsReplaced) {
         if (r.kind == NotText) {
             EXPECT_TRUE(dialogs.shown().isEmpty());
             EXPECT_EQ(readFile(bak), garbage);
-            EXPECT_EQ(stored().value_or("<absent>"),
+            EXPECT_EQ(storedList(settingsFile()).value_or("<absent>"),
                       EntryCodec::EncodeEntries(EntryCodec::SampleEntries()));
         } else {
             // Nothing could be copied, so nothing is replaced, and the close says so.
@@ -335,7 +317,7 @@ TEST_F(Form1Test, ADamagedSettingsFileIsToldAndWhatCouldBeReadIsShown) {
     form->close();
     EXPECT_TRUE(dialogs.shown().isEmpty());
     EXPECT_EQ(readFile(settingsFile() + ".bak"), damaged);
-    EXPECT_EQ(stored().value_or("<absent>"), "Car" + S1 + "7500" + S2);
+    EXPECT_EQ(storedList(settingsFile()).value_or("<absent>"), "Car" + S1 + "7500" + S2);
 }
 
 // A copy kept earlier is not overwritten: the next free name is used and named at start.
@@ -364,9 +346,9 @@ TEST_F(Form1Test, TerminationSignalsStoreTheListAsACloseDoes) {
         ASSERT_EQ(::raise(number), 0);
         QElapsedTimer waited;
         waited.start();
-        while (!stored() && waited.elapsed() < 10000)
+        while (!storedList(settingsFile()) && waited.elapsed() < 10000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        EXPECT_EQ(stored().value_or("<absent>"),
+        EXPECT_EQ(storedList(settingsFile()).value_or("<absent>"),
                   EntryCodec::EncodeEntries({{"Signal", QString::number(number)}}));
         QFile::remove(settingsFile());
     }
@@ -441,7 +423,7 @@ TEST_F(Form1Test, AReportQuotesAHugeStoredLabelByItsHeadAndTail) {
     const QString label = "Head" + QString(100000, 'm') + "Tail";
     store(label + S2);
     auto form = start();
-    const auto reports = errorReports();
+    const auto reports = errorReports(dialogs);
     ASSERT_EQ(reports.size(), 1);
     EXPECT_TRUE(reports[0].text.startsWith("The stored entry \"" + label.left(200) + QChar(0x2026) +
                                            label.right(50) + "\" has no amount"))
@@ -494,7 +476,7 @@ TEST_F(Form1Test, AfterDeleteNoRowIsSelected) {
 
     deleteButton->click();
     EXPECT_EQ(form->entries().entries(), expected);
-    const auto reports = errorReports();
+    const auto reports = errorReports(dialogs);
     ASSERT_EQ(reports.size(), 1);
     EXPECT_TRUE(reports[0].text.contains("Form1.PushButton3_Click at line 102"));
 }

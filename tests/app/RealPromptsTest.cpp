@@ -16,16 +16,10 @@
 #include "chart/EngineSpreadsheet.h"
 #include "entries/EntryListModel.h"
 #include "platform/QtDialogs.h"
-#include "platform/RandomSource.h"
-#include "platform/UrlOpener.h"
+#include "support/Doubles.h"
 #include "support/TestEnv.h"
 
 namespace {
-
-class NoOpener : public platform::UrlOpener {
-  public:
-    void open(const QString&) override {}
-};
 
 class RealPrompts : public TestEnv {
   protected:
@@ -40,7 +34,7 @@ class RealPrompts : public TestEnv {
 
     platform::QtDialogs dialogs;
     platform::ScriptedRandom random{0.5};
-    NoOpener shell;
+    RecordingOpener shell;
     chart::EngineSpreadsheetClass spreadsheets;
     QTemporaryDir programFolder;
     Services services;

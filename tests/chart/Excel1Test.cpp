@@ -67,7 +67,7 @@ TEST_F(Excel1Test, SavedPictureHasTheClipboardsPixels) {
 
 TEST_F(Excel1Test, EachFailingStepIsReportedUnderItsOwnName) {
     Excel1::saveCellsActivesheet(nullptr, inTemp("temp.bmp"), dialogs);
-    const auto reports = errorReports();
+    const auto reports = errorReports(dialogs);
     ASSERT_EQ(reports.size(), 3);
     EXPECT_TRUE(
         reports[0].text.contains("in Morrowlin2017/04/05.Excel1.saveCellsActivesheet at line 100"));
@@ -80,7 +80,7 @@ TEST_F(Excel1Test, AnUnwritablePictureFileIsReportedForLine112) {
     auto instance = Excel1::openExcelWorkbook(engine, templateCopy());
     Excel1::saveCellsActivesheet(instance->Workbook(1).get(), inTemp("no/such/folder/temp.bmp"),
                                  dialogs);
-    const auto reports = errorReports();
+    const auto reports = errorReports(dialogs);
     ASSERT_EQ(reports.size(), 1);
     EXPECT_TRUE(reports[0].text.contains("at line 112"));
     EXPECT_TRUE(reports[0].text.contains("temp.bmp"));

@@ -35,7 +35,8 @@ class ManyEntries : public BuildFixture {
     // Builds with the list as it stands and saves the workbook through the Preview as `path`.
     void buildAndSave(const QString& path) {
         build();
-        ASSERT_TRUE(errorReports().isEmpty()) << errorReports().value(0).text.toStdString();
+        ASSERT_TRUE(errorReports(dialogs).isEmpty())
+            << errorReports(dialogs).value(0).text.toStdString();
         Form2* preview = form->previewIfLoaded();
         ASSERT_NE(preview, nullptr);
         dialogs.queueSaveName(path);

@@ -4,7 +4,7 @@
 
 #include "common/ErrorTrap.h"
 #include "common/Failure.h"
-#include "platform/ScriptedDialogs.h"
+#include "support/Doubles.h"
 
 namespace {
 

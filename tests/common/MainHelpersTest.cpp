@@ -13,8 +13,8 @@
 #include "common/Main.h"
 #include "common/SkinFramework.h"
 #include "platform/RandomSource.h"
-#include "platform/UrlOpener.h"
 #include "preview/PictureBox.h"
+#include "support/Doubles.h"
 #include "support/TestEnv.h"
 
 namespace {
@@ -95,12 +95,6 @@ INSTANTIATE_TEST_SUITE_P(
                                 "aaaaaaaaa bbbbbbbbb ccccccccc ddddddddd"},
                       TitleCase{"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa b",
                                 "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"}));
-
-class RecordingOpener : public platform::UrlOpener {
-  public:
-    void open(const QString& url) override { opened << url; }
-    QStringList opened;
-};
 
 struct WebCase {
     double r;

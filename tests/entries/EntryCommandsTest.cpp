@@ -6,7 +6,7 @@
 #include "entries/EntryCodec.h"
 #include "entries/EntryCommands.h"
 #include "entries/EntryListModel.h"
-#include "platform/ScriptedDialogs.h"
+#include "support/Doubles.h"
 
 namespace {
 

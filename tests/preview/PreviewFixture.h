@@ -7,8 +7,8 @@
 #include <QWidget>
 #include <memory>
 
-#include "platform/ScriptedDialogs.h"
 #include "preview/Form2.h"
+#include "support/Doubles.h"
 #include "support/TestEnv.h"
 
 // A main window that records whether its closing steps ran.

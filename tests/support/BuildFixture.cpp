@@ -50,10 +50,3 @@ void BuildFixture::startWith(const EntryList& entries) {
 }
 
 void BuildFixture::build() { form->PushButton1_Click(); }
-
-QList<platform::ScriptedDialogs::Shown> BuildFixture::errorReports() const {
-    QList<platform::ScriptedDialogs::Shown> reports;
-    for (const auto& m : dialogs.messages())
-        if (m.title == "Application Error") reports << m;
-    return reports;
-}

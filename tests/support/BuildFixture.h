@@ -7,9 +7,7 @@
 #include "app/Form1.h"
 #include "chart/EngineSpreadsheet.h"
 #include "entries/Entry.h"
-#include "platform/RandomSource.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/UrlOpener.h"
+#include "support/Doubles.h"
 #include "support/TestEnv.h"
 
 // The engine, except that a spreadsheet application called "Microsoft Excel" is running.
@@ -23,11 +21,6 @@ class RunningExcelClass : public chart::EngineSpreadsheetClass {
     }
 };
 
-class NoOpener : public platform::UrlOpener {
-  public:
-    void open(const QString&) override {}
-};
-
 // A main window started in its own configuration and temporary folders, with scripted dialogs.
 class BuildFixture : public TestEnv {
   protected:
@@ -39,12 +32,11 @@ class BuildFixture : public TestEnv {
     void build();  // presses "Start Creating Template"
 
     QString inTemp(const QString& name) const { return QDir(tempDir()).filePath(name); }
-    QList<platform::ScriptedDialogs::Shown> errorReports() const;
 
     QTemporaryDir programFolder;
     platform::ScriptedDialogs dialogs;
     platform::ScriptedRandom random{0.5};
-    NoOpener shell;
+    RecordingOpener shell;
     RunningExcelClass runningExcel;
     chart::EngineSpreadsheetClass engine;
     chart::SpreadsheetClass* spreadsheets = &engine;

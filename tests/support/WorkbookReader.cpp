@@ -4,23 +4,9 @@
 #include <QJsonDocument>
 #include <QProcess>
 
-namespace {
-
-const char kPython[] = "/usr/bin/python3";
-
-QString script() { return QString(MORROWLIN_SOURCE_DIR) + "/tests/support/read_workbook.py"; }
-
-}  // namespace
-
-bool haveXlrd() {
-    QProcess p;
-    p.start(kPython, {"-c", "import xlrd"});
-    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
 std::optional<ReadWorkbook> readWithXlrd(const QString& path, QString* error) {
     QProcess p;
-    p.start(kPython, {script(), path});
+    p.start(kXlrdPython, {QString::fromStdString(xlrdReaderScript()), path});
     if (!p.waitForFinished(60000) || p.exitCode() != 0) {
         if (error) *error = QString::fromUtf8(p.readAllStandardError());
         return std::nullopt;

@@ -6,17 +6,14 @@
 #include <QVariant>
 #include <optional>
 
+#include "support/Xlrd.h"
+
 // A workbook as an independent reader (python3-xlrd) sees it: the tests check what the program
 // writes against it, never against our own engine alone.
 struct ReadCell {
     QString kind;  // "empty", "blank", "string", "number", ...
     QVariant value;
     QString format;
-};
-
-struct ChartRef {
-    int id = 0;  // 0 series name, 1 values, 2 categories
-    int firstRow = 0, lastRow = 0, firstCol = 0, lastCol = 0;  // 0-based
 };
 
 struct ReadWorkbook {
@@ -30,9 +27,6 @@ struct ReadWorkbook {
         return cells.value({row, col}, ReadCell{"empty", QVariant(), "General"});
     }
 };
-
-// True when /usr/bin/python3 with xlrd is there.
-bool haveXlrd();
 
 // Reads `path`; on failure returns nothing and puts the reader's message in `error`.
 std::optional<ReadWorkbook> readWithXlrd(const QString& path, QString* error = nullptr);

@@ -1,9 +1,12 @@
 #!/usr/bin/python3
-"""Reads a workbook with xlrd (a reader independent of ours) and prints what the tests check, as
-JSON: sheet names, the active sheet, its cells with their number formats, and the cell references
-of every chart series (from the AI records of the chart substreams).
+"""Reads a workbook with xlrd (a reader independent of ours) and prints what the tests check.
 
 Usage: /usr/bin/python3 read_workbook.py FILE
+    As JSON: sheet names, the active sheet, its cells with their number formats, and the cell
+    references of every chart series (from the AI records of the chart substreams).
+Usage: /usr/bin/python3 read_workbook.py --cells FILE
+    Every non-empty cell of every sheet: sheet, row, col, type, value, number format; one
+    tab-separated line each; then every note (comment) as sheet, row, col, "note", text.
 """
 import json
 import struct
@@ -45,7 +48,31 @@ def chart_references(path):
     return refs
 
 
+def print_cells(path):
+    book = xlrd.open_workbook(path, formatting_info=True)
+    for si, sheet in enumerate(book.sheets()):
+        for r in range(sheet.nrows):
+            for c in range(sheet.ncols):
+                cell = sheet.cell(r, c)
+                if cell.ctype == xlrd.XL_CELL_EMPTY:
+                    continue
+                fmt = book.format_map[book.xf_list[cell.xf_index].format_key].format_str
+                kind = {xlrd.XL_CELL_TEXT: "text", xlrd.XL_CELL_NUMBER: "number",
+                        xlrd.XL_CELL_BLANK: "blank", xlrd.XL_CELL_BOOLEAN: "bool",
+                        xlrd.XL_CELL_ERROR: "error", xlrd.XL_CELL_DATE: "date"}[cell.ctype]
+                value = cell.value
+                if kind == "number" and float(value).is_integer():
+                    value = int(value)
+                sys.stdout.write("%d\t%d\t%d\t%s\t%s\t%s\n" % (si, r, c, kind, value, fmt))
+    for si, sheet in enumerate(book.sheets()):
+        for (r, c), note in sorted(sheet.cell_note_map.items()):
+            sys.stdout.write("%d\t%d\t%d\tnote\t%s\n" % (si, r, c, note.text))
+
+
 def main():
+    if sys.argv[1] == "--cells":
+        print_cells(sys.argv[2])
+        return
     path = sys.argv[1]
     book = xlrd.open_workbook(path, formatting_info=True, on_demand=False)
     active = 0

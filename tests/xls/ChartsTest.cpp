@@ -12,8 +12,6 @@
 
 namespace {
 
-using xlstest::ChartRef;
-
 // Fills a sheet the way the program does: clear the six sample rows, then write entry i to row
 // i + 3 (1-based), label in A and amount in B, with the amount format when one is given.
 void fillLikeTheProgram(xls::Sheet& s, int entries, const char* amountFormat = nullptr) {

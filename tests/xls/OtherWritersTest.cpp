@@ -7,6 +7,7 @@
 
 #include "RecordDump.h"
 #include "TestFiles.h"
+#include "support/Xlrd.h"
 #include "xls/CompoundFile.h"
 #include "xls/Workbook.h"
 
@@ -22,7 +23,7 @@ struct Fill {
 struct Case {
     const char* file;
     std::vector<Fill> fills;
-    // Lines read_with_xlrd.py must print for the filled workbook: sheet, row, col, kind and
+    // Lines the xlrd reader (--cells) must print for the filled workbook: sheet, row, col, kind and
     // value, each ending in a tab (a number format follows), or a whole note line.
     std::vector<std::string> xlrdLines;
     // Texts the sheet's content.xml must hold once LibreOffice converted the filled workbook.
@@ -108,19 +109,13 @@ TEST(OtherWriters, FilledWorkbooksReadBackWithTheirValues) {
 }
 
 TEST(OtherWriters, XlrdReadsEveryFilledWorkbook) {
-    if (!xlstest::haveXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";
+    if (!haveXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";
     std::string dir = xlstest::tempDir("other-writers-xlrd");
     fillAll(dir);
     for (const Case& c : cases()) {
         SCOPED_TRACE(c.file);
         std::string out;
-        ASSERT_EQ(xlstest::runCommand("/usr/bin/python3 " +
-                                          xlstest::shellQuote(std::string(MORROWLIN_SOURCE_DIR) +
-                                                              "/tests/xls/read_with_xlrd.py") +
-                                          " " + xlstest::shellQuote(filledPath(dir, c)) + " 2>&1",
-                                      &out),
-                  0)
-            << out;
+        ASSERT_EQ(xlstest::readCellsWithXlrd(filledPath(dir, c), &out), 0) << out;
         out = "\n" + out;
         for (const std::string& line : c.xlrdLines)
             EXPECT_NE(out.find("\n" + line), std::string::npos) << line << "\n" << out;

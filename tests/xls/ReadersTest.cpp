@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "TestFiles.h"
+#include "support/Xlrd.h"
 #include "xls/Workbook.h"
 
 namespace {
@@ -58,17 +59,13 @@ std::vector<std::string> lines(const std::string& text) {
 
 std::string xlrdDump(const std::string& path) {
     std::string out;
-    int status = xlstest::runCommand("/usr/bin/python3 " +
-                                         xlstest::shellQuote(std::string(MORROWLIN_SOURCE_DIR) +
-                                                             "/tests/xls/read_with_xlrd.py") +
-                                         " " + xlstest::shellQuote(path) + " 2>&1",
-                                     &out);
+    int status = xlstest::readCellsWithXlrd(path, &out);
     EXPECT_EQ(status, 0) << out;
     return out;
 }
 
 TEST(Xlrd, ReadsTheFilledChartWorkbook) {
-    if (!xlstest::haveXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";
+    if (!haveXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";
     std::string path = writeFilled(xlstest::tempDir("xlrd-filled"));
     auto got = lines(xlrdDump(path));
     std::vector<std::string> expected = {"0\t2\t0\ttext\tAsset Type\tGeneral",
@@ -94,7 +91,7 @@ TEST(Xlrd, ReadsTheFilledChartWorkbook) {
 }
 
 TEST(Xlrd, ReadsManyStringsOnEverySheet) {
-    if (!xlstest::haveXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";
+    if (!haveXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";
     auto got = lines(xlrdDump(writeStrings(xlstest::tempDir("xlrd-strings"))));
     ASSERT_EQ(got.size(), 3u * 601u);
     EXPECT_EQ(got[1], "0\t1\t1\ttext\tСтрока номер 0 日本\tGeneral");

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "support/Xlrd.h"
 #include "xls/Bytes.h"
 #include "xls/Record.h"
 
@@ -12,11 +13,7 @@ namespace xlstest {
 // The records of the Workbook stream of a compound file.
 std::vector<xls::Record> workbookRecords(const xls::Bytes& file);
 
-// A chart series reference (AI record with an area): which part, rows and column.
-struct ChartRef {
-    int id;  // 0 name, 1 values, 2 categories
-    int firstRow, lastRow, firstCol, lastCol;
-};
+// The chart series references (AI records with an area) in the order of the records.
 std::vector<ChartRef> chartRefs(const std::vector<xls::Record>& records);
 
 }  // namespace xlstest

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "support/Xlrd.h"
+
 namespace xlstest {
 
 namespace fs = std::filesystem;
@@ -45,7 +47,11 @@ int runCommand(const std::string& command, std::string* output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool haveXlrd() { return runCommand("/usr/bin/python3 -c 'import xlrd' 2>/dev/null") == 0; }
+int readCellsWithXlrd(const std::string& path, std::string* output) {
+    return runCommand(std::string(kXlrdPython) + " " + shellQuote(xlrdReaderScript()) +
+                          " --cells " + shellQuote(path) + " 2>&1",
+                      output);
+}
 bool haveSoffice() { return runCommand("command -v soffice >/dev/null 2>&1") == 0; }
 
 std::string shellQuote(const std::string& s) {

@@ -16,7 +16,9 @@ void writeBytes(const std::string& path, const xls::Bytes& bytes);
 
 // Runs a shell command; returns its exit status and collects its standard output.
 int runCommand(const std::string& command, std::string* output = nullptr);
-bool haveXlrd();
+// Runs the xlrd reader over `path` (every non-empty cell and note, one line each; see
+// support/Xlrd.h); returns its exit status, and its standard output and errors in `output`.
+int readCellsWithXlrd(const std::string& path, std::string* output);
 bool haveSoffice();
 // A quoted shell word.
 std::string shellQuote(const std::string& s);
