@@ -4,11 +4,11 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
-#include <QImageWriter>
 
 #include "common/ErrorTrap.h"
 #include "common/Failure.h"
 #include "platform/Dialogs.h"
+#include "platform/PictureFile.h"
 
 namespace Excel1 {
 
@@ -59,10 +59,10 @@ void saveCellsActivesheet(chart::SpreadsheetWorkbook* workbook, const QString& p
         const QClipboard* clipboard = QGuiApplication::clipboard();
         const QImage picture = clipboard ? clipboard->image() : QImage();
         if (picture.isNull()) throw app::Failure("The clipboard holds no picture.");
-        QImageWriter writer(path, "bmp");
-        if (!writer.write(picture))
+        QString error;
+        if (!platform::savePictureFile(picture, path, &error))
             throw app::Failure(QString("The picture could not be saved as \"%1\": %2.")
-                                   .arg(QDir::toNativeSeparators(path), writer.errorString()));
+                                   .arg(QDir::toNativeSeparators(path), error));
     });
 }
 

@@ -18,6 +18,7 @@
 #include "common/Main.h"
 #include "common/MousePointer.h"
 #include "platform/Dialogs.h"
+#include "platform/PictureFile.h"
 #include "platform/Twips.h"
 #include "preview/PictureBox.h"
 #include "xls/draw/BundledFonts.h"
@@ -220,8 +221,8 @@ void Form2::loadPicture(const QImage& picture) {
 }
 
 void Form2::loadPictureFile(const QString& path) {
-    QImage picture;
-    if (!picture.load(path)) {
+    const QImage picture = platform::loadPictureFile(path);
+    if (picture.isNull()) {
         loadPicture(QImage());  // an earlier picture never passes for this one
         throw app::Failure(QString("The picture file \"%1\" could not be read.")
                                .arg(QDir::toNativeSeparators(path)));

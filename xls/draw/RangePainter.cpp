@@ -20,6 +20,13 @@ constexpr double kNoticeHeight = 20;
 const QColor kNoticeFill(255, 246, 204);
 const QColor kNoticeLine(160, 160, 160);
 const QColor kNoticeText(51, 51, 51);
+// A band of the picture is about this many bytes (at least a few pixel rows): small enough to
+// stay in the cache while all layers are painted into it.
+constexpr qsizetype kBandBytes = 128 * 1024;
+constexpr int kMinBandRows = 8;
+// How far a cell's painting reaches beyond its own rows: its top border is drawn on the row
+// above, and thick and double borders are up to three pixels wide.
+constexpr int kCellReach = 4;
 
 xls::CellRange normalized(xls::CellRange range) {
     if (range.firstRow > range.lastRow) std::swap(range.firstRow, range.lastRow);
@@ -68,7 +75,6 @@ QImage RangePainter::paint() {
 
     QImage image(width, cut_.any() ? pictureHeight : height, QImage::Format_RGB32);
     if (image.isNull()) return image;
-    image.fill(Qt::white);
 
     lastCol_ = layout_.lastColBefore(width);
     lastRow_ = layout_.lastRowBefore(height);
@@ -77,13 +83,56 @@ QImage RangePainter::paint() {
     readMerges();
     planTexts();
 
+    const int bandHeight =
+        std::max<int>(kMinBandRows, int(kBandBytes / std::max<qsizetype>(1, image.bytesPerLine())));
+    const int bandCount = (image.height() + bandHeight - 1) / bandHeight;
+    const std::vector<std::vector<size_t>> plans = plansByBand(bandHeight, bandCount);
+    showGridlines_ = sheet_.showGridlines();
     QPainter painter(&image);
-    paintFills(painter);
-    if (sheet_.showGridlines()) paintGridlines(painter);
-    paintTexts(painter);
-    paintBorders(painter);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    for (int band = 0; band < bandCount; ++band) {
+        const int top = band * bandHeight;
+        paintBand(painter, QRect(0, top, width, std::min(bandHeight, image.height() - top)),
+                  plans[band]);
+    }
+    painter.setClipping(false);
     if (cut_.any()) paintCutNotice(painter, QRect(0, stripTop, width, image.height() - stripTop));
     return image;
+}
+
+void RangePainter::paintBand(QPainter& painter, const QRect& band,
+                             const std::vector<size_t>& plans) {
+    painter.setClipRect(band);
+    painter.fillRect(band, Qt::white);
+    const RowSpan rows = rowsReaching(band);
+    paintFills(painter, rows);
+    if (showGridlines_) paintGridlines(painter, rows);
+    paintTexts(painter, band, plans);
+    paintBorders(painter, rows);
+}
+
+// The rows of the window whose cells paint into `band`: those within reach of it, and the first
+// rows of merged areas that reach into it (a merged area is filled from its first cell).
+RangePainter::RowSpan RangePainter::rowsReaching(const QRect& band) const {
+    RowSpan rows{layout_.lastRowBefore(band.top() - kCellReach + 1),
+                 std::min(lastRow_, layout_.lastRowBefore(band.bottom() + kCellReach + 1))};
+    for (const xls::CellRange& merged : merges_)
+        if (merged.firstRow <= rows.last && merged.lastRow >= rows.first)
+            rows.first = std::min(rows.first, merged.firstRow);
+    return rows;
+}
+
+std::vector<std::vector<size_t>> RangePainter::plansByBand(int bandHeight, int bandCount) const {
+    std::vector<std::vector<size_t>> bands(static_cast<size_t>(bandCount));
+    if (bandCount == 0) return bands;
+    auto bandOf = [&](int y) { return std::clamp(y / bandHeight, 0, bandCount - 1); };
+    for (size_t index = 0; index < plans_.size(); ++index) {
+        const TextPlan& plan = plans_[index];
+        for (int band = bandOf(std::max(0, plan.top)); band <= bandOf(std::max(0, plan.bottom));
+             ++band)
+            bands[static_cast<size_t>(band)].push_back(index);
+    }
+    return bands;
 }
 
 PictureCut RangePainter::cutAt(const QSize& size, int stripTop) const {
@@ -218,8 +267,8 @@ const QBrush& RangePainter::brushFor(const xls::XfStyle& xf) {
     return it->second;
 }
 
-void RangePainter::paintFills(QPainter& painter) {
-    for (int row = range_.firstRow; row <= lastRow_; ++row) {
+void RangePainter::paintFills(QPainter& painter, RowSpan rows) {
+    for (int row = rows.first; row <= rows.last; ++row) {
         for (int col = range_.firstCol; col <= lastCol_; ++col) {
             const Slot& s = slot(row, col);
             if (!s.filled || !isVisible(row, col)) continue;
@@ -231,8 +280,8 @@ void RangePainter::paintFills(QPainter& painter) {
 
 // Excel draws the grid on the last pixel column and row of every cell; a filled cell, the inside
 // of a merged area and text running on into a neighbour hide it.
-void RangePainter::paintGridlines(QPainter& painter) {
-    forEachShownCell([&](int row, int col, const QRect& box) {
+void RangePainter::paintGridlines(QPainter& painter, RowSpan rows) {
+    forEachShownCell(rows, [&](int row, int col, const QRect& box) {
         const Slot& s = slot(row, col);
         if (s.filled) return;
         const bool hideRight = s.textRunsRight || (col < lastCol_ && slot(row, col + 1).filled) ||
@@ -250,7 +299,18 @@ void RangePainter::planTexts() {
     for (const TextJob& job : texts_) {
         if (!isVisible(job.row, job.col)) continue;
         std::optional<TextPlan> plan = planText(job);
-        if (plan) plans_.push_back(std::move(*plan));
+        if (!plan) continue;
+        if (plan->needsClip) {
+            plan->top = plan->clip.top();
+            plan->bottom = plan->clip.bottom();
+        } else {
+            // Unclipped text stays near its baseline: well within twice the font's line height.
+            const FontCache::Entry& font = fonts_.entry(plan->fontIndex);
+            const double reach = 2.0 * (font.ascent + font.descent) + 2.0;
+            plan->top = static_cast<int>(std::floor(plan->baseline - reach));
+            plan->bottom = static_cast<int>(std::ceil(plan->baseline + reach));
+        }
+        plans_.push_back(std::move(*plan));
     }
 }
 
@@ -486,16 +546,19 @@ void RangePainter::runOn(TextPlan& plan, int row, int col, double left, double r
     plan.clip = QRect(clipLeft, plan.clip.top(), clipRight - clipLeft, plan.clip.height());
 }
 
-void RangePainter::paintTexts(QPainter& painter) {
-    painter.setRenderHint(QPainter::TextAntialiasing, true);
+void RangePainter::paintTexts(QPainter& painter, const QRect& band,
+                              const std::vector<size_t>& plans) {
     size_t currentFont = SIZE_MAX;
-    for (const TextPlan& plan : plans_) {
+    for (const size_t index : plans) {
+        const TextPlan& plan = plans_[index];
+        const QRect clip = plan.clip & band;
+        if (plan.needsClip && clip.isEmpty()) continue;
         if (plan.fontIndex != currentFont) {
             painter.setFont(fonts_.entry(plan.fontIndex).font);
             currentFont = plan.fontIndex;
         }
         painter.setPen(plan.color);
-        if (plan.needsClip) painter.setClipRect(plan.clip);
+        if (plan.needsClip) painter.setClipRect(clip);
         if (plan.rotated) {
             const FontCache::Entry& font = fonts_.entry(plan.fontIndex);
             plan.rotated->paint(painter, [&font](QChar ch) { return font.width(QString(ch)); });
@@ -505,14 +568,14 @@ void RangePainter::paintTexts(QPainter& painter) {
             for (const TextRun& run : plan.runs)
                 painter.drawText(QPointF(run.x, plan.baseline), run.text);
         }
-        if (plan.needsClip) painter.setClipping(false);
+        if (plan.needsClip) painter.setClipRect(band);
     }
 }
 
 // Borders lie on the grid: a cell's right and bottom borders on its own last pixel column and
 // row, its left and top borders on its neighbours' (the picture's first pixel at the edge).
-void RangePainter::paintBorders(QPainter& painter) {
-    forEachShownCell([&](int row, int col, const QRect& box) {
+void RangePainter::paintBorders(QPainter& painter, RowSpan rows) {
+    forEachShownCell(rows, [&](int row, int col, const QRect& box) {
         const xls::XfStyle& xf = styles_.xf(slot(row, col).xf);
         if (!xf.left.style && !xf.right.style && !xf.top.style && !xf.bottom.style) return;
         const int x0 = std::max(0, box.left() - 1), x1 = box.right();

@@ -59,12 +59,25 @@ class RangePainter {
         int wrapFlags = 0;
         QString wrapText;
         std::optional<RotatedText> rotated;
+        int top = 0, bottom = 0;  // the pixel rows the drawing may reach
+    };
+
+    // Sheet rows firstRow..lastRow of the window (inclusive).
+    struct RowSpan {
+        int first, last;
     };
 
     void readCells();
     void readMerges();
-    void paintFills(QPainter& painter);
-    void paintGridlines(QPainter& painter);
+    // The picture is painted in bands of pixel rows, each band wholly (background, fills, grid,
+    // values, borders) before the next, so that its pixels stay in the cache between the layers.
+    // Every layer is clipped to the band and paints the cells and values that reach into it.
+    void paintBand(QPainter& painter, const QRect& band, const std::vector<size_t>& plans);
+    RowSpan rowsReaching(const QRect& band) const;
+    // For each band, the values whose drawing may reach into it, in painting order.
+    std::vector<std::vector<size_t>> plansByBand(int bandHeight, int bandCount) const;
+    void paintFills(QPainter& painter, RowSpan rows);
+    void paintGridlines(QPainter& painter, RowSpan rows);
     void planTexts();
     std::optional<TextPlan> planText(const TextJob& job);
     void placeRuns(TextPlan& plan, const CellContent& content, const FontCache::Entry& font,
@@ -73,8 +86,8 @@ class RangePainter {
     QRect centerAcrossBox(const TextJob& job, const QRect& box);
     void planRotated(TextPlan& plan, const QString& text, const FontCache::Entry& font,
                      uint8_t rotation, xls::HAlign align, xls::VAlign valign, const QRectF& inner);
-    void paintTexts(QPainter& painter);
-    void paintBorders(QPainter& painter);
+    void paintTexts(QPainter& painter, const QRect& band, const std::vector<size_t>& plans);
+    void paintBorders(QPainter& painter, RowSpan rows);
     // The cut of a picture `size` large whose notice strip starts at `stripTop`.
     PictureCut cutAt(const QSize& size, int stripTop) const;
     void paintCutNotice(QPainter& painter, const QRect& strip);
@@ -92,11 +105,11 @@ class RangePainter {
     bool isVisible(int row, int col) const {
         return layout_.colWidth(col) > 0 && layout_.rowHeight(row) > 0;
     }
-    // Calls visit(row, col, box) for every cell of the window that has a width and a height, row
-    // by row; box is the cell's own pixel rectangle (not its merged area's).
+    // Calls visit(row, col, box) for every cell of `rows` that has a width and a height, row by
+    // row; box is the cell's own pixel rectangle (not its merged area's).
     template <typename Visit>
-    void forEachShownCell(Visit visit) {
-        for (int row = range_.firstRow; row <= lastRow_; ++row) {
+    void forEachShownCell(RowSpan rows, Visit visit) {
+        for (int row = rows.first; row <= rows.last; ++row) {
             const int top = layout_.rowTop(row), height = layout_.rowHeight(row);
             if (height == 0) continue;
             for (int col = range_.firstCol; col <= lastCol_; ++col) {
@@ -117,6 +130,7 @@ class RangePainter {
     SheetLayout layout_;
     int lastRow_ = 0, lastCol_ = 0;  // the window of the range that the picture shows
     int columns_ = 0;
+    bool showGridlines_ = true;  // read once: the sheet looks it up in its records
     std::vector<Slot> slots_;
     std::vector<xls::CellRange> merges_;
     std::vector<TextJob> texts_;
