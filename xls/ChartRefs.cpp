@@ -4,6 +4,8 @@
 #include <cmath>
 #include <map>
 #include <mutex>
+#include <cstring>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "xls/Globals.h"
@@ -41,25 +43,26 @@ int lastFilledBelow(const SheetModel& sheet, int lastRow, int col) {
 
 // The END that closes the BEGIN right after records[at] (before `limit`); `at` itself when no
 // BEGIN follows; kNoGroup when the group is not closed.
-size_t groupEnd(const std::vector<Record>& recs, size_t at, size_t limit) {
-    if (at + 1 >= limit || recs[at + 1].type != kBegin) return at;
+size_t groupEnd(const RecordList& recs, size_t at, size_t limit) {
+    if (at + 1 >= limit || recs.type(at + 1) != kBegin) return at;
     int depth = 0;
     for (size_t i = at + 1; i < limit; ++i) {
-        if (recs[i].type == kBegin) ++depth;
-        if (recs[i].type == kEnd && --depth == 0) return i;
+        if (recs.type(i) == kBegin) ++depth;
+        if (recs.type(i) == kEnd && --depth == 0) return i;
     }
     return kNoGroup;
 }
 
-// The first record of `type` directly inside the group that starts at `at` and ends at `end`.
-Record* childOf(std::vector<Record>& recs, size_t at, size_t end, uint16_t type) {
+// The first record of `type` directly inside the group that starts at `at` and ends at `end`,
+// or kNoGroup.
+size_t childOf(const RecordList& recs, size_t at, size_t end, uint16_t type) {
     for (size_t i = at + 2; i < end;) {
-        if (recs[i].type == type) return &recs[i];
+        if (recs.type(i) == type) return i;
         size_t next = groupEnd(recs, i, end);
-        if (next == kNoGroup) return nullptr;
+        if (next == kNoGroup) return kNoGroup;
         i = next + 1;
     }
-    return nullptr;
+    return kNoGroup;
 }
 
 struct Group {
@@ -67,14 +70,13 @@ struct Group {
 };
 
 // Chart substreams (BOF with dt chart to its EOF) among a sheet's records.
-std::vector<Group> chartSubstreams(const std::vector<Record>& recs) {
+std::vector<Group> chartSubstreams(const RecordList& recs) {
     std::vector<Group> charts;
     std::vector<std::pair<size_t, bool>> open;
     for (size_t i = 0; i < recs.size(); ++i) {
-        const Record& r = recs[i];
-        if (r.type == rt::Bof)
-            open.emplace_back(i, r.data.size() >= 4 && get16(&r.data[2]) == kChartSubstream);
-        if (r.type == rt::Eof && !open.empty()) {
+        if (recs.type(i) == rt::Bof)
+            open.emplace_back(i, recs.length(i) >= 4 && get16(recs.data(i) + 2) == kChartSubstream);
+        if (recs.type(i) == rt::Eof && !open.empty()) {
             if (open.back().second) charts.push_back({open.back().first, i});
             open.pop_back();
         }
@@ -98,31 +100,32 @@ struct PointGroups {
 };
 
 // The DATAFORMAT groups of single points directly inside the series group [series, seriesEnd].
-PointGroups pointFormats(const std::vector<Record>& recs, size_t series, size_t seriesEnd) {
+PointGroups pointFormats(const RecordList& recs, size_t series, size_t seriesEnd) {
     PointGroups out;
     for (size_t i = series + 2; i < seriesEnd;) {
         size_t end = groupEnd(recs, i, seriesEnd);
         if (end == kNoGroup) return {};
-        const Record& r = recs[i];
-        if (r.type == kDataFormat && r.data.size() >= 8 && get16(&r.data[0]) != kWholeSeries)
-            out.byPoint[get16(&r.data[0])] = {i, end};
+        if (recs.type(i) == kDataFormat && recs.length(i) >= 8 &&
+            get16(recs.data(i)) != kWholeSeries)
+            out.byPoint[get16(recs.data(i))] = {i, end};
         i = end + 1;
     }
     return out;
 }
 
 // The TEXT groups of the chart whose OBJECTLINK ties them to single points of series `index`.
-PointGroups pointLabels(std::vector<Record>& recs, Group chart, uint16_t index) {
+PointGroups pointLabels(const RecordList& recs, Group chart, uint16_t index) {
     PointGroups out;
     for (size_t i = chart.first + 1; i < chart.last; ++i) {
-        if (recs[i].type != kText) continue;
+        if (recs.type(i) != kText) continue;
         size_t end = groupEnd(recs, i, chart.last);
         if (end == kNoGroup || end == i) continue;
-        const Record* link = childOf(recs, i, end, kObjectLink);
-        if (!link || link->data.size() < 6 || get16(&link->data[0]) != kSeriesOrPointLink ||
-            get16(&link->data[2]) != index || get16(&link->data[4]) == kWholeSeries)
+        size_t link = childOf(recs, i, end, kObjectLink);
+        if (link == kNoGroup || recs.length(link) < 6) continue;
+        const uint8_t* d = recs.data(link);
+        if (get16(d) != kSeriesOrPointLink || get16(d + 2) != index || get16(d + 4) == kWholeSeries)
             continue;
-        out.byPoint[get16(&link->data[4])] = {i, end};
+        out.byPoint[get16(d + 4)] = {i, end};
         i = end;
     }
     return out;
@@ -130,87 +133,107 @@ PointGroups pointLabels(std::vector<Record>& recs, Group chart, uint16_t index) 
 
 struct Insertion {
     size_t at;
-    std::vector<Record> records;
+    Bytes records;
 };
 
-// Copies of the group of point `count - 1` for the points count .. newCount - 1 that have none;
-// `adapt` changes a copy for its point.
+// Copies of the group of point `count - 1` for the points count .. newCount - 1 that have none,
+// as record bytes; `adapt(copy, p, k)` changes the k-th copy (its bytes, headers included, laid
+// out as the prototype's) for point p.
 template <typename Adapt>
-Insertion copiesForNewPoints(const std::vector<Record>& recs, const PointGroups& groups,
-                             uint16_t count, uint16_t newCount, Adapt adapt) {
+Insertion copiesForNewPoints(const RecordList& recs, const PointGroups& groups, uint16_t count,
+                             uint16_t newCount, Adapt adapt) {
     Insertion ins{groups.insertAt(), {}};
     Group proto = groups.byPoint.at(uint16_t(count - 1));
-    ins.records.reserve(size_t(newCount - count) * (proto.last - proto.first + 1));
+    const uint8_t* from = recs.bytes().data() + recs.offset(proto.first);
+    const size_t size = recs.offset(proto.last + 1) - recs.offset(proto.first);
+    ins.records.resize(size_t(newCount - count) * size);
     size_t made = 0;
     for (uint16_t p = count; p < newCount; ++p) {
         if (groups.byPoint.count(p)) continue;
-        std::vector<Record> copy(recs.begin() + long(proto.first),
-                                 recs.begin() + long(proto.last) + 1);
+        uint8_t* copy = ins.records.data() + made * size;
+        std::memcpy(copy, from, size);
         adapt(copy, p, made++);
-        for (Record& r : copy) ins.records.push_back(std::move(r));
     }
+    ins.records.resize(made * size);
     return ins;
 }
 
 // Gives the new points of series `index` (its SERIES record at `series`) what the existing
 // points have; `count` points had formats before, the series now has `newCount`.
-void extendPointFormats(std::vector<Record>& recs, Group chart, size_t series, uint16_t index,
+void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t index,
                         uint16_t count, uint16_t newCount, const std::vector<Rgb>& palette) {
+    const RecordList& recs = sheet.records();
     size_t seriesEnd = groupEnd(recs, series, chart.last);
     if (seriesEnd == kNoGroup || seriesEnd == series) return;
     PointGroups formats = pointFormats(recs, series, seriesEnd);
     if (!formats.coverFirst(count)) return;  // the points share the series format
 
+    auto fillOf = [&](size_t i) {
+        const uint8_t* d = recs.data(i);
+        return Rgb{d[0], d[1], d[2]};
+    };
     std::vector<Rgb> used, backgrounds;
     for (const auto& [p, g] : formats.byPoint) {
-        const Record* area = childOf(recs, g.first, g.last, kAreaFormat);
-        if (area && area->data.size() >= 16)
-            used.push_back({area->data[0], area->data[1], area->data[2]});
+        size_t area = childOf(recs, g.first, g.last, kAreaFormat);
+        if (area != kNoGroup && recs.length(area) >= 16) used.push_back(fillOf(area));
     }
     // The fills of the chart's own frames (chart area, plot area): a slice in one would vanish.
     for (size_t i = chart.first; i < chart.last; ++i) {
         if (i == series) i = seriesEnd;
-        if (recs[i].type == kAreaFormat && recs[i].data.size() >= 16)
-            backgrounds.push_back({recs[i].data[0], recs[i].data[1], recs[i].data[2]});
+        if (recs.type(i) == kAreaFormat && recs.length(i) >= 16) backgrounds.push_back(fillOf(i));
     }
     const Group proto = formats.byPoint.at(uint16_t(count - 1));
-    const Record* protoArea = childOf(recs, proto.first, proto.last, kAreaFormat);
-    bool ownColors = protoArea && protoArea->data.size() >= 16 && !(protoArea->data[10] & 1);
+    const size_t protoAt = recs.offset(proto.first);
+    const size_t protoArea = childOf(recs, proto.first, proto.last, kAreaFormat);
+    bool ownColors = protoArea != kNoGroup && recs.length(protoArea) >= 16 &&
+                     !(recs.data(protoArea)[10] & 1);
     std::vector<Rgb> colors;
     if (ownColors) colors = nextPointColors(used, palette, newCount - count, backgrounds);
+    // Where the copied fields lie in a copy: AREAFORMAT's data, counted from the group's start.
+    const size_t areaAt = ownColors ? recs.offset(protoArea) + 4 - protoAt : 0;
+    // A colour's nearest palette entry, looked up once per colour.
+    std::unordered_map<uint32_t, uint16_t> nearest;
 
     std::vector<Insertion> plan;
-    plan.push_back(copiesForNewPoints(
-        recs, formats, count, newCount, [&](std::vector<Record>& copy, uint16_t p, size_t k) {
-            set16(&copy[0].data[0], p);  // xi
-            if (!ownColors || k >= colors.size()) return;
-            Record* area = childOf(copy, 0, copy.size() - 1, kAreaFormat);
-            area->data[0] = colors[k].r;
-            area->data[1] = colors[k].g;
-            area->data[2] = colors[k].b;
-            area->data[3] = 0;
-            set16(&area->data[12], nearestPaletteIndex(palette, colors[k]));
-        }));
+    plan.push_back(copiesForNewPoints(recs, formats, count, newCount,
+                                      [&](uint8_t* copy, uint16_t p, size_t k) {
+                                          set16(copy + 4, p);  // xi
+                                          if (!ownColors || k >= colors.size()) return;
+                                          uint8_t* area = copy + areaAt;
+                                          Rgb c = colors[k];
+                                          area[0] = c.r;
+                                          area[1] = c.g;
+                                          area[2] = c.b;
+                                          area[3] = 0;
+                                          uint32_t key = uint32_t(c.r) << 16 | c.g << 8 | c.b;
+                                          auto [it, made] = nearest.try_emplace(key, 0);
+                                          if (made) it->second = nearestPaletteIndex(palette, c);
+                                          set16(area + 12, it->second);
+                                      }));
     PointGroups labels = pointLabels(recs, chart, index);
-    if (labels.coverFirst(count))
-        plan.push_back(copiesForNewPoints(
-            recs, labels, count, newCount,
-            [proto = uint16_t(count - 1)](std::vector<Record>& copy, uint16_t p, size_t) {
-                Record* link = childOf(copy, 0, copy.size() - 1, kObjectLink);
-                set16(&link->data[4], p);  // wLinkVar2: the point
-                // STARTBLOCK / ENDBLOCK around the label's future records name the point too
-                // (iObjectInstance1).
-                for (Record& r : copy)
-                    if ((r.type == kStartBlock || r.type == kEndBlock) && r.data.size() >= 12 &&
-                        get16(&r.data[8]) == proto)
-                        set16(&r.data[8], p);
-            }));
+    if (labels.coverFirst(count)) {
+        const Group label = labels.byPoint.at(uint16_t(count - 1));
+        const size_t labelAt = recs.offset(label.first);
+        const size_t linkAt =
+            recs.offset(childOf(recs, label.first, label.last, kObjectLink)) + 4 - labelAt;
+        // STARTBLOCK / ENDBLOCK around the label's future records name the point too
+        // (iObjectInstance1).
+        std::vector<size_t> blocks;
+        for (size_t i = label.first; i <= label.last; ++i)
+            if ((recs.type(i) == kStartBlock || recs.type(i) == kEndBlock) && recs.length(i) >= 12 &&
+                get16(recs.data(i) + 8) == uint16_t(count - 1))
+                blocks.push_back(recs.offset(i) + 4 + 8 - labelAt);
+        plan.push_back(copiesForNewPoints(recs, labels, count, newCount,
+                                          [&](uint8_t* copy, uint16_t p, size_t) {
+                                              set16(copy + linkAt + 4, p);  // wLinkVar2: the point
+                                              for (size_t b : blocks) set16(copy + b, p);
+                                          }));
+    }
     // Later positions first, so that earlier ones stay valid.
     std::sort(plan.begin(), plan.end(),
               [](const Insertion& a, const Insertion& b) { return a.at > b.at; });
     for (Insertion& ins : plan)
-        recs.insert(recs.begin() + long(ins.at), std::make_move_iterator(ins.records.begin()),
-                    std::make_move_iterator(ins.records.end()));
+        sheet.insertRecords(ins.at, ins.records.data(), ins.records.size());
 }
 
 struct Growth {
@@ -221,22 +244,22 @@ struct Growth {
 // Extends the references of one chart substream; returns how many.
 int extendChart(const Globals& globals, std::vector<std::unique_ptr<SheetModel>>& sheets,
                 size_t owner, Group chart) {
-    std::vector<Record>& recs = sheets[owner]->records();
+    RecordList& recs = sheets[owner]->records();
     int extended = 0;
     std::vector<Growth> grown;
     size_t series = kNoGroup;
     uint16_t seriesIndex = 0;
     for (size_t i = chart.first; i <= chart.last; ++i) {
-        Record& rec = recs[i];
-        if (rec.type == rt::Series && rec.data.size() >= 8) {
+        if (recs.type(i) == rt::Series && recs.length(i) >= 8) {
             if (series != kNoGroup) ++seriesIndex;
             series = i;
         }
-        if (rec.type != rt::Ai || rec.data.size() < 8) continue;
-        Bytes& d = rec.data;
+        if (recs.type(i) != rt::Ai || recs.length(i) < 8) continue;
+        uint8_t* d = recs.data(i);
+        const size_t size = recs.length(i);
         uint8_t id = d[0];
         size_t cce = get16(&d[6]);
-        if ((id != 1 && id != 2) || d[1] != 2 || 8 + cce > d.size() || cce == 0) continue;
+        if ((id != 1 && id != 2) || d[1] != 2 || 8 + cce > size || cce == 0) continue;
         uint8_t ptg = d[8];
         int target = -1;
         size_t area = 0;  // offset of rwFirst
@@ -259,7 +282,7 @@ int extendChart(const Globals& globals, std::vector<std::unique_ptr<SheetModel>>
         set16(&d[area + 2], uint16_t(newLast));
         ++extended;
         if (series == kNoGroup) continue;
-        Bytes& s = recs[series].data;
+        uint8_t* s = recs.data(series);
         size_t countAt = id == 1 ? 6 : 4;  // cValy for values, cValx for categories
         uint16_t before = get16(&s[countAt]);
         uint16_t count = uint16_t(newLast - firstRow + 1);
@@ -268,7 +291,7 @@ int extendChart(const Globals& globals, std::vector<std::unique_ptr<SheetModel>>
     }
     // Last series first: inserting records moves everything behind them.
     for (auto it = grown.rbegin(); it != grown.rend(); ++it)
-        extendPointFormats(recs, chart, it->series, it->index, it->count, it->newCount,
+        extendPointFormats(*sheets[owner], chart, it->series, it->index, it->count, it->newCount,
                            globals.styles().palette());
     return extended;
 }

@@ -36,6 +36,25 @@ void writeRecord(Bytes& out, uint16_t type, const uint8_t* data, size_t size) {
     out.insert(out.end(), data, data + size);
 }
 
+const std::vector<uint32_t>& RecordList::index() const {
+    if (at_.empty()) {
+        at_.reserve(bytes_.size() / 12 + 1);
+        size_t p = 0;
+        for (; p < bytes_.size(); p += 4 + get16(&bytes_[p + 2])) at_.push_back(uint32_t(p));
+        at_.push_back(uint32_t(p));
+    }
+    return at_;
+}
+
+void RecordList::insert(size_t at, const uint8_t* records, size_t size) {
+    const size_t where = offset(at);
+    bytes_.insert(bytes_.begin() + long(where), records, records + size);
+    std::vector<uint32_t> starts;
+    for (size_t p = 0; p < size; p += 4 + get16(records + p + 2)) starts.push_back(uint32_t(where + p));
+    for (size_t i = at; i < at_.size(); ++i) at_[i] += uint32_t(size);
+    at_.insert(at_.begin() + long(at), starts.begin(), starts.end());
+}
+
 void ChunkReader::advance() {
     while (chunk_ < chunks_.size() && pos_ >= chunks_[chunk_]->size()) {
         ++chunk_;

@@ -40,6 +40,32 @@ inline void writeRecord(Bytes& out, const Record& r) {
     writeRecord(out, r.type, r.data.data(), r.data.size());
 }
 
+// Records kept as the bytes they are written as (each with its 4-byte header), with where each
+// starts: read, patched in place, grown by inserting whole records, and written out with one
+// copy. The index of record starts is made on first use.
+class RecordList {
+  public:
+    RecordList() = default;
+    // `bytes` holds whole records, every header and size already checked.
+    explicit RecordList(Bytes bytes) : bytes_(std::move(bytes)) {}
+
+    const Bytes& bytes() const { return bytes_; }
+    size_t size() const { return index().size() - 1; }
+    uint16_t type(size_t i) const { return get16(&bytes_[index()[i]]); }
+    size_t length(size_t i) const { return get16(&bytes_[index()[i] + 2]); }
+    uint8_t* data(size_t i) { return &bytes_[index()[i] + 4]; }
+    const uint8_t* data(size_t i) const { return &bytes_[index()[i] + 4]; }
+    // Where record i starts in bytes(); offset(size()) is the end.
+    size_t offset(size_t i) const { return index()[i]; }
+    // Inserts `size` bytes of whole records before record `at`.
+    void insert(size_t at, const uint8_t* records, size_t size);
+
+  private:
+    const std::vector<uint32_t>& index() const;
+    Bytes bytes_;
+    mutable std::vector<uint32_t> at_;  // record starts, then the end; empty until first used
+};
+
 // Reads a Unicode string (character count, option flags, characters, formatting runs,
 // phonetic data) that may continue across CONTINUE records: `chunks` are the data of the
 // first record and of each CONTINUE that follows. A CONTINUE that splits the characters starts

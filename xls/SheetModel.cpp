@@ -6,101 +6,87 @@ namespace xls {
 
 SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet)
     : worksheet_(worksheet) {
-    raw_.reserve(size_t(last - first));
-    auto keep = [&](const uint8_t* p, size_t size) {
-        raw_.insert(raw_.end(), p, p + 4 + size);
-        ++count_;
-    };
     if (!worksheet) {
-        for (const uint8_t* p = first; p < last; p += 4 + get16(p + 2)) keep(p, get16(p + 2));
+        raw_ = RecordList(Bytes(first, last));
         readLayout();
         return;
     }
+    Bytes raw;
+    raw.reserve(size_t(last - first));
+    // Records are copied in runs: a run ends where a record is left out.
+    const uint8_t* run = first;
+    auto leaveOut = [&](const uint8_t* p, size_t size) {
+        raw.insert(raw.end(), run, p);
+        run = p + 4 + size;
+    };
     cells_.reserve(size_t(last - first));
     int depth = 0;
     bool tableSeen = false;
-    size_t dimensionsAt = size_t(-1), window2At = size_t(-1);
-    // Where the sheet's own EOF stands (records after it, up to the next substream, are kept
-    // as they are but are not the sheet's), else the last record.
-    size_t eofAt = size_t(-1), eofByte = 0;
-    size_t afterDimensions = 0, window2Byte = 0, lastByte = 0;  // offsets in raw_
+    const size_t kNone = size_t(-1);
+    // Offsets in the kept records: after the sheet's DIMENSIONS, its first WINDOW2, its own EOF
+    // (records after it, up to the next substream, are kept as they are but are not the
+    // sheet's), the last record.
+    size_t afterDimensions = kNone, window2Byte = kNone, eofByte = kNone, lastByte = 0;
+    auto kept = [&](const uint8_t* p) { return raw.size() + size_t(p - run); };
     for (const uint8_t* p = first; p < last; p += 4 + get16(p + 2)) {
         uint16_t type = get16(p);
         size_t size = get16(p + 2);
         const uint8_t* data = p + 4;
         if (depth == 1 && type != rt::Bof && type != rt::Eof) {
-            if (type == rt::Index) continue;
+            if (type == rt::Index) {
+                leaveOut(p, size);
+                continue;
+            }
             if (cells_.add(type, data, size)) {
-                if (!tableSeen) {
-                    tableAt_ = count_;
-                    tableByte_ = raw_.size();
-                }
+                if (!tableSeen) tableByte_ = kept(p);
                 tableSeen = true;
+                leaveOut(p, size);
                 continue;
             }
             if (type == rt::Dimensions) {
-                dimensionsAt = count_;
-                afterDimensions = raw_.size() + 4 + size;
-                if (size >= 14) dimensions_.push_back(raw_.size());
+                afterDimensions = kept(p) + 4 + size;
+                if (size >= 14) dimensions_.push_back(kept(p));
             }
-            if (type == rt::Window2 && window2At == size_t(-1)) {
-                window2At = count_;
-                window2Byte = raw_.size();
-            }
+            if (type == rt::Window2 && window2Byte == kNone) window2Byte = kept(p);
             if (type == rt::DefaultRowHeight && size >= 4) {
                 defaultRowFlags_ = get16(data);
                 defaultRowHeight_ = get16(data + 2);
             }
         }
         if (type == rt::Bof) ++depth;
-        if (type == rt::Eof && --depth == 0 && eofAt == size_t(-1)) {
-            eofAt = count_;
-            eofByte = raw_.size();
-        }
-        lastByte = raw_.size();
-        keep(p, size);
+        if (type == rt::Eof && --depth == 0 && eofByte == kNone) eofByte = kept(p);
+        lastByte = kept(p);
     }
+    raw.insert(raw.end(), run, last);
     if (!tableSeen) {
-        if (dimensionsAt != size_t(-1)) {
-            tableAt_ = dimensionsAt + 1;
+        if (afterDimensions != kNone)
             tableByte_ = afterDimensions;
-        } else if (window2At != size_t(-1)) {
-            tableAt_ = window2At;
+        else if (window2Byte != kNone)
             tableByte_ = window2Byte;
-        } else if (eofAt != size_t(-1)) {
-            tableAt_ = eofAt;
+        else if (eofByte != kNone)
             tableByte_ = eofByte;
-        } else {
-            tableAt_ = count_ == 0 ? 0 : count_ - 1;
+        else
             tableByte_ = lastByte;
-        }
     }
+    raw_ = RecordList(std::move(raw));
     readLayout();
 }
 
-std::vector<Record>& SheetModel::records() {
-    if (!listed_) {
-        records_.reserve(count_);
-        for (size_t p = 0; p < raw_.size(); p += 4 + get16(&raw_[p + 2])) {
-            records_.emplace_back();
-            records_.back().type = get16(&raw_[p]);
-            records_.back().data.assign(raw_.begin() + long(p) + 4,
-                                        raw_.begin() + long(p) + 4 + get16(&raw_[p + 2]));
-        }
-        Bytes().swap(raw_);
-        listed_ = true;
-    }
-    return records_;
+void SheetModel::insertRecords(size_t at, const uint8_t* records, size_t size) {
+    const size_t where = raw_.offset(at);
+    raw_.insert(at, records, size);
+    // The cell table keeps its place before the record it stood before; records inserted right
+    // there come after it.
+    if (tableByte_ > where) tableByte_ += size;
+    for (size_t& d : dimensions_)
+        if (d >= where) d += size;
 }
 
 template <class F>
 void SheetModel::forEachRecord(F f) const {
-    if (listed_) {
-        for (const Record& rec : records_) f(rec.type, rec.data.data(), rec.data.size());
-        return;
-    }
-    for (size_t p = 0; p < raw_.size(); p += 4 + get16(&raw_[p + 2]))
-        f(get16(&raw_[p]), raw_.data() + p + 4, size_t(get16(&raw_[p + 2])));
+    const Bytes& raw = raw_.bytes();
+    for (size_t p = 0; p < raw.size(); p += 4 + get16(&raw[p + 2]))
+        f(get16(&raw[p]), raw.data() + p + 4, size_t(get16(&raw[p + 2])));
 }
 
 // Column widths and formats, read once: nothing changes these records after opening.
@@ -176,47 +162,25 @@ bool SheetModel::showGridlines() const {
     return show;
 }
 
-size_t SheetModel::sizeHint() const {
-    size_t size = raw_.size() + cells_.sizeHint();
-    for (const Record& rec : records_) size += 4 + rec.data.size();
-    return size;
-}
+size_t SheetModel::sizeHint() const { return raw_.bytes().size() + cells_.sizeHint(); }
 
 void SheetModel::write(Bytes& out) const {
     auto range = cells_.usedRange();
-    auto dimensions = [&](uint8_t* d) {
-        set32(d, range ? uint32_t(range->firstRow) : 0);
-        set32(d + 4, range ? uint32_t(range->lastRow + 1) : 0);
-        set16(d + 8, range ? uint16_t(range->firstCol) : 0);
-        set16(d + 10, range ? uint16_t(range->lastCol + 1) : 0);
-    };
     uint32_t rowFlags = 0x000F0100u | ((defaultRowFlags_ & 1) ? 0x40 : 0);
-    if (!listed_) {
-        // The records as read: copied in two pieces around the cell table.
-        size_t at = out.size();
-        out.insert(out.end(), raw_.begin(), raw_.begin() + long(tableByte_));
-        size_t before = out.size();
-        if (worksheet_) cells_.write(out, defaultRowHeight_, rowFlags);
-        size_t table = out.size() - before;
-        out.insert(out.end(), raw_.begin() + long(tableByte_), raw_.end());
-        for (size_t d : dimensions_)
-            dimensions(out.data() + at + d + (d < tableByte_ ? 0 : table) + 4);
-        return;
-    }
-    int depth = 0;
-    for (size_t i = 0; i <= records_.size(); ++i) {
-        if (worksheet_ && i == tableAt_) cells_.write(out, defaultRowHeight_, rowFlags);
-        if (i == records_.size()) break;
-        const Record& rec = records_[i];
-        if (rec.type == rt::Bof) ++depth;
-        if (rec.type == rt::Eof) --depth;
-        if (worksheet_ && depth == 1 && rec.type == rt::Dimensions && rec.data.size() >= 14) {
-            size_t at = out.size();
-            writeRecord(out, rec);
-            dimensions(out.data() + at + 4);
-        } else {
-            writeRecord(out, rec);
-        }
+    // The records copied in two pieces around the cell table, DIMENSIONS updated.
+    const Bytes& raw = raw_.bytes();
+    size_t at = out.size();
+    out.insert(out.end(), raw.begin(), raw.begin() + long(tableByte_));
+    size_t before = out.size();
+    if (worksheet_) cells_.write(out, defaultRowHeight_, rowFlags);
+    size_t table = out.size() - before;
+    out.insert(out.end(), raw.begin() + long(tableByte_), raw.end());
+    for (size_t d : dimensions_) {
+        uint8_t* p = out.data() + at + d + (d < tableByte_ ? 0 : table) + 4;
+        set32(p, range ? uint32_t(range->firstRow) : 0);
+        set32(p + 4, range ? uint32_t(range->lastRow + 1) : 0);
+        set16(p + 8, range ? uint16_t(range->firstCol) : 0);
+        set16(p + 10, range ? uint16_t(range->lastCol + 1) : 0);
     }
 }
 

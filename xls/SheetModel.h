@@ -21,9 +21,12 @@ class SheetModel {
     bool isWorksheet() const { return worksheet_; }
     CellTable& cells() { return cells_; }
     const CellTable& cells() const { return cells_; }
-    // Every record but the cell table, in order. Until first asked for, they are kept as the
-    // bytes they were read from.
-    std::vector<Record>& records();
+    // Every record but the cell table and INDEX, in order, as the bytes they were read from.
+    // Patch records in place through it; add records with insertRecords.
+    RecordList& records() { return raw_; }
+    const RecordList& records() const { return raw_; }
+    // Inserts `size` bytes of whole records before record `at` of records().
+    void insertRecords(size_t at, const uint8_t* records, size_t size);
 
     uint16_t defaultXf(int row, int col) const;
     ColumnFormat column(int col) const;
@@ -46,14 +49,8 @@ class SheetModel {
     template <class F>
     void forEachRecord(F f) const;  // f(type, data, size) for each record in order
 
-    // The records without the cell table and INDEX: as read (headers included) in raw_ until
-    // records() lists them in records_.
-    Bytes raw_;
-    std::vector<Record> records_;
-    bool listed_ = false;
-    size_t count_ = 0;                // records in raw_
-    size_t tableAt_ = 0;              // the cell table is written before record tableAt_
-    size_t tableByte_ = 0;            // where that record starts in raw_
+    RecordList raw_;                  // the records without the cell table and INDEX
+    size_t tableByte_ = 0;            // the cell table is written before this byte of raw_
     std::vector<size_t> dimensions_;  // offsets in raw_ of the DIMENSIONS records to update
     CellTable cells_;
     bool worksheet_;

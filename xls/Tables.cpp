@@ -20,13 +20,12 @@ struct TableRange {
 };
 
 // The range of a FEAT11 table this engine can extend, or nothing.
-bool readTable(const Record& rec, TableRange& t) {
-    const Bytes& d = rec.data;
-    if (rec.type != kFeature11 || d.size() < kRefs + 8 || get16(&d[kIsf]) != kListFeature ||
+bool readTable(uint16_t type, const uint8_t* d, size_t size, TableRange& t) {
+    if (type != kFeature11 || size < kRefs + 8 || get16(&d[kIsf]) != kListFeature ||
         get16(&d[kRefCount]) < 1)
         return false;
     size_t feat = kRefs + 8 * size_t(get16(&d[kRefCount]));
-    if (d.size() < feat + 16 || get32(&d[feat + kSourceType]) != kRangeSource ||
+    if (size < feat + 16 || get32(&d[feat + kSourceType]) != kRangeSource ||
         get32(&d[feat + kTotalsRows]) != 0)
         return false;
     t.firstRow = get16(&d[kRefs]);
@@ -74,17 +73,19 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
     int added = 0;
     for (auto& sheet : sheets) {
         if (!sheet->isWorksheet()) continue;
-        for (Record& rec : sheet->records()) {
+        RecordList& recs = sheet->records();
+        for (size_t i = 0; i < recs.size(); ++i) {
             TableRange t;
-            if (!readTable(rec, t) || t.lastRow - t.firstRow + 1 <= t.headerRows) continue;
+            uint8_t* d = recs.data(i);
+            if (!readTable(recs.type(i), d, recs.length(i), t) || t.lastRow - t.firstRow + 1 <= t.headerRows) continue;
             int last = t.lastRow;
             while (last < 65535 && rowWritten(*sheet, last + 1, t)) {
                 ++last;
                 takeTheLook(globals, *sheet, t, last, last - t.lastRow, displayName);
             }
             if (last == t.lastRow) continue;
-            set16(&rec.data[kHeaderRef + 2], uint16_t(last));
-            set16(&rec.data[kRefs + 2], uint16_t(last));
+            set16(&d[kHeaderRef + 2], uint16_t(last));
+            set16(&d[kRefs + 2], uint16_t(last));
             added += last - t.lastRow;
         }
     }
