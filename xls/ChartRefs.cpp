@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <cstring>
+#include <functional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -131,31 +132,36 @@ PointGroups pointLabels(const RecordList& recs, Group chart, uint16_t index) {
     return out;
 }
 
+// Copies of the group of point `count - 1` for the points count .. newCount - 1 that have none,
+// to be inserted after the last point's group; `adapt(copy, p, k)` changes the k-th copy (its
+// bytes, headers included, laid out as the prototype's) for point p.
 struct Insertion {
     size_t at;
-    Bytes records;
+    std::function<void(uint8_t*, uint16_t, size_t)> adapt;
+    Group proto;
+    std::vector<uint16_t> points;
 };
 
-// Copies of the group of point `count - 1` for the points count .. newCount - 1 that have none,
-// as record bytes; `adapt(copy, p, k)` changes the k-th copy (its bytes, headers included, laid
-// out as the prototype's) for point p.
-template <typename Adapt>
-Insertion copiesForNewPoints(const RecordList& recs, const PointGroups& groups, uint16_t count,
-                             uint16_t newCount, Adapt adapt) {
-    Insertion ins{groups.insertAt(), {}};
-    Group proto = groups.byPoint.at(uint16_t(count - 1));
-    const uint8_t* from = recs.bytes().data() + recs.offset(proto.first);
-    const size_t size = recs.offset(proto.last + 1) - recs.offset(proto.first);
-    ins.records.resize(size_t(newCount - count) * size);
-    size_t made = 0;
-    for (uint16_t p = count; p < newCount; ++p) {
-        if (groups.byPoint.count(p)) continue;
-        uint8_t* copy = ins.records.data() + made * size;
-        std::memcpy(copy, from, size);
-        adapt(copy, p, made++);
-    }
-    ins.records.resize(made * size);
+Insertion newPoints(const PointGroups& groups, uint16_t count, uint16_t newCount) {
+    Insertion ins{groups.insertAt(), {}, groups.byPoint.at(uint16_t(count - 1)), {}};
+    for (uint16_t p = count; p < newCount; ++p)
+        if (!groups.byPoint.count(p)) ins.points.push_back(p);
     return ins;
+}
+
+void insertCopies(SheetModel& sheet, const Insertion& ins) {
+    const RecordList& recs = sheet.records();
+    const size_t first = recs.offset(ins.proto.first);
+    const size_t size = recs.offset(ins.proto.last + 1) - first;
+    // The prototype is copied out first: making room may move the records.
+    Bytes proto(recs.bytes().begin() + long(first), recs.bytes().begin() + long(first + size));
+    sheet.insertRecords(ins.at, size * ins.points.size(), [&](uint8_t* room) {
+        for (size_t k = 0; k < ins.points.size(); ++k) {
+            uint8_t* copy = room + k * size;
+            std::memcpy(copy, proto.data(), size);
+            ins.adapt(copy, ins.points[k], k);
+        }
+    });
 }
 
 // Gives the new points of series `index` (its SERIES record at `series`) what the existing
@@ -195,45 +201,44 @@ void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t 
     std::unordered_map<uint32_t, uint16_t> nearest;
 
     std::vector<Insertion> plan;
-    plan.push_back(copiesForNewPoints(recs, formats, count, newCount,
-                                      [&](uint8_t* copy, uint16_t p, size_t k) {
-                                          set16(copy + 4, p);  // xi
-                                          if (!ownColors || k >= colors.size()) return;
-                                          uint8_t* area = copy + areaAt;
-                                          Rgb c = colors[k];
-                                          area[0] = c.r;
-                                          area[1] = c.g;
-                                          area[2] = c.b;
-                                          area[3] = 0;
-                                          uint32_t key = uint32_t(c.r) << 16 | c.g << 8 | c.b;
-                                          auto [it, made] = nearest.try_emplace(key, 0);
-                                          if (made) it->second = nearestPaletteIndex(palette, c);
-                                          set16(area + 12, it->second);
-                                      }));
+    plan.push_back(newPoints(formats, count, newCount));
+    plan.back().adapt = [&](uint8_t* copy, uint16_t p, size_t k) {
+        set16(copy + 4, p);  // xi
+        if (!ownColors || k >= colors.size()) return;
+        uint8_t* area = copy + areaAt;
+        Rgb c = colors[k];
+        area[0] = c.r;
+        area[1] = c.g;
+        area[2] = c.b;
+        area[3] = 0;
+        uint32_t key = uint32_t(c.r) << 16 | c.g << 8 | c.b;
+        auto [it, made] = nearest.try_emplace(key, 0);
+        if (made) it->second = nearestPaletteIndex(palette, c);
+        set16(area + 12, it->second);
+    };
     PointGroups labels = pointLabels(recs, chart, index);
+    // STARTBLOCK / ENDBLOCK around a label's future records name the point too
+    // (iObjectInstance1): where they lie in a copy.
+    std::vector<size_t> blocks;
+    size_t linkAt = 0;
     if (labels.coverFirst(count)) {
         const Group label = labels.byPoint.at(uint16_t(count - 1));
         const size_t labelAt = recs.offset(label.first);
-        const size_t linkAt =
-            recs.offset(childOf(recs, label.first, label.last, kObjectLink)) + 4 - labelAt;
-        // STARTBLOCK / ENDBLOCK around the label's future records name the point too
-        // (iObjectInstance1).
-        std::vector<size_t> blocks;
+        linkAt = recs.offset(childOf(recs, label.first, label.last, kObjectLink)) + 4 - labelAt;
         for (size_t i = label.first; i <= label.last; ++i)
             if ((recs.type(i) == kStartBlock || recs.type(i) == kEndBlock) && recs.length(i) >= 12 &&
                 get16(recs.data(i) + 8) == uint16_t(count - 1))
                 blocks.push_back(recs.offset(i) + 4 + 8 - labelAt);
-        plan.push_back(copiesForNewPoints(recs, labels, count, newCount,
-                                          [&](uint8_t* copy, uint16_t p, size_t) {
-                                              set16(copy + linkAt + 4, p);  // wLinkVar2: the point
-                                              for (size_t b : blocks) set16(copy + b, p);
-                                          }));
+        plan.push_back(newPoints(labels, count, newCount));
+        plan.back().adapt = [&](uint8_t* copy, uint16_t p, size_t) {
+            set16(copy + linkAt + 4, p);  // wLinkVar2: the point
+            for (size_t b : blocks) set16(copy + b, p);
+        };
     }
     // Later positions first, so that earlier ones stay valid.
     std::sort(plan.begin(), plan.end(),
               [](const Insertion& a, const Insertion& b) { return a.at > b.at; });
-    for (Insertion& ins : plan)
-        sheet.insertRecords(ins.at, ins.records.data(), ins.records.size());
+    for (const Insertion& ins : plan) insertCopies(sheet, ins);
 }
 
 struct Growth {

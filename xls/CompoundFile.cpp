@@ -16,6 +16,7 @@ constexpr uint32_t kDifatSector = 0xFFFFFFFC;
 constexpr uint32_t kNoStream = 0xFFFFFFFF;
 constexpr size_t kSector = 512;
 constexpr size_t kCutoff = 4096;
+constexpr size_t kNone = size_t(-1);
 
 char16_t upper(char16_t c) {
     if (c >= u'a' && c <= u'z') return char16_t(c - 32);
@@ -88,31 +89,40 @@ bool CompoundFile::removeStreamFromRoot(const std::u16string& name) {
 }
 
 Bytes CompoundFile::serialize() const {
+    Pieces p = serializeAround(kNone, 0);
+    p.head.insert(p.head.end(), p.tail.begin(), p.tail.end());
+    return std::move(p.head);
+}
+
+CompoundFile::Pieces CompoundFile::serializeAround(size_t first, size_t firstSize) const {
     const size_t n = entries_.size();
+    auto sizeOf = [&](size_t i) { return i == first ? firstSize : entries_[i].data.size(); };
     // Mini stream: small streams packed in 64-byte mini sectors.
     Bytes mini;
     std::vector<uint32_t> miniFat;
     std::vector<uint32_t> start(n, kEndOfChain);
     std::vector<size_t> bigStreams;
+    // The stream given apart is placed first, even when small; the rest in entry order.
+    if (first != kNone && firstSize >= kCutoff) bigStreams.push_back(first);
     for (size_t i = 1; i < n; ++i) {
         const Entry& e = entries_[i];
-        if (e.type != Type::Stream || e.data.empty()) continue;
+        if (e.type != Type::Stream || i == first || e.data.empty()) continue;
         if (e.data.size() >= kCutoff) {
             bigStreams.push_back(i);
             continue;
         }
-        size_t first = mini.size() / 64, count = sectorsFor(e.data.size(), 64);
-        start[i] = uint32_t(first);
+        size_t at = mini.size() / 64, count = sectorsFor(e.data.size(), 64);
+        start[i] = uint32_t(at);
         for (size_t k = 0; k < count; ++k)
-            miniFat.push_back(k + 1 < count ? uint32_t(first + k + 1) : kEndOfChain);
+            miniFat.push_back(k + 1 < count ? uint32_t(at + k + 1) : kEndOfChain);
         mini.insert(mini.end(), e.data.begin(), e.data.end());
-        mini.resize((first + count) * 64, 0);
+        mini.resize((at + count) * 64, 0);
     }
     size_t dirSectors = sectorsFor(n * 128, kSector);
     size_t miniFatSectors = sectorsFor(miniFat.size() * 4, kSector);
     size_t miniSectors = sectorsFor(mini.size(), kSector);
     size_t dataSectors = dirSectors + miniFatSectors + miniSectors;
-    for (size_t i : bigStreams) dataSectors += sectorsFor(entries_[i].data.size(), kSector);
+    for (size_t i : bigStreams) dataSectors += sectorsFor(sizeOf(i), kSector);
     size_t fatSectors = 0, difatSectors = 0;
     for (;;) {
         size_t total = dataSectors + fatSectors + difatSectors;
@@ -131,13 +141,16 @@ Bytes CompoundFile::serialize() const {
             fat[next] = mark != 0 ? mark : (k + 1 < count ? next + 1 : kEndOfChain);
         return count ? first : kEndOfChain;
     };
+    const bool apart = first != kNone && firstSize >= kCutoff;
+    if (apart) start[first] = allocate(sectorsFor(firstSize, kSector), 0);
+    const uint32_t apartSectors = next;
     uint32_t fatStart = allocate(fatSectors, kFatSector);
     uint32_t difatStart = allocate(difatSectors, kDifatSector);
     uint32_t dirStart = allocate(dirSectors, 0);
     uint32_t miniFatStart = allocate(miniFatSectors, 0);
     uint32_t miniStart = allocate(miniSectors, 0);
     for (size_t i : bigStreams)
-        start[i] = allocate(sectorsFor(entries_[i].data.size(), kSector), 0);
+        if (i != first) start[i] = allocate(sectorsFor(sizeOf(i), kSector), 0);
 
     // Directory: each storage's children form a balanced binary tree in name order, coloured
     // so that it is a valid red-black tree (the deepest level red, the rest black).
@@ -162,8 +175,12 @@ Bytes CompoundFile::serialize() const {
         for (size_t k = 0; k < kids.size(); ++k)
             color[kids[k]] = (maxDepth > 0 && depth[k] == maxDepth) ? 0 : 1;
     }
-    Bytes out(kSector * (total + 1), 0);
-    auto sectorPtr = [&](uint32_t id) { return out.data() + kSector * (size_t(id) + 1); };
+    Pieces pieces;
+    Bytes& out = pieces.tail;
+    pieces.head.assign(kSector, 0);
+    const size_t pad = apart ? kSector * apartSectors - firstSize : 0;
+    out.assign(pad + kSector * (total - apartSectors), 0);
+    auto sectorPtr = [&](uint32_t id) { return out.data() + pad + kSector * (id - apartSectors); };
     uint8_t* dir = sectorPtr(dirStart);
     for (size_t i = 0; i < dirSectors * 4; ++i) {
         uint8_t* e = dir + 128 * i;
@@ -190,7 +207,7 @@ Bytes CompoundFile::serialize() const {
             set32(e + 120, uint32_t(mini.size()));
         } else if (en.type == Type::Stream) {
             set32(e + 116, start[i]);
-            set32(e + 120, uint32_t(en.data.size()));
+            set32(e + 120, uint32_t(sizeOf(i)));
         }
     }
     if (miniFatSectors) {
@@ -200,13 +217,14 @@ Bytes CompoundFile::serialize() const {
     }
     if (miniSectors) std::copy(mini.begin(), mini.end(), sectorPtr(miniStart));
     for (size_t i : bigStreams)
-        std::copy(entries_[i].data.begin(), entries_[i].data.end(), sectorPtr(start[i]));
+        if (i != first)
+            std::copy(entries_[i].data.begin(), entries_[i].data.end(), sectorPtr(start[i]));
     for (size_t k = 0; k < fatSectors; ++k) {
         uint8_t* p = sectorPtr(fatStart + uint32_t(k));
         for (size_t j = 0; j < kSector / 4; ++j) set32(p + 4 * j, fat[k * kSector / 4 + j]);
     }
     // Header and DIFAT.
-    uint8_t* h = out.data();
+    uint8_t* h = pieces.head.data();
     const uint8_t sig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::copy(sig, sig + 8, h);
     set16(h + 24, 0x3E);
@@ -232,7 +250,7 @@ Bytes CompoundFile::serialize() const {
         }
         set32(p + 4 * perDifat, d + 1 < difatSectors ? difatStart + uint32_t(d + 1) : kEndOfChain);
     }
-    return out;
+    return pieces;
 }
 
 }  // namespace xls

@@ -34,7 +34,16 @@ class CompoundFile {
 
     // Parses `bytes`; throws Error (Corrupt) naming `displayName` on any fault.
     static CompoundFile parse(const Bytes& bytes, const std::string& displayName);
+    static CompoundFile parse(const uint8_t* bytes, size_t size, const std::string& displayName);
     Bytes serialize() const;
+    // The file with stream `first` in the first sectors, in pieces around that stream's bytes,
+    // which the caller holds (the entry's own data is not used; `firstSize` is its size, at
+    // least the 4,096 bytes below which a stream belongs in the mini stream): the file is
+    // `head`, the stream, then `tail` (padding to the sector, then every other sector).
+    struct Pieces {
+        Bytes head, tail;
+    };
+    Pieces serializeAround(size_t first, size_t firstSize) const;
 
     const std::vector<Entry>& entries() const { return entries_; }
     // Index of the stream or storage `name` (case-insensitive) directly below the root, or -1.

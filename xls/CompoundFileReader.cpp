@@ -4,6 +4,7 @@
 // stream's chain is followed only as far as its size needs: some writers leave it longer, and
 // what lies past the size is never read.
 #include <algorithm>
+#include <cstring>
 
 #include "xls/CompoundFile.h"
 #include "xls/Error.h"
@@ -19,7 +20,8 @@ const uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 class Reader {
   public:
-    Reader(const Bytes& file, const std::string& name) : file_(file), name_(name) {}
+    Reader(const uint8_t* file, size_t size, const std::string& name)
+        : file_(file), size_(size), name_(name) {}
 
     std::vector<CompoundFile::Entry> read();
 
@@ -27,7 +29,13 @@ class Reader {
     [[noreturn]] void fail(const std::string& fault) const {
         throw Error(ErrorKind::Corrupt, name_, fault);
     }
-    const uint8_t* sector(uint32_t id) const { return padded_.data() + size_t(id) * secSize_; }
+    // Sector `id` (below numSectors_): read where it stands in the file, but for a last sector
+    // the file cuts short, read from a copy padded with zeros.
+    const uint8_t* sector(uint32_t id) const {
+        return id == numSectors_ - 1 && !lastPadded_.empty()
+                   ? lastPadded_.data()
+                   : file_ + secSize_ + size_t(id) * secSize_;
+    }
     void readHeader();
     void readFat();
     std::vector<uint32_t> chainOf(uint32_t start, std::vector<uint8_t>& used, const char* what,
@@ -37,9 +45,10 @@ class Reader {
     void readMini();
     std::vector<CompoundFile::Entry> buildTree();
 
-    const Bytes& file_;
+    const uint8_t* file_;
+    size_t size_;
     std::string name_;
-    Bytes padded_;
+    Bytes lastPadded_;
     uint32_t secSize_ = 512;
     uint32_t numSectors_ = 0;
     int version_ = 3;
@@ -51,9 +60,9 @@ class Reader {
 };
 
 void Reader::readHeader() {
-    if (file_.size() < 512 || !std::equal(kSignature, kSignature + 8, file_.begin()))
+    if (size_ < 512 || !std::equal(kSignature, kSignature + 8, file_))
         fail("not a workbook (bad compound file signature)");
-    const uint8_t* h = file_.data();
+    const uint8_t* h = file_;
     uint16_t major = get16(h + 26);
     uint16_t shift = get16(h + 30);
     if (get16(h + 28) != 0xFFFE) fail("bad compound file byte order mark");
@@ -70,18 +79,20 @@ void Reader::readHeader() {
     firstDifat_ = get32(h + 68);
     numDifat_ = get32(h + 72);
     if (cutoff_ != 4096) fail("bad compound file mini stream cutoff");
-    if (file_.size() <= secSize_) fail("compound file has no sectors");
-    size_t body = file_.size() - secSize_;
+    if (size_ <= secSize_) fail("compound file has no sectors");
+    size_t body = size_ - secSize_;
     numSectors_ = uint32_t(std::min<size_t>((body + secSize_ - 1) / secSize_, 0x7FFFFFFF));
-    padded_.assign(size_t(numSectors_) * secSize_, 0);
-    std::copy(file_.begin() + secSize_, file_.end(), padded_.begin());
+    if (size_t cut = body % secSize_; cut != 0 && body / secSize_ < 0x7FFFFFFF) {
+        lastPadded_.assign(secSize_, 0);
+        std::copy(file_ + size_ - cut, file_ + size_, lastPadded_.begin());
+    }
     used_.assign(numSectors_, 0);
 }
 
 void Reader::readFat() {
     if (numFatSectors_ > numSectors_) fail("FAT larger than the file");
     std::vector<uint32_t> fatSectors;
-    const uint8_t* h = file_.data();
+    const uint8_t* h = file_;
     for (int i = 0; i < 109 && fatSectors.size() < numFatSectors_; ++i) {
         uint32_t id = get32(h + 76 + 4 * i);
         if (id == kFreeSector) break;
@@ -139,12 +150,19 @@ std::vector<uint32_t> Reader::chainOf(uint32_t start, std::vector<uint8_t>& used
 Bytes Reader::gather(const std::vector<uint32_t>& ids, uint64_t size, const char* what) const {
     if (size > uint64_t(ids.size()) * secSize_)
         fail(std::string(what) + " is longer than its sectors");
-    Bytes out;
-    out.reserve(size_t(size));
-    for (uint32_t id : ids) {
-        size_t n = std::min<uint64_t>(secSize_, size - out.size());
-        out.insert(out.end(), sector(id), sector(id) + n);
-        if (out.size() == size) break;
+    Bytes out(static_cast<size_t>(size));
+    // Runs of consecutive sectors (the usual layout) are copied in one go.
+    size_t done = 0;
+    for (size_t k = 0; k < ids.size() && done < size;) {
+        size_t run = 1;
+        while (k + run < ids.size() && ids[k + run] == ids[k] + run &&
+               ids[k + run] != numSectors_ - 1)
+            ++run;
+        if (ids[k] == numSectors_ - 1) run = 1;
+        size_t n = std::min<uint64_t>(uint64_t(run) * secSize_, size - done);
+        std::memcpy(out.data() + done, sector(ids[k]), n);
+        done += n;
+        k += run;
     }
     return out;
 }
@@ -259,8 +277,13 @@ std::vector<CompoundFile::Entry> Reader::read() {
 }  // namespace
 
 CompoundFile CompoundFile::parse(const Bytes& bytes, const std::string& displayName) {
+    return parse(bytes.data(), bytes.size(), displayName);
+}
+
+CompoundFile CompoundFile::parse(const uint8_t* bytes, size_t size,
+                                 const std::string& displayName) {
     CompoundFile cf;
-    cf.entries_ = Reader(bytes, displayName).read();
+    cf.entries_ = Reader(bytes, size, displayName).read();
     return cf;
 }
 

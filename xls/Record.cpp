@@ -46,13 +46,20 @@ const std::vector<uint32_t>& RecordList::index() const {
     return at_;
 }
 
-void RecordList::insert(size_t at, const uint8_t* records, size_t size) {
+uint8_t* RecordList::makeRoom(size_t at, size_t size) {
     const size_t where = offset(at);
-    bytes_.insert(bytes_.begin() + long(where), records, records + size);
-    std::vector<uint32_t> starts;
-    for (size_t p = 0; p < size; p += 4 + get16(records + p + 2)) starts.push_back(uint32_t(where + p));
+    bytes_.insert(bytes_.begin() + long(where), size, 0);
+    return bytes_.data() + where;
+}
+
+void RecordList::indexRoom(size_t at, size_t size) {
+    const size_t where = at_[at];
+    size_t count = 0;
+    for (size_t p = where; p < where + size; p += 4 + get16(&bytes_[p + 2])) ++count;
     for (size_t i = at; i < at_.size(); ++i) at_[i] += uint32_t(size);
-    at_.insert(at_.begin() + long(at), starts.begin(), starts.end());
+    at_.insert(at_.begin() + long(at), count, 0);
+    for (size_t p = where, i = at; i < at + count; p += 4 + get16(&bytes_[p + 2]), ++i)
+        at_[i] = uint32_t(p);
 }
 
 void ChunkReader::advance() {

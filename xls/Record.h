@@ -57,11 +57,18 @@ class RecordList {
     const uint8_t* data(size_t i) const { return &bytes_[index()[i] + 4]; }
     // Where record i starts in bytes(); offset(size()) is the end.
     size_t offset(size_t i) const { return index()[i]; }
-    // Inserts `size` bytes of whole records before record `at`.
-    void insert(size_t at, const uint8_t* records, size_t size);
+    // Inserts `size` bytes of whole records before record `at`: `fill(uint8_t*)` writes them
+    // into the room made for them.
+    template <class Fill>
+    void insert(size_t at, size_t size, Fill fill) {
+        fill(makeRoom(at, size));
+        indexRoom(at, size);
+    }
 
   private:
     const std::vector<uint32_t>& index() const;
+    uint8_t* makeRoom(size_t at, size_t size);
+    void indexRoom(size_t at, size_t size);
     Bytes bytes_;
     mutable std::vector<uint32_t> at_;  // record starts, then the end; empty until first used
 };

@@ -72,9 +72,7 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
     readLayout();
 }
 
-void SheetModel::insertRecords(size_t at, const uint8_t* records, size_t size) {
-    const size_t where = raw_.offset(at);
-    raw_.insert(at, records, size);
+void SheetModel::moveMarks(size_t where, size_t size) {
     // The cell table keeps its place before the record it stood before; records inserted right
     // there come after it.
     if (tableByte_ > where) tableByte_ += size;

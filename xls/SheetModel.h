@@ -25,8 +25,14 @@ class SheetModel {
     // Patch records in place through it; add records with insertRecords.
     RecordList& records() { return raw_; }
     const RecordList& records() const { return raw_; }
-    // Inserts `size` bytes of whole records before record `at` of records().
-    void insertRecords(size_t at, const uint8_t* records, size_t size);
+    // Inserts `size` bytes of whole records before record `at` of records(); `fill(uint8_t*)`
+    // writes them.
+    template <class Fill>
+    void insertRecords(size_t at, size_t size, Fill fill) {
+        const size_t where = raw_.offset(at);
+        raw_.insert(at, size, fill);
+        moveMarks(where, size);
+    }
 
     uint16_t defaultXf(int row, int col) const;
     ColumnFormat column(int col) const;
@@ -46,6 +52,7 @@ class SheetModel {
         ColumnFormat format;
     };
     void readLayout();
+    void moveMarks(size_t where, size_t size);  // after `size` bytes were inserted at `where`
     template <class F>
     void forEachRecord(F f) const;  // f(type, data, size) for each record in order
 

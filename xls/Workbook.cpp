@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "xls/WorkbookModel.h"
 
@@ -28,7 +31,13 @@ bool endsWithXls(const std::string& path) {
     return ext == ".xls";
 }
 
-Bytes readFile(const std::string& path, const std::string& name) {
+// A file's bytes, read into memory that is not cleared first.
+struct FileBytes {
+    std::unique_ptr<uint8_t[]> data;
+    size_t size = 0;
+};
+
+FileBytes readFile(const std::string& path, const std::string& name) {
     auto folder = [&] {
         return Error(ErrorKind::Io, name, "cannot read the file (it is a folder)");
     };
@@ -40,32 +49,36 @@ Bytes readFile(const std::string& path, const std::string& name) {
         throw Error(ErrorKind::Io, name,
                     std::string("cannot open the file (") + std::strerror(error) + ")");
     }
-    Bytes bytes;
     bool failed = ::fstat(fd, &st) != 0;
     if (!failed && S_ISDIR(st.st_mode)) {
         ::close(fd);
         throw folder();
     }
     // Room for the whole file and one byte more, so the second read sees its end.
-    size_t size = 0;
-    bytes.resize(!failed && st.st_size > 0 ? size_t(st.st_size) + 1 : 65536);
+    FileBytes bytes;
+    size_t room = !failed && st.st_size > 0 ? size_t(st.st_size) + 1 : 65536;
+    bytes.data.reset(new uint8_t[room]);
     while (!failed) {
-        if (size == bytes.size()) bytes.resize(bytes.size() * 2);
-        ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
+        if (bytes.size == room) {
+            std::unique_ptr<uint8_t[]> more(new uint8_t[room * 2]);
+            std::memcpy(more.get(), bytes.data.get(), bytes.size);
+            bytes.data = std::move(more);
+            room *= 2;
+        }
+        ssize_t n = ::read(fd, bytes.data.get() + bytes.size, room - bytes.size);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) failed = true;
         if (n <= 0) break;
-        size += size_t(n);
+        bytes.size += size_t(n);
     }
     ::close(fd);
     if (failed) throw Error(ErrorKind::Io, name, "cannot read the file");
-    bytes.resize(size);
     return bytes;
 }
 
-// Writes `bytes` to a new file beside `path`, then renames it over `path`: a create, one
-// write, a close and a rename.
-void writeAtomically(const std::string& path, const Bytes& bytes) {
+// Writes `pieces` one after the other to a new file beside `path`, then renames it over
+// `path`: a create, one write, a close and a rename.
+void writeAtomically(const std::string& path, std::initializer_list<const Bytes*> pieces) {
     static std::atomic<unsigned> counter{0};
     std::string name = fileNameOf(path);
     fs::path target(path);
@@ -77,13 +90,24 @@ void writeAtomically(const std::string& path, const Bytes& bytes) {
         throw Error(ErrorKind::Io, name,
                     std::string("cannot create the file (") + std::strerror(errno) + ")");
     bool ok = true;
-    for (size_t done = 0; ok && done < bytes.size();) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    std::vector<iovec> parts;
+    for (const Bytes* b : pieces)
+        if (!b->empty()) parts.push_back({const_cast<uint8_t*>(b->data()), b->size()});
+    for (size_t first = 0; ok && first < parts.size();) {
+        ssize_t n = ::writev(fd, parts.data() + first, int(parts.size() - first));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
+        if (n <= 0) {
             ok = false;
-        else
-            done += size_t(n);
+            break;
+        }
+        // Past what was written: whole pieces dropped, a piece written in part moved on.
+        for (size_t done = size_t(n); done > 0;) {
+            size_t step = std::min(done, parts[first].iov_len);
+            parts[first].iov_base = static_cast<uint8_t*>(parts[first].iov_base) + step;
+            parts[first].iov_len -= step;
+            done -= step;
+            if (parts[first].iov_len == 0) ++first;
+        }
     }
     if (::close(fd) != 0) ok = false;
     if (!ok) {
@@ -106,15 +130,18 @@ Workbook::~Workbook() = default;
 
 Workbook Workbook::open(const std::string& path) {
     std::string name = fileNameOf(path);
-    return fromBytes(readFile(path, name), name);
+    FileBytes file = readFile(path, name);
+    return Workbook(std::make_unique<WorkbookModel>(file.data.get(), file.size, std::move(name)));
 }
 
 Workbook Workbook::fromBytes(std::vector<uint8_t> bytes, std::string displayName) {
-    return Workbook(std::make_unique<WorkbookModel>(bytes, std::move(displayName)));
+    return Workbook(
+        std::make_unique<WorkbookModel>(bytes.data(), bytes.size(), std::move(displayName)));
 }
 
 void Workbook::saveAs(const std::string& path) {
-    writeAtomically(path, toBytes(!endsWithXls(path)));
+    WorkbookModel::Saved saved = model_->save(!endsWithXls(path));
+    writeAtomically(path, {&saved.pieces.head, &saved.stream, &saved.pieces.tail});
 }
 
 std::vector<uint8_t> Workbook::toBytes(bool asTemplate) { return model_->toBytes(asTemplate); }

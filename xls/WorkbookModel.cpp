@@ -17,10 +17,10 @@ constexpr uint16_t kGlobalsType = 0x0005, kWorksheetType = 0x0010;
 // Excel 2.x to 4.0 are one: the first record is a BOF of their record numbers (BIFF2 0x0009,
 // BIFF3 0x0209, BIFF4 0x0409); a later BOF (0x0809) there is a workbook stream taken out of
 // its compound file. The BOF gives a worksheet, chart, macro, workspace or globals type.
-const char* bareStreamKind(const Bytes& bytes) {
-    if (bytes.size() < 8) return nullptr;
+const char* bareStreamKind(const uint8_t* bytes, size_t length) {
+    if (length < 8) return nullptr;
     uint16_t type = get16(&bytes[0]), size = get16(&bytes[2]);
-    if (size < 4 || size > 16 || bytes.size() < 4u + size) return nullptr;
+    if (size < 4 || size > 16 || length < 4u + size) return nullptr;
     uint16_t kind = get16(&bytes[6]);
     if (kind != 0x0005 && kind != 0x0010 && kind != 0x0020 && kind != 0x0040 && kind != 0x0100)
         return nullptr;
@@ -33,10 +33,11 @@ const char* bareStreamKind(const Bytes& bytes) {
 
 }  // namespace
 
-WorkbookModel::WorkbookModel(const Bytes& bytes, std::string name) : displayName(std::move(name)) {
-    if (const char* kind = bareStreamKind(bytes))
+WorkbookModel::WorkbookModel(const uint8_t* bytes, size_t size, std::string name)
+    : displayName(std::move(name)) {
+    if (const char* kind = bareStreamKind(bytes, size))
         throw Error(ErrorKind::Unsupported, displayName, kind);
-    file_ = CompoundFile::parse(bytes, displayName);
+    file_ = CompoundFile::parse(bytes, size, displayName);
     int stream = file_.findInRoot(u"Workbook");
     if (stream < 0 || file_.entries()[size_t(stream)].type != CompoundFile::Type::Stream) {
         if (file_.findInRoot(u"Book") >= 0)
@@ -141,11 +142,27 @@ Bytes WorkbookModel::workbookStream(bool asTemplate) {
     return out;
 }
 
-Bytes WorkbookModel::toBytes(bool asTemplate) {
-    file_.streamData(streamIndex_) = workbookStream(asTemplate);
-    Bytes file = file_.serialize();
+WorkbookModel::Saved WorkbookModel::save(bool asTemplate) {
+    Saved saved;
+    saved.stream = workbookStream(asTemplate);
+    if (saved.stream.size() >= 4096) {
+        // Large enough for sectors of its own: written where it stands, not copied.
+        saved.pieces = file_.serializeAround(streamIndex_, saved.stream.size());
+        return saved;
+    }
+    file_.streamData(streamIndex_) = std::move(saved.stream);
+    saved.pieces.head = file_.serialize();
+    saved.stream.clear();
     Bytes().swap(file_.streamData(streamIndex_));  // made anew by every save
-    return file;
+    return saved;
+}
+
+Bytes WorkbookModel::toBytes(bool asTemplate) {
+    Saved saved = save(asTemplate);
+    Bytes& file = saved.pieces.head;
+    file.insert(file.end(), saved.stream.begin(), saved.stream.end());
+    file.insert(file.end(), saved.pieces.tail.begin(), saved.pieces.tail.end());
+    return std::move(file);
 }
 
 }  // namespace xls

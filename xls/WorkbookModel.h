@@ -16,9 +16,15 @@ namespace xls {
 class WorkbookModel {
   public:
     // Throws Error on any fault, naming `displayName`.
-    WorkbookModel(const Bytes& file, std::string displayName);
+    WorkbookModel(const uint8_t* file, size_t size, std::string displayName);
 
     Bytes toBytes(bool asTemplate);
+    // The file as it is saved, in pieces to be written one after the other.
+    struct Saved {
+        CompoundFile::Pieces pieces;
+        Bytes stream;  // the workbook stream, between the two pieces
+    };
+    Saved save(bool asTemplate);
 
     std::string displayName;
     Globals globals;
