@@ -7,7 +7,6 @@
 #include <cstring>
 #include <functional>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "xls/Globals.h"
 #include "xls/SheetModel.h"
@@ -338,17 +337,28 @@ Rgb fromHsv(double degrees, double s, double v) {
 std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector<Rgb>& palette,
                                  size_t count, const std::vector<Rgb>& avoid) {
     std::vector<Rgb> out;
-    // Colours in use as 0xRRGGBB, looked up by hash: a long series offers many candidates.
-    auto key = [](Rgb c) { return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b; };
-    std::unordered_set<uint32_t> taken;
-    taken.reserve(used.size() + avoid.size() + count);
-    for (Rgb c : used) taken.insert(key(c));
-    for (Rgb c : avoid) taken.insert(key(c));
+    // Colours in use, looked up by hash: a long series offers many candidates. An open-addressed
+    // table of 0xRRGGBB + 1 (0: free), at most half full.
+    size_t slots = 64;
+    while (slots < 2 * (used.size() + avoid.size() + count + 64)) slots *= 2;
+    std::vector<uint32_t> table(slots, 0);
+    auto insert = [&](Rgb c) {
+        uint32_t key = (uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b) + 1;
+        for (size_t at = (key * 0x9E3779B1u) & (slots - 1);; at = (at + 1) & (slots - 1)) {
+            if (table[at] == key) return false;
+            if (table[at] == 0) {
+                table[at] = key;
+                return true;
+            }
+        }
+    };
+    for (Rgb c : used) insert(c);
+    for (Rgb c : avoid) insert(c);
     auto inPalette = [&](Rgb c) {
         return std::find(palette.begin(), palette.end(), c) != palette.end();
     };
     auto offer = [&](Rgb c) {
-        if (out.size() >= count || !taken.insert(key(c)).second) return;
+        if (out.size() >= count || !insert(c)) return;
         out.push_back(c);
     };
     const size_t known = std::size(kLibreOfficeColors);

@@ -36,30 +36,25 @@ void writeRecord(Bytes& out, uint16_t type, const uint8_t* data, size_t size) {
     out.insert(out.end(), data, data + size);
 }
 
-const std::vector<uint32_t>& RecordList::index() const {
-    if (at_.empty()) {
-        at_.reserve(bytes_.size() / 12 + 1);
-        size_t p = 0;
-        for (; p < bytes_.size(); p += 4 + get16(&bytes_[p + 2])) at_.push_back(uint32_t(p));
-        at_.push_back(uint32_t(p));
+size_t RecordList::scanTo(size_t i) const {
+    while (at_.size() <= i && scanned_ < bytes_.size()) {
+        at_.push_back(uint32_t(scanned_));
+        scanned_ += 4 + get16(&bytes_[scanned_ + 2]);
     }
-    return at_;
+    return i < at_.size() ? at_[i] : bytes_.size();
+}
+
+size_t RecordList::size() const {
+    scanTo(size_t(-1));
+    return at_.size();
 }
 
 uint8_t* RecordList::makeRoom(size_t at, size_t size) {
     const size_t where = offset(at);
     bytes_.insert(bytes_.begin() + long(where), size, 0);
+    at_.resize(std::min(at_.size(), at));
+    scanned_ = where;
     return bytes_.data() + where;
-}
-
-void RecordList::indexRoom(size_t at, size_t size) {
-    const size_t where = at_[at];
-    size_t count = 0;
-    for (size_t p = where; p < where + size; p += 4 + get16(&bytes_[p + 2])) ++count;
-    for (size_t i = at; i < at_.size(); ++i) at_[i] += uint32_t(size);
-    at_.insert(at_.begin() + long(at), count, 0);
-    for (size_t p = where, i = at; i < at + count; p += 4 + get16(&bytes_[p + 2]), ++i)
-        at_[i] = uint32_t(p);
 }
 
 void ChunkReader::advance() {

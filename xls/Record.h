@@ -50,27 +50,28 @@ class RecordList {
     explicit RecordList(Bytes bytes) : bytes_(std::move(bytes)) {}
 
     const Bytes& bytes() const { return bytes_; }
-    size_t size() const { return index().size() - 1; }
-    uint16_t type(size_t i) const { return get16(&bytes_[index()[i]]); }
-    size_t length(size_t i) const { return get16(&bytes_[index()[i] + 2]); }
-    uint8_t* data(size_t i) { return &bytes_[index()[i] + 4]; }
-    const uint8_t* data(size_t i) const { return &bytes_[index()[i] + 4]; }
+    size_t size() const;
+    uint16_t type(size_t i) const { return get16(&bytes_[offset(i)]); }
+    size_t length(size_t i) const { return get16(&bytes_[offset(i) + 2]); }
+    uint8_t* data(size_t i) { return &bytes_[offset(i) + 4]; }
+    const uint8_t* data(size_t i) const { return &bytes_[offset(i) + 4]; }
     // Where record i starts in bytes(); offset(size()) is the end.
-    size_t offset(size_t i) const { return index()[i]; }
+    size_t offset(size_t i) const { return i < at_.size() ? at_[i] : scanTo(i); }
     // Inserts `size` bytes of whole records before record `at`: `fill(uint8_t*)` writes them
-    // into the room made for them.
+    // into the room made for them. Records before `at` keep their offsets.
     template <class Fill>
     void insert(size_t at, size_t size, Fill fill) {
         fill(makeRoom(at, size));
-        indexRoom(at, size);
     }
 
   private:
-    const std::vector<uint32_t>& index() const;
+    size_t scanTo(size_t i) const;
     uint8_t* makeRoom(size_t at, size_t size);
-    void indexRoom(size_t at, size_t size);
     Bytes bytes_;
-    mutable std::vector<uint32_t> at_;  // record starts, then the end; empty until first used
+    // Where the first records start, as far as they have been looked for: records are found
+    // one after the other, and an insertion forgets those behind it.
+    mutable std::vector<uint32_t> at_;
+    mutable size_t scanned_ = 0;  // the end of the last record in at_
 };
 
 // Reads a Unicode string (character count, option flags, characters, formatting runs,

@@ -1,22 +1,28 @@
 #include "xls/SheetModel.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace xls {
 
-SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet)
+SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet, Bytes* stream)
     : worksheet_(worksheet) {
-    if (!worksheet) {
+    if (!worksheet && !stream) {
         raw_ = RecordList(Bytes(first, last));
         readLayout();
         return;
     }
+    // The kept records go to a buffer of their own, or to the front of `stream` (never ahead
+    // of what is still to be read), which then becomes theirs.
     Bytes raw;
-    raw.reserve(size_t(last - first));
+    if (!stream) raw.resize(size_t(last - first));
+    uint8_t* const out = stream ? stream->data() : raw.data();
+    size_t keptSize = 0;
     // Records are copied in runs: a run ends where a record is left out.
     const uint8_t* run = first;
     auto leaveOut = [&](const uint8_t* p, size_t size) {
-        raw.insert(raw.end(), run, p);
+        std::memmove(out + keptSize, run, size_t(p - run));
+        keptSize += size_t(p - run);
         run = p + 4 + size;
     };
     cells_.reserve(size_t(last - first));
@@ -27,12 +33,12 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
     // (records after it, up to the next substream, are kept as they are but are not the
     // sheet's), the last record.
     size_t afterDimensions = kNone, window2Byte = kNone, eofByte = kNone, lastByte = 0;
-    auto kept = [&](const uint8_t* p) { return raw.size() + size_t(p - run); };
+    auto kept = [&](const uint8_t* p) { return keptSize + size_t(p - run); };
     for (const uint8_t* p = first; p < last; p += 4 + get16(p + 2)) {
         uint16_t type = get16(p);
         size_t size = get16(p + 2);
         const uint8_t* data = p + 4;
-        if (depth == 1 && type != rt::Bof && type != rt::Eof) {
+        if (worksheet && depth == 1 && type != rt::Bof && type != rt::Eof) {
             if (type == rt::Index) {
                 leaveOut(p, size);
                 continue;
@@ -57,7 +63,10 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
         if (type == rt::Eof && --depth == 0 && eofByte == kNone) eofByte = kept(p);
         lastByte = kept(p);
     }
-    raw.insert(raw.end(), run, last);
+    std::memmove(out + keptSize, run, size_t(last - run));  // the last run
+    keptSize += size_t(last - run);
+    if (stream) raw = std::move(*stream);
+    raw.resize(keptSize);
     if (!tableSeen) {
         if (afterDimensions != kNone)
             tableByte_ = afterDimensions;

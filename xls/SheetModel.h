@@ -15,8 +15,10 @@ namespace xls {
 class SheetModel {
   public:
     // `first`..`last`: the bytes of the substream from its BOF to its EOF, every record header
-    // and size already checked. Throws OutOfBounds on short records.
-    SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet);
+    // and size already checked. Throws OutOfBounds on short records. With `stream` given (the
+    // buffer `first`..`last` lies in, nothing of which is needed afterwards), the records are
+    // kept in that buffer rather than copied, and `stream` is left empty.
+    SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet, Bytes* stream = nullptr);
 
     bool isWorksheet() const { return worksheet_; }
     CellTable& cells() { return cells_; }

@@ -46,23 +46,30 @@ bool rowWritten(const SheetModel& sheet, int row, const TableRange& t) {
 }
 
 // Gives the cells of the table's columns in `row` (the k-th row below the old last row) the look
-// of the data row two rows up, keeping their own number format.
+// of the data row two rows up, keeping their own number format. `looks` holds the look of each
+// column for odd and even k, found on the first call.
 void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int row, int k,
-                 const std::string& displayName) {
-    int dataRows = t.lastRow - (t.firstRow + t.headerRows) + 1;
-    int source = dataRows >= 2 && k % 2 == 1 ? t.lastRow - 1 : t.lastRow;
+                 std::vector<uint16_t>& looks, const std::string& displayName) {
     CellTable& cells = sheet.cells();
-    // A cell's own format, else the one its row or column gives (looked up only then).
-    auto formatOf = [&](int r, int c) {
-        std::optional<uint16_t> xf = cells.xfAt(r, c);
-        return xf ? *xf : sheet.defaultXf(r, c);
-    };
+    const int width = t.lastCol - t.firstCol + 1;
+    if (looks.empty()) {
+        int dataRows = t.lastRow - (t.firstRow + t.headerRows) + 1;
+        for (int parity : {0, 1}) {
+            int source = dataRows >= 2 && parity == 1 ? t.lastRow - 1 : t.lastRow;
+            for (int col = t.firstCol; col <= t.lastCol; ++col) {
+                std::optional<uint16_t> xf = cells.xfAt(source, col);
+                looks.push_back(xf ? *xf : sheet.defaultXf(source, col));
+            }
+        }
+    }
     for (int col = t.firstCol; col <= t.lastCol; ++col) {
-        uint16_t look = formatOf(source, col);
-        uint16_t own = formatOf(row, col);
+        uint16_t look = looks[size_t((k % 2) * width + (col - t.firstCol))];
+        // The cell's own format, else the one its row or column gives (looked up only then).
+        const CellTable::Slot* slot = cells.find(row, col);
+        uint16_t own = slot ? cells.xfOf(*slot, col) : sheet.defaultXf(row, col);
         uint16_t format = globals.styles().xf(own).formatIndex;
         uint16_t xf = format == 0 ? look : globals.findOrAddXf(look, format, displayName);
-        if (xf != own || !cells.find(row, col)) cells.setXf(row, col, xf);
+        if (xf != own || !slot) cells.setXf(row, col, xf);
     }
 }
 
@@ -79,9 +86,10 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
             uint8_t* d = recs.data(i);
             if (!readTable(recs.type(i), d, recs.length(i), t) || t.lastRow - t.firstRow + 1 <= t.headerRows) continue;
             int last = t.lastRow;
+            std::vector<uint16_t> looks;
             while (last < 65535 && rowWritten(*sheet, last + 1, t)) {
                 ++last;
-                takeTheLook(globals, *sheet, t, last, last - t.lastRow, displayName);
+                takeTheLook(globals, *sheet, t, last, last - t.lastRow, looks, displayName);
             }
             if (last == t.lastRow) continue;
             set16(&d[kHeaderRef + 2], uint16_t(last));

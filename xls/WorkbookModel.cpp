@@ -56,9 +56,10 @@ WorkbookModel::WorkbookModel(const uint8_t* bytes, size_t size, std::string name
 }
 
 // Cuts the workbook stream into substreams, BOF to matching EOF, reading each record where it
-// stands: the globals and the records around the cell tables become Records, the cells go
-// straight into the sheets' cell tables.
-void WorkbookModel::split(const Bytes& stream) {
+// stands: the globals become Records, the cells go straight into the sheets' cell tables, and
+// the records around them are kept as bytes (those of the largest sheet in the stream's own
+// buffer, which the stream then no longer holds).
+void WorkbookModel::split(Bytes& stream) {
     struct Part {
         size_t begin, end;
     };
@@ -107,19 +108,26 @@ void WorkbookModel::split(const Bytes& stream) {
     size_t count = globals.sheets().size();
     if (parts.size() < count + 1)
         throw Error(ErrorKind::Corrupt, displayName, "the records of a sheet are missing");
+    for (size_t i = count + 1; i < parts.size(); ++i) recordsOf(parts[i], trailer_);
+    // The largest sheet keeps its records in the stream's own buffer, so it is made last, once
+    // nothing else reads the stream.
+    size_t largest = 1;
+    for (size_t i = 1; i <= count; ++i)
+        if (parts[i].end - parts[i].begin > parts[largest].end - parts[largest].begin) largest = i;
+    sheets.resize(count);
     try {
-        for (size_t i = 1; i <= count; ++i) {
+        for (size_t k = 0; k < count; ++k) {
+            size_t i = k + 1 == count ? largest : (k + 1 < largest ? k + 1 : k + 2);
             const uint8_t* bof = base + parts[i].begin;
             size_t bofSize = get16(bof + 2);
             bool worksheet =
                 bofSize >= 4 && get16(bof + 6) == kWorksheetType && get16(bof + 4) == kBiff8;
-            sheets.push_back(std::make_unique<SheetModel>(base + parts[i].begin,
-                                                          base + parts[i].end, worksheet));
+            sheets[i - 1] = std::make_unique<SheetModel>(base + parts[i].begin, base + parts[i].end,
+                                                         worksheet, i == largest ? &stream : nullptr);
         }
     } catch (const OutOfBounds&) {
         throw Error(ErrorKind::Corrupt, displayName, "a cell record is shorter than its content");
     }
-    for (size_t i = count + 1; i < parts.size(); ++i) recordsOf(parts[i], trailer_);
 }
 
 Bytes WorkbookModel::workbookStream(bool asTemplate) {

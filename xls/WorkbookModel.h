@@ -33,7 +33,7 @@ class WorkbookModel {
 
   private:
     Bytes workbookStream(bool asTemplate);
-    void split(const Bytes& stream);
+    void split(Bytes& stream);
 
     CompoundFile file_;
     size_t streamIndex_ = 0;
