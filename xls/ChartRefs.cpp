@@ -6,7 +6,6 @@
 #include <mutex>
 #include <cstring>
 #include <functional>
-#include <unordered_map>
 
 #include "xls/Globals.h"
 #include "xls/SheetModel.h"
@@ -196,8 +195,6 @@ void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t 
     if (ownColors) colors = nextPointColors(used, palette, newCount - count, backgrounds);
     // Where the copied fields lie in a copy: AREAFORMAT's data, counted from the group's start.
     const size_t areaAt = ownColors ? recs.offset(protoArea) + 4 - protoAt : 0;
-    // A colour's nearest palette entry, looked up once per colour.
-    std::unordered_map<uint32_t, uint16_t> nearest;
 
     std::vector<Insertion> plan;
     plan.push_back(newPoints(formats, count, newCount));
@@ -210,10 +207,7 @@ void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t 
         area[1] = c.g;
         area[2] = c.b;
         area[3] = 0;
-        uint32_t key = uint32_t(c.r) << 16 | c.g << 8 | c.b;
-        auto [it, made] = nearest.try_emplace(key, 0);
-        if (made) it->second = nearestPaletteIndex(palette, c);
-        set16(area + 12, it->second);
+        set16(area + 12, nearestPaletteIndex(palette, c));
     };
     PointGroups labels = pointLabels(recs, chart, index);
     // STARTBLOCK / ENDBLOCK around a label's future records name the point too
