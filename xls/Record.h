@@ -50,6 +50,8 @@ class RecordList {
     explicit RecordList(Bytes bytes) : bytes_(std::move(bytes)) {}
 
     const Bytes& bytes() const { return bytes_; }
+    // For patching fields in place; the records' sizes must stay as they are.
+    Bytes& bytes() { return bytes_; }
     size_t size() const;
     uint16_t type(size_t i) const { return get16(&bytes_[offset(i)]); }
     size_t length(size_t i) const { return get16(&bytes_[offset(i) + 2]); }

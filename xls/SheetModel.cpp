@@ -171,24 +171,20 @@ bool SheetModel::showGridlines() const {
 
 size_t SheetModel::sizeHint() const { return raw_.bytes().size() + cells_.sizeHint(); }
 
-void SheetModel::write(Bytes& out) const {
+void SheetModel::updateDimensions() {
     auto range = cells_.usedRange();
-    uint32_t rowFlags = 0x000F0100u | ((defaultRowFlags_ & 1) ? 0x40 : 0);
-    // The records copied in two pieces around the cell table, DIMENSIONS updated.
-    const Bytes& raw = raw_.bytes();
-    size_t at = out.size();
-    out.insert(out.end(), raw.begin(), raw.begin() + long(tableByte_));
-    size_t before = out.size();
-    if (worksheet_) cells_.write(out, defaultRowHeight_, rowFlags);
-    size_t table = out.size() - before;
-    out.insert(out.end(), raw.begin() + long(tableByte_), raw.end());
     for (size_t d : dimensions_) {
-        uint8_t* p = out.data() + at + d + (d < tableByte_ ? 0 : table) + 4;
+        uint8_t* p = raw_.bytes().data() + d + 4;
         set32(p, range ? uint32_t(range->firstRow) : 0);
         set32(p + 4, range ? uint32_t(range->lastRow + 1) : 0);
         set16(p + 8, range ? uint16_t(range->firstCol) : 0);
         set16(p + 10, range ? uint16_t(range->lastCol + 1) : 0);
     }
+}
+
+void SheetModel::writeCells(Bytes& out) const {
+    uint32_t rowFlags = 0x000F0100u | ((defaultRowFlags_ & 1) ? 0x40 : 0);
+    if (worksheet_) cells_.write(out, defaultRowHeight_, rowFlags);
 }
 
 }  // namespace xls

@@ -44,8 +44,13 @@ class SheetModel {
     std::vector<CellRange> mergedRanges() const;
     bool showGridlines() const;
 
-    void write(Bytes& out) const;
-    // About the bytes write() gives, at least as many.
+    // Saving: the sheet is records()'s bytes before tableByte(), the cell table as writeCells()
+    // gives it, then the rest of records()'s bytes. updateDimensions() first brings the stored
+    // DIMENSIONS records up to date with the cells.
+    void updateDimensions();
+    size_t tableByte() const { return tableByte_; }
+    void writeCells(Bytes& out) const;
+    // About the bytes the sheet is saved as, at least as many.
     size_t sizeHint() const;
 
   private:

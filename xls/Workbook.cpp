@@ -77,8 +77,8 @@ FileBytes readFile(const std::string& path, const std::string& name) {
 }
 
 // Writes `pieces` one after the other to a new file beside `path`, then renames it over
-// `path`: a create, one write, a close and a rename.
-void writeAtomically(const std::string& path, std::initializer_list<const Bytes*> pieces) {
+// `path`: a create, one write per 512 pieces, a close and a rename.
+void writeAtomically(const std::string& path, std::vector<iovec> parts) {
     static std::atomic<unsigned> counter{0};
     std::string name = fileNameOf(path);
     fs::path target(path);
@@ -90,11 +90,11 @@ void writeAtomically(const std::string& path, std::initializer_list<const Bytes*
         throw Error(ErrorKind::Io, name,
                     std::string("cannot create the file (") + std::strerror(errno) + ")");
     bool ok = true;
-    std::vector<iovec> parts;
-    for (const Bytes* b : pieces)
-        if (!b->empty()) parts.push_back({const_cast<uint8_t*>(b->data()), b->size()});
+    parts.erase(std::remove_if(parts.begin(), parts.end(),
+                               [](const iovec& v) { return v.iov_len == 0; }),
+                parts.end());
     for (size_t first = 0; ok && first < parts.size();) {
-        ssize_t n = ::writev(fd, parts.data() + first, int(parts.size() - first));
+        ssize_t n = ::writev(fd, parts.data() + first, int(std::min<size_t>(parts.size() - first, 512)));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             ok = false;
@@ -141,7 +141,14 @@ Workbook Workbook::fromBytes(std::vector<uint8_t> bytes, std::string displayName
 
 void Workbook::saveAs(const std::string& path) {
     WorkbookModel::Saved saved = model_->save(!endsWithXls(path));
-    writeAtomically(path, {&saved.pieces.head, &saved.stream, &saved.pieces.tail});
+    std::vector<iovec> parts;
+    auto add = [&](const uint8_t* data, size_t size) {
+        parts.push_back({const_cast<uint8_t*>(data), size});
+    };
+    add(saved.pieces.head.data(), saved.pieces.head.size());
+    for (const WorkbookModel::Span& s : saved.stream) add(s.data, s.size);
+    add(saved.pieces.tail.data(), saved.pieces.tail.size());
+    writeAtomically(path, std::move(parts));
 }
 
 std::vector<uint8_t> Workbook::toBytes(bool asTemplate) { return model_->toBytes(asTemplate); }

@@ -130,45 +130,73 @@ void WorkbookModel::split(Bytes& stream) {
     }
 }
 
-Bytes WorkbookModel::workbookStream(bool asTemplate) {
+// Runs of stored records at least this long are written from where they stand; shorter ones
+// are copied into the stream's own bytes.
+constexpr size_t kReferAt = 65536;
+
+void WorkbookModel::workbookStream(bool asTemplate, Saved& saved) {
     extendTables(globals, sheets, displayName);
     extendChartReferences(globals, sheets);
     uint32_t refs = 0;
     for (const auto& s : sheets) refs += s->cells().sharedStringRefs();
-    Bytes out;
     size_t size = globals.sizeHint();
     for (const auto& s : sheets) size += s->sizeHint();
     for (const Record& rec : trailer_) size += 4 + rec.data.size();
-    out.reserve(size);
+    saved.made.emplace_back().reserve(size);
+    size_t done = 0;  // stream bytes in the spans so far
+    auto flush = [&] {
+        const Bytes& last = saved.made.back();
+        if (last.size() > 0) saved.stream.push_back({last.data(), last.size()});
+        done += last.size();
+    };
     std::vector<size_t> posFields;
-    globals.write(out, asTemplate, refs, posFields);
+    globals.write(saved.made.back(), asTemplate, refs, posFields);
     for (size_t i = 0; i < sheets.size(); ++i) {
-        if (i < posFields.size()) set32(&out[posFields[i]], uint32_t(out.size()));
-        sheets[i]->write(out);
+        SheetModel& sheet = *sheets[i];
+        Bytes* out = &saved.made.back();
+        if (i < posFields.size()) set32(&saved.made[0][posFields[i]], uint32_t(done + out->size()));
+        sheet.updateDimensions();
+        const Bytes& raw = sheet.records().bytes();
+        const size_t table = sheet.tableByte();
+        out->insert(out->end(), raw.begin(), raw.begin() + long(table));
+        sheet.writeCells(*out);
+        if (raw.size() - table < kReferAt) {
+            out->insert(out->end(), raw.begin() + long(table), raw.end());
+            continue;
+        }
+        flush();
+        saved.stream.push_back({raw.data() + table, raw.size() - table});
+        done += raw.size() - table;
+        saved.made.emplace_back().reserve(size > done ? size - done : 0);
     }
+    Bytes& out = saved.made.back();
     for (const Record& rec : trailer_) writeRecord(out, rec);
-    return out;
+    flush();
 }
 
 WorkbookModel::Saved WorkbookModel::save(bool asTemplate) {
     Saved saved;
-    saved.stream = workbookStream(asTemplate);
-    if (saved.stream.size() >= 4096) {
-        // Large enough for sectors of its own: written where it stands, not copied.
-        saved.pieces = file_.serializeAround(streamIndex_, saved.stream.size());
+    workbookStream(asTemplate, saved);
+    size_t size = 0;
+    for (const Span& s : saved.stream) size += s.size;
+    if (size >= 4096) {
+        // Large enough for sectors of its own: written from where its bytes stand.
+        saved.pieces = file_.serializeAround(streamIndex_, size);
         return saved;
     }
-    file_.streamData(streamIndex_) = std::move(saved.stream);
+    Bytes& stream = file_.streamData(streamIndex_);
+    for (const Span& s : saved.stream) stream.insert(stream.end(), s.data, s.data + s.size);
     saved.pieces.head = file_.serialize();
     saved.stream.clear();
-    Bytes().swap(file_.streamData(streamIndex_));  // made anew by every save
+    saved.made.clear();
+    Bytes().swap(stream);  // made anew by every save
     return saved;
 }
 
 Bytes WorkbookModel::toBytes(bool asTemplate) {
     Saved saved = save(asTemplate);
     Bytes& file = saved.pieces.head;
-    file.insert(file.end(), saved.stream.begin(), saved.stream.end());
+    for (const Span& s : saved.stream) file.insert(file.end(), s.data, s.data + s.size);
     file.insert(file.end(), saved.pieces.tail.begin(), saved.pieces.tail.end());
     return std::move(file);
 }

@@ -19,10 +19,17 @@ class WorkbookModel {
     WorkbookModel(const uint8_t* file, size_t size, std::string displayName);
 
     Bytes toBytes(bool asTemplate);
-    // The file as it is saved, in pieces to be written one after the other.
+    // The file as it is saved, in pieces to be written one after the other: pieces.head, the
+    // workbook stream's spans, pieces.tail. Spans point into `made` and into the sheets' stored
+    // records, so they hold until the workbook changes.
+    struct Span {
+        const uint8_t* data;
+        size_t size;
+    };
     struct Saved {
         CompoundFile::Pieces pieces;
-        Bytes stream;  // the workbook stream, between the two pieces
+        std::vector<Bytes> made;  // the stream's bytes made for this save
+        std::vector<Span> stream;
     };
     Saved save(bool asTemplate);
 
@@ -32,7 +39,7 @@ class WorkbookModel {
     std::vector<Sheet> handles;
 
   private:
-    Bytes workbookStream(bool asTemplate);
+    void workbookStream(bool asTemplate, Saved& saved);
     void split(Bytes& stream);
 
     CompoundFile file_;
