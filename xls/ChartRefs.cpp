@@ -334,11 +334,13 @@ std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector
     // Colours in use, looked up by hash: a long series offers many candidates. An open-addressed
     // table of 0xRRGGBB + 1 (0: free), at most half full.
     size_t slots = 64;
-    while (slots < 2 * (used.size() + avoid.size() + count + 64)) slots *= 2;
+    int bits = 6;
+    for (; slots < 2 * (used.size() + avoid.size() + count + 64); ++bits) slots *= 2;
     std::vector<uint32_t> table(slots, 0);
     auto insert = [&](Rgb c) {
         uint32_t key = (uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b) + 1;
-        for (size_t at = (key * 0x9E3779B1u) & (slots - 1);; at = (at + 1) & (slots - 1)) {
+        // Fibonacci hashing: the product's top bits depend on every bit of the key.
+        for (size_t at = uint32_t(key * 0x9E3779B1u) >> (32 - bits);; at = (at + 1) & (slots - 1)) {
             if (table[at] == key) return false;
             if (table[at] == 0) {
                 table[at] = key;

@@ -35,6 +35,8 @@ class CompoundFile {
     // Parses `bytes`; throws Error (Corrupt) naming `displayName` on any fault.
     static CompoundFile parse(const Bytes& bytes, const std::string& displayName);
     static CompoundFile parse(const uint8_t* bytes, size_t size, const std::string& displayName);
+    // The same; the largest stream may take over `bytes`' buffer, which is left empty then.
+    static CompoundFile parse(Bytes&& bytes, const std::string& displayName);
     Bytes serialize() const;
     // The file with stream `first` in the first sectors, in pieces around that stream's bytes,
     // which the caller holds (the entry's own data is not used; `firstSize` is its size, at

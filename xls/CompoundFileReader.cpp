@@ -20,8 +20,10 @@ const uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 class Reader {
   public:
-    Reader(const uint8_t* file, size_t size, const std::string& name)
-        : file_(file), size_(size), name_(name) {}
+    // With `owned` given (the buffer `file` points into), the largest stream whose sectors
+    // follow one another is moved to the front of that buffer, which becomes its data.
+    Reader(const uint8_t* file, size_t size, const std::string& name, Bytes* owned = nullptr)
+        : file_(file), size_(size), name_(name), owned_(owned) {}
 
     std::vector<CompoundFile::Entry> read();
 
@@ -48,6 +50,13 @@ class Reader {
     const uint8_t* file_;
     size_t size_;
     std::string name_;
+    Bytes* owned_;
+    struct Deferred {
+        size_t entry;
+        uint32_t first;  // sector
+        uint64_t size;
+    };
+    std::vector<Deferred> inPlace_;  // streams in consecutive sectors, read last
     Bytes lastPadded_;
     uint32_t secSize_ = 512;
     uint32_t numSectors_ = 0;
@@ -199,7 +208,7 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
         uint32_t dirId;
         size_t parent;
     };
-    auto makeEntry = [&](uint32_t id) {
+    auto makeEntry = [&](uint32_t id, size_t index) {
         const uint8_t* e = dir_.data() + size_t(id) * 128;
         CompoundFile::Entry entry;
         uint16_t nameLen = get16(e + 64);
@@ -216,9 +225,15 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
             uint64_t size = get32(e + 120);
             if (version_ == 4) size |= uint64_t(get32(e + 124)) << 32;
             if (size >= cutoff_) {
-                entry.data =
-                    gather(chainOf(start, used_, "a stream", (size + secSize_ - 1) / secSize_),
-                           size, "a stream");
+                auto ids = chainOf(start, used_, "a stream", (size + secSize_ - 1) / secSize_);
+                bool consecutive = owned_ && !ids.empty() && size <= uint64_t(ids.size()) * secSize_ &&
+                                   secSize_ + uint64_t(ids[0]) * secSize_ + size <= size_;
+                for (size_t k = 1; consecutive && k < ids.size(); ++k)
+                    consecutive = ids[k] == ids[0] + k;
+                if (consecutive)
+                    inPlace_.push_back({index, ids[0], size});
+                else
+                    entry.data = gather(ids, size, "a stream");
             } else if (size > 0) {
                 auto ids = chainOf(start, miniUsed_, "a mini stream", (size + 63) / 64);
                 if (size > uint64_t(ids.size()) * 64)
@@ -237,7 +252,7 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
         return entry;
     };
     seen[0] = 1;
-    out.push_back(makeEntry(0));
+    out.push_back(makeEntry(0, 0));
     out[0].type = CompoundFile::Type::Root;
     std::vector<Pending> stack;
     uint32_t rootChild = get32(dir_.data() + 76);
@@ -249,7 +264,7 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
         seen[p.dirId] = 1;
         const uint8_t* e = dir_.data() + size_t(p.dirId) * 128;
         size_t index = out.size();
-        out.push_back(makeEntry(p.dirId));
+        out.push_back(makeEntry(p.dirId, index));
         if (out.back().type == CompoundFile::Type::Root) fail("bad directory tree");
         out[p.parent].children.push_back(index);
         for (uint32_t sib : {get32(e + 68), get32(e + 72)})
@@ -262,6 +277,21 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
         std::sort(entry.children.begin(), entry.children.end(), [&](size_t a, size_t b) {
             return CompoundFile::nameLess(out[a].name, out[b].name);
         });
+    }
+    // Streams in consecutive sectors: copied in one piece each, the largest last, moved to the
+    // front of the file's own buffer rather than copied.
+    std::sort(inPlace_.begin(), inPlace_.end(),
+              [](const Deferred& a, const Deferred& b) { return a.size < b.size; });
+    for (size_t k = 0; k < inPlace_.size(); ++k) {
+        const Deferred& d = inPlace_[k];
+        const uint8_t* from = file_ + secSize_ + size_t(d.first) * secSize_;
+        if (k + 1 < inPlace_.size()) {
+            out[d.entry].data.assign(from, from + d.size);
+            continue;
+        }
+        std::memmove(owned_->data(), from, size_t(d.size));
+        owned_->resize(size_t(d.size));
+        out[d.entry].data = std::move(*owned_);
     }
     return out;
 }
@@ -284,6 +314,12 @@ CompoundFile CompoundFile::parse(const uint8_t* bytes, size_t size,
                                  const std::string& displayName) {
     CompoundFile cf;
     cf.entries_ = Reader(bytes, size, displayName).read();
+    return cf;
+}
+
+CompoundFile CompoundFile::parse(Bytes&& bytes, const std::string& displayName) {
+    CompoundFile cf;
+    cf.entries_ = Reader(bytes.data(), bytes.size(), displayName, &bytes).read();
     return cf;
 }
 

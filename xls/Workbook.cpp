@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 
 #include "xls/WorkbookModel.h"
 
@@ -31,13 +30,7 @@ bool endsWithXls(const std::string& path) {
     return ext == ".xls";
 }
 
-// A file's bytes, read into memory that is not cleared first.
-struct FileBytes {
-    std::unique_ptr<uint8_t[]> data;
-    size_t size = 0;
-};
-
-FileBytes readFile(const std::string& path, const std::string& name) {
+Bytes readFile(const std::string& path, const std::string& name) {
     auto folder = [&] {
         return Error(ErrorKind::Io, name, "cannot read the file (it is a folder)");
     };
@@ -55,24 +48,19 @@ FileBytes readFile(const std::string& path, const std::string& name) {
         throw folder();
     }
     // Room for the whole file and one byte more, so the second read sees its end.
-    FileBytes bytes;
-    size_t room = !failed && st.st_size > 0 ? size_t(st.st_size) + 1 : 65536;
-    bytes.data.reset(new uint8_t[room]);
+    Bytes bytes(!failed && st.st_size > 0 ? size_t(st.st_size) + 1 : 65536);
+    size_t size = 0;
     while (!failed) {
-        if (bytes.size == room) {
-            std::unique_ptr<uint8_t[]> more(new uint8_t[room * 2]);
-            std::memcpy(more.get(), bytes.data.get(), bytes.size);
-            bytes.data = std::move(more);
-            room *= 2;
-        }
-        ssize_t n = ::read(fd, bytes.data.get() + bytes.size, room - bytes.size);
+        if (size == bytes.size()) bytes.resize(bytes.size() * 2);
+        ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) failed = true;
         if (n <= 0) break;
-        bytes.size += size_t(n);
+        size += size_t(n);
     }
     ::close(fd);
     if (failed) throw Error(ErrorKind::Io, name, "cannot read the file");
+    bytes.resize(size);
     return bytes;
 }
 
@@ -130,13 +118,11 @@ Workbook::~Workbook() = default;
 
 Workbook Workbook::open(const std::string& path) {
     std::string name = fileNameOf(path);
-    FileBytes file = readFile(path, name);
-    return Workbook(std::make_unique<WorkbookModel>(file.data.get(), file.size, std::move(name)));
+    return Workbook(std::make_unique<WorkbookModel>(readFile(path, name), std::move(name)));
 }
 
 Workbook Workbook::fromBytes(std::vector<uint8_t> bytes, std::string displayName) {
-    return Workbook(
-        std::make_unique<WorkbookModel>(bytes.data(), bytes.size(), std::move(displayName)));
+    return Workbook(std::make_unique<WorkbookModel>(std::move(bytes), std::move(displayName)));
 }
 
 void Workbook::saveAs(const std::string& path) {

@@ -33,11 +33,10 @@ const char* bareStreamKind(const uint8_t* bytes, size_t length) {
 
 }  // namespace
 
-WorkbookModel::WorkbookModel(const uint8_t* bytes, size_t size, std::string name)
-    : displayName(std::move(name)) {
-    if (const char* kind = bareStreamKind(bytes, size))
+WorkbookModel::WorkbookModel(Bytes&& bytes, std::string name) : displayName(std::move(name)) {
+    if (const char* kind = bareStreamKind(bytes.data(), bytes.size()))
         throw Error(ErrorKind::Unsupported, displayName, kind);
-    file_ = CompoundFile::parse(bytes, size, displayName);
+    file_ = CompoundFile::parse(std::move(bytes), displayName);
     int stream = file_.findInRoot(u"Workbook");
     if (stream < 0 || file_.entries()[size_t(stream)].type != CompoundFile::Type::Stream) {
         if (file_.findInRoot(u"Book") >= 0)

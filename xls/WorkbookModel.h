@@ -16,7 +16,7 @@ namespace xls {
 class WorkbookModel {
   public:
     // Throws Error on any fault, naming `displayName`.
-    WorkbookModel(const uint8_t* file, size_t size, std::string displayName);
+    WorkbookModel(Bytes&& file, std::string displayName);  // takes over `file`'s buffer
 
     Bytes toBytes(bool asTemplate);
     // The file as it is saved, in pieces to be written one after the other: pieces.head, the
