@@ -123,6 +123,14 @@ TEST_P(GoldenPicture, PixelForPixel) {
     EXPECT_EQ(differingPixels(image, reference, 0), 0)
         << golden << " differs; if the drawing change is intended, run "
         << "tests/data/make_golden_pictures.sh and look at the new pictures";
+    // Painted in bands of 8 pixel rows on three threads, every cell and value crosses a band
+    // edge somewhere: still pixel for pixel the same.
+    PictureOptions narrowBands;
+    narrowBands.bandBytes = 1;
+    narrowBands.threads = 3;
+    const QImage banded = drawRange(book, sheet, *book.sheet(sheet).usedRange(), narrowBands);
+    ASSERT_EQ(banded.size(), reference.size()) << golden;
+    EXPECT_EQ(differingPixels(banded, reference, 0), 0) << golden << " in narrow bands";
 }
 
 INSTANTIATE_TEST_SUITE_P(Goldens, GoldenPicture, ::testing::ValuesIn(picturetest::goldenPictures()),

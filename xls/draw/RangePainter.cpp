@@ -1,7 +1,10 @@
 #include "xls/draw/RangePainter.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
+#include <thread>
 
 #include "xls/draw/BorderLines.h"
 #include "xls/draw/BundledFonts.h"
@@ -20,10 +23,13 @@ constexpr double kNoticeHeight = 20;
 const QColor kNoticeFill(255, 246, 204);
 const QColor kNoticeLine(160, 160, 160);
 const QColor kNoticeText(51, 51, 51);
-// A band of the picture is about this many bytes (at least a few pixel rows): small enough to
-// stay in the cache while all layers are painted into it.
-constexpr qsizetype kBandBytes = 128 * 1024;
+// A band of the picture (PictureOptions::bandBytes, small enough to stay in the cache while all
+// layers are painted into it) has at least this many pixel rows.
 constexpr int kMinBandRows = 8;
+// Painting threads at most when the options leave it to the machine (the calling one included),
+// and the fewest bands worth a thread.
+constexpr int kMaxThreads = 4;
+constexpr int kMinBandsEach = 4;
 // How far a cell's painting reaches beyond its own rows: its top border is drawn on the row
 // above, and thick and double borders are up to three pixels wide.
 constexpr int kCellReach = 4;
@@ -83,31 +89,69 @@ QImage RangePainter::paint() {
     readMerges();
     planTexts();
 
-    const int bandHeight =
-        std::max<int>(kMinBandRows, int(kBandBytes / std::max<qsizetype>(1, image.bytesPerLine())));
-    const int bandCount = (image.height() + bandHeight - 1) / bandHeight;
-    const std::vector<std::vector<size_t>> plans = plansByBand(bandHeight, bandCount);
     showGridlines_ = sheet_.showGridlines();
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::TextAntialiasing, true);
-    for (int band = 0; band < bandCount; ++band) {
-        const int top = band * bandHeight;
-        paintBand(painter, QRect(0, top, width, std::min(bandHeight, image.height() - top)),
-                  plans[band]);
+    paintBands(image, std::max<int>(kMinBandRows, int(options_.bandBytes / image.bytesPerLine())));
+    if (cut_.any()) {
+        QPainter painter(&image);
+        paintCutNotice(painter, QRect(0, stripTop, width, image.height() - stripTop));
     }
-    painter.setClipping(false);
-    if (cut_.any()) paintCutNotice(painter, QRect(0, stripTop, width, image.height() - stripTop));
     return image;
 }
 
-void RangePainter::paintBand(QPainter& painter, const QRect& band,
-                             const std::vector<size_t>& plans) {
+RangePainter::Canvas::Canvas(uchar* pixels, const QSize& size, qsizetype bytesPerLine,
+                             const xls::Styles& styles, double dpi)
+    : device(pixels, size.width(), size.height(), bytesPerLine, QImage::Format_RGB32),
+      fonts(styles, dpi),
+      painter(&device) {
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+}
+
+void RangePainter::paintBands(QImage& image, int bandHeight) {
+    const int bandCount = (image.height() + bandHeight - 1) / bandHeight;
+    const std::vector<std::vector<size_t>> plans = plansByBand(bandHeight, bandCount);
+    uchar* const pixels = image.bits();
+    std::atomic<int> next{0};
+    auto paintSome = [&] {
+        Canvas canvas(pixels, image.size(), image.bytesPerLine(), styles_, options_.dpi);
+        for (int band = next++; band < bandCount; band = next++) {
+            const int top = band * bandHeight;
+            paintBand(canvas,
+                      QRect(0, top, image.width(), std::min(bandHeight, image.height() - top)),
+                      plans[static_cast<size_t>(band)]);
+        }
+    };
+    // Each helper takes a share of at least kMinBandsEach bands; the calling thread paints too.
+    const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    const int wanted = options_.threads > 0 ? options_.threads : std::min(cores, kMaxThreads);
+    const int helpers = std::clamp(wanted - 1, 0, std::max(0, bandCount / kMinBandsEach - 1));
+    std::vector<std::exception_ptr> failures(static_cast<size_t>(helpers) + 1);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < helpers; ++i)
+        threads.emplace_back([&, i] {
+            try {
+                paintSome();
+            } catch (...) {
+                failures[static_cast<size_t>(i) + 1] = std::current_exception();
+            }
+        });
+    try {
+        paintSome();
+    } catch (...) {
+        failures[0] = std::current_exception();
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (const std::exception_ptr& failure : failures)
+        if (failure) std::rethrow_exception(failure);
+}
+
+void RangePainter::paintBand(Canvas& canvas, const QRect& band, const std::vector<size_t>& plans) {
+    QPainter& painter = canvas.painter;
     painter.setClipRect(band);
     painter.fillRect(band, Qt::white);
     const RowSpan rows = rowsReaching(band);
-    paintFills(painter, rows);
+    paintFills(canvas, rows);
     if (showGridlines_) paintGridlines(painter, rows);
-    paintTexts(painter, band, plans);
+    paintTexts(canvas, band, plans);
     paintBorders(painter, rows);
 }
 
@@ -255,25 +299,25 @@ QRect RangePainter::cellRect(int row, int col) const {
                  layout_.rowTop(lastRow) + layout_.rowHeight(lastRow) - top);
 }
 
-const QBrush& RangePainter::brushFor(const xls::XfStyle& xf) {
+const QBrush& RangePainter::brushFor(Canvas& canvas, const xls::XfStyle& xf) const {
     const uint64_t key = uint64_t(xf.fillPattern) | (uint64_t(xf.fillForeground) << 8) |
                          (uint64_t(xf.fillBackground) << 24);
-    auto it = brushes_.find(key);
-    if (it == brushes_.end()) {
+    auto it = canvas.brushes.find(key);
+    if (it == canvas.brushes.end()) {
         QBrush brush = fillBrush(xf.fillPattern, toQColor(styles_.color(xf.fillForeground)),
                                  toQColor(styles_.color(xf.fillBackground)));
-        it = brushes_.emplace(key, brush).first;
+        it = canvas.brushes.emplace(key, brush).first;
     }
     return it->second;
 }
 
-void RangePainter::paintFills(QPainter& painter, RowSpan rows) {
+void RangePainter::paintFills(Canvas& canvas, RowSpan rows) {
     for (int row = rows.first; row <= rows.last; ++row) {
         for (int col = range_.firstCol; col <= lastCol_; ++col) {
             const Slot& s = slot(row, col);
             if (!s.filled || !isVisible(row, col)) continue;
             if (s.merge >= 0 && !isMergeOrigin(row, col)) continue;
-            painter.fillRect(cellRect(row, col), brushFor(styles_.xf(s.xf)));
+            canvas.painter.fillRect(cellRect(row, col), brushFor(canvas, styles_.xf(s.xf)));
         }
     }
 }
@@ -546,21 +590,21 @@ void RangePainter::runOn(TextPlan& plan, int row, int col, double left, double r
     plan.clip = QRect(clipLeft, plan.clip.top(), clipRight - clipLeft, plan.clip.height());
 }
 
-void RangePainter::paintTexts(QPainter& painter, const QRect& band,
-                              const std::vector<size_t>& plans) {
+void RangePainter::paintTexts(Canvas& canvas, const QRect& band, const std::vector<size_t>& plans) {
+    QPainter& painter = canvas.painter;
     size_t currentFont = SIZE_MAX;
     for (const size_t index : plans) {
         const TextPlan& plan = plans_[index];
         const QRect clip = plan.clip & band;
         if (plan.needsClip && clip.isEmpty()) continue;
         if (plan.fontIndex != currentFont) {
-            painter.setFont(fonts_.entry(plan.fontIndex).font);
+            painter.setFont(canvas.fonts.entry(plan.fontIndex).font);
             currentFont = plan.fontIndex;
         }
         painter.setPen(plan.color);
         if (plan.needsClip) painter.setClipRect(clip);
         if (plan.rotated) {
-            const FontCache::Entry& font = fonts_.entry(plan.fontIndex);
+            const FontCache::Entry& font = canvas.fonts.entry(plan.fontIndex);
             plan.rotated->paint(painter, [&font](QChar ch) { return font.width(QString(ch)); });
         } else if (plan.wrapped) {
             painter.drawText(plan.wrapRect, plan.wrapFlags, plan.wrapText);

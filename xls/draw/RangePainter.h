@@ -66,17 +66,31 @@ class RangePainter {
     struct RowSpan {
         int first, last;
     };
+    // What one painting thread paints with. A paint device takes one painter at a time and a font
+    // keeps its font engine for the thread that uses it, so every thread paints through its own
+    // image over the picture's pixels, with its own fonts and brushes.
+    struct Canvas {
+        Canvas(uchar* pixels, const QSize& size, qsizetype bytesPerLine, const xls::Styles& styles,
+               double dpi);
+        QImage device;
+        FontCache fonts;
+        std::unordered_map<uint64_t, QBrush> brushes;
+        QPainter painter;
+    };
 
     void readCells();
     void readMerges();
     // The picture is painted in bands of pixel rows, each band wholly (background, fills, grid,
     // values, borders) before the next, so that its pixels stay in the cache between the layers.
     // Every layer is clipped to the band and paints the cells and values that reach into it.
-    void paintBand(QPainter& painter, const QRect& band, const std::vector<size_t>& plans);
+    // The bands are shared out among a few threads when there are enough of them; each band is
+    // painted by exactly one thread, and no painting reaches outside its band.
+    void paintBands(QImage& image, int bandHeight);
+    void paintBand(Canvas& canvas, const QRect& band, const std::vector<size_t>& plans);
     RowSpan rowsReaching(const QRect& band) const;
     // For each band, the values whose drawing may reach into it, in painting order.
     std::vector<std::vector<size_t>> plansByBand(int bandHeight, int bandCount) const;
-    void paintFills(QPainter& painter, RowSpan rows);
+    void paintFills(Canvas& canvas, RowSpan rows);
     void paintGridlines(QPainter& painter, RowSpan rows);
     void planTexts();
     std::optional<TextPlan> planText(const TextJob& job);
@@ -86,7 +100,7 @@ class RangePainter {
     QRect centerAcrossBox(const TextJob& job, const QRect& box);
     void planRotated(TextPlan& plan, const QString& text, const FontCache::Entry& font,
                      uint8_t rotation, xls::HAlign align, xls::VAlign valign, const QRectF& inner);
-    void paintTexts(QPainter& painter, const QRect& band, const std::vector<size_t>& plans);
+    void paintTexts(Canvas& canvas, const QRect& band, const std::vector<size_t>& plans);
     void paintBorders(QPainter& painter, RowSpan rows);
     // The cut of a picture `size` large whose notice strip starts at `stripTop`.
     PictureCut cutAt(const QSize& size, int stripTop) const;
@@ -118,7 +132,7 @@ class RangePainter {
             }
         }
     }
-    const QBrush& brushFor(const xls::XfStyle& xf);
+    const QBrush& brushFor(Canvas& canvas, const xls::XfStyle& xf) const;
     int px(double logicalPixelsAt96) const;
 
     const xls::Styles& styles_;
@@ -135,7 +149,6 @@ class RangePainter {
     std::vector<xls::CellRange> merges_;
     std::vector<TextJob> texts_;
     std::vector<TextPlan> plans_;
-    std::unordered_map<uint64_t, QBrush> brushes_;
     PictureCut cut_;
 };
 

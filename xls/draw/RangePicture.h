@@ -13,6 +13,10 @@ struct PictureOptions {
     int maxSidePixels = 16384;  // a larger picture is cut to this size, top left kept
     // A picture of more pixels is cut too, rows first: 64 Mi pixels are 256 MiB as RGB32.
     long long maxPixels = 64LL * 1024 * 1024;
+    // The picture is painted in bands of about this many bytes (at least 8 pixel rows), shared
+    // out among up to `threads` threads (0: one a core, at most 4). Neither changes a pixel.
+    int bandBytes = 128 * 1024;
+    int threads = 0;
 };
 
 // What a picture leaves out of its range: the rows and columns (those with a height and a
