@@ -387,12 +387,13 @@ std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector
 
 uint16_t nearestPaletteIndex(const std::vector<Rgb>& palette, Rgb color) {
     size_t best = 0;
-    long bestDistance = -1;
+    int bestDistance = 1 << 30;
     for (size_t i = 0; i < palette.size(); ++i) {
-        long dr = long(palette[i].r) - color.r, dg = long(palette[i].g) - color.g,
-             db = long(palette[i].b) - color.b;
-        long distance = dr * dr + dg * dg + db * db;
-        if (bestDistance < 0 || distance < bestDistance) best = i, bestDistance = distance;
+        int dr = int(palette[i].r) - color.r, dg = int(palette[i].g) - color.g,
+            db = int(palette[i].b) - color.b;
+        int distance = dr * dr + dg * dg + db * db;  // at most 3 * 255^2
+        best = distance < bestDistance ? i : best;
+        bestDistance = distance < bestDistance ? distance : bestDistance;
     }
     return uint16_t(8 + best);
 }
