@@ -69,6 +69,46 @@ std::pair<uint16_t, size_t> subRun(uint16_t type, const uint8_t* multi, uint16_t
 
 }  // namespace
 
+CellTable::Slot* CellTable::SlotList::insert(Slot* at, const Slot* first, const Slot* last) {
+    const size_t i = size_t(at - begin()), n = size_t(last - first);
+    if (size_ + n > capacity_) {
+        const size_t capacity = std::max<size_t>(size_ + n, 2 * size_t(capacity_));
+        Slot* grown = new Slot[capacity];
+        std::memcpy(static_cast<void*>(grown), begin(), size_ * sizeof(Slot));
+        delete[] heap_;
+        heap_ = grown;
+        capacity_ = uint32_t(capacity);
+    }
+    Slot* d = begin();
+    std::memmove(static_cast<void*>(d + i + n), d + i, (size_ - i) * sizeof(Slot));
+    std::memcpy(static_cast<void*>(d + i), first, n * sizeof(Slot));
+    size_ += uint32_t(n);
+    return d + i;
+}
+
+CellTable::Slot* CellTable::SlotList::erase(Slot* first, Slot* last) {
+    std::memmove(static_cast<void*>(first), last, size_t(end() - last) * sizeof(Slot));
+    size_ -= uint32_t(last - first);
+    return first;
+}
+
+void CellTable::SlotList::take(SlotList& other) {
+    heap_ = other.heap_;
+    size_ = other.size_;
+    capacity_ = other.capacity_;
+    if (!heap_) std::memcpy(static_cast<void*>(inline_), other.inline_, sizeof inline_);
+    other.heap_ = nullptr;
+    other.size_ = 0;
+    other.capacity_ = 2;
+}
+
+void CellTable::SlotList::release() {
+    delete[] heap_;
+    heap_ = nullptr;
+    size_ = 0;
+    capacity_ = 2;
+}
+
 uint32_t CellTable::append(uint16_t type, const uint8_t* data, size_t size) {
     size_t at = store_.size();
     store_.resize(at + 4 + size);
@@ -116,7 +156,6 @@ CellTable::Row& CellTable::rowFor(int row) {
 
 void CellTable::insert(Row& row, Slot slot) {
     auto& cells = row.cells;
-    if (cells.capacity() == 0) cells.reserve(4);  // one allocation for the usual few cells
     if (cells.empty() || cells.back().lastCol < slot.firstCol) {
         cells.push_back(slot);
         return;

@@ -77,10 +77,47 @@ class CellTable {
 
   private:
     static constexpr uint32_t kNoRecord = 0xFFFFFFFF;
+    // A row's cells in column order: up to two inline (the rows of a list mostly hold one or
+    // two), more on the heap. Slots are plain data, moved with memcpy.
+    class SlotList {
+      public:
+        SlotList() = default;
+        SlotList(const SlotList& other) { insert(begin(), other.begin(), other.end()); }
+        SlotList(SlotList&& other) noexcept { take(other); }
+        SlotList& operator=(SlotList other) noexcept {
+            release();
+            take(other);
+            return *this;
+        }
+        ~SlotList() { release(); }
+
+        Slot* begin() { return heap_ ? heap_ : inline_; }
+        Slot* end() { return begin() + size_; }
+        const Slot* begin() const { return heap_ ? heap_ : inline_; }
+        const Slot* end() const { return begin() + size_; }
+        bool empty() const { return size_ == 0; }
+        Slot& front() { return *begin(); }
+        Slot& back() { return end()[-1]; }
+        const Slot& front() const { return *begin(); }
+        const Slot& back() const { return end()[-1]; }
+        void push_back(const Slot& s) { insert(end(), &s, &s + 1); }
+        Slot* insert(Slot* at, const Slot& s) { return insert(at, &s, &s + 1); }
+        // [first, last) must not lie in this list.
+        Slot* insert(Slot* at, const Slot* first, const Slot* last);
+        Slot* erase(Slot* first, Slot* last);
+        Slot* erase(Slot* at) { return erase(at, at + 1); }
+
+      private:
+        void take(SlotList& other);
+        void release();
+        Slot inline_[2];
+        Slot* heap_ = nullptr;
+        uint32_t size_ = 0, capacity_ = 2;
+    };
     struct Row {
         uint16_t index = 0;
         uint32_t record = kNoRecord;  // offset of the ROW record's header in the byte store
-        std::vector<Slot> cells;
+        SlotList cells;
     };
 
     Row* findRow(int row);
