@@ -26,8 +26,13 @@ void putUtf8(std::string& out, uint32_t cp) {
 
 std::string utf16ToUtf8(const std::u16string& s) {
     std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
+    size_t ascii = 0;
+    while (ascii < s.size() && s[ascii] < 0x80) ++ascii;
+    out.resize(ascii);
+    for (size_t i = 0; i < ascii; ++i) out[i] = char(s[i]);
+    if (ascii == s.size()) return out;
+    out.reserve(s.size() + 8);
+    for (size_t i = ascii; i < s.size(); ++i) {
         uint32_t c = s[i];
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
             s[i + 1] < 0xE000) {

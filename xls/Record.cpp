@@ -121,12 +121,17 @@ ChunkReader::Text& ChunkReader::readInto(Text& t, int cchBytes) {
             wide = (*chunks_[chunk_])[pos_++] & 1;
             continue;
         }
-        const Bytes& d = *chunks_[chunk_];
+        // As many characters as this record holds, in one go.
+        const uint8_t* d = chunks_[chunk_]->data() + pos_;
+        size_t at = t.chars.size(), n = std::min(cch - at, wide ? left / 2 : left);
+        t.chars.resize(at + n);
+        char16_t* to = &t.chars[at];
         if (wide) {
-            t.chars += char16_t(get16(&d[pos_]));
-            pos_ += 2;
+            for (size_t k = 0; k < n; ++k) to[k] = char16_t(get16(d + 2 * k));
+            pos_ += 2 * n;
         } else {
-            t.chars += char16_t(d[pos_++]);
+            for (size_t k = 0; k < n; ++k) to[k] = char16_t(d[k]);
+            pos_ += n;
         }
     }
     if (runs * 4 + ext > (size_t(1) << 24)) throw OutOfBounds{};
