@@ -8,7 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
-#include <QSaveFile>
+#include <QTemporaryFile>
 #include <cmath>
 
 #include "common/Failure.h"
@@ -34,13 +34,17 @@ bool FileExists(const QString& path) {
 void WriteNewFile(const QByteArray& bytes, const QString& path) {
     QCoreApplication::processEvents();
     if (FileExists(path)) return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Written under a temporary name beside it and renamed once whole, so that no partial file
+    // ever carries the name. The files written here are working copies that live for one command,
+    // so they are not forced to the disk.
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    if (!file.open())
         throw app::Failure(QString("The file \"%1\" could not be created: %2.")
                                .arg(QDir::toNativeSeparators(path), file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    if (file.write(bytes) != bytes.size() || !file.flush() || !file.rename(path))
         throw app::Failure(QString("The file \"%1\" could not be written: %2.")
                                .arg(QDir::toNativeSeparators(path), file.errorString()));
+    file.setAutoRemove(false);
 }
 
 void DeleteFileQuietly(const QString& path) {

@@ -34,7 +34,8 @@ bool FileExists(const QString& path);
 
 // Lets pending window events run, then writes `bytes` as a new file at `path`, unless a file of
 // that name exists already (then it is left untouched). Throws app::Failure when the file cannot
-// be written; a failed write leaves no partial file.
+// be written; a failed write leaves no partial file. The file is a working copy: it is not forced
+// to the disk.
 void WriteNewFile(const QByteArray& bytes, const QString& path);
 
 // Lets pending window events run, then deletes the file; every failure is ignored.
