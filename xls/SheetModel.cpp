@@ -34,6 +34,7 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
     // sheet's), the last record.
     size_t afterDimensions = kNone, window2Byte = kNone, eofByte = kNone, lastByte = 0;
     auto kept = [&](const uint8_t* p) { return keptSize + size_t(p - run); };
+    int defColWidth = -1, standardWidth = -1;  // column widths, read as the records go by
     for (const uint8_t* p = first; p < last; p += 4 + get16(p + 2)) {
         uint16_t type = get16(p);
         size_t size = get16(p + 2);
@@ -62,6 +63,7 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
         if (type == rt::Bof) ++depth;
         if (type == rt::Eof && --depth == 0 && eofByte == kNone) eofByte = kept(p);
         lastByte = kept(p);
+        noteLayout(type, data, size, defColWidth, standardWidth);
     }
     std::memmove(out + keptSize, run, size_t(last - run));  // the last run
     keptSize += size_t(last - run);
@@ -78,7 +80,7 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
             tableByte_ = lastByte;
     }
     raw_ = RecordList(std::move(raw));
-    readLayout();
+    applyWidths(defColWidth, standardWidth);
 }
 
 void SheetModel::moveMarks(size_t where, size_t size) {
@@ -96,22 +98,30 @@ void SheetModel::forEachRecord(F f) const {
         f(get16(&raw[p]), raw.data() + p + 4, size_t(get16(&raw[p + 2])));
 }
 
-// Column widths and formats, read once: nothing changes these records after opening.
 void SheetModel::readLayout() {
     int defColWidth = -1, standardWidth = -1;
     forEachRecord([&](uint16_t type, const uint8_t* data, size_t size) {
-        if (type == rt::DefColWidth && size >= 2) defColWidth = get16(data);
-        if (type == rt::StandardWidth && size >= 2) standardWidth = get16(data);
-        if (type != rt::ColInfo || size < 10) return;
-        ColumnRun run;
-        run.first = get16(data);
-        run.last = get16(data + 2);
-        run.format.widthChars256 = get16(data + 4);
-        run.format.xf = get16(data + 6);
-        run.format.hidden = get16(data + 8) & 1;
-        run.format.custom = true;
-        columns_.push_back(run);
+        noteLayout(type, data, size, defColWidth, standardWidth);
     });
+    applyWidths(defColWidth, standardWidth);
+}
+
+void SheetModel::noteLayout(uint16_t type, const uint8_t* data, size_t size, int& defColWidth,
+                            int& standardWidth) {
+    if (type == rt::DefColWidth && size >= 2) defColWidth = get16(data);
+    if (type == rt::StandardWidth && size >= 2) standardWidth = get16(data);
+    if (type != rt::ColInfo || size < 10) return;
+    ColumnRun run;
+    run.first = get16(data);
+    run.last = get16(data + 2);
+    run.format.widthChars256 = get16(data + 4);
+    run.format.xf = get16(data + 6);
+    run.format.hidden = get16(data + 8) & 1;
+    run.format.custom = true;
+    columns_.push_back(run);
+}
+
+void SheetModel::applyWidths(int defColWidth, int standardWidth) {
     if (defColWidth >= 0) defaultColumnWidth_ = defColWidth * 256 + 0xA0;
     if (standardWidth >= 0) defaultColumnWidth_ = standardWidth;
 }

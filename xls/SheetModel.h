@@ -58,7 +58,11 @@ class SheetModel {
         uint16_t first, last;
         ColumnFormat format;
     };
+    // Column widths and formats: read once, since nothing changes these records after opening.
     void readLayout();
+    void noteLayout(uint16_t type, const uint8_t* data, size_t size, int& defColWidth,
+                    int& standardWidth);
+    void applyWidths(int defColWidth, int standardWidth);
     void moveMarks(size_t where, size_t size);  // after `size` bytes were inserted at `where`
     template <class F>
     void forEachRecord(F f) const;  // f(type, data, size) for each record in order
