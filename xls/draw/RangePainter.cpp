@@ -1,9 +1,13 @@
 #include "xls/draw/RangePainter.h"
 
+#include <QRunnable>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <exception>
+#include <memory>
 #include <thread>
 
 #include "xls/draw/BorderLines.h"
@@ -120,26 +124,37 @@ void RangePainter::paintBands(QImage& image, int bandHeight) {
                       plans[static_cast<size_t>(band)]);
         }
     };
-    // Each helper takes a share of at least kMinBandsEach bands; the calling thread paints too.
+    // Helpers come from Qt's shared thread pool, whose threads keep their fonts' glyphs between
+    // pictures; each takes a share of at least kMinBandsEach bands, and the calling thread paints
+    // too. A helper the pool has not started by the time the bands are done is taken back.
+    QThreadPool* pool = QThreadPool::globalInstance();
     const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     const int wanted = options_.threads > 0 ? options_.threads : std::min(cores, kMaxThreads);
-    const int helpers = std::clamp(wanted - 1, 0, std::max(0, bandCount / kMinBandsEach - 1));
+    const int helpers = std::clamp(std::min(wanted - 1, pool->maxThreadCount()), 0,
+                                   std::max(0, bandCount / kMinBandsEach - 1));
     std::vector<std::exception_ptr> failures(static_cast<size_t>(helpers) + 1);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < helpers; ++i)
-        threads.emplace_back([&, i] {
-            try {
-                paintSome();
-            } catch (...) {
-                failures[static_cast<size_t>(i) + 1] = std::current_exception();
-            }
-        });
-    try {
-        paintSome();
-    } catch (...) {
-        failures[0] = std::current_exception();
+    auto paintCaught = [&](size_t who) {
+        try {
+            paintSome();
+        } catch (...) {
+            failures[who] = std::current_exception();
+        }
+    };
+    QSemaphore finished;
+    std::vector<std::unique_ptr<QRunnable>> tasks;
+    for (int i = 0; i < helpers; ++i) {
+        tasks.emplace_back(QRunnable::create([&, i] {
+            paintCaught(static_cast<size_t>(i) + 1);
+            finished.release();
+        }));
+        tasks.back()->setAutoDelete(false);
+        pool->start(tasks.back().get());
     }
-    for (std::thread& thread : threads) thread.join();
+    paintCaught(0);
+    int running = 0;
+    for (const std::unique_ptr<QRunnable>& task : tasks)
+        if (!pool->tryTake(task.get())) ++running;
+    finished.acquire(running);
     for (const std::exception_ptr& failure : failures)
         if (failure) std::rethrow_exception(failure);
 }
