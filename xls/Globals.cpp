@@ -98,7 +98,8 @@ void Globals::parse(std::vector<Record> records, const std::string& displayName)
                     if (rec.data.size() >= 12) activeSheet_ = get16(&rec.data[10]);
                     break;
                 case rt::Sst: {
-                    std::vector<const Record*> group{&rec};
+                    // The table keeps the records' bytes; a save writes it in their place.
+                    std::vector<Record*> group{&records_[i]};
                     for (size_t k = i + 1; k < records_.size() && records_[k].type == rt::Continue;
                          ++k)
                         group.push_back(&records_[k]);

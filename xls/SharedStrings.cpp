@@ -17,12 +17,10 @@ bool hasSurrogates(const std::u16string& s) {
 
 }  // namespace
 
-void SharedStrings::parse(const std::vector<const Record*>& group) {
+void SharedStrings::parse(const std::vector<Record*>& group) {
     present_ = true;
     std::vector<const Bytes*> chunks;
-    for (const Record* r : group) {
-        original_.push_back(r->data);
-    }
+    for (Record* r : group) original_.push_back(std::move(r->data));
     for (const Bytes& b : original_) chunks.push_back(&b);
     ByteReader head(original_[0]);
     head.u32();

@@ -13,7 +13,7 @@ namespace xls {
 class SharedStrings {
   public:
     // `group`: the SST record followed by its CONTINUE records.
-    void parse(const std::vector<const Record*>& group);
+    void parse(const std::vector<Record*>& group);  // takes the records' data
     bool present() const { return present_; }
 
     size_t size() const { return strings_.size(); }
