@@ -5,6 +5,7 @@
 #include <QImageWriter>
 #include <QtEndian>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace platform {
@@ -162,7 +163,9 @@ bool savePictureFile(const QImage& picture, const QString& path, QString* error)
     if (isStoredAsIs(picture)) return writeAsIs(picture, path, error);
     QImageWriter writer(path, "bmp");
     if (writer.write(picture)) return true;
-    return fail(error, writer.errorString());
+    const QString reason = writer.errorString();
+    QFile::remove(path);
+    return fail(error, reason);
 }
 
 QImage loadPictureFile(const QString& path) {
