@@ -141,6 +141,7 @@ const CellTable::Row* CellTable::findRow(int row) const {
 }
 
 CellTable::Row& CellTable::rowFor(int row) {
+    if (Row* found = findRow(row)) return *found;
     if (rows_.empty() || rows_.back().index < row) {
         rows_.emplace_back();
         rows_.back().index = uint16_t(row);
@@ -262,7 +263,7 @@ bool CellTable::add(uint16_t type, const uint8_t* data, size_t size) {
     s.lastCol = uint8_t(lastCol);
     s.offset = append(type, data, size);
     s.size = uint32_t(4 + size);
-    insert(*findRow(row), s);
+    insert(rw, s);
     lastRow_ = row;
     lastCol_ = firstCol;
     lastIsFormula_ = type == rt::Formula;
