@@ -1,5 +1,7 @@
 #include "xls/draw/FontCache.h"
 
+#include <QRawFont>
+#include <QtEndian>
 #include <algorithm>
 #include <cmath>
 
@@ -55,6 +57,22 @@ const FontCache::Entry& FontCache::entry(size_t fontIndex) {
 FontCache::Entry::Entry(const QFont& f)
     : font(f), metrics(f), ascent(metrics.ascent()), descent(metrics.descent()) {
     advances_.fill(-1.0);
+    // The "head" table's yMax and yMin bound every glyph of the font, in font units; the
+    // underline lies below the baseline too.
+    const QRawFont raw = QRawFont::fromFont(f);
+    const QByteArray head = raw.isValid() ? raw.fontTable("head") : QByteArray();
+    if (head.size() >= 44) {
+        const auto* bytes = reinterpret_cast<const uchar*>(head.constData());
+        const double unitsPerEm = qFromBigEndian<quint16>(bytes + 18);
+        const double yMin = qFromBigEndian<qint16>(bytes + 38);
+        const double yMax = qFromBigEndian<qint16>(bytes + 42);
+        if (unitsPerEm > 0) {
+            const double scale = raw.pixelSize() / unitsPerEm;
+            inkAbove = std::max(ascent, yMax * scale) + 2;
+            const double underline = metrics.underlinePos() + metrics.lineWidth();
+            inkBelow = std::max({descent, -yMin * scale, underline}) + 2;
+        }
+    }
 }
 
 double FontCache::Entry::width(const QString& text) const {

@@ -27,6 +27,10 @@ class FontCache {
         double ascent;
         double descent;
         double baselineShift = 0;  // raises superscript (negative) and lowers subscript text
+        // How far the font's glyphs reach above and below the baseline at most, in pixels (the
+        // font's own bounding box, two pixels more for hinting); 0 when the font does not say.
+        double inkAbove = 0;
+        double inkBelow = 0;
 
         // The width of a text. Latin-1 text is summed from cached character advances (fonts
         // are used without kerning, so that is what is drawn); other text is measured whole.

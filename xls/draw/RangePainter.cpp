@@ -38,6 +38,12 @@ constexpr int kMinBandsEach = 4;
 // above, and thick and double borders are up to three pixels wide.
 constexpr int kCellReach = 4;
 
+bool isLatin1(const QString& text) {
+    for (const QChar ch : text)
+        if (ch.unicode() > 0xff) return false;
+    return true;
+}
+
 xls::CellRange normalized(xls::CellRange range) {
     if (range.firstRow > range.lastRow) std::swap(range.firstRow, range.lastRow);
     if (range.firstCol > range.lastCol) std::swap(range.firstCol, range.lastCol);
@@ -363,11 +369,18 @@ void RangePainter::planTexts() {
             plan->top = plan->clip.top();
             plan->bottom = plan->clip.bottom();
         } else {
-            // Unclipped text stays near its baseline: well within twice the font's line height.
+            // Unclipped text stays within its font's glyph box around the baseline, underline
+            // and strike-out included; text the font may not hold (beyond Latin-1, drawn by
+            // another font) well within twice the line height.
             const FontCache::Entry& font = fonts_.entry(plan->fontIndex);
-            const double reach = 2.0 * (font.ascent + font.descent) + 2.0;
-            plan->top = static_cast<int>(std::floor(plan->baseline - reach));
-            plan->bottom = static_cast<int>(std::ceil(plan->baseline + reach));
+            double above = font.inkAbove, below = font.inkBelow;
+            const bool latin1 = std::all_of(plan->runs.begin(), plan->runs.end(),
+                                            [](const TextRun& run) { return isLatin1(run.text); });
+            if (above <= 0 || below <= 0 || !latin1) {
+                above = below = 2.0 * (font.ascent + font.descent) + 2.0;
+            }
+            plan->top = static_cast<int>(std::floor(plan->baseline - above));
+            plan->bottom = static_cast<int>(std::ceil(plan->baseline + below));
         }
         plans_.push_back(std::move(*plan));
     }
