@@ -27,8 +27,7 @@ constexpr double kNoticeHeight = 20;
 const QColor kNoticeFill(255, 246, 204);
 const QColor kNoticeLine(160, 160, 160);
 const QColor kNoticeText(51, 51, 51);
-// A band of the picture (PictureOptions::bandBytes, small enough to stay in the cache while all
-// layers are painted into it) has at least this many pixel rows.
+// A band of the picture (PictureOptions::bandBytes) has at least this many pixel rows.
 constexpr int kMinBandRows = 8;
 // Painting threads at most when the options leave it to the machine (the calling one included),
 // and the fewest bands worth a thread.

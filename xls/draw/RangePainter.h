@@ -81,10 +81,9 @@ class RangePainter {
     void readCells();
     void readMerges();
     // The picture is painted in bands of pixel rows, each band wholly (background, fills, grid,
-    // values, borders) before the next, so that its pixels stay in the cache between the layers.
-    // Every layer is clipped to the band and paints the cells and values that reach into it.
-    // The bands are shared out among a few threads when there are enough of them; each band is
-    // painted by exactly one thread, and no painting reaches outside its band.
+    // values, borders), so that the bands can be shared out among a few threads: each band is
+    // painted by exactly one thread, every layer clipped to the band, and only the cells and
+    // values that reach into it are painted there.
     void paintBands(QImage& image, int bandHeight);
     void paintBand(Canvas& canvas, const QRect& band, const std::vector<size_t>& plans);
     RowSpan rowsReaching(const QRect& band) const;

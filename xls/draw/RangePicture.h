@@ -14,8 +14,9 @@ struct PictureOptions {
     // A picture of more pixels is cut too, rows first: 64 Mi pixels are 256 MiB as RGB32.
     long long maxPixels = 64LL * 1024 * 1024;
     // The picture is painted in bands of about this many bytes (at least 8 pixel rows), shared
-    // out among up to `threads` threads (0: one a core, at most 4). Neither changes a pixel.
-    int bandBytes = 128 * 1024;
+    // out among up to `threads` threads (0: one a core, at most 4). Neither changes a pixel. A
+    // value that crosses a band edge is laid out once for each band, so bands are not small.
+    int bandBytes = 512 * 1024;
     int threads = 0;
 };
 
