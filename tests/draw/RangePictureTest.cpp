@@ -328,6 +328,25 @@ TEST(RangePictureTest, LargePicturesAreCutKeepingTheTopLeft) {
     }
 }
 
+// Rows deep in a large picture (planned and painted on other threads, in other bands) look as in
+// a picture of those rows alone, but for the two pixel rows at either edge, where the rows above
+// and below draw their borders.
+TEST(RangePictureTest, DeepRowsLookAsInAPictureOfTheirOwn) {
+    const xls::Workbook book = thousandEntries();
+    const xls::CellRange used = *book.sheet(0).usedRange();
+    const QImage whole = drawRange(book, 0, used);
+    const SheetLayout layout(book.sheet(0), used, templateDigitWidth(96.0), 96.0);
+    for (const int first : {203, 437, 640, 790}) {
+        const QImage part = drawRange(book, 0, {first, 0, first + 9, 1});
+        const int top = layout.rowTop(first);
+        ASSERT_LE(top + part.height(), whole.height() - 20) << first;  // above the cut notice
+        ASSERT_EQ(part.width(), whole.width());
+        const int inner = part.height() - 4;
+        EXPECT_EQ(whole.copy(0, top + 2, part.width(), inner), part.copy(0, 2, part.width(), inner))
+            << "rows from " << first;
+    }
+}
+
 // The default bounds: a 16,384-pixel side and 64 Mi pixels (256 MiB), rows cut first.
 TEST(RangePictureTest, PictureSizeBounds) {
     struct Case {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -29,10 +30,12 @@ const QColor kNoticeLine(160, 160, 160);
 const QColor kNoticeText(51, 51, 51);
 // A band of the picture (PictureOptions::bandBytes) has at least this many pixel rows.
 constexpr int kMinBandRows = 8;
-// Painting threads at most when the options leave it to the machine (the calling one included),
-// and the fewest bands worth a thread.
+// Threads at most when the options leave it to the machine (the calling one included), and the
+// fewest pieces of work (bands, pieces of values to plan) worth a thread.
 constexpr int kMaxThreads = 4;
-constexpr int kMinBandsEach = 4;
+constexpr int kMinPiecesEach = 4;
+// Values are planned in pieces of whole rows of about this many values.
+constexpr size_t kPlanPiece = 128;
 // How far a cell's painting reaches beyond its own rows: its top border is drawn on the row
 // above, and thick and double borders are up to three pixels wide.
 constexpr int kCellReach = 4;
@@ -129,18 +132,26 @@ void RangePainter::paintBands(QImage& image, int bandHeight) {
                       plans[static_cast<size_t>(band)]);
         }
     };
-    // Helpers come from Qt's shared thread pool, whose threads keep their fonts' glyphs between
-    // pictures; each takes a share of at least kMinBandsEach bands, and the calling thread paints
-    // too. A helper the pool has not started by the time the bands are done is taken back.
-    QThreadPool* pool = QThreadPool::globalInstance();
+    shareOut(helpersFor(bandCount), [&](size_t) { paintSome(); });
+}
+
+int RangePainter::helpersFor(int pieces) const {
     const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     const int wanted = options_.threads > 0 ? options_.threads : std::min(cores, kMaxThreads);
-    const int helpers = std::clamp(std::min(wanted - 1, pool->maxThreadCount()), 0,
-                                   std::max(0, bandCount / kMinBandsEach - 1));
+    const int poolThreads = QThreadPool::globalInstance()->maxThreadCount();
+    return std::clamp(std::min(wanted - 1, poolThreads), 0,
+                      std::max(0, pieces / kMinPiecesEach - 1));
+}
+
+// Helpers come from Qt's shared thread pool, whose threads keep their fonts' glyphs between
+// pictures; the calling thread works too (as `who` 0). A helper the pool has not started by the
+// time the calling thread is done is taken back, so the work must be shared out dynamically.
+void RangePainter::shareOut(int helpers, const std::function<void(size_t who)>& work) {
+    QThreadPool* pool = QThreadPool::globalInstance();
     std::vector<std::exception_ptr> failures(static_cast<size_t>(helpers) + 1);
-    auto paintCaught = [&](size_t who) {
+    auto workCaught = [&](size_t who) {
         try {
-            paintSome();
+            work(who);
         } catch (...) {
             failures[who] = std::current_exception();
         }
@@ -149,13 +160,13 @@ void RangePainter::paintBands(QImage& image, int bandHeight) {
     std::vector<std::unique_ptr<QRunnable>> tasks;
     for (int i = 0; i < helpers; ++i) {
         tasks.emplace_back(QRunnable::create([&, i] {
-            paintCaught(static_cast<size_t>(i) + 1);
+            workCaught(static_cast<size_t>(i) + 1);
             finished.release();
         }));
         tasks.back()->setAutoDelete(false);
         pool->start(tasks.back().get());
     }
-    paintCaught(0);
+    workCaught(0);
     int running = 0;
     for (const std::unique_ptr<QRunnable>& task : tasks)
         if (!pool->tryTake(task.get())) ++running;
@@ -357,43 +368,71 @@ void RangePainter::paintGridlines(QPainter& painter, RowSpan rows) {
     });
 }
 
+// A value's plan looks only along its own row (text runs on into its row's neighbours), so the
+// values are planned in pieces of whole rows, shared out among threads that each measure with
+// their own fonts and number formats; the pieces are joined in order.
 void RangePainter::planTexts() {
+    std::vector<size_t> starts{0};
+    for (size_t i = kPlanPiece; i < texts_.size(); ++i)
+        if (i - starts.back() >= kPlanPiece && texts_[i].row != texts_[i - 1].row)
+            starts.push_back(i);
+    starts.push_back(texts_.size());
+    const size_t pieceCount = starts.size() - 1;
+    std::vector<std::vector<TextPlan>> pieces(pieceCount);
+    std::atomic<size_t> next{0};
+    shareOut(helpersFor(static_cast<int>(pieceCount)), [&](size_t who) {
+        std::optional<FontCache> ownFonts;
+        std::optional<CellText> ownCellText;
+        if (who != 0) {
+            ownFonts.emplace(styles_, options_.dpi);
+            ownCellText.emplace(styles_);
+        }
+        FontCache& fonts = ownFonts ? *ownFonts : fonts_;
+        CellText& cellText = ownCellText ? *ownCellText : cellText_;
+        for (size_t piece = next++; piece < pieceCount; piece = next++) {
+            for (size_t i = starts[piece]; i < starts[piece + 1]; ++i) {
+                if (!isVisible(texts_[i].row, texts_[i].col)) continue;
+                std::optional<TextPlan> plan = planText(texts_[i], fonts, cellText);
+                if (!plan) continue;
+                setReach(*plan, fonts.entry(plan->fontIndex));
+                pieces[piece].push_back(std::move(*plan));
+            }
+        }
+    });
     plans_.clear();
     plans_.reserve(texts_.size());
-    for (const TextJob& job : texts_) {
-        if (!isVisible(job.row, job.col)) continue;
-        std::optional<TextPlan> plan = planText(job);
-        if (!plan) continue;
-        if (plan->needsClip) {
-            plan->top = plan->clip.top();
-            plan->bottom = plan->clip.bottom();
-        } else {
-            // Unclipped text stays within its font's glyph box around the baseline, underline
-            // and strike-out included; text the font may not hold (beyond Latin-1, drawn by
-            // another font) well within twice the line height.
-            const FontCache::Entry& font = fonts_.entry(plan->fontIndex);
-            double above = font.inkAbove, below = font.inkBelow;
-            const bool latin1 = std::all_of(plan->runs.begin(), plan->runs.end(),
-                                            [](const TextRun& run) { return isLatin1(run.text); });
-            if (above <= 0 || below <= 0 || !latin1) {
-                above = below = 2.0 * (font.ascent + font.descent) + 2.0;
-            }
-            plan->top = static_cast<int>(std::floor(plan->baseline - above));
-            plan->bottom = static_cast<int>(std::ceil(plan->baseline + below));
-        }
-        plans_.push_back(std::move(*plan));
-    }
+    for (std::vector<TextPlan>& piece : pieces)
+        for (TextPlan& plan : piece) plans_.push_back(std::move(plan));
 }
 
-std::optional<RangePainter::TextPlan> RangePainter::planText(const TextJob& job) {
+// The pixel rows a value's drawing may reach: its clip, or unclipped, its font's glyph box around
+// the baseline, underline and strike-out included; text the font may not hold (beyond Latin-1,
+// drawn by another font) well within twice the line height.
+void RangePainter::setReach(TextPlan& plan, const FontCache::Entry& font) {
+    if (plan.needsClip) {
+        plan.top = plan.clip.top();
+        plan.bottom = plan.clip.bottom();
+        return;
+    }
+    double above = font.inkAbove, below = font.inkBelow;
+    const bool latin1 = std::all_of(plan.runs.begin(), plan.runs.end(),
+                                    [](const TextRun& run) { return isLatin1(run.text); });
+    if (above <= 0 || below <= 0 || !latin1)
+        above = below = 2.0 * (font.ascent + font.descent) + 2.0;
+    plan.top = static_cast<int>(std::floor(plan.baseline - above));
+    plan.bottom = static_cast<int>(std::ceil(plan.baseline + below));
+}
+
+std::optional<RangePainter::TextPlan> RangePainter::planText(const TextJob& job, FontCache& fonts,
+                                                             CellText& cellText) {
     const Slot& s = slot(job.row, job.col);
     const xls::XfStyle& xf = styles_.xf(s.xf);
-    std::optional<CellContent> content = cellText_.content(job.cell, xf);
+    std::optional<CellContent> content = cellText.content(job.cell, xf);
     if (!content) return std::nullopt;
 
     TextPlan plan;
     plan.fontIndex = xf.fontIndex;
-    const FontCache::Entry& font = fonts_.entry(xf.fontIndex);
+    const FontCache::Entry& font = fonts.entry(xf.fontIndex);
     const xls::FontStyle& fontStyle = styles_.font(xf.fontIndex);
     plan.color = toQColor(content->value.colorIndex
                               ? styles_.color(static_cast<uint16_t>(*content->value.colorIndex))
@@ -406,7 +445,7 @@ std::optional<RangePainter::TextPlan> RangePainter::planText(const TextJob& job)
     const double innerLeft = box.left() + margin;
     const double innerRight = box.left() + box.width() - 1 - margin;
     // An indent level is three blanks of the default font.
-    const double indent = xf.indent * 3.0 * fonts_.entry(0).width(QStringLiteral(" "));
+    const double indent = xf.indent * 3.0 * fonts.entry(0).width(QStringLiteral(" "));
 
     xls::HAlign align = xf.hAlign;
     if (align == xls::HAlign::General) {

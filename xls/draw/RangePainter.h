@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QPainter>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -85,6 +86,10 @@ class RangePainter {
     // painted by exactly one thread, every layer clipped to the band, and only the cells and
     // values that reach into it are painted there.
     void paintBands(QImage& image, int bandHeight);
+    // How many helper threads `pieces` pieces of work are worth; shareOut runs work(who) on the
+    // calling thread (who 0) and on that many helpers, and rethrows the first failure.
+    int helpersFor(int pieces) const;
+    static void shareOut(int helpers, const std::function<void(size_t who)>& work);
     void paintBand(Canvas& canvas, const QRect& band, const std::vector<size_t>& plans);
     RowSpan rowsReaching(const QRect& band) const;
     // For each band, the values whose drawing may reach into it, in painting order.
@@ -92,7 +97,8 @@ class RangePainter {
     void paintFills(Canvas& canvas, RowSpan rows);
     void paintGridlines(QPainter& painter, RowSpan rows);
     void planTexts();
-    std::optional<TextPlan> planText(const TextJob& job);
+    std::optional<TextPlan> planText(const TextJob& job, FontCache& fonts, CellText& cellText);
+    static void setReach(TextPlan& plan, const FontCache::Entry& font);
     void placeRuns(TextPlan& plan, const CellContent& content, const FontCache::Entry& font,
                    xls::HAlign align, double x, double right);
     void runOn(TextPlan& plan, int row, int col, double left, double right);
