@@ -18,20 +18,41 @@ Bytes pattern(size_t size, uint8_t seed) {
 }
 
 // Stream sizes around every boundary of the format: empty, mini sectors, the 4,096-byte
-// cutoff, whole and partial sectors, and a stream large enough to need DIFAT sectors.
+// cutoff, whole and partial sectors, and a stream large enough to need DIFAT sectors. Written
+// whole, or around a stream the caller holds (each large size in turn); read from borrowed
+// bytes, or from bytes the reader may take over for its largest stream.
 TEST(CompoundFile, WrittenStreamsReadBackStreamForStream) {
     const size_t sizes[] = {0, 1, 63, 64, 65, 4095, 4096, 4097, 512 * 9, 100000};
+    auto name = [](size_t i) { return u"s" + std::u16string(i, u'x'); };
     CompoundFile cf;
-    for (size_t i = 0; i < std::size(sizes); ++i)
-        cf.putStream(u"s" + std::u16string(i, u'x'), pattern(sizes[i], uint8_t(i)));
-    Bytes file = cf.serialize();
-    EXPECT_EQ(file.size() % 512, 0u);
-    CompoundFile back = CompoundFile::parse(file, "t.bin");
+    for (size_t i = 0; i < std::size(sizes); ++i) cf.putStream(name(i), pattern(sizes[i], uint8_t(i)));
+    std::vector<std::pair<std::string, Bytes>> files{{"whole", cf.serialize()}};
     for (size_t i = 0; i < std::size(sizes); ++i) {
-        int index = back.findInRoot(u"s" + std::u16string(i, u'x'));
-        ASSERT_GE(index, 0) << sizes[i];
-        EXPECT_EQ(back.entries()[size_t(index)].data, pattern(sizes[i], uint8_t(i))) << sizes[i];
+        if (sizes[i] < 4096) continue;
+        size_t index = size_t(cf.findInRoot(name(i)));
+        CompoundFile apart = cf;
+        Bytes held = apart.entries()[index].data;
+        apart.streamData(index).clear();
+        CompoundFile::Pieces pieces = apart.serializeAround(index, held.size());
+        Bytes file = pieces.head;
+        file.insert(file.end(), held.begin(), held.end());
+        file.insert(file.end(), pieces.tail.begin(), pieces.tail.end());
+        files.emplace_back("around " + std::to_string(sizes[i]), file);
     }
+    for (const auto& [how, file] : files)
+        for (bool takeOver : {false, true}) {
+            SCOPED_TRACE(how + (takeOver ? ", taken over" : ", borrowed"));
+            EXPECT_EQ(file.size() % 512, 0u);
+            Bytes copy = file;
+            CompoundFile back = takeOver ? CompoundFile::parse(std::move(copy), "t.bin")
+                                         : CompoundFile::parse(file, "t.bin");
+            for (size_t i = 0; i < std::size(sizes); ++i) {
+                int index = back.findInRoot(name(i));
+                ASSERT_GE(index, 0) << sizes[i];
+                EXPECT_EQ(back.entries()[size_t(index)].data, pattern(sizes[i], uint8_t(i)))
+                    << sizes[i];
+            }
+        }
 }
 
 // Some writers leave a stream's sector chain longer than its size: the chain is read as far as
