@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
-#include <mutex>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <mutex>
 
 #include "xls/Globals.h"
 #include "xls/SheetModel.h"
@@ -189,8 +189,8 @@ void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t 
     const Group proto = formats.byPoint.at(uint16_t(count - 1));
     const size_t protoAt = recs.offset(proto.first);
     const size_t protoArea = childOf(recs, proto.first, proto.last, kAreaFormat);
-    bool ownColors = protoArea != kNoGroup && recs.length(protoArea) >= 16 &&
-                     !(recs.data(protoArea)[10] & 1);
+    bool ownColors =
+        protoArea != kNoGroup && recs.length(protoArea) >= 16 && !(recs.data(protoArea)[10] & 1);
     std::vector<Rgb> colors;
     if (ownColors) colors = nextPointColors(used, palette, newCount - count, backgrounds);
     // Where the copied fields lie in a copy: AREAFORMAT's data, counted from the group's start.
@@ -219,8 +219,8 @@ void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t 
         const size_t labelAt = recs.offset(label.first);
         linkAt = recs.offset(childOf(recs, label.first, label.last, kObjectLink)) + 4 - labelAt;
         for (size_t i = label.first; i <= label.last; ++i)
-            if ((recs.type(i) == kStartBlock || recs.type(i) == kEndBlock) && recs.length(i) >= 12 &&
-                get16(recs.data(i) + 8) == uint16_t(count - 1))
+            if ((recs.type(i) == kStartBlock || recs.type(i) == kEndBlock) &&
+                recs.length(i) >= 12 && get16(recs.data(i) + 8) == uint16_t(count - 1))
                 blocks.push_back(recs.offset(i) + 4 + 8 - labelAt);
         plan.push_back(newPoints(labels, count, newCount));
         plan.back().adapt = [&](uint8_t* copy, uint16_t p, size_t) {

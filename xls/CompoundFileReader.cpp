@@ -226,7 +226,8 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
             if (version_ == 4) size |= uint64_t(get32(e + 124)) << 32;
             if (size >= cutoff_) {
                 auto ids = chainOf(start, used_, "a stream", (size + secSize_ - 1) / secSize_);
-                bool consecutive = owned_ && !ids.empty() && size <= uint64_t(ids.size()) * secSize_ &&
+                bool consecutive = owned_ && !ids.empty() &&
+                                   size <= uint64_t(ids.size()) * secSize_ &&
                                    secSize_ + uint64_t(ids[0]) * secSize_ + size <= size_;
                 for (size_t k = 1; consecutive && k < ids.size(); ++k)
                     consecutive = ids[k] == ids[0] + k;

@@ -84,7 +84,9 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
         for (size_t i = 0; i < recs.size(); ++i) {
             TableRange t;
             uint8_t* d = recs.data(i);
-            if (!readTable(recs.type(i), d, recs.length(i), t) || t.lastRow - t.firstRow + 1 <= t.headerRows) continue;
+            if (!readTable(recs.type(i), d, recs.length(i), t) ||
+                t.lastRow - t.firstRow + 1 <= t.headerRows)
+                continue;
             int last = t.lastRow;
             std::vector<uint16_t> looks;
             while (last < 65535 && rowWritten(*sheet, last + 1, t)) {

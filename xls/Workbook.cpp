@@ -78,11 +78,12 @@ void writeAtomically(const std::string& path, std::vector<iovec> parts) {
         throw Error(ErrorKind::Io, name,
                     std::string("cannot create the file (") + std::strerror(errno) + ")");
     bool ok = true;
-    parts.erase(std::remove_if(parts.begin(), parts.end(),
-                               [](const iovec& v) { return v.iov_len == 0; }),
-                parts.end());
+    parts.erase(
+        std::remove_if(parts.begin(), parts.end(), [](const iovec& v) { return v.iov_len == 0; }),
+        parts.end());
     for (size_t first = 0; ok && first < parts.size();) {
-        ssize_t n = ::writev(fd, parts.data() + first, int(std::min<size_t>(parts.size() - first, 512)));
+        ssize_t n =
+            ::writev(fd, parts.data() + first, int(std::min<size_t>(parts.size() - first, 512)));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             ok = false;

@@ -121,8 +121,9 @@ void WorkbookModel::split(Bytes& stream) {
             size_t bofSize = get16(bof + 2);
             bool worksheet =
                 bofSize >= 4 && get16(bof + 6) == kWorksheetType && get16(bof + 4) == kBiff8;
-            sheets[i - 1] = std::make_unique<SheetModel>(base + parts[i].begin, base + parts[i].end,
-                                                         worksheet, i == largest ? &stream : nullptr);
+            sheets[i - 1] =
+                std::make_unique<SheetModel>(base + parts[i].begin, base + parts[i].end, worksheet,
+                                             i == largest ? &stream : nullptr);
         }
     } catch (const OutOfBounds&) {
         throw Error(ErrorKind::Corrupt, displayName, "a cell record is shorter than its content");

@@ -25,7 +25,8 @@ TEST(CompoundFile, WrittenStreamsReadBackStreamForStream) {
     const size_t sizes[] = {0, 1, 63, 64, 65, 4095, 4096, 4097, 512 * 9, 100000};
     auto name = [](size_t i) { return u"s" + std::u16string(i, u'x'); };
     CompoundFile cf;
-    for (size_t i = 0; i < std::size(sizes); ++i) cf.putStream(name(i), pattern(sizes[i], uint8_t(i)));
+    for (size_t i = 0; i < std::size(sizes); ++i)
+        cf.putStream(name(i), pattern(sizes[i], uint8_t(i)));
     std::vector<std::pair<std::string, Bytes>> files{{"whole", cf.serialize()}};
     for (size_t i = 0; i < std::size(sizes); ++i) {
         if (sizes[i] < 4096) continue;
