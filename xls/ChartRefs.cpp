@@ -162,6 +162,35 @@ void insertCopies(SheetModel& sheet, const Insertion& ins) {
     });
 }
 
+// nearestPaletteIndex with a memory: the colours offered past the palette are the same for every
+// chart, so a long series asks for the same answers build after build. Remembered per thread in
+// a table indexed by a hash of the palette and the colour; a slot holds the last answer that
+// hashed to it.
+class NearestEntries {
+  public:
+    explicit NearestEntries(const std::vector<Rgb>& palette) : palette_(palette) {
+        for (Rgb c : palette) paletteKey_ = (paletteKey_ ^ rgbKey(c)) * 0x100000001B3ull;
+    }
+    uint16_t of(Rgb c) {
+        struct Slot {
+            uint64_t paletteKey = 0;
+            uint32_t color = 0;  // 0xRRGGBB + 1; 0: empty
+            uint16_t index = 0;
+        };
+        static thread_local std::vector<Slot> memory(4096);
+        const uint32_t color = rgbKey(c) + 1;
+        Slot& slot = memory[((paletteKey_ ^ color) * 0x9E3779B97F4A7C15ull) >> 52];
+        if (slot.color != color || slot.paletteKey != paletteKey_)
+            slot = {paletteKey_, color, nearestPaletteIndex(palette_, c)};
+        return slot.index;
+    }
+
+  private:
+    static uint32_t rgbKey(Rgb c) { return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b; }
+    const std::vector<Rgb>& palette_;
+    uint64_t paletteKey_ = 0xCBF29CE484222325ull;
+};
+
 // Gives the new points of series `index` (its SERIES record at `series`) what the existing
 // points have; `count` points had formats before, the series now has `newCount`.
 void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t index,
@@ -195,6 +224,7 @@ void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t 
     if (ownColors) colors = nextPointColors(used, palette, newCount - count, backgrounds);
     // Where the copied fields lie in a copy: AREAFORMAT's data, counted from the group's start.
     const size_t areaAt = ownColors ? recs.offset(protoArea) + 4 - protoAt : 0;
+    NearestEntries nearest(palette);
 
     std::vector<Insertion> plan;
     plan.push_back(newPoints(formats, count, newCount));
@@ -207,7 +237,7 @@ void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t 
         area[1] = c.g;
         area[2] = c.b;
         area[3] = 0;
-        set16(area + 12, nearestPaletteIndex(palette, c));
+        set16(area + 12, nearest.of(c));
     };
     PointGroups labels = pointLabels(recs, chart, index);
     // STARTBLOCK / ENDBLOCK around a label's future records name the point too
