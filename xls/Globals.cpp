@@ -190,10 +190,12 @@ size_t Globals::lastIndexOf(uint16_t type) const {
 }
 
 uint16_t Globals::findOrAddFormat(const std::string& format) {
+    if (!formatIds_.empty() && format == lastFormat_) return lastFormatId_;
     auto known = formatIds_.find(format);
-    if (known != formatIds_.end()) return known->second;
-    uint16_t found = findOrAddFormatRecord(format);
-    formatIds_.emplace(format, found);
+    uint16_t found = known != formatIds_.end() ? known->second : findOrAddFormatRecord(format);
+    if (known == formatIds_.end()) formatIds_.emplace(format, found);
+    lastFormat_ = format;
+    lastFormatId_ = found;
     return found;
 }
 
@@ -231,12 +233,21 @@ uint16_t Globals::findOrAddFormatRecord(const std::string& format) {
 
 uint16_t Globals::findOrAddXf(uint16_t baseXf, uint16_t formatId, const std::string& displayName) {
     uint32_t key = uint32_t(baseXf) << 16 | formatId;
+    if (key == lastXfKey_) return lastXf_;
     auto known = xfFor_.find(key);
-    if (known != xfFor_.end()) return known->second;
+    if (known != xfFor_.end()) {
+        lastXfKey_ = key;
+        lastXf_ = known->second;
+        return lastXf_;
+    }
     bool inRange = baseXf < styles_.xfs_.size();
     uint16_t found = findOrAddXfRecord(baseXf, formatId, displayName);
     // An XF index past the table stands for a fallback that more XFs would change.
-    if (inRange) xfFor_.emplace(key, found);
+    if (inRange) {
+        xfFor_.emplace(key, found);
+        lastXfKey_ = key;
+        lastXf_ = found;
+    }
     return found;
 }
 

@@ -66,6 +66,11 @@ class Globals {
     // true, since formats and XFs are only ever added.
     std::unordered_map<std::string, uint16_t> formatIds_;
     std::unordered_map<uint32_t, uint16_t> xfFor_;
+    // The last answer of each: a list is filled with one format over and over.
+    std::string lastFormat_;
+    uint16_t lastFormatId_ = 0;
+    uint32_t lastXfKey_ = 0xFFFFFFFF;
+    uint16_t lastXf_ = 0;
 };
 
 }  // namespace xls
