@@ -7,11 +7,6 @@ namespace xls {
 
 SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet, Bytes* stream)
     : worksheet_(worksheet) {
-    if (!worksheet && !stream) {
-        raw_ = RecordList(Bytes(first, last));
-        readLayout();
-        return;
-    }
     // The kept records go to a buffer of their own, or to the front of `stream` (never ahead
     // of what is still to be read), which then becomes theirs.
     Bytes raw;
@@ -25,7 +20,7 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
         keptSize += size_t(p - run);
         run = p + 4 + size;
     };
-    cells_.reserve(size_t(last - first));
+    if (worksheet) cells_.reserve(size_t(last - first));
     int depth = 0;
     bool tableSeen = false;
     const size_t kNone = size_t(-1);
@@ -96,14 +91,6 @@ void SheetModel::forEachRecord(F f) const {
     const Bytes& raw = raw_.bytes();
     for (size_t p = 0; p < raw.size(); p += 4 + get16(&raw[p + 2]))
         f(get16(&raw[p]), raw.data() + p + 4, size_t(get16(&raw[p + 2])));
-}
-
-void SheetModel::readLayout() {
-    int defColWidth = -1, standardWidth = -1;
-    forEachRecord([&](uint16_t type, const uint8_t* data, size_t size) {
-        noteLayout(type, data, size, defColWidth, standardWidth);
-    });
-    applyWidths(defColWidth, standardWidth);
 }
 
 void SheetModel::noteLayout(uint16_t type, const uint8_t* data, size_t size, int& defColWidth,

@@ -58,8 +58,8 @@ class SheetModel {
         uint16_t first, last;
         ColumnFormat format;
     };
-    // Column widths and formats: read once, since nothing changes these records after opening.
-    void readLayout();
+    // Column widths and formats, read as the records go by: once, since nothing changes these
+    // records after opening.
     void noteLayout(uint16_t type, const uint8_t* data, size_t size, int& defColWidth,
                     int& standardWidth);
     void applyWidths(int defColWidth, int standardWidth);
