@@ -120,20 +120,8 @@ uint32_t CellTable::append(uint16_t type, const uint8_t* data, size_t size) {
 }
 
 CellTable::Row* CellTable::findRow(int row) {
-    if (rows_.empty() || rows_.back().index < row) return nullptr;  // a row below all others
-    if (rows_.back().index == row) return &rows_.back();
-    // Reads and writes mostly go row after row: try where the last look-up ended first.
-    size_t hint = hint_;
-    for (size_t at = hint; at < rows_.size() && at < hint + 2; ++at)
-        if (rows_[at].index == row) {
-            hint_ = at;
-            return &rows_[at];
-        }
-    auto it = std::lower_bound(rows_.begin(), rows_.end(), row,
-                               [](const Row& r, int index) { return r.index < index; });
-    if (it == rows_.end() || it->index != row) return nullptr;
-    hint_ = size_t(it - rows_.begin());
-    return &*it;
+    const size_t at = size_t(row) < rowAt_.size() ? rowAt_[size_t(row)] : 0;
+    return at ? &rows_[at - 1] : nullptr;
 }
 
 const CellTable::Row* CellTable::findRow(int row) const {
@@ -142,16 +130,19 @@ const CellTable::Row* CellTable::findRow(int row) const {
 
 CellTable::Row& CellTable::rowFor(int row) {
     if (Row* found = findRow(row)) return *found;
+    if (size_t(row) >= rowAt_.size()) rowAt_.resize(size_t(row) + 1, 0);
     if (rows_.empty() || rows_.back().index < row) {
         rows_.emplace_back();
         rows_.back().index = uint16_t(row);
+        rowAt_[size_t(row)] = uint32_t(rows_.size());
         return rows_.back();
     }
     auto it = std::lower_bound(rows_.begin(), rows_.end(), row,
                                [](const Row& r, int index) { return r.index < index; });
-    if (it != rows_.end() && it->index == row) return *it;
     it = rows_.insert(it, Row{});
     it->index = uint16_t(row);
+    for (auto moved = it; moved != rows_.end(); ++moved)
+        rowAt_[moved->index] = uint32_t(moved - rows_.begin()) + 1;
     return *it;
 }
 

@@ -130,12 +130,13 @@ class CellTable {
     void compactIfWasteful();
 
     std::vector<Row> rows_;  // in row order; a row may hold no cells and no ROW record
+    // Where each row up to the last stands in rows_, plus one (0: the row is not there).
+    std::vector<uint32_t> rowAt_;
     // Ranges of the ARRAY and TABLE records kept with their formula. Cells inside are never
     // replaced (the engine refuses), so a range's host formula lives as long as the table.
     std::vector<SharedRange> sharedRanges_;
     Bytes store_;
-    size_t waste_ = 0;         // bytes of the store no cell uses any more
-    mutable size_t hint_ = 0;  // where findRow last found a row (a cache only)
+    size_t waste_ = 0;  // bytes of the store no cell uses any more
     // The cell that CONTINUE and formula parts read from a file attach to.
     int lastRow_ = -1, lastCol_ = -1;
     bool lastIsFormula_ = false;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <mutex>
 
@@ -131,33 +130,32 @@ PointGroups pointLabels(const RecordList& recs, Group chart, uint16_t index) {
 }
 
 // Copies of the group of point `count - 1` for the points count .. newCount - 1 that have none,
-// to be inserted after the last point's group; `adapt(copy, p, k)` changes the k-th copy (its
-// bytes, headers included, laid out as the prototype's) for point p.
+// to be inserted after the last point's group.
 struct Insertion {
     size_t at;
-    std::function<void(uint8_t*, uint16_t, size_t)> adapt;
     Group proto;
     std::vector<uint16_t> points;
 };
 
 Insertion newPoints(const PointGroups& groups, uint16_t count, uint16_t newCount) {
-    Insertion ins{groups.insertAt(), {}, groups.byPoint.at(uint16_t(count - 1)), {}};
+    Insertion ins{groups.insertAt(), groups.byPoint.at(uint16_t(count - 1)), {}};
     for (uint16_t p = count; p < newCount; ++p)
         if (!groups.byPoint.count(p)) ins.points.push_back(p);
     return ins;
 }
 
-void insertCopies(SheetModel& sheet, const Insertion& ins) {
+// Inserts the copies; `adapt(copy, p, k)` changes the k-th copy (its bytes, headers included,
+// laid out as the prototype's) for point p.
+template <class Adapt>
+void insertCopies(SheetModel& sheet, const Insertion& ins, Adapt adapt) {
     const RecordList& recs = sheet.records();
     const size_t first = recs.offset(ins.proto.first);
     const size_t size = recs.offset(ins.proto.last + 1) - first;
-    // The prototype is copied out first: making room may move the records.
-    Bytes proto(recs.bytes().begin() + long(first), recs.bytes().begin() + long(first + size));
-    sheet.insertRecords(ins.at, size * ins.points.size(), [&](uint8_t* room) {
+    sheet.insertRecords(ins.at, size * ins.points.size(), [&](Bytes& out) {
+        const uint8_t* proto = recs.bytes().data() + first;
         for (size_t k = 0; k < ins.points.size(); ++k) {
-            uint8_t* copy = room + k * size;
-            std::memcpy(copy, proto.data(), size);
-            ins.adapt(copy, ins.points[k], k);
+            out.insert(out.end(), proto, proto + size);
+            adapt(out.data() + out.size() - size, ins.points[k], k);
         }
     });
 }
@@ -226,9 +224,8 @@ void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t 
     const size_t areaAt = ownColors ? recs.offset(protoArea) + 4 - protoAt : 0;
     NearestEntries nearest(palette);
 
-    std::vector<Insertion> plan;
-    plan.push_back(newPoints(formats, count, newCount));
-    plan.back().adapt = [&](uint8_t* copy, uint16_t p, size_t k) {
+    const Insertion formatCopies = newPoints(formats, count, newCount);
+    auto adaptFormat = [&](uint8_t* copy, uint16_t p, size_t k) {
         set16(copy + 4, p);  // xi
         if (!ownColors || k >= colors.size()) return;
         uint8_t* area = copy + areaAt;
@@ -240,28 +237,34 @@ void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t 
         set16(area + 12, nearest.of(c));
     };
     PointGroups labels = pointLabels(recs, chart, index);
+    if (!labels.coverFirst(count)) {
+        insertCopies(sheet, formatCopies, adaptFormat);
+        return;
+    }
     // STARTBLOCK / ENDBLOCK around a label's future records name the point too
     // (iObjectInstance1): where they lie in a copy.
     std::vector<size_t> blocks;
-    size_t linkAt = 0;
-    if (labels.coverFirst(count)) {
-        const Group label = labels.byPoint.at(uint16_t(count - 1));
-        const size_t labelAt = recs.offset(label.first);
-        linkAt = recs.offset(childOf(recs, label.first, label.last, kObjectLink)) + 4 - labelAt;
-        for (size_t i = label.first; i <= label.last; ++i)
-            if ((recs.type(i) == kStartBlock || recs.type(i) == kEndBlock) &&
-                recs.length(i) >= 12 && get16(recs.data(i) + 8) == uint16_t(count - 1))
-                blocks.push_back(recs.offset(i) + 4 + 8 - labelAt);
-        plan.push_back(newPoints(labels, count, newCount));
-        plan.back().adapt = [&](uint8_t* copy, uint16_t p, size_t) {
-            set16(copy + linkAt + 4, p);  // wLinkVar2: the point
-            for (size_t b : blocks) set16(copy + b, p);
-        };
+    const Group label = labels.byPoint.at(uint16_t(count - 1));
+    const size_t labelAt = recs.offset(label.first);
+    const size_t linkAt =
+        recs.offset(childOf(recs, label.first, label.last, kObjectLink)) + 4 - labelAt;
+    for (size_t i = label.first; i <= label.last; ++i)
+        if ((recs.type(i) == kStartBlock || recs.type(i) == kEndBlock) && recs.length(i) >= 12 &&
+            get16(recs.data(i) + 8) == uint16_t(count - 1))
+            blocks.push_back(recs.offset(i) + 4 + 8 - labelAt);
+    const Insertion labelCopies = newPoints(labels, count, newCount);
+    auto adaptLabel = [&](uint8_t* copy, uint16_t p, size_t) {
+        set16(copy + linkAt + 4, p);  // wLinkVar2: the point
+        for (size_t b : blocks) set16(copy + b, p);
+    };
+    // The later position first, so that the earlier one stays valid.
+    if (labelCopies.at > formatCopies.at) {
+        insertCopies(sheet, labelCopies, adaptLabel);
+        insertCopies(sheet, formatCopies, adaptFormat);
+    } else {
+        insertCopies(sheet, formatCopies, adaptFormat);
+        insertCopies(sheet, labelCopies, adaptLabel);
     }
-    // Later positions first, so that earlier ones stay valid.
-    std::sort(plan.begin(), plan.end(),
-              [](const Insertion& a, const Insertion& b) { return a.at > b.at; });
-    for (const Insertion& ins : plan) insertCopies(sheet, ins);
 }
 
 struct Growth {
@@ -402,15 +405,33 @@ std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector
             if (pale(c) == pastels && !(c == Rgb{0xFF, 0xFF, 0xFF})) offer(c);
         }
     if (out.size() >= count) return out;
-    // Then hues round the circle, the same for every chart: made once per process, as far as
-    // any chart has needed them.
+    // Then hues round the circle (the first 100,000 steps), the same for every chart: made once
+    // per process, as far as any chart has needed them. Only the first of equal colours is kept:
+    // a later one could never be offered, and the steps give fewer than 3,000 distinct colours,
+    // so a long series no longer walks all 100,000 of them on every build.
     static std::mutex hsvLock;
     static std::vector<Rgb> hsv;
+    static std::vector<uint32_t> hsvSeen(1 << 14, 0);  // 0xRRGGBB + 1 (0: free), open-addressed
+    static int hsvSteps = 0;
     std::lock_guard<std::mutex> hold(hsvLock);
-    for (int k = 0; out.size() < count && k < 100000; ++k) {
-        if (size_t(k) == hsv.size())
-            hsv.push_back(fromHsv(k * 137.508, k % 2 ? 0.55 : 0.85, k % 3 ? 0.8 : 0.6));
-        offer(hsv[size_t(k)]);
+    auto firstOfItsColour = [](Rgb c) {
+        const uint32_t key = (uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b) + 1;
+        for (size_t at = uint32_t(key * 0x9E3779B1u) >> 18;; at = (at + 1) & (hsvSeen.size() - 1)) {
+            if (hsvSeen[at] == key) return false;
+            if (hsvSeen[at] == 0) {
+                hsvSeen[at] = key;
+                return true;
+            }
+        }
+    };
+    for (size_t k = 0; out.size() < count; ++k) {
+        while (k == hsv.size() && hsvSteps < 100000) {
+            const int step = hsvSteps++;
+            Rgb c = fromHsv(step * 137.508, step % 2 ? 0.55 : 0.85, step % 3 ? 0.8 : 0.6);
+            if (firstOfItsColour(c)) hsv.push_back(c);
+        }
+        if (k == hsv.size()) break;
+        offer(hsv[k]);
     }
     return out;
 }

@@ -49,12 +49,9 @@ size_t RecordList::size() const {
     return at_.size();
 }
 
-uint8_t* RecordList::makeRoom(size_t at, size_t size) {
-    const size_t where = offset(at);
-    bytes_.insert(bytes_.begin() + long(where), size, 0);
+void RecordList::forgetFrom(size_t at, size_t where) {
     at_.resize(std::min(at_.size(), at));
     scanned_ = where;
-    return bytes_.data() + where;
 }
 
 void ChunkReader::advance() {

@@ -59,16 +59,25 @@ class RecordList {
     const uint8_t* data(size_t i) const { return &bytes_[offset(i) + 4]; }
     // Where record i starts in bytes(); offset(size()) is the end.
     size_t offset(size_t i) const { return i < at_.size() ? at_[i] : scanTo(i); }
-    // Inserts `size` bytes of whole records before record `at`: `fill(uint8_t*)` writes them
-    // into the room made for them. Records before `at` keep their offsets.
+    // Inserts `size` bytes of whole records before record `at`: `fill(Bytes& out)` appends
+    // exactly them to `out`. The records are copied into a new buffer around what `fill`
+    // appends (no room is zeroed first), so bytes() stays as it was while `fill` runs and it may
+    // copy from there. Records before `at` keep their offsets.
     template <class Fill>
     void insert(size_t at, size_t size, Fill fill) {
-        fill(makeRoom(at, size));
+        const size_t where = offset(at);
+        Bytes grown;
+        grown.reserve(bytes_.size() + size);
+        grown.insert(grown.end(), bytes_.begin(), bytes_.begin() + long(where));
+        fill(grown);
+        grown.insert(grown.end(), bytes_.begin() + long(where), bytes_.end());
+        bytes_.swap(grown);
+        forgetFrom(at, where);
     }
 
   private:
     size_t scanTo(size_t i) const;
-    uint8_t* makeRoom(size_t at, size_t size);
+    void forgetFrom(size_t at, size_t where);
     Bytes bytes_;
     // Where the first records start, as far as they have been looked for: records are found
     // one after the other, and an insertion forgets those behind it.

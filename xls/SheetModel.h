@@ -27,8 +27,8 @@ class SheetModel {
     // Patch records in place through it; add records with insertRecords.
     RecordList& records() { return raw_; }
     const RecordList& records() const { return raw_; }
-    // Inserts `size` bytes of whole records before record `at` of records(); `fill(uint8_t*)`
-    // writes them.
+    // Inserts `size` bytes of whole records before record `at` of records(); `fill(Bytes& out)`
+    // appends them (see RecordList::insert).
     template <class Fill>
     void insertRecords(size_t at, size_t size, Fill fill) {
         const size_t where = raw_.offset(at);
