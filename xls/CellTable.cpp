@@ -71,6 +71,11 @@ std::pair<uint16_t, size_t> subRun(uint16_t type, const uint8_t* multi, uint16_t
 
 CellTable::Slot* CellTable::SlotList::insert(Slot* at, const Slot* first, const Slot* last) {
     const size_t i = size_t(at - begin()), n = size_t(last - first);
+    if (n == 1 && i == size_ && size_ < capacity_) {
+        // A cell right of the others, where there is room: the common case, kept cheap.
+        begin()[size_++] = *first;
+        return end() - 1;
+    }
     if (size_ + n > capacity_) {
         const size_t capacity = std::max<size_t>(size_ + n, 2 * size_t(capacity_));
         Slot* grown = new Slot[capacity];
@@ -111,11 +116,11 @@ void CellTable::SlotList::release() {
 
 uint32_t CellTable::append(uint16_t type, const uint8_t* data, size_t size) {
     size_t at = store_.size();
-    store_.resize(at + 4 + size);
-    uint8_t* p = store_.data() + at;
-    set16(p, type);
-    set16(p + 2, uint16_t(size));
-    if (size) std::memcpy(p + 4, data, size);
+    uint8_t header[4];
+    set16(header, type);
+    set16(header + 2, uint16_t(size));
+    store_.insert(store_.end(), header, header + 4);
+    store_.insert(store_.end(), data, data + size);
     return uint32_t(at);
 }
 
@@ -247,7 +252,8 @@ bool CellTable::add(uint16_t type, const uint8_t* data, size_t size) {
     r.need(minSize - 4);
     if (firstCol > 255) throw OutOfBounds{};
     Row& rw = rowFor(row);
-    removeRange(rw, firstCol, lastCol);
+    if (!rw.cells.empty() && rw.cells.back().lastCol >= firstCol)
+        removeRange(rw, firstCol, lastCol);  // read over cells already there
     Slot s;
     s.type = type;
     s.firstCol = uint8_t(firstCol);
