@@ -84,6 +84,43 @@ ChunkReader::Text ChunkReader::readString(int cchBytes, bool* cut) {
     return t;
 }
 
+bool ChunkReader::readInPlace(InPlace& s) {
+    advance();
+    if (chunk_ >= chunks_.size()) return false;
+    const Bytes& c = *chunks_[chunk_];
+    const uint8_t* d = c.data() + pos_;
+    const size_t left = c.size() - pos_;
+    size_t head = 3;
+    if (left < head) return false;
+    const uint8_t flags = d[2];
+    size_t runBytes = 0, extBytes = 0;
+    if (flags & 8) {
+        if (left < head + 2) return false;
+        runBytes = size_t(get16(d + head)) * 4;
+        head += 2;
+    }
+    if (flags & 4) {
+        if (left < head + 4) return false;
+        extBytes = get32(d + head);
+        head += 4;
+    }
+    const size_t count = get16(d);
+    const bool wide = flags & 1;
+    const size_t charBytes = wide ? 2 * count : count;
+    if (charBytes > left - head || runBytes + extBytes > left - head - charBytes) return false;
+    s.chars = d + head;
+    s.count = count;
+    s.wide = wide;
+    s.runs = s.chars + charBytes;
+    s.runBytes = runBytes;
+    s.ext = s.runs + runBytes;
+    s.extBytes = extBytes;
+    s.chunk = chunk_;
+    s.offset = pos_;
+    pos_ += head + charBytes + runBytes + extBytes;
+    return true;
+}
+
 ChunkReader::Text& ChunkReader::readInto(Text& t, int cchBytes) {
     advance();
     t.chunk = chunk_;

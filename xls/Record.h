@@ -103,6 +103,22 @@ class ChunkReader {
     // cchBytes: 2 for XLUnicodeString, 1 for ShortXLUnicodeString. With `cut` given, a string
     // that runs off the end gives what is there and sets *cut instead of throwing.
     Text readString(int cchBytes = 2, bool* cut = nullptr);
+
+    // An XLUnicodeString seen where it lies in its record, nothing copied.
+    struct InPlace {
+        const uint8_t* chars = nullptr;  // `count` characters of 1 byte, or 2 when `wide`
+        size_t count = 0;
+        bool wide = false;
+        const uint8_t* runs = nullptr;  // `runBytes` bytes of formatting runs
+        size_t runBytes = 0;
+        const uint8_t* ext = nullptr;  // `extBytes` bytes of phonetic data
+        size_t extBytes = 0;
+        size_t chunk = 0, offset = 0;  // where the string starts
+    };
+    // Reads the next XLUnicodeString when the current record holds all of it, the option byte
+    // included. Otherwise returns false having read nothing, and readString reads it (a string
+    // that continues into the next record, or one cut off at the end).
+    bool readInPlace(InPlace& s);
     bool atEnd();
     // True once a string was read past a lone padding byte or an empty CONTINUE record: the
     // records hold the text, but not as other readers expect it.

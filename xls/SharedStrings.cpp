@@ -2,17 +2,109 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
-#include <string_view>
 
 namespace xls {
 
 namespace {
 
-size_t hashOf(const std::string& s) { return std::hash<std::string_view>()(s); }
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
 
-bool hasSurrogates(const std::u16string& s) {
-    return std::any_of(s.begin(), s.end(), [](char16_t c) { return c >= 0xD800 && c < 0xE000; });
+uint64_t load64(const void* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+
+// A multiply-and-shift hash over 8-byte words: spread enough for an open-addressed table of
+// short labels, and much cheaper than std::hash for them.
+uint32_t hashOf(std::string_view s) {
+    const char* p = s.data();
+    size_t n = s.size();
+    uint64_t h = 0x9E3779B97F4A7C15ull ^ (uint64_t(n) * 0xC2B2AE3D27D4EB4Full);
+    auto mix = [&h](uint64_t w) {
+        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 32;
+    };
+    for (; n >= 8; n -= 8, p += 8) mix(load64(p));
+    if (n > 0) {
+        uint64_t w = 0;
+        std::memcpy(&w, p, n);
+        mix(w);
+    }
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 33;
+    return uint32_t(h);
+}
+
+bool isAscii(const char* p, size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        if (load64(p + i) & kHighBits) return false;
+    for (; i < n; ++i)
+        if (static_cast<unsigned char>(p[i]) >= 0x80) return false;
+    return true;
+}
+
+bool isSurrogate(uint32_t c) { return c >= 0xD800 && c < 0xE000; }
+
+// Appends `n` Latin-1 characters as UTF-8; true when all of them are ASCII.
+bool appendLatin1(std::string& out, const uint8_t* d, size_t n) {
+    size_t i = 0;
+    while (i + 8 <= n && !(load64(d + i) & kHighBits)) i += 8;
+    while (i < n && d[i] < 0x80) ++i;
+    out.append(reinterpret_cast<const char*>(d), i);
+    if (i == n) return true;
+    for (; i < n; ++i) {
+        if (d[i] < 0x80) {
+            out += char(d[i]);
+        } else {
+            out += char(0xC0 | (d[i] >> 6));
+            out += char(0x80 | (d[i] & 0x3F));
+        }
+    }
+    return false;
+}
+
+// Appends `n` UTF-16LE code units as UTF-8 and sets `ascii`; false, with nothing appended, when
+// a surrogate is among them.
+bool appendUtf16(std::string& out, const uint8_t* d, size_t n, bool& ascii) {
+    size_t bytes = 0;
+    for (size_t k = 0; k < n; ++k) {
+        uint32_t c = get16(d + 2 * k);
+        if (isSurrogate(c)) return false;
+        bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+    }
+    ascii = bytes == n;
+    size_t at = out.size();
+    out.resize(at + bytes);
+    char* p = &out[at];
+    for (size_t k = 0; k < n; ++k) {
+        uint32_t c = get16(d + 2 * k);
+        if (c < 0x80) {
+            *p++ = char(c);
+        } else if (c < 0x800) {
+            *p++ = char(0xC0 | (c >> 6));
+            *p++ = char(0x80 | (c & 0x3F));
+        } else {
+            *p++ = char(0xE0 | (c >> 12));
+            *p++ = char(0x80 | ((c >> 6) & 0x3F));
+            *p++ = char(0x80 | (c & 0x3F));
+        }
+    }
+    return true;
+}
+
+std::u16string widen(const ChunkReader::InPlace& in) {
+    std::u16string chars(in.count, u'\0');
+    for (size_t k = 0; k < in.count; ++k)
+        chars[k] = in.wide ? char16_t(get16(in.chars + 2 * k)) : char16_t(in.chars[k]);
+    return chars;
+}
+
+// UTF-8 cannot carry every UTF-16 text read from a file, nor one longer than a new string may be.
+bool needsOwnChars(const std::u16string& s) {
+    return s.size() > 32767 || std::any_of(s.begin(), s.end(), isSurrogate);
 }
 
 }  // namespace
@@ -20,17 +112,27 @@ bool hasSurrogates(const std::u16string& s) {
 void SharedStrings::parse(const std::vector<Record*>& group) {
     present_ = true;
     std::vector<const Bytes*> chunks;
+    size_t total = 0;
     for (Record* r : group) original_.push_back(std::move(r->data));
-    for (const Bytes& b : original_) chunks.push_back(&b);
+    for (const Bytes& b : original_) {
+        chunks.push_back(&b);
+        total += b.size();
+    }
     ByteReader head(original_[0]);
     head.u32();
     uint32_t unique = head.u32();
-    ChunkReader reader(chunks, 8);
-    strings_.reserve(std::min<size_t>(unique, original_[0].size() / 3 + 1));
+    ChunkReader reader(std::move(chunks), 8);
+    strings_.reserve(strings_.size() + std::min<size_t>(unique, total / 3 + 1));
+    text_.reserve(text_.size() + total);
     // Strings past the header's count are read too (some writers leave the count at zero):
     // cells point at them, and a string added later must not take their place. A damaged
     // string past the count ends the table there.
+    ChunkReader::InPlace in;
     for (uint32_t i = 0; !reader.atEnd(); ++i) {
+        if (reader.readInPlace(in)) {
+            addParsed(in);
+            continue;
+        }
         ChunkReader::Text t;
         if (i < unique) {
             t = reader.readString();
@@ -39,17 +141,7 @@ void SharedStrings::parse(const std::vector<Record*>& group) {
             t = reader.readString(2, &cut);
             if (cut) break;
         }
-        Str s;
-        s.utf8 = utf16ToUtf8(t.chars);
-        bool ownChars = t.chars.size() > 32767 || hasSurrogates(t.chars);
-        if (ownChars || !t.runs.empty() || !t.ext.empty()) {
-            s.rich = uint32_t(rich_.size());
-            rich_.push_back({ownChars ? std::move(t.chars) : std::u16string(), std::move(t.runs),
-                             std::move(t.ext)});
-        }
-        s.chunk = uint32_t(t.chunk);
-        s.offset = uint32_t(t.offset);
-        strings_.push_back(std::move(s));
+        addParsed(t);
     }
     originalCount_ = strings_.size();
     if (originalCount_ != unique || reader.mended()) {
@@ -59,53 +151,117 @@ void SharedStrings::parse(const std::vector<Record*>& group) {
     }
 }
 
+// A string that lies whole in one record, read without a UTF-16 copy unless it must keep one.
+void SharedStrings::addParsed(const ChunkReader::InPlace& in) {
+    Str s;
+    s.at = text_.size();
+    s.chunk = uint32_t(in.chunk);
+    s.offset = uint32_t(in.offset);
+    bool surrogates = false;
+    if (!in.wide)
+        s.ascii = appendLatin1(text_, in.chars, in.count);
+    else
+        surrogates = !appendUtf16(text_, in.chars, in.count, s.ascii);
+    bool ownChars = surrogates || in.count > 32767;
+    if (ownChars || in.runBytes > 0 || in.extBytes > 0) {
+        std::u16string chars;
+        if (ownChars) chars = widen(in);
+        if (surrogates) {
+            text_ += utf16ToUtf8(chars);
+            s.ascii = false;
+        }
+        addRich(s, std::move(chars), Bytes(in.runs, in.runs + in.runBytes),
+                Bytes(in.ext, in.ext + in.extBytes));
+    }
+    s.size = uint32_t(text_.size() - s.at);
+    if (!s.ascii) nonAsciiBytes_ += s.size;
+    strings_.push_back(s);
+}
+
+// A string read across records.
+void SharedStrings::addParsed(ChunkReader::Text& t) {
+    Str s;
+    s.at = text_.size();
+    s.chunk = uint32_t(t.chunk);
+    s.offset = uint32_t(t.offset);
+    text_ += utf16ToUtf8(t.chars);
+    s.size = uint32_t(text_.size() - s.at);
+    s.ascii = isAscii(text_.data() + s.at, s.size);
+    bool ownChars = needsOwnChars(t.chars);
+    if (ownChars || !t.runs.empty() || !t.ext.empty())
+        addRich(s, ownChars ? std::move(t.chars) : std::u16string(), std::move(t.runs),
+                std::move(t.ext));
+    if (!s.ascii) nonAsciiBytes_ += s.size;
+    strings_.push_back(s);
+}
+
+void SharedStrings::addRich(Str& s, std::u16string chars, Bytes runs, Bytes ext) {
+    s.rich = uint32_t(rich_.size());
+    // Its header's run count and phonetic size, and its characters at two bytes each.
+    richBytes_ += 6 + 2 * chars.size() + runs.size() + ext.size();
+    rich_.push_back({std::move(chars), std::move(runs), std::move(ext)});
+}
+
 const SharedStrings::Rich& SharedStrings::richOf(const Str& s) const {
     static const Rich kNone;
     return s.rich == kPlain ? kNone : rich_[s.rich];
 }
 
-// Enters plain string `i` into the lookup table unless a string with its text is there.
-void SharedStrings::index(uint32_t i) {
-    if (2 * (plainCount_ + 1) > plain_.size()) {
-        std::vector<uint32_t> old = std::move(plain_);
-        plain_.assign(std::max<size_t>(64, old.size() * 2), 0);
-        plainCount_ = 0;
-        for (uint32_t entry : old)
-            if (entry) index(entry - 1);
-    }
-    size_t mask = plain_.size() - 1;
-    for (size_t at = hashOf(strings_[i].utf8) & mask;; at = (at + 1) & mask) {
-        if (plain_[at] == 0) {
-            plain_[at] = i + 1;
-            ++plainCount_;
-            return;
-        }
-        if (strings_[plain_[at] - 1].utf8 == strings_[i].utf8) return;
+void SharedStrings::grow() {
+    std::vector<Slot> old = std::move(plain_);
+    plain_.assign(std::max<size_t>(64, old.size() * 2), Slot());
+    const size_t mask = plain_.size() - 1;
+    for (const Slot& slot : old) {
+        if (slot.id == 0) continue;
+        size_t at = slot.hash & mask;
+        while (plain_[at].id) at = (at + 1) & mask;
+        plain_[at] = slot;
     }
 }
 
-uint32_t SharedStrings::findOrAdd(const std::string& utf8) {
+// The slot of the plain string with text `utf8`, or the free slot where it belongs.
+size_t SharedStrings::slotOf(std::string_view utf8, uint32_t hash) const {
+    const size_t mask = plain_.size() - 1;
+    size_t at = hash & mask;
+    for (; plain_[at].id; at = (at + 1) & mask)
+        if (plain_[at].hash == hash && text(plain_[at].id - 1) == utf8) break;
+    return at;
+}
+
+uint32_t SharedStrings::findOrAdd(std::string_view utf8) {
     if (!indexed_) {
-        for (size_t i = 0; i < strings_.size(); ++i)
-            if (richOf(strings_[i]).runs.empty() && richOf(strings_[i]).ext.empty())
-                index(uint32_t(i));
+        // The strings read, in order: of two with the same text the first is found.
+        for (size_t i = 0; i < strings_.size(); ++i) {
+            const Rich& r = richOf(strings_[i]);
+            if (!r.runs.empty() || !r.ext.empty()) continue;
+            if (2 * (plainCount_ + 1) > plain_.size()) grow();
+            uint32_t hash = hashOf(text(i));
+            size_t at = slotOf(text(i), hash);
+            if (plain_[at].id) continue;
+            plain_[at] = {uint32_t(i + 1), hash};
+            ++plainCount_;
+        }
         indexed_ = true;
     }
-    if (!plain_.empty()) {
-        size_t mask = plain_.size() - 1;
-        for (size_t at = hashOf(utf8) & mask; plain_[at]; at = (at + 1) & mask)
-            if (strings_[plain_[at] - 1].utf8 == utf8) return plain_[at] - 1;
-    }
+    if (2 * (plainCount_ + 1) > plain_.size()) grow();
+    const uint32_t hash = hashOf(utf8);
+    const size_t at = slotOf(utf8, hash);
+    if (plain_[at].id) return plain_[at].id - 1;
     Str s;
-    s.utf8 = utf8;
-    strings_.push_back(std::move(s));
+    s.at = text_.size();
+    s.size = uint32_t(utf8.size());
+    s.ascii = isAscii(utf8.data(), utf8.size());
+    if (!s.ascii) nonAsciiBytes_ += s.size;
+    text_.append(utf8.data(), utf8.size());
+    strings_.push_back(s);
     present_ = true;
-    uint32_t added = uint32_t(strings_.size() - 1);
-    index(added);
+    const uint32_t added = uint32_t(strings_.size() - 1);
+    plain_[at] = {added + 1, hash};
+    ++plainCount_;
     return added;
 }
 
-void SharedStrings::writeOriginal(Bytes& out, uint32_t totalRefs,
+void SharedStrings::writeOriginal(Bytes& out, uint32_t totalRefs, size_t dsst,
                                   std::vector<std::pair<size_t, size_t>>& starts) const {
     std::vector<size_t> recordPos;
     for (size_t i = 0; i < original_.size(); ++i) {
@@ -114,124 +270,142 @@ void SharedStrings::writeOriginal(Bytes& out, uint32_t totalRefs,
         writeRecord(out, i == 0 ? rt::Sst : rt::Continue, data.data(), data.size());
         if (i == 0 && data.size() >= 4) set32(&out[recordPos[0] + 4], totalRefs);
     }
-    for (const Str& s : strings_)
+    for (size_t i = 0; i < strings_.size(); i += dsst) {
+        const Str& s = strings_[i];
         starts.emplace_back(recordPos[s.chunk] + 4 + s.offset, recordPos[s.chunk]);
+    }
 }
 
-// One pass straight into `out`: each record's size is filled in when it is closed. A string
-// whose characters do not fit continues in a CONTINUE record that starts with the option byte
-// again; a string's header and first character are never split.
-void SharedStrings::writeRebuilt(Bytes& out, uint32_t totalRefs,
+// At least the bytes writeRebuilt gives: each string's 3-byte header, a character of a 7-bit
+// ASCII text per byte of its UTF-8 and of any other text at most two bytes per UTF-8 byte (a
+// UTF-16 unit never takes fewer), what rich strings add, and each CONTINUE's header and repeated
+// option byte.
+size_t SharedStrings::rebuiltBound() const {
+    size_t payload = 8 + 3 * strings_.size() + text_.size() + nonAsciiBytes_ + richBytes_;
+    return 4 + payload + (payload / (kMaxRecordData - 16) + 1) * 5;
+}
+
+// One pass straight into `out`, grown once to the bound and cut to what was written: each
+// record's size is filled in when it is closed. A string whose characters do not fit continues
+// in a CONTINUE record that starts with the option byte again; a string's header and first
+// character are never split.
+void SharedStrings::writeRebuilt(Bytes& out, uint32_t totalRefs, size_t dsst,
                                  std::vector<std::pair<size_t, size_t>>& starts) const {
-    size_t recStart = out.size();
+    const size_t base = out.size();
+    out.resize(base + rebuiltBound());
+    uint8_t* const begin = out.data();
+    uint8_t* p = begin + base;
+    uint8_t* rec = p;  // the open record
     auto open = [&](uint16_t type) {
-        recStart = out.size();
-        put16(out, type);
-        put16(out, 0);
+        rec = p;
+        set16(p, type);
+        p += 4;
     };
-    auto used = [&] { return out.size() - recStart - 4; };
+    auto used = [&] { return size_t(p - rec - 4); };
     auto flush = [&] {
-        set16(&out[recStart + 2], uint16_t(used()));
+        set16(rec + 2, uint16_t(used()));
         open(rt::Continue);
     };
     open(rt::Sst);
-    put32(out, totalRefs);
-    put32(out, uint32_t(strings_.size()));
+    set32(p, totalRefs);
+    set32(p + 4, uint32_t(strings_.size()));
+    p += 8;
+    std::string narrow;
     std::u16string scratch;
-    for (const Str& str : strings_) {
+    for (size_t i = 0; i < strings_.size(); ++i) {
+        const Str& str = strings_[i];
         const Rich& s = richOf(str);
-        const std::string& utf8 = str.utf8;
+        const char* utf8 = text_.data() + str.at;
         // The characters: ASCII text as it stands, anything else as UTF-16.
         const std::u16string* chars = &s.chars;
-        bool ascii = s.chars.empty() && utf8.size() <= 32767 &&
-                     std::all_of(utf8.begin(), utf8.end(),
-                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        const bool ascii = str.ascii && s.chars.empty() && str.size <= 32767;
         if (s.chars.empty() && !ascii) {
-            scratch = utf8ToUtf16(utf8);
+            narrow.assign(utf8, str.size);
+            scratch = utf8ToUtf16(narrow);
             if (scratch.size() > 32767) scratch.resize(32767);
             chars = &scratch;
         }
-        size_t count = ascii ? utf8.size() : chars->size();
-        bool wide = !ascii &&
-                    std::any_of(chars->begin(), chars->end(), [](char16_t c) { return c > 0xFF; });
-        size_t charSize = wide ? 2 : 1;
-        size_t header = 3 + (s.runs.empty() ? 0 : 2) + (s.ext.empty() ? 0 : 4);
+        const size_t count = ascii ? str.size : chars->size();
+        const bool wide = !ascii && std::any_of(chars->begin(), chars->end(),
+                                                [](char16_t c) { return c > 0xFF; });
+        const size_t charSize = wide ? 2 : 1;
+        const size_t header = 3 + (s.runs.empty() ? 0 : 2) + (s.ext.empty() ? 0 : 4);
         if (used() + header + (count == 0 ? 0 : charSize) > kMaxRecordData) flush();
-        starts.emplace_back(out.size(), recStart);
-        put16(out, uint16_t(count));
-        put8(out, uint8_t((wide ? 1 : 0) | (s.ext.empty() ? 0 : 4) | (s.runs.empty() ? 0 : 8)));
-        if (!s.runs.empty()) put16(out, uint16_t(s.runs.size() / 4));
-        if (!s.ext.empty()) put32(out, uint32_t(s.ext.size()));
+        if (i % dsst == 0) starts.emplace_back(size_t(p - begin), size_t(rec - begin));
+        set16(p, uint16_t(count));
+        p[2] = uint8_t((wide ? 1 : 0) | (s.ext.empty() ? 0 : 4) | (s.runs.empty() ? 0 : 8));
+        p += 3;
+        if (!s.runs.empty()) {
+            set16(p, uint16_t(s.runs.size() / 4));
+            p += 2;
+        }
+        if (!s.ext.empty()) {
+            set32(p, uint32_t(s.ext.size()));
+            p += 4;
+        }
         for (size_t done = 0; done < count;) {
-            size_t room = (kMaxRecordData - used()) / charSize;
+            const size_t room = (kMaxRecordData - used()) / charSize;
             if (room == 0) {
                 flush();
-                put8(out, wide ? 1 : 0);  // split string: the continuation repeats the option
+                *p++ = wide ? 1 : 0;  // split string: the continuation repeats the option
                 continue;
             }
-            size_t n = std::min(room, count - done);
-            size_t at = out.size();
-            out.resize(at + n * charSize);
-            uint8_t* p = out.data() + at;
+            const size_t n = std::min(room, count - done);
             if (ascii) {
-                std::memcpy(p, utf8.data() + done, n);
-                done += n;
-                continue;
-            }
-            for (size_t k = 0; k < n; ++k) {
-                char16_t c = (*chars)[done + k];
-                if (wide) {
-                    set16(p, c);
-                    p += 2;
-                } else {
-                    *p++ = uint8_t(c);
-                }
+                std::memcpy(p, utf8 + done, n);
+                p += n;
+            } else if (wide) {
+                for (size_t k = 0; k < n; ++k, p += 2) set16(p, (*chars)[done + k]);
+            } else {
+                for (size_t k = 0; k < n; ++k) *p++ = uint8_t((*chars)[done + k]);
             }
             done += n;
         }
-        for (size_t i = 0; i < s.runs.size(); i += 4) {
+        for (size_t k = 0; k < s.runs.size(); k += 4) {
             if (used() + 4 > kMaxRecordData) flush();
-            out.insert(out.end(), s.runs.begin() + i, s.runs.begin() + i + 4);
+            std::memcpy(p, s.runs.data() + k, 4);
+            p += 4;
         }
-        for (uint8_t b : s.ext) {
-            if (used() + 1 > kMaxRecordData) flush();
-            out.push_back(b);
+        for (size_t done = 0; done < s.ext.size();) {
+            const size_t n = std::min(kMaxRecordData - used(), s.ext.size() - done);
+            if (n == 0) {
+                flush();
+                continue;
+            }
+            std::memcpy(p, s.ext.data() + done, n);
+            p += n;
+            done += n;
         }
     }
-    set16(&out[recStart + 2], uint16_t(used()));
+    set16(rec + 2, uint16_t(used()));
+    out.resize(size_t(p - begin));
 }
 
 size_t SharedStrings::sizeHint() const {
     size_t size = 16;
     for (const Bytes& b : original_) size += 4 + b.size();
-    if (originalCount_ != strings_.size()) {
-        for (const Str& s : strings_) {
-            const Rich& r = richOf(s);
-            size += 9 + 2 * std::max(s.utf8.size(), r.chars.size()) + r.runs.size() + r.ext.size();
-        }
-        size += size / kMaxRecordData * 5;  // CONTINUE headers and repeated option bytes
-    }
+    if (originalCount_ != strings_.size()) size += rebuiltBound();
     return size + strings_.size() + 64;  // EXTSST
 }
 
 void SharedStrings::write(Bytes& out, uint32_t totalRefs) const {
-    std::vector<std::pair<size_t, size_t>> starts;  // (string position, its record's position)
-    starts.reserve(strings_.size());
-    if (originalCount_ == strings_.size())
-        writeOriginal(out, totalRefs, starts);
-    else
-        writeRebuilt(out, totalRefs, starts);
     // EXTSST: the stream position of every dsst-th string and its offset inside its record
     // (record header included), for readers that seek into the table.
-    size_t dsst = std::max<size_t>(8, strings_.size() / 128 + 1);
-    Bytes ext;
-    put16(ext, uint16_t(dsst));
-    for (size_t i = 0; i < starts.size(); i += dsst) {
-        put32(ext, uint32_t(starts[i].first));
-        put16(ext, uint16_t(starts[i].first - starts[i].second));
-        put16(ext, 0);
+    const size_t dsst = std::max<size_t>(8, strings_.size() / 128 + 1);
+    std::vector<std::pair<size_t, size_t>> starts;  // (string position, its record's position)
+    starts.reserve(strings_.size() / dsst + 1);
+    if (originalCount_ == strings_.size())
+        writeOriginal(out, totalRefs, dsst, starts);
+    else
+        writeRebuilt(out, totalRefs, dsst, starts);
+    put16(out, rt::ExtSst);
+    put16(out, uint16_t(2 + 8 * starts.size()));
+    put16(out, uint16_t(dsst));
+    for (const auto& [string, record] : starts) {
+        put32(out, uint32_t(string));
+        put16(out, uint16_t(string - record));
+        put16(out, 0);
     }
-    writeRecord(out, rt::ExtSst, ext.data(), ext.size());
 }
 
 }  // namespace xls

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "xls/Record.h"
@@ -17,9 +18,13 @@ class SharedStrings {
     bool present() const { return present_; }
 
     size_t size() const { return strings_.size(); }
-    const std::string& text(size_t index) const { return strings_[index].utf8; }
+    // The UTF-8 text of string `index`; valid until the next findOrAdd.
+    std::string_view text(size_t index) const {
+        const Str& s = strings_[index];
+        return std::string_view(text_.data() + s.at, s.size);
+    }
     // Index of a plain string with this text, adding it when there is none.
-    uint32_t findOrAdd(const std::string& utf8);
+    uint32_t findOrAdd(std::string_view utf8);
 
     // Writes SST (+ CONTINUE) and EXTSST records to `out`, whose size is the stream position.
     void write(Bytes& out, uint32_t totalRefs) const;
@@ -30,31 +35,46 @@ class SharedStrings {
     // What few strings have, kept aside so that a plain string stays small.
     struct Rich {
         // The UTF-16 text when UTF-8 cannot carry it (unpaired surrogates read from a file, or
-        // longer than a new string may be); otherwise empty and taken from `utf8`.
+        // longer than a new string may be); otherwise empty and taken from the UTF-8 text.
         std::u16string chars;
         Bytes runs, ext;
     };
     struct Str {
-        std::string utf8;
+        size_t at = 0;  // the UTF-8 text: text_[at, at + size)
+        uint32_t size = 0;
         uint32_t rich = kPlain;          // index into rich_, or kPlain
         uint32_t chunk = 0, offset = 0;  // position in the original records
+        bool ascii = false;              // the text is 7-bit ASCII
+    };
+    // A slot of the lookup table of plain strings: string index + 1 (0: free), and its hash.
+    struct Slot {
+        uint32_t id = 0;
+        uint32_t hash = 0;
     };
     static constexpr uint32_t kPlain = 0xFFFFFFFF;
     const Rich& richOf(const Str& s) const;
-    void writeRebuilt(Bytes& out, uint32_t totalRefs,
+    void addParsed(const ChunkReader::InPlace& in);
+    void addParsed(ChunkReader::Text& t);
+    void addRich(Str& s, std::u16string chars, Bytes runs, Bytes ext);
+    void writeRebuilt(Bytes& out, uint32_t totalRefs, size_t dsst,
                       std::vector<std::pair<size_t, size_t>>& starts) const;
-    void writeOriginal(Bytes& out, uint32_t totalRefs,
+    void writeOriginal(Bytes& out, uint32_t totalRefs, size_t dsst,
                        std::vector<std::pair<size_t, size_t>>& starts) const;
-    void index(uint32_t i);
+    void grow();
+    size_t slotOf(std::string_view utf8, uint32_t hash) const;
+    size_t rebuiltBound() const;
 
     bool present_ = false;
+    std::string text_;  // the UTF-8 texts of all strings, one after the other
     std::vector<Str> strings_;
     std::vector<Rich> rich_;
+    size_t nonAsciiBytes_ = 0;     // UTF-8 bytes of the texts that are not 7-bit ASCII
+    size_t richBytes_ = 0;         // bytes rich_ adds to a rebuilt table at most
     std::vector<Bytes> original_;  // data of the SST record and its CONTINUEs
     size_t originalCount_ = 0;
-    // Plain strings by text: an open-addressed table of string index + 1 (0: free), kept at
-    // most half full; built on the first lookup.
-    std::vector<uint32_t> plain_;
+    // Plain strings by text: open addressing, kept at most half full; built on the first
+    // lookup.
+    std::vector<Slot> plain_;
     size_t plainCount_ = 0;
     bool indexed_ = false;
 };
