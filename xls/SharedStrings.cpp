@@ -15,21 +15,32 @@ uint64_t load64(const void* p) {
     return w;
 }
 
-// A multiply-and-shift hash over 8-byte words: spread enough for an open-addressed table of
-// short labels, and much cheaper than std::hash for them.
+uint32_t load32(const void* p) {
+    uint32_t w;
+    std::memcpy(&w, p, 4);
+    return w;
+}
+
+// A multiply-and-shift hash over 8-byte words, the last one overlapping the one before it:
+// spread enough for an open-addressed table of short labels, and much cheaper than std::hash for
+// them. Every byte is read by whole-word loads (bytes copied one by one into a word would stall
+// its load).
 uint32_t hashOf(std::string_view s) {
     const char* p = s.data();
-    size_t n = s.size();
+    const size_t n = s.size();
     uint64_t h = 0x9E3779B97F4A7C15ull ^ (uint64_t(n) * 0xC2B2AE3D27D4EB4Full);
     auto mix = [&h](uint64_t w) {
         h = (h ^ w) * 0xFF51AFD7ED558CCDull;
         h ^= h >> 32;
     };
-    for (; n >= 8; n -= 8, p += 8) mix(load64(p));
-    if (n > 0) {
-        uint64_t w = 0;
-        std::memcpy(&w, p, n);
-        mix(w);
+    if (n >= 8) {
+        for (size_t i = 0; i + 8 < n; i += 8) mix(load64(p + i));
+        mix(load64(p + n - 8));
+    } else if (n >= 4) {
+        mix(load32(p) | uint64_t(load32(p + n - 4)) << 32);
+    } else if (n > 0) {
+        const auto* b = reinterpret_cast<const uint8_t*>(p);
+        mix(b[0] | uint64_t(b[n / 2]) << 8 | uint64_t(b[n - 1]) << 16);
     }
     h ^= h >> 33;
     h *= 0xC4CEB9FE1A85EC53ull;
@@ -123,6 +134,9 @@ void SharedStrings::parse(const std::vector<Record*>& group) {
     uint32_t unique = head.u32();
     ChunkReader reader(std::move(chunks), 8);
     strings_.reserve(strings_.size() + std::min<size_t>(unique, total / 3 + 1));
+    // The table is written back as it was only when it holds `unique` strings; the EXTSST
+    // then points at every dsst-th of them.
+    placeStep_ = std::max<size_t>(8, unique / 128 + 1);
     text_.reserve(text_.size() + total);
     // Strings past the header's count are read too (some writers leave the count at zero):
     // cells point at them, and a string added later must not take their place. A damaged
@@ -153,53 +167,59 @@ void SharedStrings::parse(const std::vector<Record*>& group) {
 
 // A string that lies whole in one record, read without a UTF-16 copy unless it must keep one.
 void SharedStrings::addParsed(const ChunkReader::InPlace& in) {
-    Str s;
-    s.at = text_.size();
-    s.chunk = uint32_t(in.chunk);
-    s.offset = uint32_t(in.offset);
-    bool surrogates = false;
+    const size_t at = text_.size();
+    if (strings_.size() == nextPlace_) {
+        places_.push_back({in.chunk, in.offset});
+        nextPlace_ += placeStep_;
+    }
+    bool surrogates = false, ascii = false;
     if (!in.wide)
-        s.ascii = appendLatin1(text_, in.chars, in.count);
+        ascii = appendLatin1(text_, in.chars, in.count);
     else
-        surrogates = !appendUtf16(text_, in.chars, in.count, s.ascii);
+        surrogates = !appendUtf16(text_, in.chars, in.count, ascii);
+    uint32_t rich = kPlain;
     bool ownChars = surrogates || in.count > 32767;
     if (ownChars || in.runBytes > 0 || in.extBytes > 0) {
         std::u16string chars;
         if (ownChars) chars = widen(in);
         if (surrogates) {
             text_ += utf16ToUtf8(chars);
-            s.ascii = false;
+            ascii = false;
         }
-        addRich(s, std::move(chars), Bytes(in.runs, in.runs + in.runBytes),
-                Bytes(in.ext, in.ext + in.extBytes));
+        rich = addRich(std::move(chars), Bytes(in.runs, in.runs + in.runBytes),
+                       Bytes(in.ext, in.ext + in.extBytes));
     }
-    s.size = uint32_t(text_.size() - s.at);
-    if (!s.ascii) nonAsciiBytes_ += s.size;
-    strings_.push_back(s);
+    pushString(at, rich, ascii);
 }
 
 // A string read across records.
 void SharedStrings::addParsed(ChunkReader::Text& t) {
-    Str s;
-    s.at = text_.size();
-    s.chunk = uint32_t(t.chunk);
-    s.offset = uint32_t(t.offset);
+    const size_t at = text_.size();
+    if (strings_.size() == nextPlace_) {
+        places_.push_back({t.chunk, t.offset});
+        nextPlace_ += placeStep_;
+    }
     text_ += utf16ToUtf8(t.chars);
-    s.size = uint32_t(text_.size() - s.at);
-    s.ascii = isAscii(text_.data() + s.at, s.size);
+    uint32_t rich = kPlain;
     bool ownChars = needsOwnChars(t.chars);
     if (ownChars || !t.runs.empty() || !t.ext.empty())
-        addRich(s, ownChars ? std::move(t.chars) : std::u16string(), std::move(t.runs),
-                std::move(t.ext));
-    if (!s.ascii) nonAsciiBytes_ += s.size;
-    strings_.push_back(s);
+        rich = addRich(ownChars ? std::move(t.chars) : std::u16string(), std::move(t.runs),
+                       std::move(t.ext));
+    pushString(at, rich, isAscii(text_.data() + at, text_.size() - at));
 }
 
-void SharedStrings::addRich(Str& s, std::u16string chars, Bytes runs, Bytes ext) {
-    s.rich = uint32_t(rich_.size());
+uint32_t SharedStrings::addRich(std::u16string chars, Bytes runs, Bytes ext) {
     // Its header's run count and phonetic size, and its characters at two bytes each.
     richBytes_ += 6 + 2 * chars.size() + runs.size() + ext.size();
     rich_.push_back({std::move(chars), std::move(runs), std::move(ext)});
+    return uint32_t(rich_.size() - 1);
+}
+
+// Enters the string whose text is text_ from `at` on.
+void SharedStrings::pushString(size_t at, uint32_t rich, bool ascii) {
+    const uint32_t size = uint32_t(text_.size() - at);
+    if (!ascii) nonAsciiBytes_ += size;
+    strings_.emplace_back(at, size, rich, ascii);
 }
 
 const SharedStrings::Rich& SharedStrings::richOf(const Str& s) const {
@@ -247,18 +267,13 @@ uint32_t SharedStrings::findOrAdd(std::string_view utf8) {
     const uint32_t hash = hashOf(utf8);
     const size_t at = slotOf(utf8, hash);
     if (plain_[at].id) return plain_[at].id - 1;
-    Str s;
-    s.at = text_.size();
-    s.size = uint32_t(utf8.size());
-    s.ascii = isAscii(utf8.data(), utf8.size());
-    if (!s.ascii) nonAsciiBytes_ += s.size;
+    const size_t added = text_.size();
     text_.append(utf8.data(), utf8.size());
-    strings_.push_back(s);
+    pushString(added, kPlain, isAscii(utf8.data(), utf8.size()));
     present_ = true;
-    const uint32_t added = uint32_t(strings_.size() - 1);
-    plain_[at] = {added + 1, hash};
+    plain_[at] = {uint32_t(strings_.size()), hash};
     ++plainCount_;
-    return added;
+    return uint32_t(strings_.size() - 1);
 }
 
 void SharedStrings::writeOriginal(Bytes& out, uint32_t totalRefs, size_t dsst,
@@ -270,10 +285,10 @@ void SharedStrings::writeOriginal(Bytes& out, uint32_t totalRefs, size_t dsst,
         writeRecord(out, i == 0 ? rt::Sst : rt::Continue, data.data(), data.size());
         if (i == 0 && data.size() >= 4) set32(&out[recordPos[0] + 4], totalRefs);
     }
-    for (size_t i = 0; i < strings_.size(); i += dsst) {
-        const Str& s = strings_[i];
-        starts.emplace_back(recordPos[s.chunk] + 4 + s.offset, recordPos[s.chunk]);
-    }
+    // The table holds the `unique` strings it was read with, so dsst is placeStep_.
+    if (dsst != placeStep_) return;
+    for (const Place& p : places_)
+        starts.emplace_back(recordPos[p.chunk] + 4 + p.offset, recordPos[p.chunk]);
 }
 
 // At least the bytes writeRebuilt gives: each string's 3-byte header, a character of a 7-bit

@@ -40,22 +40,28 @@ class SharedStrings {
         Bytes runs, ext;
     };
     struct Str {
-        size_t at = 0;  // the UTF-8 text: text_[at, at + size)
-        uint32_t size = 0;
-        uint32_t rich = kPlain;          // index into rich_, or kPlain
-        uint32_t chunk = 0, offset = 0;  // position in the original records
-        bool ascii = false;              // the text is 7-bit ASCII
+        size_t at;  // the UTF-8 text: text_[at, at + size)
+        uint32_t size;
+        uint32_t rich : 31;  // index into rich_, or kPlain
+        uint32_t ascii : 1;  // the text is 7-bit ASCII
+        Str(size_t textAt, uint32_t textSize, uint32_t richIndex, bool isAscii)
+            : at(textAt), size(textSize), rich(richIndex), ascii(isAscii) {}
+    };
+    // Where a string read from the file starts in the original records.
+    struct Place {
+        size_t chunk, offset;
     };
     // A slot of the lookup table of plain strings: string index + 1 (0: free), and its hash.
     struct Slot {
         uint32_t id = 0;
         uint32_t hash = 0;
     };
-    static constexpr uint32_t kPlain = 0xFFFFFFFF;
+    static constexpr uint32_t kPlain = 0x7FFFFFFF;
     const Rich& richOf(const Str& s) const;
     void addParsed(const ChunkReader::InPlace& in);
     void addParsed(ChunkReader::Text& t);
-    void addRich(Str& s, std::u16string chars, Bytes runs, Bytes ext);
+    uint32_t addRich(std::u16string chars, Bytes runs, Bytes ext);  // its index
+    void pushString(size_t at, uint32_t rich, bool ascii);
     void writeRebuilt(Bytes& out, uint32_t totalRefs, size_t dsst,
                       std::vector<std::pair<size_t, size_t>>& starts) const;
     void writeOriginal(Bytes& out, uint32_t totalRefs, size_t dsst,
@@ -71,6 +77,9 @@ class SharedStrings {
     size_t nonAsciiBytes_ = 0;     // UTF-8 bytes of the texts that are not 7-bit ASCII
     size_t richBytes_ = 0;         // bytes rich_ adds to a rebuilt table at most
     std::vector<Bytes> original_;  // data of the SST record and its CONTINUEs
+    // Of every placeStep_-th string read from original_, the next one being nextPlace_.
+    std::vector<Place> places_;
+    size_t placeStep_ = 8, nextPlace_ = 0;
     size_t originalCount_ = 0;
     // Plain strings by text: open addressing, kept at most half full; built on the first
     // lookup.
