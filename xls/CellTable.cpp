@@ -114,13 +114,20 @@ void CellTable::SlotList::release() {
     capacity_ = 2;
 }
 
+uint8_t* CellTable::grow(size_t n) {
+    // The vector grows by at least 4 KB at a time; a record's few bytes are then a plain copy.
+    if (used_ + n > store_.size()) store_.resize(std::max(used_ + n, store_.size() + 4096));
+    uint8_t* p = store_.data() + used_;
+    used_ += n;
+    return p;
+}
+
 uint32_t CellTable::append(uint16_t type, const uint8_t* data, size_t size) {
-    size_t at = store_.size();
-    uint8_t header[4];
-    set16(header, type);
-    set16(header + 2, uint16_t(size));
-    store_.insert(store_.end(), header, header + 4);
-    store_.insert(store_.end(), data, data + size);
+    const size_t at = used_;
+    uint8_t* p = grow(4 + size);
+    set16(p, type);
+    set16(p + 2, uint16_t(size));
+    if (size) std::memcpy(p + 4, data, size);
     return uint32_t(at);
 }
 
@@ -189,10 +196,10 @@ bool CellTable::add(uint16_t type, const uint8_t* data, size_t size) {
             for (Slot& c : rw->cells)
                 if (c.firstCol == lastCol_) s = &c;
         if (!s) return part;
-        if (s->offset + s->size != store_.size()) {
+        if (s->offset + s->size != used_) {
             // Not the last bytes of the store: move the cell's records to the end first.
-            size_t at = store_.size();
-            store_.resize(at + s->size);
+            size_t at = used_;
+            grow(s->size);
             std::memmove(store_.data() + at, store_.data() + s->offset, s->size);
             waste_ += s->size;
             s->offset = uint32_t(at);
@@ -361,8 +368,8 @@ void CellTable::rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla
     blob.insert(blob.begin() + first, moved.begin(), moved.end());
     blob.insert(blob.begin() + first, header.begin(), header.end());
     waste_ += host->size;
-    size_t at = store_.size();
-    store_.insert(store_.end(), blob.begin(), blob.end());
+    size_t at = used_;
+    std::memcpy(grow(blob.size()), blob.data(), blob.size());
     host->offset = uint32_t(at);
     host->size = uint32_t(blob.size());
 }
@@ -413,9 +420,9 @@ void CellTable::put(int row, int col, uint16_t type, const uint8_t* bytes, size_
 }
 
 void CellTable::compactIfWasteful() {
-    if (waste_ < 65536 || waste_ < store_.size() / 2) return;
+    if (waste_ < 65536 || waste_ < used_ / 2) return;
     Bytes packed;
-    packed.reserve(store_.size() - waste_);
+    packed.reserve(used_ - waste_);
     auto move = [&](uint32_t& offset, size_t size) {
         size_t at = packed.size();
         packed.insert(packed.end(), store_.begin() + offset, store_.begin() + offset + size);
@@ -426,6 +433,7 @@ void CellTable::compactIfWasteful() {
         for (Slot& s : r.cells) move(s.offset, s.size);
     }
     store_ = std::move(packed);
+    used_ = store_.size();
     waste_ = 0;
     lastRow_ = -1;
 }

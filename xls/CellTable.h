@@ -36,7 +36,7 @@ class CellTable {
     bool add(uint16_t type, const uint8_t* data, size_t size);
     bool add(const Record& rec) { return add(rec.type, rec.data.data(), rec.data.size()); }
     // Makes room for `bytes` more bytes of records read from a file.
-    void reserve(size_t bytes) { store_.reserve(store_.size() + bytes); }
+    void reserve(size_t bytes) { store_.reserve(used_ + bytes); }
 
     const Slot* find(int row, int col) const;
     // The data of the slot's first record (after its header), and its size.
@@ -69,7 +69,7 @@ class CellTable {
     const uint8_t* rowRecord(int row) const;
     uint32_t sharedStringRefs() const;
     // At least the bytes write() gives.
-    size_t sizeHint() const { return store_.size() - waste_ + 20 * rows_.size(); }
+    size_t sizeHint() const { return used_ - waste_ + 20 * rows_.size(); }
 
     // Writes ROW records and cells in blocks of 32 rows; new rows get a ROW record with
     // `defaultRowHeight` and `defaultRowFlags`.
@@ -124,6 +124,7 @@ class CellTable {
     const Row* findRow(int row) const;
     Row& rowFor(int row);
     uint32_t append(uint16_t type, const uint8_t* data, size_t size);
+    uint8_t* grow(size_t n);  // n more bytes at the end of the store
     void removeRange(Row& row, int firstCol, int lastCol);
     void rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla);
     void insert(Row& row, Slot slot);
@@ -135,7 +136,8 @@ class CellTable {
     // Ranges of the ARRAY and TABLE records kept with their formula. Cells inside are never
     // replaced (the engine refuses), so a range's host formula lives as long as the table.
     std::vector<SharedRange> sharedRanges_;
-    Bytes store_;
+    Bytes store_;  // its first used_ bytes hold records; the rest is room, zeroed
+    size_t used_ = 0;
     size_t waste_ = 0;  // bytes of the store no cell uses any more
     // The cell that CONTINUE and formula parts read from a file attach to.
     int lastRow_ = -1, lastCol_ = -1;

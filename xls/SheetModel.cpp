@@ -31,6 +31,22 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
     auto kept = [&](const uint8_t* p) { return keptSize + size_t(p - run); };
     int defColWidth = -1, standardWidth = -1;  // column widths, read as the records go by
     for (const uint8_t* p = first; p < last; p += 4 + get16(p + 2)) {
+        if (depth >= 2) {
+            // Inside a substream of the sheet's own (an embedded chart: most records of a long
+            // list's sheet): only a BOF, an EOF or a layout record needs the full look.
+            const uint8_t* q = p;
+            const uint8_t* previous = nullptr;
+            for (; q < last; q += 4 + get16(q + 2)) {
+                const uint16_t t = get16(q);
+                if (t == rt::Bof || t == rt::Eof || t == rt::ColInfo || t == rt::DefColWidth ||
+                    t == rt::StandardWidth)
+                    break;
+                previous = q;
+            }
+            if (previous) lastByte = kept(previous);
+            if (q >= last) break;
+            p = q;
+        }
         uint16_t type = get16(p);
         size_t size = get16(p + 2);
         const uint8_t* data = p + 4;
