@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <stdexcept>
+
 #include "RecordDump.h"
 #include "TestFiles.h"
 #include "xls/CompoundFile.h"
@@ -176,6 +179,215 @@ TEST(SharedStrings, SameTextIsStoredOnce) {
     };
     uint32_t before = count(xlstest::readBytes(xlstest::dataPath("chart.xlt")));
     EXPECT_EQ(count(book.toBytes()), before + 1);
+}
+
+// A string of the shared string table as a reader that follows the format sees it, and where
+// it starts in the Workbook stream.
+struct TableString {
+    std::u16string chars;
+    xls::Bytes runs, ext;  // formatting runs (4 bytes each) and phonetic data
+    size_t pos = 0;
+};
+
+struct Table {
+    std::vector<TableString> strings;
+    std::vector<size_t> records;  // where the SST and each of its CONTINUE records start
+    xls::Bytes extSst;            // the EXTSST record's data
+};
+
+xls::Bytes workbookStream(const xls::Bytes& file) {
+    auto cf = xls::CompoundFile::parse(file, "file");
+    return cf.entries()[size_t(cf.findInRoot(u"Workbook"))].data;
+}
+
+// Reads the SST, its CONTINUE records and the EXTSST of a Workbook stream. Characters that go on
+// in a CONTINUE record follow that record's own option byte; runs and phonetic data just go on.
+Table readTable(const xls::Bytes& stream) {
+    Table t;
+    bool inTable = false;
+    for (size_t pos = 0; pos + 4 <= stream.size(); pos += 4 + xls::get16(&stream[pos + 2])) {
+        const uint16_t type = xls::get16(&stream[pos]);
+        inTable = type == rt::Sst || (inTable && type == rt::Continue);
+        if (inTable) t.records.push_back(pos);
+        if (type == rt::ExtSst)
+            t.extSst.assign(stream.begin() + long(pos) + 4,
+                            stream.begin() + long(pos) + 4 + xls::get16(&stream[pos + 2]));
+    }
+    if (t.records.empty()) return t;
+    size_t record = 0, at = t.records[0] + 4 + 8;
+    auto room = [&] {
+        return t.records[record] + 4 + xls::get16(&stream[t.records[record] + 2]) - at;
+    };
+    auto next = [&] {
+        if (++record == t.records.size())
+            throw std::runtime_error("the table runs past its records");
+        at = t.records[record] + 4;
+    };
+    auto byte = [&] {
+        if (room() == 0) next();
+        return stream[at++];
+    };
+    const uint32_t count = xls::get32(&stream[t.records[0] + 8]);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (room() == 0) next();
+        TableString s;
+        s.pos = at;
+        size_t cch = byte();
+        cch |= size_t(byte()) << 8;
+        const uint8_t flags = byte();
+        size_t runs = 0, ext = 0;
+        if (flags & 8) {
+            runs = byte();
+            runs |= size_t(byte()) << 8;
+        }
+        if (flags & 4)
+            for (int k = 0; k < 4; ++k) ext |= size_t(byte()) << (8 * k);
+        bool wide = flags & 1;
+        while (s.chars.size() < cch) {
+            if (room() == 0) {
+                next();
+                wide = stream[at++] & 1;
+            } else if (wide) {
+                s.chars += char16_t(xls::get16(&stream[at]));
+                at += 2;
+            } else {
+                s.chars += char16_t(stream[at++]);
+            }
+        }
+        for (size_t k = 0; k < 4 * runs; ++k) s.runs.push_back(byte());
+        for (size_t k = 0; k < ext; ++k) s.ext.push_back(byte());
+        t.strings.push_back(s);
+    }
+    return t;
+}
+
+// `file` with its shared string table replaced by `strings`, all in one SST record (longer than
+// Excel's records, as a reader may meet them) and without EXTSST.
+xls::Bytes withTable(const xls::Bytes& file, const std::vector<TableString>& strings) {
+    xls::Bytes sst;
+    xls::put32(sst, uint32_t(strings.size()));
+    xls::put32(sst, uint32_t(strings.size()));
+    for (const TableString& s : strings) {
+        const bool wide =
+            std::any_of(s.chars.begin(), s.chars.end(), [](char16_t c) { return c > 0xFF; });
+        xls::put16(sst, uint16_t(s.chars.size()));
+        xls::put8(sst,
+                  uint8_t((wide ? 1 : 0) | (s.ext.empty() ? 0 : 4) | (s.runs.empty() ? 0 : 8)));
+        if (!s.runs.empty()) xls::put16(sst, uint16_t(s.runs.size() / 4));
+        if (!s.ext.empty()) xls::put32(sst, uint32_t(s.ext.size()));
+        for (char16_t c : s.chars) {
+            if (wide)
+                xls::put16(sst, c);
+            else
+                xls::put8(sst, uint8_t(c));
+        }
+        sst.insert(sst.end(), s.runs.begin(), s.runs.end());
+        sst.insert(sst.end(), s.ext.begin(), s.ext.end());
+    }
+    auto cf = xls::CompoundFile::parse(file, "file");
+    const size_t index = size_t(cf.findInRoot(u"Workbook"));
+    const xls::Bytes& in = cf.entries()[index].data;
+    xls::Bytes out;
+    std::vector<size_t> sheetPositions;  // BOUNDSHEET records' stream position fields
+    long shift = 0;                      // how much longer the globals are now
+    bool inTable = false;
+    for (size_t pos = 0; pos + 4 <= in.size(); pos += 4 + xls::get16(&in[pos + 2])) {
+        const uint16_t type = xls::get16(&in[pos]);
+        const size_t size = xls::get16(&in[pos + 2]);
+        inTable = type == rt::Sst || (inTable && type == rt::Continue);
+        if (type == rt::Sst) {
+            xls::writeRecord(out, rt::Sst, sst.data(), sst.size());
+            shift += long(4 + sst.size());
+        }
+        if (inTable || type == rt::ExtSst) {
+            shift -= long(4 + size);
+            continue;
+        }
+        if (type == rt::BoundSheet) sheetPositions.push_back(out.size() + 4);
+        xls::writeRecord(out, type, &in[pos + 4], size);
+    }
+    for (size_t at : sheetPositions)
+        xls::set32(&out[at], uint32_t(long(xls::get32(&out[at])) + shift));
+    cf.putStream(u"Workbook", out);
+    return cf.serialize();
+}
+
+// Adding a string rebuilds the table: the strings read keep their characters, formatting runs
+// and phonetic data wherever the 8,224-byte records now split them, and EXTSST points at every
+// dsst-th string (its stream position and its offset in its record). A table left alone keeps
+// its records, and EXTSST still points at its strings.
+TEST(SharedStrings, TheStringsReadAndTheIndexSurviveARebuiltTable) {
+    const xls::Bytes chart = xlstest::readBytes(xlstest::dataPath("chart.xls"));
+    std::vector<TableString> handmade = readTable(workbookStream(chart)).strings;
+    size_t bytes = 8;
+    for (const TableString& s : handmade) bytes += 3 + s.chars.size();
+    for (int i = 0; bytes < xls::kMaxRecordData - 20; ++i) {
+        std::string text = "filler " + std::to_string(i);
+        handmade.push_back({std::u16string(text.begin(), text.end()), {}, {}});
+        bytes += 3 + text.size();
+    }
+    // Phonetic data straddling where the first record ends once written back.
+    const size_t straddling = handmade.size();
+    handmade.push_back({u"\u65E5\u672C\u8A9E", {0, 0, 5, 0, 2, 0, 6, 0}, xls::Bytes(40, 0xA5)});
+    handmade.push_back({u"\u00C4pfel", {}, {}});
+    handmade.push_back({u"smile \U0001F600", {1, 0, 5, 0}, {}});
+    for (int i = 0; i < 30; ++i) {
+        std::string text = "after " + std::to_string(i);
+        handmade.push_back({std::u16string(text.begin(), text.end()), {}, {}});
+    }
+    struct Case {
+        const char* what;
+        xls::Bytes file;
+        std::vector<std::string> added;  // the first of them new to the table
+        size_t newStrings;
+        size_t straddling;  // a string that must end in a later record than it starts
+    };
+    const xls::Bytes strings = xlstest::readBytes(xlstest::dataPath("strings.xls"));
+    const Case cases[] = {
+        {"rich strings crossing CONTINUE records", strings, {"brand new"}, 1, 137},
+        {"the table left alone", strings, {}, 0, 137},
+        {"phonetic data crossing a record",
+         withTable(chart, handmade),
+         {"new", "Savings"},
+         1,
+         straddling},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Table before = readTable(workbookStream(c.file));
+        xls::Workbook book = xls::Workbook::fromBytes(c.file, "table.xls");
+        for (size_t i = 0; i < c.added.size(); ++i)
+            book.activeSheet().setValue(40 + int(i), 5, c.added[i]);
+        const xls::Bytes stream = workbookStream(book.toBytes());
+        const Table after = readTable(stream);
+        ASSERT_EQ(after.strings.size(), before.strings.size() + c.newStrings);
+        for (size_t i = 0; i < before.strings.size(); ++i) {
+            EXPECT_EQ(after.strings[i].chars, before.strings[i].chars) << "string " << i;
+            EXPECT_EQ(after.strings[i].runs, before.strings[i].runs) << "string " << i;
+            EXPECT_EQ(after.strings[i].ext, before.strings[i].ext) << "string " << i;
+        }
+        if (c.newStrings > 0) {
+            EXPECT_EQ(after.strings[before.strings.size()].chars,
+                      std::u16string(c.added[0].begin(), c.added[0].end()));
+        }
+        auto recordOf = [&](size_t pos) {
+            return *(std::upper_bound(after.records.begin(), after.records.end(), pos) - 1);
+        };
+        for (size_t start : after.records)
+            EXPECT_LE(xls::get16(&stream[start + 2]), xls::kMaxRecordData);
+        const size_t s = c.straddling;
+        EXPECT_NE(recordOf(after.strings[s].pos), recordOf(after.strings[s + 1].pos - 1));
+        ASSERT_GE(after.extSst.size(), 2u);
+        const size_t dsst = xls::get16(after.extSst.data());
+        ASSERT_GE(dsst, 8u);
+        ASSERT_EQ(after.extSst.size(), 2 + 8 * ((after.strings.size() + dsst - 1) / dsst));
+        for (size_t k = 0; k * dsst < after.strings.size(); ++k) {
+            const uint8_t* entry = &after.extSst[2 + 8 * k];
+            const size_t pos = after.strings[k * dsst].pos;
+            EXPECT_EQ(xls::get32(entry), pos) << "entry " << k;
+            EXPECT_EQ(xls::get16(entry + 4), pos - recordOf(pos)) << "entry " << k;
+        }
+    }
 }
 
 TEST(NumberFormats, FoundOrAddedOnce) {
