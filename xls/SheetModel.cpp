@@ -5,23 +5,29 @@
 
 namespace xls {
 
-SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet, Bytes* stream)
+namespace {
+
+// Zero bytes from `p` to `end`: the padding some writers leave after the last record.
+bool padding(const uint8_t* p, const uint8_t* end) {
+    return p[0] == 0 && (p + 1 < end ? p[1] : p[0]) == 0 &&
+           std::all_of(p, end, [](uint8_t b) { return b == 0; });
+}
+
+}  // namespace
+
+SheetModel::SheetModel(const uint8_t* first, const uint8_t* end, bool worksheet, uint8_t* keep)
     : worksheet_(worksheet) {
-    // The kept records go to a buffer of their own, or to the front of `stream` (never ahead
-    // of what is still to be read), which then becomes theirs.
-    Bytes raw;
-    if (!stream) raw.resize(size_t(last - first));
-    uint8_t* const out = stream ? stream->data() : raw.data();
+    uint8_t* const out = keep;
     size_t keptSize = 0;
-    // Records are copied in runs: a run ends where a record is left out.
+    // Records are moved in runs: a run ends where a record is left out.
     const uint8_t* run = first;
     auto leaveOut = [&](const uint8_t* p, size_t size) {
         std::memmove(out + keptSize, run, size_t(p - run));
         keptSize += size_t(p - run);
         run = p + 4 + size;
     };
-    if (worksheet) cells_.reserve(size_t(last - first));
     int depth = 0;
+    int partDepth = 0;  // as the parts of the stream are cut: never below 0
     bool tableSeen = false;
     const size_t kNone = size_t(-1);
     // Offsets in the kept records: after the sheet's DIMENSIONS, its first WINDOW2, its own EOF
@@ -30,35 +36,53 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
     size_t afterDimensions = kNone, window2Byte = kNone, eofByte = kNone, lastByte = 0;
     auto kept = [&](const uint8_t* p) { return keptSize + size_t(p - run); };
     int defColWidth = -1, standardWidth = -1;  // column widths, read as the records go by
-    for (const uint8_t* p = first; p < last; p += 4 + get16(p + 2)) {
+    const uint8_t* p = first;
+    while (p < end) {
         if (depth >= 2) {
             // Inside a substream of the sheet's own (an embedded chart: most records of a long
-            // list's sheet): only a BOF, an EOF or a layout record needs the full look.
+            // list's sheet): only a BOF, an EOF, a layout record or a fault needs the full look.
             const uint8_t* q = p;
             const uint8_t* previous = nullptr;
-            for (; q < last; q += 4 + get16(q + 2)) {
+            while (end - q >= 4) {
                 const uint16_t t = get16(q);
+                const size_t n = get16(q + 2);
                 if (t == rt::Bof || t == rt::Eof || t == rt::ColInfo || t == rt::DefColWidth ||
-                    t == rt::StandardWidth)
+                    t == rt::StandardWidth || t == 0 || n > size_t(end - q - 4))
                     break;
                 previous = q;
+                q += 4 + n;
             }
             if (previous) lastByte = kept(previous);
-            if (q >= last) break;
             p = q;
+            if (p >= end) break;
         }
-        uint16_t type = get16(p);
-        size_t size = get16(p + 2);
+        if (padding(p, end)) break;
+        if (end - p < 4) throw StreamFault{"record header cut off at the end"};
+        const uint16_t type = get16(p);
+        const size_t size = get16(p + 2);
+        if (size > size_t(end - p - 4))
+            throw StreamFault{"record runs past the end of the workbook stream"};
+        if (partDepth == 0 && type == rt::Bof && p != first) break;  // the next part
         const uint8_t* data = p + 4;
         if (worksheet && depth == 1 && type != rt::Bof && type != rt::Eof) {
             if (type == rt::Index) {
                 leaveOut(p, size);
+                p += 4 + size;
                 continue;
             }
-            if (cells_.add(type, data, size)) {
+            bool cell = false;
+            if (!broken_) {
+                try {
+                    cell = cells_.add(type, data, size);
+                } catch (const OutOfBounds&) {
+                    broken_ = true;  // the stream is still read to its end for its faults
+                }
+            }
+            if (cell) {
                 if (!tableSeen) tableByte_ = kept(p);
                 tableSeen = true;
                 leaveOut(p, size);
+                p += 4 + size;
                 continue;
             }
             if (type == rt::Dimensions) {
@@ -71,15 +95,17 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
                 defaultRowHeight_ = get16(data + 2);
             }
         }
-        if (type == rt::Bof) ++depth;
+        if (type == rt::Bof) ++depth, ++partDepth;
+        if (type == rt::Eof && partDepth > 0) --partDepth;
         if (type == rt::Eof && --depth == 0 && eofByte == kNone) eofByte = kept(p);
         lastByte = kept(p);
         noteLayout(type, data, size, defColWidth, standardWidth);
+        p += 4 + size;
     }
-    std::memmove(out + keptSize, run, size_t(last - run));  // the last run
-    keptSize += size_t(last - run);
-    if (stream) raw = std::move(*stream);
-    raw.resize(keptSize);
+    partEnd_ = p;
+    std::memmove(out + keptSize, run, size_t(p - run));  // the last run
+    keptSize += size_t(p - run);
+    keptSize_ = keptSize;
     if (!tableSeen) {
         if (afterDimensions != kNone)
             tableByte_ = afterDimensions;
@@ -90,7 +116,6 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet
         else
             tableByte_ = lastByte;
     }
-    raw_ = RecordList(std::move(raw));
     applyWidths(defColWidth, standardWidth);
 }
 

@@ -12,13 +12,24 @@ namespace xls {
 // One sheet substream, BOF to EOF. A worksheet's cell table is taken out of the record list and
 // kept in a CellTable, written back where it stood; every other record (charts and drawings
 // embedded in the sheet included) is kept in order, byte for byte.
+// Where a workbook stream's records stop chaining up; the reader names the file.
+struct StreamFault {
+    const char* what;
+};
+
 class SheetModel {
   public:
-    // `first`..`last`: the bytes of the substream from its BOF to its EOF, every record header
-    // and size already checked. Throws OutOfBounds on short records. With `stream` given (the
-    // buffer `first`..`last` lies in, nothing of which is needed afterwards), the records are
-    // kept in that buffer rather than copied, and `stream` is left empty.
-    SheetModel(const uint8_t* first, const uint8_t* last, bool worksheet, Bytes* stream = nullptr);
+    // Reads one sheet's part of a workbook stream: from its BOF at `first` up to the next BOF
+    // outside any substream, zero padding to the end, or `end`. The records the sheet keeps
+    // (all but its cell table and INDEX) are moved down to `keep` (at or before `first`, in the
+    // same buffer), so that parts can be packed one after another in the stream they are read
+    // from; adopt() then gives the sheet those bytes. A record running past `end` throws
+    // StreamFault. A cell record too short for its fields stops the reading of cells: broken().
+    SheetModel(const uint8_t* first, const uint8_t* end, bool worksheet, uint8_t* keep);
+    const uint8_t* partEnd() const { return partEnd_; }
+    size_t keptSize() const { return keptSize_; }
+    bool broken() const { return broken_; }
+    void adopt(Bytes kept) { raw_ = RecordList(std::move(kept)); }  // keptSize() bytes
 
     bool isWorksheet() const { return worksheet_; }
     CellTable& cells() { return cells_; }
@@ -67,7 +78,10 @@ class SheetModel {
     template <class F>
     void forEachRecord(F f) const;  // f(type, data, size) for each record in order
 
-    RecordList raw_;                  // the records without the cell table and INDEX
+    RecordList raw_;  // the records without the cell table and INDEX
+    const uint8_t* partEnd_ = nullptr;
+    size_t keptSize_ = 0;
+    bool broken_ = false;
     size_t tableByte_ = 0;            // the cell table is written before this byte of raw_
     std::vector<size_t> dimensions_;  // offsets in raw_ of the DIMENSIONS records to update
     CellTable cells_;

@@ -1,6 +1,8 @@
 #include "xls/WorkbookModel.h"
 
 #include <algorithm>
+#include <cstring>
+#include <exception>
 
 #include "xls/ChartRefs.h"
 #include "xls/Error.h"
@@ -54,80 +56,116 @@ WorkbookModel::WorkbookModel(Bytes&& bytes, std::string name) : displayName(std:
     for (size_t i = 0; i < sheets.size(); ++i) handles.emplace_back(*this, *sheets[i]);
 }
 
-// Cuts the workbook stream into substreams, BOF to matching EOF, reading each record where it
-// stands: the globals become Records, the cells go straight into the sheets' cell tables, and
-// the records around them are kept as bytes (those of the largest sheet in the stream's own
-// buffer, which the stream then no longer holds).
+// Cuts the workbook stream into parts (a substream from its BOF, with whatever follows it up
+// to the next) in one pass over its records, reading each record where it stands: the globals
+// become Records, a sheet's cells go straight into its cell table, and the records around them
+// are packed, sheet after sheet, at the front of the stream's own buffer (never ahead of what is
+// still to be read). The sheet with the most such bytes then keeps that buffer; the others get
+// copies. Faults are reported as a pass over the whole stream and then one check after another
+// would find them: a broken record chain first, then the globals, then the sheets.
 void WorkbookModel::split(Bytes& stream) {
-    struct Part {
-        size_t begin, end;
-    };
-    std::vector<Part> parts;
-    int depth = 0;
-    size_t pos = 0;
     const size_t size = stream.size();
-    while (pos < size) {
-        if (stream[pos] == 0 && stream[pos + 1 < size ? pos + 1 : pos] == 0 &&
-            std::all_of(stream.begin() + pos, stream.end(), [](uint8_t b) { return b == 0; }))
-            break;  // zero padding after the last record
-        if (size - pos < 4)
-            throw Error(ErrorKind::Corrupt, displayName, "record header cut off at the end");
-        uint16_t type = get16(&stream[pos]);
-        size_t length = get16(&stream[pos + 2]);
-        if (length > size - pos - 4)
-            throw Error(ErrorKind::Corrupt, displayName,
-                        "record runs past the end of the workbook stream");
-        if (depth == 0 && (type == rt::Bof || parts.empty())) parts.push_back({pos, pos});
-        if (type == rt::Bof) ++depth;
-        if (type == rt::Eof && depth > 0) --depth;
-        pos += 4 + length;
-        parts.back().end = pos;
-    }
-    const uint8_t* base = stream.data();
-    if (parts.empty() || get16(base) != rt::Bof || get16(base + 2) < 4)
-        throw Error(ErrorKind::Corrupt, displayName, "not a workbook (no BOF record)");
-    uint16_t version = get16(base + 4);
-    if (version == kBiff5)
-        throw Error(ErrorKind::Unsupported, displayName,
-                    "Excel 5.0/95 (BIFF5) workbooks are not supported");
-    if (version != kBiff8 || get16(base + 6) != kGlobalsType)
-        throw Error(ErrorKind::Unsupported, displayName, "not a BIFF8 workbook");
-    if (depth != 0 && parts.size() == 1)
-        throw Error(ErrorKind::Corrupt, displayName, "the workbook globals have no EOF record");
-    auto recordsOf = [&](const Part& part, std::vector<Record>& out) {
-        for (size_t p = part.begin; p < part.end; p += 4 + get16(base + p + 2)) {
+    uint8_t* const base = stream.data();
+    auto corrupt = [&](const char* what) { return Error(ErrorKind::Corrupt, displayName, what); };
+    auto atPadding = [&](size_t pos) {
+        return base[pos] == 0 && base[pos + 1 < size ? pos + 1 : pos] == 0 &&
+               std::all_of(base + pos, base + size, [](uint8_t b) { return b == 0; });
+    };
+    // The end of the part starting at `pos`, walked without reading its records; `depth` is
+    // left as the substreams stand there.
+    int depth = 0;
+    auto walk = [&](size_t pos) {
+        const size_t start = pos;
+        depth = 0;
+        while (pos < size && !atPadding(pos)) {
+            if (size - pos < 4) throw corrupt("record header cut off at the end");
+            uint16_t type = get16(&base[pos]);
+            size_t length = get16(&base[pos + 2]);
+            if (length > size - pos - 4)
+                throw corrupt("record runs past the end of the workbook stream");
+            if (depth == 0 && type == rt::Bof && pos != start) break;
+            if (type == rt::Bof) ++depth;
+            if (type == rt::Eof && depth > 0) --depth;
+            pos += 4 + length;
+        }
+        return pos;
+    };
+    auto recordsOf = [&](size_t begin, size_t end, std::vector<Record>& out) {
+        for (size_t p = begin; p < end; p += 4 + get16(base + p + 2)) {
             out.emplace_back();
             out.back().type = get16(base + p);
             out.back().data.assign(base + p + 4, base + p + 4 + get16(base + p + 2));
         }
     };
-    std::vector<Record> globalRecords;
-    recordsOf(parts[0], globalRecords);
-    globals.parse(std::move(globalRecords), displayName);
-    size_t count = globals.sheets().size();
-    if (parts.size() < count + 1)
-        throw Error(ErrorKind::Corrupt, displayName, "the records of a sheet are missing");
-    for (size_t i = count + 1; i < parts.size(); ++i) recordsOf(parts[i], trailer_);
-    // The largest sheet keeps its records in the stream's own buffer, so it is made last, once
-    // nothing else reads the stream.
-    size_t largest = 1;
-    for (size_t i = 1; i <= count; ++i)
-        if (parts[i].end - parts[i].begin > parts[largest].end - parts[largest].begin) largest = i;
-    sheets.resize(count);
-    try {
-        for (size_t k = 0; k < count; ++k) {
-            size_t i = k + 1 == count ? largest : (k + 1 < largest ? k + 1 : k + 2);
-            const uint8_t* bof = base + parts[i].begin;
-            size_t bofSize = get16(bof + 2);
-            bool worksheet =
-                bofSize >= 4 && get16(bof + 6) == kWorksheetType && get16(bof + 4) == kBiff8;
-            sheets[i - 1] =
-                std::make_unique<SheetModel>(base + parts[i].begin, base + parts[i].end, worksheet,
-                                             i == largest ? &stream : nullptr);
+
+    // The globals, and what is wrong with them, kept to be told once the rest is walked.
+    std::exception_ptr fault;
+    const size_t globalsEnd = size > 0 && !atPadding(0) ? walk(0) : 0;
+    if (globalsEnd == 0 || get16(base) != rt::Bof || get16(base + 2) < 4) {
+        fault = std::make_exception_ptr(corrupt("not a workbook (no BOF record)"));
+    } else if (get16(base + 4) == kBiff5) {
+        fault = std::make_exception_ptr(Error(ErrorKind::Unsupported, displayName,
+                                              "Excel 5.0/95 (BIFF5) workbooks are not supported"));
+    } else if (get16(base + 4) != kBiff8 || get16(base + 6) != kGlobalsType) {
+        fault = std::make_exception_ptr(
+            Error(ErrorKind::Unsupported, displayName, "not a BIFF8 workbook"));
+    } else if (depth != 0) {  // the globals run to the end of the stream
+        throw corrupt("the workbook globals have no EOF record");
+    } else {
+        std::vector<Record> globalRecords;
+        recordsOf(0, globalsEnd, globalRecords);
+        try {
+            globals.parse(std::move(globalRecords), displayName);
+        } catch (...) {
+            fault = std::current_exception();
         }
-    } catch (const OutOfBounds&) {
-        throw Error(ErrorKind::Corrupt, displayName, "a cell record is shorter than its content");
     }
+
+    const size_t count = fault ? 0 : globals.sheets().size();
+    std::vector<std::unique_ptr<SheetModel>> made;
+    std::vector<size_t> keptAt;
+    size_t cursor = 0;  // where the next sheet's kept records go
+    size_t partsAfter = 0;
+    bool shortCell = false;
+    for (size_t pos = globalsEnd; pos < size && !atPadding(pos); ++partsAfter) {
+        if (partsAfter >= count) {
+            size_t end = walk(pos);
+            if (!fault) recordsOf(pos, end, trailer_);  // substreams past the last sheet
+            pos = end;
+            continue;
+        }
+        const uint8_t* bof = base + pos;
+        size_t bofSize = get16(bof + 2);
+        bool worksheet =
+            bofSize >= 4 && get16(bof + 6) == kWorksheetType && get16(bof + 4) == kBiff8;
+        try {
+            made.push_back(
+                std::make_unique<SheetModel>(bof, base + size, worksheet, base + cursor));
+        } catch (const StreamFault& f) {
+            throw corrupt(f.what);
+        }
+        shortCell |= made.back()->broken();
+        keptAt.push_back(cursor);
+        cursor += made.back()->keptSize();
+        pos = size_t(made.back()->partEnd() - base);
+    }
+    if (fault) std::rethrow_exception(fault);
+    if (partsAfter < count) throw corrupt("the records of a sheet are missing");
+    if (shortCell) throw corrupt("a cell record is shorter than its content");
+
+    size_t largest = 0;
+    for (size_t i = 0; i < made.size(); ++i)
+        if (made[i]->keptSize() > made[largest]->keptSize()) largest = i;
+    for (size_t i = 0; i < made.size(); ++i)
+        if (i != largest)
+            made[i]->adopt(Bytes(base + keptAt[i], base + keptAt[i] + made[i]->keptSize()));
+    if (!made.empty()) {
+        const size_t kept = made[largest]->keptSize();
+        std::memmove(base, base + keptAt[largest], kept);
+        stream.resize(kept);
+        made[largest]->adopt(std::move(stream));
+    }
+    sheets = std::move(made);
 }
 
 // Runs of stored records at least this long are written from where they stand; shorter ones
