@@ -233,22 +233,28 @@ uint16_t Globals::findOrAddFormatRecord(const std::string& format) {
 
 uint16_t Globals::findOrAddXf(uint16_t baseXf, uint16_t formatId, const std::string& displayName) {
     uint32_t key = uint32_t(baseXf) << 16 | formatId;
-    if (key == lastXfKey_) return lastXf_;
+    if (key == lastXfKey_[0]) return lastXf_[0];
+    if (key == lastXfKey_[1]) return lastXf_[1];
     auto known = xfFor_.find(key);
     if (known != xfFor_.end()) {
-        lastXfKey_ = key;
-        lastXf_ = known->second;
-        return lastXf_;
+        rememberXf(key, known->second);
+        return known->second;
     }
     bool inRange = baseXf < styles_.xfs_.size();
     uint16_t found = findOrAddXfRecord(baseXf, formatId, displayName);
     // An XF index past the table stands for a fallback that more XFs would change.
     if (inRange) {
         xfFor_.emplace(key, found);
-        lastXfKey_ = key;
-        lastXf_ = found;
+        rememberXf(key, found);
     }
     return found;
+}
+
+void Globals::rememberXf(uint32_t key, uint16_t xf) {
+    lastXfKey_[1] = lastXfKey_[0];
+    lastXf_[1] = lastXf_[0];
+    lastXfKey_[0] = key;
+    lastXf_[0] = xf;
 }
 
 uint16_t Globals::findOrAddXfRecord(uint16_t baseXf, uint16_t formatId,

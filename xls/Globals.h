@@ -66,11 +66,13 @@ class Globals {
     // true, since formats and XFs are only ever added.
     std::unordered_map<std::string, uint16_t> formatIds_;
     std::unordered_map<uint32_t, uint16_t> xfFor_;
-    // The last answer of each: a list is filled with one format over and over.
+    // The last format answer and the last two XF answers: a list is filled with one format
+    // over and over, and a banded table asks for its two looks by turns.
     std::string lastFormat_;
     uint16_t lastFormatId_ = 0;
-    uint32_t lastXfKey_ = 0xFFFFFFFF;
-    uint16_t lastXf_ = 0;
+    uint32_t lastXfKey_[2] = {0xFFFFFFFF, 0xFFFFFFFF};
+    uint16_t lastXf_[2] = {0, 0};
+    void rememberXf(uint32_t key, uint16_t xf);
 };
 
 }  // namespace xls
