@@ -137,7 +137,6 @@ void SharedStrings::parse(const std::vector<Record*>& group) {
     // The table is written back as it was only when it holds `unique` strings; the EXTSST
     // then points at every dsst-th of them.
     placeStep_ = std::max<size_t>(8, unique / 128 + 1);
-    text_.reserve(text_.size() + total);
     // Strings past the header's count are read too (some writers leave the count at zero):
     // cells point at them, and a string added later must not take their place. A damaged
     // string past the count ends the table there.
@@ -167,11 +166,23 @@ void SharedStrings::parse(const std::vector<Record*>& group) {
 
 // A string that lies whole in one record, read without a UTF-16 copy unless it must keep one.
 void SharedStrings::addParsed(const ChunkReader::InPlace& in) {
-    const size_t at = text_.size();
     if (strings_.size() == nextPlace_) {
         places_.push_back({in.chunk, in.offset});
         nextPlace_ += placeStep_;
     }
+    if (!in.wide && in.count <= 32767 &&
+        isAscii(reinterpret_cast<const char*>(in.chars), in.count)) {
+        // Its own UTF-8: read where it lies.
+        uint32_t rich = kPlain;
+        if (in.runBytes > 0 || in.extBytes > 0)
+            rich = addRich({}, Bytes(in.runs, in.runs + in.runBytes),
+                           Bytes(in.ext, in.ext + in.extBytes));
+        textBytes_ += in.count;
+        strings_.emplace_back(reinterpret_cast<uintptr_t>(in.chars), uint32_t(in.count), rich, true,
+                              true);
+        return;
+    }
+    const size_t at = text_.size();
     bool surrogates = false, ascii = false;
     if (!in.wide)
         ascii = appendLatin1(text_, in.chars, in.count);
@@ -218,8 +229,9 @@ uint32_t SharedStrings::addRich(std::u16string chars, Bytes runs, Bytes ext) {
 // Enters the string whose text is text_ from `at` on.
 void SharedStrings::pushString(size_t at, uint32_t rich, bool ascii) {
     const uint32_t size = uint32_t(text_.size() - at);
+    textBytes_ += size;
     if (!ascii) nonAsciiBytes_ += size;
-    strings_.emplace_back(at, size, rich, ascii);
+    strings_.emplace_back(at, size, rich, ascii, false);
 }
 
 const SharedStrings::Rich& SharedStrings::richOf(const Str& s) const {
@@ -296,7 +308,7 @@ void SharedStrings::writeOriginal(Bytes& out, uint32_t totalRefs, size_t dsst,
 // UTF-16 unit never takes fewer), what rich strings add, and each CONTINUE's header and repeated
 // option byte.
 size_t SharedStrings::rebuiltBound() const {
-    size_t payload = 8 + 3 * strings_.size() + text_.size() + nonAsciiBytes_ + richBytes_;
+    size_t payload = 8 + 3 * strings_.size() + textBytes_ + nonAsciiBytes_ + richBytes_;
     return 4 + payload + (payload / (kMaxRecordData - 16) + 1) * 5;
 }
 
@@ -330,7 +342,7 @@ void SharedStrings::writeRebuilt(Bytes& out, uint32_t totalRefs, size_t dsst,
     for (size_t i = 0; i < strings_.size(); ++i) {
         const Str& str = strings_[i];
         const Rich& s = richOf(str);
-        const char* utf8 = text_.data() + str.at;
+        const char* utf8 = text(i).data();
         // The characters: ASCII text as it stands, anything else as UTF-16.
         const std::u16string* chars = &s.chars;
         const bool ascii = str.ascii && s.chars.empty() && str.size <= 32767;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +22,8 @@ class SharedStrings {
     // The UTF-8 text of string `index`; valid until the next findOrAdd.
     std::string_view text(size_t index) const {
         const Str& s = strings_[index];
-        return std::string_view(text_.data() + s.at, s.size);
+        return std::string_view(
+            s.inRecord ? reinterpret_cast<const char*>(s.at) : text_.data() + s.at, s.size);
     }
     // Index of a plain string with this text, adding it when there is none.
     uint32_t findOrAdd(std::string_view utf8);
@@ -40,12 +42,15 @@ class SharedStrings {
         Bytes runs, ext;
     };
     struct Str {
-        size_t at;  // the UTF-8 text: text_[at, at + size)
+        // The UTF-8 text: `size` bytes at text_[at], or at address `at` in original_ when
+        // `inRecord` (an ASCII string stored as 8-bit characters is its own UTF-8).
+        uintptr_t at;
         uint32_t size;
-        uint32_t rich : 31;  // index into rich_, or kPlain
+        uint32_t rich : 30;  // index into rich_, or kPlain
         uint32_t ascii : 1;  // the text is 7-bit ASCII
-        Str(size_t textAt, uint32_t textSize, uint32_t richIndex, bool isAscii)
-            : at(textAt), size(textSize), rich(richIndex), ascii(isAscii) {}
+        uint32_t inRecord : 1;
+        Str(uintptr_t textAt, uint32_t textSize, uint32_t richIndex, bool isAscii, bool inRecords)
+            : at(textAt), size(textSize), rich(richIndex), ascii(isAscii), inRecord(inRecords) {}
     };
     // Where a string read from the file starts in the original records.
     struct Place {
@@ -56,7 +61,7 @@ class SharedStrings {
         uint32_t id = 0;
         uint32_t hash = 0;
     };
-    static constexpr uint32_t kPlain = 0x7FFFFFFF;
+    static constexpr uint32_t kPlain = 0x3FFFFFFF;
     const Rich& richOf(const Str& s) const;
     void addParsed(const ChunkReader::InPlace& in);
     void addParsed(ChunkReader::Text& t);
@@ -71,7 +76,8 @@ class SharedStrings {
     size_t rebuiltBound() const;
 
     bool present_ = false;
-    std::string text_;  // the UTF-8 texts of all strings, one after the other
+    std::string text_;      // the UTF-8 texts of the strings not read in place, one after the other
+    size_t textBytes_ = 0;  // UTF-8 bytes of all texts
     std::vector<Str> strings_;
     std::vector<Rich> rich_;
     size_t nonAsciiBytes_ = 0;     // UTF-8 bytes of the texts that are not 7-bit ASCII
