@@ -341,8 +341,17 @@ void SharedStrings::writeRebuilt(Bytes& out, uint32_t totalRefs, size_t dsst,
     std::u16string scratch;
     for (size_t i = 0; i < strings_.size(); ++i) {
         const Str& str = strings_[i];
-        const Rich& s = richOf(str);
         const char* utf8 = text(i).data();
+        if (str.rich == kPlain && str.ascii && used() + 3 + str.size <= kMaxRecordData) {
+            // The usual string: plain ASCII text that fits in the record as it is.
+            if (i % dsst == 0) starts.emplace_back(size_t(p - begin), size_t(rec - begin));
+            set16(p, uint16_t(str.size));
+            p[2] = 0;
+            std::memcpy(p + 3, utf8, str.size);
+            p += 3 + str.size;
+            continue;
+        }
+        const Rich& s = richOf(str);
         // The characters: ASCII text as it stands, anything else as UTF-16.
         const std::u16string* chars = &s.chars;
         const bool ascii = str.ascii && s.chars.empty() && str.size <= 32767;
