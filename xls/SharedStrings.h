@@ -14,6 +14,13 @@ namespace xls {
 // records are written back unchanged (only the total reference count is updated).
 class SharedStrings {
   public:
+    SharedStrings() = default;
+    // Strings read as they lie point into the records this table owns: moved, never copied.
+    SharedStrings(SharedStrings&&) = default;
+    SharedStrings& operator=(SharedStrings&&) = default;
+    SharedStrings(const SharedStrings&) = delete;
+    SharedStrings& operator=(const SharedStrings&) = delete;
+
     // `group`: the SST record followed by its CONTINUE records.
     void parse(const std::vector<Record*>& group);  // takes the records' data
     bool present() const { return present_; }
