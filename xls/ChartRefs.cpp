@@ -152,7 +152,7 @@ void insertCopies(SheetModel& sheet, const Insertion& ins, Adapt adapt) {
     const size_t first = recs.offset(ins.proto.first);
     const size_t size = recs.offset(ins.proto.last + 1) - first;
     sheet.insertRecords(ins.at, size * ins.points.size(), [&](Bytes& out) {
-        const uint8_t* proto = recs.bytes().data() + first;
+        const uint8_t* proto = recs.bytes() + first;
         const size_t start = out.size();
         out.resize(start + size * ins.points.size());  // one call, not one per copy
         for (size_t k = 0; k < ins.points.size(); ++k) {

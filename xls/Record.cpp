@@ -37,11 +37,13 @@ void writeRecord(Bytes& out, uint16_t type, const uint8_t* data, size_t size) {
 }
 
 size_t RecordList::scanTo(size_t i) const {
-    while (at_.size() <= i && scanned_ < bytes_.size()) {
+    const uint8_t* const base = bytes();
+    const size_t end = byteSize();
+    while (at_.size() <= i && scanned_ < end) {
         at_.push_back(uint32_t(scanned_));
-        scanned_ += 4 + get16(&bytes_[scanned_ + 2]);
+        scanned_ += 4 + get16(base + scanned_ + 2);
     }
-    return i < at_.size() ? at_[i] : bytes_.size();
+    return i < at_.size() ? at_[i] : end;
 }
 
 size_t RecordList::size() const {

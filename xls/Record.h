@@ -46,17 +46,19 @@ inline void writeRecord(Bytes& out, const Record& r) {
 class RecordList {
   public:
     RecordList() = default;
-    // `bytes` holds whole records, every header and size already checked.
-    explicit RecordList(Bytes bytes) : bytes_(std::move(bytes)) {}
+    // `bytes` from `start` on holds whole records, every header and size already checked.
+    explicit RecordList(Bytes bytes, size_t start = 0) : bytes_(std::move(bytes)), start_(start) {}
 
-    const Bytes& bytes() const { return bytes_; }
-    // For patching fields in place; the records' sizes must stay as they are.
-    Bytes& bytes() { return bytes_; }
+    // The records' bytes, byteSize() of them. Patch fields in place through the non-const one;
+    // the records' sizes must stay as they are.
+    const uint8_t* bytes() const { return bytes_.data() + start_; }
+    uint8_t* bytes() { return bytes_.data() + start_; }
+    size_t byteSize() const { return bytes_.size() - start_; }
     size_t size() const;
-    uint16_t type(size_t i) const { return get16(&bytes_[offset(i)]); }
-    size_t length(size_t i) const { return get16(&bytes_[offset(i) + 2]); }
-    uint8_t* data(size_t i) { return &bytes_[offset(i) + 4]; }
-    const uint8_t* data(size_t i) const { return &bytes_[offset(i) + 4]; }
+    uint16_t type(size_t i) const { return get16(bytes() + offset(i)); }
+    size_t length(size_t i) const { return get16(bytes() + offset(i) + 2); }
+    uint8_t* data(size_t i) { return bytes() + offset(i) + 4; }
+    const uint8_t* data(size_t i) const { return bytes() + offset(i) + 4; }
     // Where record i starts in bytes(); offset(size()) is the end.
     size_t offset(size_t i) const { return i < at_.size() ? at_[i] : scanTo(i); }
     // Inserts `size` bytes of whole records before record `at`: `fill(Bytes& out)` appends
@@ -67,11 +69,12 @@ class RecordList {
     void insert(size_t at, size_t size, Fill fill) {
         const size_t where = offset(at);
         Bytes grown;
-        grown.reserve(bytes_.size() + size);
-        grown.insert(grown.end(), bytes_.begin(), bytes_.begin() + long(where));
+        grown.reserve(byteSize() + size);
+        grown.insert(grown.end(), bytes(), bytes() + where);
         fill(grown);
-        grown.insert(grown.end(), bytes_.begin() + long(where), bytes_.end());
+        grown.insert(grown.end(), bytes() + where, bytes() + byteSize());
         bytes_.swap(grown);
+        start_ = 0;
         forgetFrom(at, where);
     }
 
@@ -79,6 +82,7 @@ class RecordList {
     size_t scanTo(size_t i) const;
     void forgetFrom(size_t at, size_t where);
     Bytes bytes_;
+    size_t start_ = 0;  // where the records begin in bytes_
     // Where the first records start, as far as they have been looked for: records are found
     // one after the other, and an insertion forgets those behind it.
     mutable std::vector<uint32_t> at_;

@@ -15,14 +15,13 @@ bool padding(const uint8_t* p, const uint8_t* end) {
 
 }  // namespace
 
-SheetModel::SheetModel(const uint8_t* first, const uint8_t* end, bool worksheet, uint8_t* keep)
-    : worksheet_(worksheet) {
-    uint8_t* const out = keep;
+SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : worksheet_(worksheet) {
     size_t keptSize = 0;
-    // Records are moved in runs: a run ends where a record is left out.
-    const uint8_t* run = first;
-    auto leaveOut = [&](const uint8_t* p, size_t size) {
-        std::memmove(out + keptSize, run, size_t(p - run));
+    // The kept records in runs: a run ends where a record is left out.
+    std::vector<std::pair<uint8_t*, size_t>> runs;
+    uint8_t* run = first;
+    auto leaveOut = [&](uint8_t* p, size_t size) {
+        if (p > run) runs.emplace_back(run, size_t(p - run));
         keptSize += size_t(p - run);
         run = p + 4 + size;
     };
@@ -36,12 +35,12 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* end, bool worksheet,
     size_t afterDimensions = kNone, window2Byte = kNone, eofByte = kNone, lastByte = 0;
     auto kept = [&](const uint8_t* p) { return keptSize + size_t(p - run); };
     int defColWidth = -1, standardWidth = -1;  // column widths, read as the records go by
-    const uint8_t* p = first;
+    uint8_t* p = first;
     while (p < end) {
         if (depth >= 2) {
             // Inside a substream of the sheet's own (an embedded chart: most records of a long
             // list's sheet): only a BOF, an EOF, a layout record or a fault needs the full look.
-            const uint8_t* q = p;
+            uint8_t* q = p;
             const uint8_t* previous = nullptr;
             while (end - q >= 4) {
                 const uint16_t t = get16(q);
@@ -103,9 +102,17 @@ SheetModel::SheetModel(const uint8_t* first, const uint8_t* end, bool worksheet,
         p += 4 + size;
     }
     partEnd_ = p;
-    std::memmove(out + keptSize, run, size_t(p - run));  // the last run
+    if (p > run) runs.emplace_back(run, size_t(p - run));  // the last run
     keptSize += size_t(p - run);
     keptSize_ = keptSize;
+    // Packed to end where the part ends, last run first: the runs move up, and the last one
+    // (most of the bytes: whatever follows the cell table) does not move at all.
+    uint8_t* to = p;
+    for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
+        to -= it->second;
+        if (to != it->first) std::memmove(to, it->first, it->second);
+    }
+    keptBegin_ = to;
     if (!tableSeen) {
         if (afterDimensions != kNone)
             tableByte_ = afterDimensions;
@@ -129,9 +136,9 @@ void SheetModel::moveMarks(size_t where, size_t size) {
 
 template <class F>
 void SheetModel::forEachRecord(F f) const {
-    const Bytes& raw = raw_.bytes();
-    for (size_t p = 0; p < raw.size(); p += 4 + get16(&raw[p + 2]))
-        f(get16(&raw[p]), raw.data() + p + 4, size_t(get16(&raw[p + 2])));
+    const uint8_t* raw = raw_.bytes();
+    for (size_t p = 0, end = raw_.byteSize(); p < end; p += 4 + get16(raw + p + 2))
+        f(get16(raw + p), raw + p + 4, size_t(get16(raw + p + 2)));
 }
 
 void SheetModel::noteLayout(uint16_t type, const uint8_t* data, size_t size, int& defColWidth,
@@ -207,12 +214,12 @@ bool SheetModel::showGridlines() const {
     return show;
 }
 
-size_t SheetModel::sizeHint() const { return raw_.bytes().size() + cells_.sizeHint(); }
+size_t SheetModel::sizeHint() const { return raw_.byteSize() + cells_.sizeHint(); }
 
 void SheetModel::updateDimensions() {
     auto range = cells_.usedRange();
     for (size_t d : dimensions_) {
-        uint8_t* p = raw_.bytes().data() + d + 4;
+        uint8_t* p = raw_.bytes() + d + 4;
         set32(p, range ? uint32_t(range->firstRow) : 0);
         set32(p + 4, range ? uint32_t(range->lastRow + 1) : 0);
         set16(p + 8, range ? uint16_t(range->firstCol) : 0);

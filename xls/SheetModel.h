@@ -21,15 +21,17 @@ class SheetModel {
   public:
     // Reads one sheet's part of a workbook stream: from its BOF at `first` up to the next BOF
     // outside any substream, zero padding to the end, or `end`. The records the sheet keeps
-    // (all but its cell table and INDEX) are moved down to `keep` (at or before `first`, in the
-    // same buffer), so that parts can be packed one after another in the stream they are read
-    // from; adopt() then gives the sheet those bytes. A record running past `end` throws
-    // StreamFault. A cell record too short for its fields stops the reading of cells: broken().
-    SheetModel(const uint8_t* first, const uint8_t* end, bool worksheet, uint8_t* keep);
+    // (all but its cell table and INDEX) are packed where they are read, into the part's last
+    // keptSize() bytes, which end at partEnd(); adopt() then gives the sheet its bytes. A record
+    // running past `end` throws StreamFault. A cell record too short for its fields stops the
+    // reading of cells: broken().
+    SheetModel(uint8_t* first, const uint8_t* end, bool worksheet);
     const uint8_t* partEnd() const { return partEnd_; }
+    const uint8_t* keptBegin() const { return keptBegin_; }
     size_t keptSize() const { return keptSize_; }
     bool broken() const { return broken_; }
-    void adopt(Bytes kept) { raw_ = RecordList(std::move(kept)); }  // keptSize() bytes
+    // The kept records: keptSize() bytes of `kept` from `start` on.
+    void adopt(Bytes kept, size_t start = 0) { raw_ = RecordList(std::move(kept), start); }
 
     bool isWorksheet() const { return worksheet_; }
     CellTable& cells() { return cells_; }
@@ -80,6 +82,7 @@ class SheetModel {
 
     RecordList raw_;  // the records without the cell table and INDEX
     const uint8_t* partEnd_ = nullptr;
+    const uint8_t* keptBegin_ = nullptr;
     size_t keptSize_ = 0;
     bool broken_ = false;
     size_t tableByte_ = 0;            // the cell table is written before this byte of raw_

@@ -59,10 +59,11 @@ WorkbookModel::WorkbookModel(Bytes&& bytes, std::string name) : displayName(std:
 // Cuts the workbook stream into parts (a substream from its BOF, with whatever follows it up
 // to the next) in one pass over its records, reading each record where it stands: the globals
 // become Records, a sheet's cells go straight into its cell table, and the records around them
-// are packed, sheet after sheet, at the front of the stream's own buffer (never ahead of what is
-// still to be read). The sheet with the most such bytes then keeps that buffer; the others get
-// copies. Faults are reported as a pass over the whole stream and then one check after another
-// would find them: a broken record chain first, then the globals, then the sheets.
+// are packed at the end of the sheet's part, in the stream's own buffer. The sheet with the most
+// such bytes then keeps that buffer (its records where they lie, unless the bytes before them
+// are more than the records); the others get copies. Faults are reported as a pass over the whole
+// stream and then one check after another would find them: a broken record chain first, then the
+// globals, then the sheets.
 void WorkbookModel::split(Bytes& stream) {
     const size_t size = stream.size();
     uint8_t* const base = stream.data();
@@ -123,8 +124,6 @@ void WorkbookModel::split(Bytes& stream) {
 
     const size_t count = fault ? 0 : globals.sheets().size();
     std::vector<std::unique_ptr<SheetModel>> made;
-    std::vector<size_t> keptAt;
-    size_t cursor = 0;  // where the next sheet's kept records go
     size_t partsAfter = 0;
     bool shortCell = false;
     for (size_t pos = globalsEnd; pos < size && !atPadding(pos); ++partsAfter) {
@@ -134,19 +133,16 @@ void WorkbookModel::split(Bytes& stream) {
             pos = end;
             continue;
         }
-        const uint8_t* bof = base + pos;
+        uint8_t* bof = base + pos;
         size_t bofSize = get16(bof + 2);
         bool worksheet =
             bofSize >= 4 && get16(bof + 6) == kWorksheetType && get16(bof + 4) == kBiff8;
         try {
-            made.push_back(
-                std::make_unique<SheetModel>(bof, base + size, worksheet, base + cursor));
+            made.push_back(std::make_unique<SheetModel>(bof, base + size, worksheet));
         } catch (const StreamFault& f) {
             throw corrupt(f.what);
         }
         shortCell |= made.back()->broken();
-        keptAt.push_back(cursor);
-        cursor += made.back()->keptSize();
         pos = size_t(made.back()->partEnd() - base);
     }
     if (fault) std::rethrow_exception(fault);
@@ -157,13 +153,18 @@ void WorkbookModel::split(Bytes& stream) {
     for (size_t i = 0; i < made.size(); ++i)
         if (made[i]->keptSize() > made[largest]->keptSize()) largest = i;
     for (size_t i = 0; i < made.size(); ++i)
-        if (i != largest)
-            made[i]->adopt(Bytes(base + keptAt[i], base + keptAt[i] + made[i]->keptSize()));
+        if (i != largest) made[i]->adopt(Bytes(made[i]->keptBegin(), made[i]->partEnd()));
     if (!made.empty()) {
-        const size_t kept = made[largest]->keptSize();
-        std::memmove(base, base + keptAt[largest], kept);
-        stream.resize(kept);
-        made[largest]->adopt(std::move(stream));
+        SheetModel& sheet = *made[largest];
+        const size_t at = size_t(sheet.keptBegin() - base), kept = sheet.keptSize();
+        if (at > kept) {
+            std::memmove(base, base + at, kept);
+            stream.resize(kept);
+            sheet.adopt(std::move(stream));
+        } else {
+            stream.resize(at + kept);
+            sheet.adopt(std::move(stream), at);
+        }
     }
     sheets = std::move(made);
 }
@@ -194,17 +195,18 @@ void WorkbookModel::workbookStream(bool asTemplate, Saved& saved) {
         Bytes* out = &saved.made.back();
         if (i < posFields.size()) set32(&saved.made[0][posFields[i]], uint32_t(done + out->size()));
         sheet.updateDimensions();
-        const Bytes& raw = sheet.records().bytes();
+        const uint8_t* raw = sheet.records().bytes();
+        const size_t rawSize = sheet.records().byteSize();
         const size_t table = sheet.tableByte();
-        out->insert(out->end(), raw.begin(), raw.begin() + long(table));
+        out->insert(out->end(), raw, raw + table);
         sheet.writeCells(*out);
-        if (raw.size() - table < kReferAt) {
-            out->insert(out->end(), raw.begin() + long(table), raw.end());
+        if (rawSize - table < kReferAt) {
+            out->insert(out->end(), raw + table, raw + rawSize);
             continue;
         }
         flush();
-        saved.stream.push_back({raw.data() + table, raw.size() - table});
-        done += raw.size() - table;
+        saved.stream.push_back({raw + table, rawSize - table});
+        done += rawSize - table;
         saved.made.emplace_back().reserve(size > done ? size - done : 0);
     }
     Bytes& out = saved.made.back();
