@@ -239,15 +239,16 @@ const SharedStrings::Rich& SharedStrings::richOf(const Str& s) const {
     return s.rich == kPlain ? kNone : rich_[s.rich];
 }
 
+// Doubles the table and enters the strings in it again, in index order from their kept hashes.
 void SharedStrings::grow() {
-    std::vector<Slot> old = std::move(plain_);
-    plain_.assign(std::max<size_t>(64, old.size() * 2), Slot());
+    plain_.assign(std::max<size_t>(64, plain_.size() * 2), Slot());
     const size_t mask = plain_.size() - 1;
-    for (const Slot& slot : old) {
-        if (slot.id == 0) continue;
-        size_t at = slot.hash & mask;
+    for (size_t i = 0; i < hashes_.size(); ++i) {
+        const uint32_t hash = hashes_[i];
+        if (hash & kNotIndexed) continue;
+        size_t at = hash & mask;
         while (plain_[at].id) at = (at + 1) & mask;
-        plain_[at] = slot;
+        plain_[at] = {uint32_t(i + 1), hash};
     }
 }
 
@@ -263,20 +264,22 @@ size_t SharedStrings::slotOf(std::string_view utf8, uint32_t hash) const {
 uint32_t SharedStrings::findOrAdd(std::string_view utf8) {
     if (!indexed_) {
         // The strings read, in order: of two with the same text the first is found.
+        hashes_.assign(strings_.size(), kNotIndexed);
         for (size_t i = 0; i < strings_.size(); ++i) {
             const Rich& r = richOf(strings_[i]);
             if (!r.runs.empty() || !r.ext.empty()) continue;
             if (2 * (plainCount_ + 1) > plain_.size()) grow();
-            uint32_t hash = hashOf(text(i));
+            uint32_t hash = hashOf(text(i)) & ~kNotIndexed;
             size_t at = slotOf(text(i), hash);
             if (plain_[at].id) continue;
             plain_[at] = {uint32_t(i + 1), hash};
+            hashes_[i] = hash;
             ++plainCount_;
         }
         indexed_ = true;
     }
     if (2 * (plainCount_ + 1) > plain_.size()) grow();
-    const uint32_t hash = hashOf(utf8);
+    const uint32_t hash = hashOf(utf8) & ~kNotIndexed;
     const size_t at = slotOf(utf8, hash);
     if (plain_[at].id) return plain_[at].id - 1;
     const size_t added = text_.size();
@@ -284,6 +287,7 @@ uint32_t SharedStrings::findOrAdd(std::string_view utf8) {
     pushString(added, kPlain, isAscii(utf8.data(), utf8.size()));
     present_ = true;
     plain_[at] = {uint32_t(strings_.size()), hash};
+    hashes_.push_back(hash);
     ++plainCount_;
     return uint32_t(strings_.size() - 1);
 }

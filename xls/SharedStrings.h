@@ -69,6 +69,7 @@ class SharedStrings {
         uint32_t hash = 0;
     };
     static constexpr uint32_t kPlain = 0x3FFFFFFF;
+    static constexpr uint32_t kNotIndexed = 0x80000000;
     const Rich& richOf(const Str& s) const;
     void addParsed(const ChunkReader::InPlace& in);
     void addParsed(ChunkReader::Text& t);
@@ -97,6 +98,9 @@ class SharedStrings {
     // Plain strings by text: open addressing, kept at most half full; built on the first
     // lookup.
     std::vector<Slot> plain_;
+    // Per string: its hash (31 bits) when it is in plain_, else kNotIndexed; a growing table
+    // is filled from these in one sequential pass.
+    std::vector<uint32_t> hashes_;
     size_t plainCount_ = 0;
     bool indexed_ = false;
 };
