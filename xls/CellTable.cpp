@@ -72,9 +72,17 @@ std::pair<uint16_t, size_t> subRun(uint16_t type, const uint8_t* multi, uint16_t
 CellTable::Slot* CellTable::SlotList::insert(Slot* at, const Slot* first, const Slot* last) {
     const size_t i = size_t(at - begin()), n = size_t(last - first);
     if (n == 1 && i == size_ && size_ < capacity_) {
-        // A cell right of the others, where there is room: the common case, kept cheap.
-        begin()[size_++] = *first;
-        return end() - 1;
+        // A cell right of the others, where there is room: the common case, kept cheap. Field
+        // by field: the caller has just written *first field by field, and one wide load of
+        // it would wait for those stores.
+        Slot& to = begin()[size_++];
+        to.type = first->type;
+        to.firstCol = first->firstCol;
+        to.lastCol = first->lastCol;
+        to.written = first->written;
+        to.offset = first->offset;
+        to.size = first->size;
+        return &to;
     }
     if (size_ + n > capacity_) {
         const size_t capacity = std::max<size_t>(size_ + n, 2 * size_t(capacity_));
@@ -129,6 +137,12 @@ uint32_t CellTable::append(uint16_t type, const uint8_t* data, size_t size) {
     set16(p + 2, uint16_t(size));
     if (size) std::memcpy(p + 4, data, size);
     return uint32_t(at);
+}
+
+void CellTable::reserveRows(int firstRow, int lastRow) {
+    if (firstRow < 0 || lastRow < firstRow || lastRow > 65535) return;
+    rows_.reserve(rows_.size() + size_t(lastRow - firstRow + 1));
+    rowAt_.reserve(size_t(lastRow) + 1);
 }
 
 CellTable::Row* CellTable::findRow(int row) {

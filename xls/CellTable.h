@@ -37,6 +37,8 @@ class CellTable {
     bool add(const Record& rec) { return add(rec.type, rec.data.data(), rec.data.size()); }
     // Makes room for `bytes` more bytes of records read from a file.
     void reserve(size_t bytes) { store_.reserve(used_ + bytes); }
+    // Makes room for rows up to `lastRow` (0-based), as a sheet's DIMENSIONS gives them.
+    void reserveRows(int firstRow, int lastRow);
 
     const Slot* find(int row, int col) const;
     // The data of the slot's first record (after its header), and its size.

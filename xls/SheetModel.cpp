@@ -86,7 +86,12 @@ SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : wor
             }
             if (type == rt::Dimensions) {
                 afterDimensions = kept(p) + 4 + size;
-                if (size >= 14) dimensions_.push_back(kept(p));
+                if (size >= 14) {
+                    dimensions_.push_back(kept(p));
+                    // The rows to come, so that the rows are not moved again and again.
+                    cells_.reserveRows(int(std::min<uint32_t>(get32(data), 65536)),
+                                       int(std::min<uint32_t>(get32(data + 4), 65536)) - 1);
+                }
             }
             if (type == rt::Window2 && window2Byte == kNone) window2Byte = kept(p);
             if (type == rt::DefaultRowHeight && size >= 4) {
