@@ -144,23 +144,24 @@ Insertion newPoints(const PointGroups& groups, uint16_t count, uint16_t newCount
     return ins;
 }
 
-// Inserts the copies; `adapt(copy, p, k)` changes the k-th copy (its bytes, headers included,
-// laid out as the prototype's) for point p.
+// The copies, appended to `out`; `adapt(copy, p, k)` changes the k-th copy (its bytes, headers
+// included, laid out as the prototype's) for point p.
 template <class Adapt>
-void insertCopies(SheetModel& sheet, const Insertion& ins, Adapt adapt) {
-    const RecordList& recs = sheet.records();
+void appendCopies(const RecordList& recs, const Insertion& ins, Bytes& out, Adapt adapt) {
     const size_t first = recs.offset(ins.proto.first);
     const size_t size = recs.offset(ins.proto.last + 1) - first;
-    sheet.insertRecords(ins.at, size * ins.points.size(), [&](Bytes& out) {
-        const uint8_t* proto = recs.bytes() + first;
-        const size_t start = out.size();
-        out.resize(start + size * ins.points.size());  // one call, not one per copy
-        for (size_t k = 0; k < ins.points.size(); ++k) {
-            uint8_t* copy = out.data() + start + k * size;
-            std::memcpy(copy, proto, size);
-            adapt(copy, ins.points[k], k);
-        }
-    });
+    const uint8_t* proto = recs.bytes() + first;
+    const size_t start = out.size();
+    out.resize(start + size * ins.points.size());  // one call, not one per copy
+    for (size_t k = 0; k < ins.points.size(); ++k) {
+        uint8_t* copy = out.data() + start + k * size;
+        std::memcpy(copy, proto, size);
+        adapt(copy, ins.points[k], k);
+    }
+}
+
+size_t copiesSize(const RecordList& recs, const Insertion& ins) {
+    return (recs.offset(ins.proto.last + 1) - recs.offset(ins.proto.first)) * ins.points.size();
 }
 
 // nearestPaletteIndex with a memory: the colours offered past the palette are the same for every
@@ -241,7 +242,9 @@ void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t 
     };
     PointGroups labels = pointLabels(recs, chart, index);
     if (!labels.coverFirst(count)) {
-        insertCopies(sheet, formatCopies, adaptFormat);
+        sheet.insertRecords(
+            {{formatCopies.at, copiesSize(recs, formatCopies)}},
+            [&](size_t, Bytes& out) { appendCopies(recs, formatCopies, out, adaptFormat); });
         return;
     }
     // STARTBLOCK / ENDBLOCK around a label's future records name the point too
@@ -260,14 +263,18 @@ void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t 
         set16(copy + linkAt + 4, p);  // wLinkVar2: the point
         for (size_t b : blocks) set16(copy + b, p);
     };
-    // The later position first, so that the earlier one stays valid.
-    if (labelCopies.at > formatCopies.at) {
-        insertCopies(sheet, labelCopies, adaptLabel);
-        insertCopies(sheet, formatCopies, adaptFormat);
-    } else {
-        insertCopies(sheet, formatCopies, adaptFormat);
-        insertCopies(sheet, labelCopies, adaptLabel);
-    }
+    // Both in one copy of the records, in the order they stand.
+    const bool labelsFirst = labelCopies.at < formatCopies.at;
+    const Insertion& earlier = labelsFirst ? labelCopies : formatCopies;
+    const Insertion& later = labelsFirst ? formatCopies : labelCopies;
+    sheet.insertRecords(
+        {{earlier.at, copiesSize(recs, earlier)}, {later.at, copiesSize(recs, later)}},
+        [&](size_t k, Bytes& out) {
+            if ((k == 0) == labelsFirst)
+                appendCopies(recs, labelCopies, out, adaptLabel);
+            else
+                appendCopies(recs, formatCopies, out, adaptFormat);
+        });
 }
 
 struct Growth {

@@ -39,6 +39,7 @@ void writeRecord(Bytes& out, uint16_t type, const uint8_t* data, size_t size) {
 size_t RecordList::scanTo(size_t i) const {
     const uint8_t* const base = bytes();
     const size_t end = byteSize();
+    if (at_.capacity() == 0) at_.reserve(end / 16 + 1);  // records are mostly 10 to 30 bytes
     while (at_.size() <= i && scanned_ < end) {
         at_.push_back(uint32_t(scanned_));
         scanned_ += 4 + get16(base + scanned_ + 2);

@@ -61,21 +61,34 @@ class RecordList {
     const uint8_t* data(size_t i) const { return bytes() + offset(i) + 4; }
     // Where record i starts in bytes(); offset(size()) is the end.
     size_t offset(size_t i) const { return i < at_.size() ? at_[i] : scanTo(i); }
-    // Inserts `size` bytes of whole records before record `at`: `fill(Bytes& out)` appends
-    // exactly them to `out`. The records are copied into a new buffer around what `fill`
-    // appends (no room is zeroed first), so bytes() stays as it was while `fill` runs and it may
-    // copy from there. Records before `at` keep their offsets.
+    // Inserts whole records at several places in one new copy of the list: before record
+    // places[k].at (in increasing order), `fill(k, out)` appends exactly places[k].size bytes
+    // to `out`. bytes() stays as it was while `fill` runs, so it may copy from there, and no
+    // room is zeroed first. Records before the first place keep their offsets.
+    struct Place {
+        size_t at, size;
+    };
     template <class Fill>
-    void insert(size_t at, size_t size, Fill fill) {
-        const size_t where = offset(at);
+    void insert(const std::vector<Place>& places, Fill fill) {
+        if (places.empty()) return;
+        std::vector<size_t> where;
+        size_t total = 0;
+        for (const Place& p : places) {
+            where.push_back(offset(p.at));
+            total += p.size;
+        }
         Bytes grown;
-        grown.reserve(byteSize() + size);
-        grown.insert(grown.end(), bytes(), bytes() + where);
-        fill(grown);
-        grown.insert(grown.end(), bytes() + where, bytes() + byteSize());
+        grown.reserve(byteSize() + total);
+        size_t from = 0;
+        for (size_t k = 0; k < places.size(); ++k) {
+            grown.insert(grown.end(), bytes() + from, bytes() + where[k]);
+            fill(k, grown);
+            from = where[k];
+        }
+        grown.insert(grown.end(), bytes() + from, bytes() + byteSize());
         bytes_.swap(grown);
         start_ = 0;
-        forgetFrom(at, where);
+        forgetFrom(places.front().at, where.front());
     }
 
   private:

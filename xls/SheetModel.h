@@ -40,13 +40,14 @@ class SheetModel {
     // Patch records in place through it; add records with insertRecords.
     RecordList& records() { return raw_; }
     const RecordList& records() const { return raw_; }
-    // Inserts `size` bytes of whole records before record `at` of records(); `fill(Bytes& out)`
-    // appends them (see RecordList::insert).
+    // Inserts whole records at places of records() (see RecordList::insert).
     template <class Fill>
-    void insertRecords(size_t at, size_t size, Fill fill) {
-        const size_t where = raw_.offset(at);
-        raw_.insert(at, size, fill);
-        moveMarks(where, size);
+    void insertRecords(const std::vector<RecordList::Place>& places, Fill fill) {
+        std::vector<size_t> where;
+        for (const RecordList::Place& p : places) where.push_back(raw_.offset(p.at));
+        raw_.insert(places, fill);
+        // The later places first, each in the offsets as they were.
+        for (size_t k = places.size(); k-- > 0;) moveMarks(where[k], places[k].size);
     }
 
     uint16_t defaultXf(int row, int col) const;
