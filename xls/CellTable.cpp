@@ -156,7 +156,10 @@ const CellTable::Row* CellTable::findRow(int row) const {
 
 CellTable::Row& CellTable::rowFor(int row) {
     if (Row* found = findRow(row)) return *found;
-    if (size_t(row) >= rowAt_.size()) rowAt_.resize(size_t(row) + 1, 0);
+    if (size_t(row) == rowAt_.size())
+        rowAt_.push_back(0);  // the row after the last: the common case
+    else if (size_t(row) > rowAt_.size())
+        rowAt_.resize(size_t(row) + 1, 0);
     if (rows_.empty() || rows_.back().index < row) {
         rows_.emplace_back();
         rows_.back().index = uint16_t(row);
@@ -419,7 +422,7 @@ void CellTable::put(int row, int col, uint16_t type, const uint8_t* bytes, size_
             it->written = written;
         }
     } else {
-        removeRange(*r, col, col);
+        if (it != cells.end()) removeRange(*r, col, col);  // else nothing there to remove
         if (bytes) {
             Slot s;
             s.type = type;

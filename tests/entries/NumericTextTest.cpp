@@ -65,7 +65,9 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{"\t42\t", 42}, NumberCase{"-12.5", -12.5}, NumberCase{"+3", 3},
                       NumberCase{"1,250,000", 1250000}, NumberCase{"1,000.5", 1000.5},
                       NumberCase{"1e6", 1e6}, NumberCase{"2.5E-3", 0.0025}, NumberCase{".5", 0.5},
-                      NumberCase{"5.", 5}, NumberCase{"0", 0},
+                      NumberCase{"5.", 5}, NumberCase{"0", 0}, NumberCase{"-7", -7},
+                      NumberCase{"007", 7}, NumberCase{"123456789012345", 123456789012345.0},
+                      NumberCase{"9007199254740993", 9007199254740992.0},
                       // A "$" as the amount format shows it, before or after the sign.
                       NumberCase{"$5", 5}, NumberCase{"$25,000", 25000},
                       NumberCase{" $7,500.25 ", 7500.25}, NumberCase{"-$5", -5},
