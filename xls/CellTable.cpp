@@ -455,8 +455,7 @@ void CellTable::compactIfWasteful() {
     lastRow_ = -1;
 }
 
-void CellTable::setXf(int row, int col, uint16_t xf) {
-    const Slot* e = find(row, col);
+void CellTable::setXf(const Slot* e, int row, int col, uint16_t xf) {
     if (!e) {
         uint8_t one[6];
         set16(one, uint16_t(row));

@@ -52,7 +52,9 @@ class CellTable {
     void erase(int row, int col) { put(row, col, 0, nullptr, 0); }
 
     // Gives the cell at (row, col) the format `xf`; an empty cell becomes a BLANK.
-    void setXf(int row, int col, uint16_t xf);
+    void setXf(int row, int col, uint16_t xf) { setXf(find(row, col), row, col, xf); }
+    // The same, with `at` what find(row, col) gives now.
+    void setXf(const Slot* at, int row, int col, uint16_t xf);
 
     // An array formula or data table whose range holds (row, col): its range, and true for a
     // data table (TABLE) rather than an array formula (ARRAY).

@@ -96,7 +96,7 @@ void Sheet::setNumberFormat(int row, int col, const std::string& formatUtf8) {
     uint16_t xf = existing ? cells.xfOf(*existing, col) : model_->defaultXf(row, col);
     uint16_t formatId = book_->globals.findOrAddFormat(formatUtf8);
     uint16_t newXf = book_->globals.findOrAddXf(xf, formatId, book_->displayName);
-    if (newXf != xf || !existing) cells.setXf(row, col, newXf);
+    if (newXf != xf || !existing) cells.setXf(existing, row, col, newXf);
 }
 
 Cell Sheet::cell(int row, int col) const {

@@ -36,20 +36,26 @@ bool readTable(uint16_t type, const uint8_t* d, size_t size, TableRange& t) {
     return t.firstRow <= t.lastRow && t.firstCol <= t.lastCol && t.lastCol <= 255;
 }
 
-// Whether the engine wrote a value (not a blank) into `row` within the table's columns.
-bool rowWritten(const SheetModel& sheet, int row, const TableRange& t) {
+// The cells of the table's columns in `row`, and whether the engine wrote a value (not a
+// blank) into one of them.
+bool rowWritten(const SheetModel& sheet, int row, const TableRange& t,
+                std::vector<const CellTable::Slot*>& slots) {
+    bool written = false;
+    slots.clear();
     for (int col = t.firstCol; col <= t.lastCol; ++col) {
         const CellTable::Slot* e = sheet.cells().find(row, col);
-        if (e && e->written && e->type != rt::Blank && e->type != rt::MulBlank) return true;
+        slots.push_back(e);
+        written |= e && e->written && e->type != rt::Blank && e->type != rt::MulBlank;
     }
-    return false;
+    return written;
 }
 
-// Gives the cells of the table's columns in `row` (the k-th row below the old last row) the look
-// of the data row two rows up, keeping their own number format. `looks` holds the look of each
-// column for odd and even k, found on the first call.
+// Gives the cells of the table's columns in `row` (the k-th row below the old last row; `slots`
+// as rowWritten found them) the look of the data row two rows up, keeping their own number
+// format. `looks` holds the look of each column for odd and even k, found on the first call.
 void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int row, int k,
-                 std::vector<uint16_t>& looks, const std::string& displayName) {
+                 const std::vector<const CellTable::Slot*>& slots, std::vector<uint16_t>& looks,
+                 const std::string& displayName) {
     CellTable& cells = sheet.cells();
     const int width = t.lastCol - t.firstCol + 1;
     if (looks.empty()) {
@@ -62,14 +68,20 @@ void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int r
             }
         }
     }
+    // The slots stay where they are while cells only get a new format in place; once a cell is
+    // added or a run split, the rest of the row is looked up again.
+    bool inPlace = true;
     for (int col = t.firstCol; col <= t.lastCol; ++col) {
         uint16_t look = looks[size_t((k % 2) * width + (col - t.firstCol))];
         // The cell's own format, else the one its row or column gives (looked up only then).
-        const CellTable::Slot* slot = cells.find(row, col);
+        const CellTable::Slot* slot =
+            inPlace ? slots[size_t(col - t.firstCol)] : cells.find(row, col);
         uint16_t own = slot ? cells.xfOf(*slot, col) : sheet.defaultXf(row, col);
         uint16_t format = globals.styles().xf(own).formatIndex;
         uint16_t xf = format == 0 ? look : globals.findOrAddXf(look, format, displayName);
-        if (xf != own || !slot) cells.setXf(row, col, xf);
+        if (xf == own && slot) continue;
+        inPlace = inPlace && slot && slot->type != rt::MulRk && slot->type != rt::MulBlank;
+        cells.setXf(slot, row, col, xf);
     }
 }
 
@@ -89,9 +101,10 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
                 continue;
             int last = t.lastRow;
             std::vector<uint16_t> looks;
-            while (last < 65535 && rowWritten(*sheet, last + 1, t)) {
+            std::vector<const CellTable::Slot*> slots;
+            while (last < 65535 && rowWritten(*sheet, last + 1, t, slots)) {
                 ++last;
-                takeTheLook(globals, *sheet, t, last, last - t.lastRow, looks, displayName);
+                takeTheLook(globals, *sheet, t, last, last - t.lastRow, slots, looks, displayName);
             }
             if (last == t.lastRow) continue;
             set16(&d[kHeaderRef + 2], uint16_t(last));
