@@ -35,8 +35,6 @@ class CellTable {
     // Throws OutOfBounds for a cell record too short for its fields.
     bool add(uint16_t type, const uint8_t* data, size_t size);
     bool add(const Record& rec) { return add(rec.type, rec.data.data(), rec.data.size()); }
-    // Makes room for `bytes` more bytes of records read from a file.
-    void reserve(size_t bytes) { store_.reserve(used_ + bytes); }
     // Makes room for rows up to `lastRow` (0-based), as a sheet's DIMENSIONS gives them.
     void reserveRows(int firstRow, int lastRow);
 
