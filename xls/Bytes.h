@@ -31,6 +31,25 @@ inline void set16(uint8_t* p, uint16_t v) {
 inline void set32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
 }
+// Copies `n` bytes that do not overlap. Most records are a few bytes: those up to 16 are copied
+// inline, as two overlapping words, instead of through a call to memcpy.
+inline void copyBytes(uint8_t* to, const uint8_t* from, size_t n) {
+    if (n >= 8 && n <= 16) {
+        uint64_t head, tail;
+        std::memcpy(&head, from, 8);
+        std::memcpy(&tail, from + n - 8, 8);
+        std::memcpy(to, &head, 8);
+        std::memcpy(to + n - 8, &tail, 8);
+    } else if (n >= 4 && n < 8) {
+        uint32_t head, tail;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + n - 4, 4);
+        std::memcpy(to, &head, 4);
+        std::memcpy(to + n - 4, &tail, 4);
+    } else if (n > 0) {
+        std::memcpy(to, from, n);
+    }
+}
 inline void put8(Bytes& out, uint8_t v) { out.push_back(v); }
 inline void put16(Bytes& out, uint16_t v) {
     out.push_back(uint8_t(v));

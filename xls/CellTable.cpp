@@ -71,19 +71,6 @@ std::pair<uint16_t, size_t> subRun(uint16_t type, const uint8_t* multi, uint16_t
 
 CellTable::Slot* CellTable::SlotList::insert(Slot* at, const Slot* first, const Slot* last) {
     const size_t i = size_t(at - begin()), n = size_t(last - first);
-    if (n == 1 && i == size_ && size_ < capacity_) {
-        // A cell right of the others, where there is room: the common case, kept cheap. Field
-        // by field: the caller has just written *first field by field, and one wide load of
-        // it would wait for those stores.
-        Slot& to = begin()[size_++];
-        to.type = first->type;
-        to.firstCol = first->firstCol;
-        to.lastCol = first->lastCol;
-        to.written = first->written;
-        to.offset = first->offset;
-        to.size = first->size;
-        return &to;
-    }
     if (size_ + n > capacity_) {
         const size_t capacity = std::max<size_t>(size_ + n, 2 * size_t(capacity_));
         Slot* grown = new Slot[capacity];
@@ -123,9 +110,16 @@ void CellTable::SlotList::release() {
 }
 
 uint8_t* CellTable::grow(size_t n) {
-    // The vector grows by at least 4 KB at a time; a record's few bytes are then a plain copy.
-    if (used_ + n > store_.size()) store_.resize(std::max(used_ + n, store_.size() + 4096));
-    uint8_t* p = store_.data() + used_;
+    // The store doubles, from 4 KB; the room past used_ is not zeroed, as every byte is
+    // written before it is read. A record's few bytes are then a plain copy.
+    if (used_ + n > capacity_) {
+        const size_t capacity = std::max({used_ + n, 2 * capacity_, size_t(4096)});
+        std::unique_ptr<uint8_t[]> bigger(new uint8_t[capacity]);
+        if (used_) std::memcpy(bigger.get(), store_.get(), used_);
+        store_ = std::move(bigger);
+        capacity_ = capacity;
+    }
+    uint8_t* p = store_.get() + used_;
     used_ += n;
     return p;
 }
@@ -135,7 +129,7 @@ uint32_t CellTable::append(uint16_t type, const uint8_t* data, size_t size) {
     uint8_t* p = grow(4 + size);
     set16(p, type);
     set16(p + 2, uint16_t(size));
-    if (size) std::memcpy(p + 4, data, size);
+    copyBytes(p + 4, data, size);
     return uint32_t(at);
 }
 
@@ -175,7 +169,7 @@ CellTable::Row& CellTable::rowFor(int row) {
     return *it;
 }
 
-void CellTable::insert(Row& row, Slot slot) {
+inline void CellTable::insert(Row& row, Slot slot) {
     auto& cells = row.cells;
     if (cells.empty() || cells.back().lastCol < slot.firstCol) {
         cells.push_back(slot);
@@ -193,7 +187,7 @@ bool CellTable::add(uint16_t type, const uint8_t* data, size_t size) {
         uint16_t row = r.u16();
         r.need(14);
         Row& rw = rowFor(row);
-        if (rw.record != kNoRecord) waste_ += 4 + sizeAt(store_.data() + rw.record);
+        if (rw.record != kNoRecord) waste_ += 4 + sizeAt(store_.get() + rw.record);
         rw.record = append(type, data, size);
         lastRow_ = -1;
         return true;
@@ -217,7 +211,7 @@ bool CellTable::add(uint16_t type, const uint8_t* data, size_t size) {
             // Not the last bytes of the store: move the cell's records to the end first.
             size_t at = used_;
             grow(s->size);
-            std::memmove(store_.data() + at, store_.data() + s->offset, s->size);
+            std::memmove(store_.get() + at, store_.get() + s->offset, s->size);
             waste_ += s->size;
             s->offset = uint32_t(at);
         }
@@ -330,8 +324,8 @@ void CellTable::removeRange(Row& row, int firstCol, int lastCol) {
             }
         }
         for (uint32_t at = e.offset + 4 + uint32_t(dataSize(e)); at < e.offset + e.size;
-             at += 4 + uint32_t(sizeAt(store_.data() + at)))
-            if (typeAt(store_.data() + at) == rt::ShrFmla) orphaned.emplace_back(e.firstCol, at);
+             at += 4 + uint32_t(sizeAt(store_.get() + at)))
+            if (typeAt(store_.get() + at) == rt::ShrFmla) orphaned.emplace_back(e.firstCol, at);
         if (lastRow_ == row.index && lastCol_ == e.firstCol) lastRow_ = -1;
         waste_ += e.size;
     }
@@ -346,9 +340,9 @@ void CellTable::removeRange(Row& row, int firstCol, int lastCol) {
 // The cell that held a shared formula (SHRFMLA follows its FORMULA) was replaced: the first
 // formula cell still using it becomes its host, and every user points at the new host.
 void CellTable::rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla) {
-    size_t size = sizeAt(store_.data() + shrfmla);
+    size_t size = sizeAt(store_.get() + shrfmla);
     if (size < 8) return;
-    Bytes moved(store_.begin() + shrfmla + 4, store_.begin() + shrfmla + 4 + size);
+    Bytes moved(store_.get() + shrfmla + 4, store_.get() + shrfmla + 4 + size);
     int firstRow = get16(&moved[0]), lastRow = get16(&moved[2]);
     int firstCol = moved[4], lastCol = moved[5];
     auto usesHost = [&](const Slot& e) {
@@ -368,7 +362,7 @@ void CellTable::rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla
     uint8_t minCol = host->firstCol;
     for (auto [userRow, e] : users) {
         (void)userRow;
-        uint8_t* f = store_.data() + e->offset + 4;
+        uint8_t* f = store_.get() + e->offset + 4;
         set16(f + 23, hostRow);
         set16(f + 25, host->firstCol);
         minCol = std::min<uint8_t>(minCol, e->firstCol);
@@ -377,7 +371,7 @@ void CellTable::rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla
     moved[4] = minCol;
     moved[7] = uint8_t(std::min<size_t>(users.size(), 255));
     // The host's records become: its FORMULA, the SHRFMLA, then the rest.
-    Bytes blob(store_.begin() + host->offset, store_.begin() + host->offset + host->size);
+    Bytes blob(store_.get() + host->offset, store_.get() + host->offset + host->size);
     size_t first = 4 + sizeAt(blob.data());
     Bytes header(4);
     set16(&header[0], rt::ShrFmla);
@@ -409,7 +403,7 @@ void CellTable::put(int row, int col, uint16_t type, const uint8_t* bytes, size_
             waste_ += it->size;
             cells.erase(it);
         } else if (it->size == 4 + size) {
-            uint8_t* p = store_.data() + it->offset;
+            uint8_t* p = store_.get() + it->offset;
             set16(p, type);
             std::memcpy(p + 4, bytes, size);
             it->type = type;
@@ -436,21 +430,36 @@ void CellTable::put(int row, int col, uint16_t type, const uint8_t* bytes, size_
     compactIfWasteful();
 }
 
+void CellTable::put(const Slot* at, int row, int col, uint16_t type, const uint8_t* bytes,
+                    size_t size, bool written) {
+    if (at || !bytes) return put(row, col, type, bytes, size, written);
+    // Nothing holds the column: the new cell goes in, nothing to remove and no waste made.
+    Slot s;
+    s.type = type;
+    s.firstCol = s.lastCol = uint8_t(col);
+    s.written = written;
+    s.offset = append(type, bytes, size);
+    s.size = uint32_t(4 + size);
+    insert(rowFor(row), s);
+}
+
 void CellTable::compactIfWasteful() {
     if (waste_ < 65536 || waste_ < used_ / 2) return;
-    Bytes packed;
-    packed.reserve(used_ - waste_);
-    auto move = [&](uint32_t& offset, size_t size) {
-        size_t at = packed.size();
-        packed.insert(packed.end(), store_.begin() + offset, store_.begin() + offset + size);
-        offset = uint32_t(at);
+    const size_t capacity = used_ - waste_;
+    std::unique_ptr<uint8_t[]> packed(new uint8_t[capacity]);
+    size_t size = 0;
+    auto move = [&](uint32_t& offset, size_t n) {
+        std::memcpy(packed.get() + size, store_.get() + offset, n);
+        offset = uint32_t(size);
+        size += n;
     };
     for (Row& r : rows_) {
-        if (r.record != kNoRecord) move(r.record, 4 + sizeAt(store_.data() + r.record));
+        if (r.record != kNoRecord) move(r.record, 4 + sizeAt(store_.get() + r.record));
         for (Slot& s : r.cells) move(s.offset, s.size);
     }
     store_ = std::move(packed);
-    used_ = store_.size();
+    capacity_ = capacity;
+    used_ = size;
     waste_ = 0;
     lastRow_ = -1;
 }
@@ -471,7 +480,7 @@ void CellTable::setXf(const Slot* e, int row, int col, uint16_t xf) {
         put(row, col, type, one, size);
         return;
     }
-    set16(store_.data() + e->offset + 4 + 4, xf);
+    set16(store_.get() + e->offset + 4 + 4, xf);
 }
 
 uint16_t CellTable::xfOf(const Slot& e, int col) const {
@@ -507,8 +516,8 @@ Cell CellTable::read(int row, int col, const SharedStrings& sst) const {
     auto parts = [&] {
         std::vector<Part> out;
         for (uint32_t at = e->offset; at < e->offset + e->size;
-             at += 4 + uint32_t(sizeAt(store_.data() + at))) {
-            const uint8_t* p = store_.data() + at;
+             at += 4 + uint32_t(sizeAt(store_.get() + at))) {
+            const uint8_t* p = store_.get() + at;
             out.push_back({typeAt(p), Bytes(p + 4, p + 4 + sizeAt(p))});
         }
         return out;
@@ -605,7 +614,7 @@ std::optional<CellRange> CellTable::usedRange() const {
 
 const uint8_t* CellTable::rowRecord(int row) const {
     const Row* r = findRow(row);
-    return r && r->record != kNoRecord ? store_.data() + r->record + 4 : nullptr;
+    return r && r->record != kNoRecord ? store_.get() + r->record + 4 : nullptr;
 }
 
 uint32_t CellTable::sharedStringRefs() const {
@@ -626,7 +635,7 @@ void CellTable::write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaultRow
         size_t block = rows_[i].index / 32, j = i, need = 0;
         for (; j < rows_.size() && rows_[j].index / 32 == block; ++j) {
             const Row& r = rows_[j];
-            if (r.record != kNoRecord) need += 4 + sizeAt(store_.data() + r.record);
+            if (r.record != kNoRecord) need += 4 + sizeAt(store_.get() + r.record);
             need += 20;
             for (const Slot& s : r.cells) need += s.size;
         }
@@ -637,8 +646,8 @@ void CellTable::write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaultRow
             const Row& r = rows_[k];
             if (!present(r)) continue;
             if (r.record != kNoRecord) {
-                size_t n = 4 + sizeAt(store_.data() + r.record);
-                std::memcpy(p, store_.data() + r.record, n);
+                size_t n = 4 + sizeAt(store_.get() + r.record);
+                std::memcpy(p, store_.get() + r.record, n);
             } else {
                 set16(p, rt::Row);
                 set16(p + 2, 16);
@@ -658,7 +667,7 @@ void CellTable::write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaultRow
         }
         for (size_t k = i; k < j; ++k)
             for (const Slot& s : rows_[k].cells) {
-                std::memcpy(p, store_.data() + s.offset, s.size);
+                std::memcpy(p, store_.get() + s.offset, s.size);
                 p += s.size;
             }
         out.resize(size_t(p - out.data()));

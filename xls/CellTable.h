@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -40,12 +41,15 @@ class CellTable {
 
     const Slot* find(int row, int col) const;
     // The data of the slot's first record (after its header), and its size.
-    const uint8_t* data(const Slot& s) const { return store_.data() + s.offset + 4; }
-    size_t dataSize(const Slot& s) const { return get16(store_.data() + s.offset + 2); }
+    const uint8_t* data(const Slot& s) const { return store_.get() + s.offset + 4; }
+    size_t dataSize(const Slot& s) const { return get16(store_.get() + s.offset + 2); }
 
     // Replaces whatever is at (row, col) by the single-cell record `type` with `data`, or
     // removes it (`data` null). `written` marks a value assigned through the engine.
     void put(int row, int col, uint16_t type, const uint8_t* data, size_t size,
+             bool written = false);
+    // The same, with `at` what find(row, col) gives now.
+    void put(const Slot* at, int row, int col, uint16_t type, const uint8_t* data, size_t size,
              bool written = false);
     void erase(int row, int col) { put(row, col, 0, nullptr, 0); }
 
@@ -102,7 +106,21 @@ class CellTable {
         Slot& back() { return end()[-1]; }
         const Slot& front() const { return *begin(); }
         const Slot& back() const { return end()[-1]; }
-        void push_back(const Slot& s) { insert(end(), &s, &s + 1); }
+        void push_back(const Slot& s) {
+            if (size_ == capacity_) {
+                insert(end(), &s, &s + 1);
+                return;
+            }
+            // Field by field: the caller has mostly just written `s` so, and one wide load of
+            // it would wait for those stores.
+            Slot& to = begin()[size_++];
+            to.type = s.type;
+            to.firstCol = s.firstCol;
+            to.lastCol = s.lastCol;
+            to.written = s.written;
+            to.offset = s.offset;
+            to.size = s.size;
+        }
         Slot* insert(Slot* at, const Slot& s) { return insert(at, &s, &s + 1); }
         // [first, last) must not lie in this list.
         Slot* insert(Slot* at, const Slot* first, const Slot* last);
@@ -138,7 +156,8 @@ class CellTable {
     // Ranges of the ARRAY and TABLE records kept with their formula. Cells inside are never
     // replaced (the engine refuses), so a range's host formula lives as long as the table.
     std::vector<SharedRange> sharedRanges_;
-    Bytes store_;  // its first used_ bytes hold records; the rest is room, zeroed
+    std::unique_ptr<uint8_t[]> store_;  // its first used_ bytes hold records; the rest is room
+    size_t capacity_ = 0;
     size_t used_ = 0;
     size_t waste_ = 0;  // bytes of the store no cell uses any more
     // The cell that CONTINUE and formula parts read from a file attach to.

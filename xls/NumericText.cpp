@@ -18,15 +18,20 @@ std::optional<double> readNumber(std::string_view text) {
     while (begin < end && isBlank(text[begin])) ++begin;
     while (end > begin && isBlank(text[end - 1])) --end;
     if (begin == end) return std::nullopt;
+    // A number starts with a digit, a sign, a currency sign or a decimal point; a label rarely
+    // does, and is turned away here.
+    const char lead = text[begin];
+    if (!isDigit(lead) && lead != '-' && lead != '+' && lead != '$' && lead != '.')
+        return std::nullopt;
 
     // A plain integer of up to 15 digits (most amounts typed): exact in a double, the value
     // from_chars gives it.
-    size_t digitsAt = begin + (text[begin] == '-' || text[begin] == '+' ? 1 : 0);
+    size_t digitsAt = begin + (lead == '-' || lead == '+' ? 1 : 0);
     if (digitsAt < end && end - digitsAt <= 15) {
         uint64_t n = 0;
         size_t k = digitsAt;
         for (; k < end && isDigit(text[k]); ++k) n = n * 10 + uint64_t(text[k] - '0');
-        if (k == end) return text[begin] == '-' ? -double(n) : double(n);
+        if (k == end) return lead == '-' ? -double(n) : double(n);
     }
 
     std::string plain;  // the number without group separators or currency, for from_chars

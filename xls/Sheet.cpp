@@ -42,14 +42,19 @@ SheetType Sheet::type() const {
     return SheetType::Other;
 }
 
-static void checkCell(const WorkbookModel& book, const SheetModel& model, int row, int col,
-                      bool needWorksheet) {
+[[noreturn]] static void refuseCell(const WorkbookModel& book, int row, int col) {
     if (row < 0 || row > 65535 || col < 0 || col > 255)
         throw Error(ErrorKind::Unsupported, book.displayName,
                     "cell row " + std::to_string(row + 1) + ", column " + std::to_string(col + 1) +
                         " is outside the sheet");
-    if (needWorksheet && !model.isWorksheet())
-        throw Error(ErrorKind::Unsupported, book.displayName, "the sheet is not a worksheet");
+    throw Error(ErrorKind::Unsupported, book.displayName, "the sheet is not a worksheet");
+}
+
+// Every cell call passes here: the test inline, the message out of the way.
+static inline void checkCell(const WorkbookModel& book, const SheetModel& model, int row, int col,
+                             bool needWorksheet) {
+    if (unsigned(row) > 65535 || unsigned(col) > 255 || (needWorksheet && !model.isWorksheet()))
+        refuseCell(book, row, col);
 }
 
 void Sheet::setValue(int row, int col, const std::string& utf8Text) {
@@ -82,10 +87,10 @@ void Sheet::setValue(int row, int col, const std::string& utf8Text) {
         std::memcpy(&bits, &*number, 8);
         set32(data + 6, uint32_t(bits));
         set32(data + 10, uint32_t(bits >> 32));
-        cells.put(row, col, rt::Number, data, 14, /*written=*/true);
+        cells.put(existing, row, col, rt::Number, data, 14, /*written=*/true);
     } else {
         set32(data + 6, book_->globals.strings().findOrAdd(utf8Text));
-        cells.put(row, col, rt::LabelSst, data, 10, /*written=*/true);
+        cells.put(existing, row, col, rt::LabelSst, data, 10, /*written=*/true);
     }
 }
 

@@ -164,13 +164,20 @@ void SheetModel::noteLayout(uint16_t type, const uint8_t* data, size_t size, int
 void SheetModel::applyWidths(int defColWidth, int standardWidth) {
     if (defColWidth >= 0) defaultColumnWidth_ = defColWidth * 256 + 0xA0;
     if (standardWidth >= 0) defaultColumnWidth_ = standardWidth;
+    columnXf_.fill(15);
+    for (const ColumnRun& run : columns_)
+        for (int col = run.first; col <= std::min<int>(run.last, 255); ++col)
+            columnXf_[size_t(col)] = run.format.xf;
 }
 
 uint16_t SheetModel::defaultXf(int row, int col) const {
-    RowFormat r = this->row(row);
-    if (r.hasXf) return r.xf;
-    ColumnFormat c = column(col);
-    return c.custom ? c.xf : 15;
+    // What row() and column() give, without building either: the row's format when its ROW
+    // record has one, else the column's.
+    if (const uint8_t* rec = cells_.rowRecord(row)) {
+        const uint32_t flags = get32(rec + 12);
+        if (flags & 0x80) return uint16_t((flags >> 16) & 0xFFF);
+    }
+    return columnXf_[size_t(col) & 255];
 }
 
 ColumnFormat SheetModel::column(int col) const {

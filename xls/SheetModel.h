@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -90,7 +91,8 @@ class SheetModel {
     std::vector<size_t> dimensions_;  // offsets in raw_ of the DIMENSIONS records to update
     CellTable cells_;
     bool worksheet_;
-    std::vector<ColumnRun> columns_;  // COLINFO records in order: a later one wins
+    std::vector<ColumnRun> columns_;      // COLINFO records in order: a later one wins
+    std::array<uint16_t, 256> columnXf_;  // the format of each column's empty cells, from them
     int defaultColumnWidth_ = 8 * 256 + 0xA0;
     uint16_t defaultRowHeight_ = 255;
     uint16_t defaultRowFlags_ = 0;
