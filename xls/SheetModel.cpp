@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 namespace xls {
 
@@ -12,6 +13,26 @@ bool padding(const uint8_t* p, const uint8_t* end) {
     return p[0] == 0 && (p + 1 < end ? p[1] : p[0]) == 0 &&
            std::all_of(p, end, [](uint8_t b) { return b == 0; });
 }
+
+}  // namespace
+
+namespace {
+
+// The record types below 0x100 that the walk through a sheet's substream stops at: EOF, the
+// column layout and 0 (padding or a broken stream), as a 256-bit mask.
+struct TypeMask {
+    uint64_t words[4];
+    bool has(uint16_t type) const { return words[type >> 6] >> (type & 63) & 1; }
+};
+constexpr TypeMask maskOf(std::initializer_list<uint16_t> types) {
+    TypeMask mask{};
+    for (uint16_t t : types) mask.words[(t >> 6) & 3] |= uint64_t(1) << (t & 63);
+    return mask;
+}
+constexpr TypeMask kFullLook =
+    maskOf({0, rt::Eof, rt::ColInfo, rt::DefColWidth, rt::StandardWidth});
+static_assert(rt::Eof < 0x100 && rt::ColInfo < 0x100 && rt::DefColWidth < 0x100 &&
+              rt::StandardWidth < 0x100);
 
 }  // namespace
 
@@ -40,16 +61,21 @@ SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : wor
         if (depth >= 2) {
             // Inside a substream of the sheet's own (an embedded chart: most records of a long
             // list's sheet): only a BOF, an EOF, a layout record or a fault needs the full look.
+            // The walk is bound by the latency of each record's length, so the test of a
+            // record's type is kept short: a chart's own records (0x1000 on) pass on one
+            // comparison, a low type is looked up in a mask.
             uint8_t* q = p;
             const uint8_t* previous = nullptr;
-            while (end - q >= 4) {
-                const uint16_t t = get16(q);
-                const size_t n = get16(q + 2);
-                if (t == rt::Bof || t == rt::Eof || t == rt::ColInfo || t == rt::DefColWidth ||
-                    t == rt::StandardWidth || t == 0 || n > size_t(end - q - 4))
-                    break;
-                previous = q;
-                q += 4 + n;
+            if (end - q >= 4) {
+                const uint8_t* const last = end - 4;  // the last place a header fits
+                while (q <= last) {
+                    const uint16_t t = get16(q);
+                    const size_t n = get16(q + 2);
+                    if (t < 0x100 ? kFullLook.has(t) : t == rt::Bof) break;
+                    if (n > size_t(last - q)) break;
+                    previous = q;
+                    q += 4 + n;
+                }
             }
             if (previous) lastByte = kept(previous);
             p = q;
