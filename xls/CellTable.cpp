@@ -665,11 +665,23 @@ void CellTable::write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaultRow
             }
             p += 4 + sizeAt(p);
         }
+        // The cells, copied in runs that lie one after the other in the store: cells read from
+        // a file, or written row after row, make one run per block.
+        const uint8_t* run = nullptr;
+        size_t runSize = 0;
         for (size_t k = i; k < j; ++k)
             for (const Slot& s : rows_[k].cells) {
-                std::memcpy(p, store_.get() + s.offset, s.size);
-                p += s.size;
+                const uint8_t* bytes = store_.get() + s.offset;
+                if (bytes != run + runSize) {
+                    if (runSize) std::memcpy(p, run, runSize);
+                    p += runSize;
+                    run = bytes;
+                    runSize = 0;
+                }
+                runSize += s.size;
             }
+        if (runSize) std::memcpy(p, run, runSize);
+        p += runSize;
         out.resize(size_t(p - out.data()));
         i = j;
     }

@@ -139,25 +139,32 @@ struct Insertion {
 
 Insertion newPoints(const PointGroups& groups, uint16_t count, uint16_t newCount) {
     Insertion ins{groups.insertAt(), groups.byPoint.at(uint16_t(count - 1)), {}};
-    for (uint16_t p = count; p < newCount; ++p)
-        if (!groups.byPoint.count(p)) ins.points.push_back(p);
+    ins.points.reserve(newCount - count);
+    // The points with a group of their own, walked along with p in the same order.
+    auto has = groups.byPoint.lower_bound(count);
+    for (uint16_t p = count; p < newCount; ++p) {
+        while (has != groups.byPoint.end() && has->first < p) ++has;
+        if (has == groups.byPoint.end() || has->first != p) ins.points.push_back(p);
+    }
     return ins;
 }
 
 // The copies, appended to `out`; `adapt(copy, p, k)` changes the k-th copy (its bytes, headers
-// included, laid out as the prototype's) for point p.
+// included, laid out as the prototype's) for point p. The copies are made in a few large copies
+// (the prototype, then twice as many each time) rather than one per point.
 template <class Adapt>
 void appendCopies(const RecordList& recs, const Insertion& ins, Bytes& out, Adapt adapt) {
     const size_t first = recs.offset(ins.proto.first);
     const size_t size = recs.offset(ins.proto.last + 1) - first;
-    const uint8_t* proto = recs.bytes() + first;
+    const size_t count = ins.points.size();
+    if (count == 0) return;
     const size_t start = out.size();
-    out.resize(start + size * ins.points.size());  // one call, not one per copy
-    for (size_t k = 0; k < ins.points.size(); ++k) {
-        uint8_t* copy = out.data() + start + k * size;
-        std::memcpy(copy, proto, size);
-        adapt(copy, ins.points[k], k);
-    }
+    out.resize(start + size * count);  // one call, not one per copy
+    uint8_t* const copies = out.data() + start;
+    std::memcpy(copies, recs.bytes() + first, size);
+    for (size_t made = 1; made < count; made *= 2)
+        std::memcpy(copies + made * size, copies, std::min(made, count - made) * size);
+    for (size_t k = 0; k < count; ++k) adapt(copies + k * size, ins.points[k], k);
 }
 
 size_t copiesSize(const RecordList& recs, const Insertion& ins) {
@@ -166,8 +173,9 @@ size_t copiesSize(const RecordList& recs, const Insertion& ins) {
 
 // nearestPaletteIndex with a memory: the colours offered past the palette are the same for every
 // chart, so a long series asks for the same answers build after build. Remembered per thread in
-// a table indexed by a hash of the palette and the colour; a slot holds the last answer that
-// hashed to it.
+// a table of sets of four slots (a cache line each) indexed by a hash of the palette and the
+// colour; a set keeps the last four answers that hashed to it, so that the thousand colours of
+// a long series are found again rather than pushing one another out.
 class NearestEntries {
   public:
     explicit NearestEntries(const std::vector<Rgb>& palette) : palette_(palette) {
@@ -179,12 +187,18 @@ class NearestEntries {
             uint32_t color = 0;  // 0xRRGGBB + 1; 0: empty
             uint16_t index = 0;
         };
-        static thread_local std::vector<Slot> memory(4096);
+        struct alignas(64) Set {
+            Slot ways[4];
+        };
+        static thread_local std::vector<Set> memory(2048);
         const uint32_t color = rgbKey(c) + 1;
-        Slot& slot = memory[((paletteKey_ ^ color) * 0x9E3779B97F4A7C15ull) >> 52];
-        if (slot.color != color || slot.paletteKey != paletteKey_)
-            slot = {paletteKey_, color, nearestPaletteIndex(palette_, c)};
-        return slot.index;
+        Set& set = memory[((paletteKey_ ^ color) * 0x9E3779B97F4A7C15ull) >> 53];
+        for (const Slot& s : set.ways)
+            if (s.color == color && s.paletteKey == paletteKey_) return s.index;
+        // The oldest answer makes room.
+        std::memmove(&set.ways[1], &set.ways[0], 3 * sizeof(Slot));
+        set.ways[0] = {paletteKey_, color, nearestPaletteIndex(palette_, c)};
+        return set.ways[0].index;
     }
 
   private:
@@ -208,6 +222,7 @@ void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t 
         return Rgb{d[0], d[1], d[2]};
     };
     std::vector<Rgb> used, backgrounds;
+    used.reserve(formats.byPoint.size());
     for (const auto& [p, g] : formats.byPoint) {
         size_t area = childOf(recs, g.first, g.last, kAreaFormat);
         if (area != kNoGroup && recs.length(area) >= 16) used.push_back(fillOf(area));

@@ -50,11 +50,18 @@ bool rowWritten(const SheetModel& sheet, int row, const TableRange& t,
     return written;
 }
 
+// The look of a column of the table (the XF of its cell in a data row), with the last number
+// format asked for with it and the XF that gives both: a list's cells mostly share one format.
+struct Look {
+    uint16_t xf = 0;
+    uint16_t format = 0, withFormat = 0;  // format 0: nothing asked yet
+};
+
 // Gives the cells of the table's columns in `row` (the k-th row below the old last row; `slots`
 // as rowWritten found them) the look of the data row two rows up, keeping their own number
 // format. `looks` holds the look of each column for odd and even k, found on the first call.
 void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int row, int k,
-                 const std::vector<const CellTable::Slot*>& slots, std::vector<uint16_t>& looks,
+                 const std::vector<const CellTable::Slot*>& slots, std::vector<Look>& looks,
                  const std::string& displayName) {
     CellTable& cells = sheet.cells();
     const int width = t.lastCol - t.firstCol + 1;
@@ -64,7 +71,7 @@ void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int r
             int source = dataRows >= 2 && parity == 1 ? t.lastRow - 1 : t.lastRow;
             for (int col = t.firstCol; col <= t.lastCol; ++col) {
                 std::optional<uint16_t> xf = cells.xfAt(source, col);
-                looks.push_back(xf ? *xf : sheet.defaultXf(source, col));
+                looks.push_back({xf ? *xf : sheet.defaultXf(source, col)});
             }
         }
     }
@@ -72,13 +79,23 @@ void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int r
     // added or a run split, the rest of the row is looked up again.
     bool inPlace = true;
     for (int col = t.firstCol; col <= t.lastCol; ++col) {
-        uint16_t look = looks[size_t((k % 2) * width + (col - t.firstCol))];
+        Look& look = looks[size_t((k % 2) * width + (col - t.firstCol))];
         // The cell's own format, else the one its row or column gives (looked up only then).
         const CellTable::Slot* slot =
             inPlace ? slots[size_t(col - t.firstCol)] : cells.find(row, col);
         uint16_t own = slot ? cells.xfOf(*slot, col) : sheet.defaultXf(row, col);
         uint16_t format = globals.styles().xf(own).formatIndex;
-        uint16_t xf = format == 0 ? look : globals.findOrAddXf(look, format, displayName);
+        uint16_t xf = look.xf;
+        if (format != 0 && format == look.format) {
+            xf = look.withFormat;
+        } else if (format != 0) {
+            xf = globals.findOrAddXf(look.xf, format, displayName);
+            // An XF past the table stands for a fallback that added XFs change: asked anew.
+            if (look.xf < globals.styles().xfCount()) {
+                look.format = format;
+                look.withFormat = xf;
+            }
+        }
         if (xf == own && slot) continue;
         inPlace = inPlace && slot && slot->type != rt::MulRk && slot->type != rt::MulBlank;
         cells.setXf(slot, row, col, xf);
@@ -100,7 +117,7 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
                 t.lastRow - t.firstRow + 1 <= t.headerRows)
                 continue;
             int last = t.lastRow;
-            std::vector<uint16_t> looks;
+            std::vector<Look> looks;
             std::vector<const CellTable::Slot*> slots;
             while (last < 65535 && rowWritten(*sheet, last + 1, t, slots)) {
                 ++last;
