@@ -109,22 +109,17 @@ void CellTable::SlotList::release() {
     capacity_ = 2;
 }
 
-uint8_t* CellTable::grow(size_t n) {
+void CellTable::reserveMore(size_t n) {
     // The store doubles, from 4 KB; the room past used_ is not zeroed, as every byte is
     // written before it is read. A record's few bytes are then a plain copy.
-    if (used_ + n > capacity_) {
-        const size_t capacity = std::max({used_ + n, 2 * capacity_, size_t(4096)});
-        std::unique_ptr<uint8_t[]> bigger(new uint8_t[capacity]);
-        if (used_) std::memcpy(bigger.get(), store_.get(), used_);
-        store_ = std::move(bigger);
-        capacity_ = capacity;
-    }
-    uint8_t* p = store_.get() + used_;
-    used_ += n;
-    return p;
+    const size_t capacity = std::max({used_ + n, 2 * capacity_, size_t(4096)});
+    std::unique_ptr<uint8_t[]> bigger(new uint8_t[capacity]);
+    if (used_) std::memcpy(bigger.get(), store_.get(), used_);
+    store_ = std::move(bigger);
+    capacity_ = capacity;
 }
 
-uint32_t CellTable::append(uint16_t type, const uint8_t* data, size_t size) {
+inline uint32_t CellTable::append(uint16_t type, const uint8_t* data, size_t size) {
     const size_t at = used_;
     uint8_t* p = grow(4 + size);
     set16(p, type);
@@ -148,8 +143,7 @@ const CellTable::Row* CellTable::findRow(int row) const {
     return const_cast<CellTable*>(this)->findRow(row);
 }
 
-CellTable::Row& CellTable::rowFor(int row) {
-    if (Row* found = findRow(row)) return *found;
+CellTable::Row& CellTable::addRow(int row) {
     if (size_t(row) == rowAt_.size())
         rowAt_.push_back(0);  // the row after the last: the common case
     else if (size_t(row) > rowAt_.size())
@@ -283,16 +277,6 @@ bool CellTable::add(uint16_t type, const uint8_t* data, size_t size) {
     lastCol_ = firstCol;
     lastIsFormula_ = type == rt::Formula;
     return true;
-}
-
-const CellTable::Slot* CellTable::find(int row, int col) const {
-    const Row* r = findRow(row);
-    if (!r) return nullptr;
-    const auto& cells = r->cells;
-    // The first cell whose run ends at or after `col`.
-    auto it = std::lower_bound(cells.begin(), cells.end(), col,
-                               [](const Slot& s, int c) { return s.lastCol < c; });
-    return it != cells.end() && it->firstCol <= col ? &*it : nullptr;
 }
 
 void CellTable::removeRange(Row& row, int firstCol, int lastCol) {

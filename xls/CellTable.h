@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -39,7 +40,19 @@ class CellTable {
     // Makes room for rows up to `lastRow` (0-based), as a sheet's DIMENSIONS gives them.
     void reserveRows(int firstRow, int lastRow);
 
-    const Slot* find(int row, int col) const;
+    // Every cell set, formatted or read asks this: kept inline and short.
+    const Slot* find(int row, int col) const {
+        if (size_t(row) >= rowAt_.size() || !rowAt_[size_t(row)]) return nullptr;
+        const SlotList& cells = rows_[rowAt_[size_t(row)] - 1].cells;
+        // The first cell whose run ends at or after `col`; most rows hold a few cells.
+        const Slot* s = cells.begin();
+        const Slot* const end = cells.end();
+        if (end - s > 8)
+            s = std::lower_bound(s, end, col, [](const Slot& c, int at) { return c.lastCol < at; });
+        else
+            while (s != end && s->lastCol < col) ++s;
+        return s != end && s->firstCol <= col ? s : nullptr;
+    }
     // The data of the slot's first record (after its header), and its size.
     const uint8_t* data(const Slot& s) const { return store_.get() + s.offset + 4; }
     size_t dataSize(const Slot& s) const { return get16(store_.get() + s.offset + 2); }
@@ -142,9 +155,21 @@ class CellTable {
 
     Row* findRow(int row);
     const Row* findRow(int row) const;
-    Row& rowFor(int row);
+    Row& rowFor(int row) {
+        if (size_t(row) < rowAt_.size() && rowAt_[size_t(row)])
+            return rows_[rowAt_[size_t(row)] - 1];
+        return addRow(row);
+    }
+    Row& addRow(int row);  // a row not there yet
     uint32_t append(uint16_t type, const uint8_t* data, size_t size);
-    uint8_t* grow(size_t n);  // n more bytes at the end of the store
+    // n more bytes at the end of the store.
+    uint8_t* grow(size_t n) {
+        if (used_ + n > capacity_) reserveMore(n);
+        uint8_t* p = store_.get() + used_;
+        used_ += n;
+        return p;
+    }
+    void reserveMore(size_t n);  // room for n more bytes
     void removeRange(Row& row, int firstCol, int lastCol);
     void rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla);
     void insert(Row& row, Slot slot);
