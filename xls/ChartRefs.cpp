@@ -172,26 +172,52 @@ size_t copiesSize(const RecordList& recs, const Insertion& ins) {
 }
 
 // nearestPaletteIndex with a memory: the colours offered past the palette are the same for every
-// chart, so a long series asks for the same answers build after build. Remembered per thread in
-// a table of sets of four slots (a cache line each) indexed by a hash of the palette and the
-// colour; a set keeps the last four answers that hashed to it, so that the thousand colours of
-// a long series are found again rather than pushing one another out.
+// chart, so a long series asks for the same answers build after build, in the same order.
+// Remembered per thread twice: the answers of the last series asked, in order, which the next
+// one walks along while it asks for the same colours; and a table of sets of four slots (a
+// cache line each) indexed by a hash of the palette and the colour, for the rest.
 class NearestEntries {
   public:
     explicit NearestEntries(const std::vector<Rgb>& palette) : palette_(palette) {
         for (Rgb c : palette) paletteKey_ = (paletteKey_ ^ rgbKey(c)) * 0x100000001B3ull;
+        if (lastSeries().paletteKey != paletteKey_) lastSeries() = {paletteKey_, {}};
     }
+    // The answer for the next colour of the series.
     uint16_t of(Rgb c) {
+        const uint32_t color = rgbKey(c) + 1;
+        std::vector<Answer>& answers = lastSeries().answers;
+        if (next_ < answers.size() && answers[next_].color == color)
+            return answers[next_++].index;
+        const uint16_t index = fromTable(c, color);
+        answers.resize(next_);
+        answers.push_back({color, index});
+        ++next_;
+        return index;
+    }
+
+  private:
+    struct Answer {
+        uint32_t color;  // 0xRRGGBB + 1
+        uint16_t index;
+    };
+    struct Series {
+        uint64_t paletteKey = 0;
+        std::vector<Answer> answers;
+    };
+    static Series& lastSeries() {
+        static thread_local Series series;
+        return series;
+    }
+    uint16_t fromTable(Rgb c, uint32_t color) const {
         struct Slot {
             uint64_t paletteKey = 0;
-            uint32_t color = 0;  // 0xRRGGBB + 1; 0: empty
+            uint32_t color = 0;  // 0: empty
             uint16_t index = 0;
         };
         struct alignas(64) Set {
             Slot ways[4];
         };
         static thread_local std::vector<Set> memory(2048);
-        const uint32_t color = rgbKey(c) + 1;
         Set& set = memory[((paletteKey_ ^ color) * 0x9E3779B97F4A7C15ull) >> 53];
         for (const Slot& s : set.ways)
             if (s.color == color && s.paletteKey == paletteKey_) return s.index;
@@ -200,11 +226,10 @@ class NearestEntries {
         set.ways[0] = {paletteKey_, color, nearestPaletteIndex(palette_, c)};
         return set.ways[0].index;
     }
-
-  private:
     static uint32_t rgbKey(Rgb c) { return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b; }
     const std::vector<Rgb>& palette_;
     uint64_t paletteKey_ = 0xCBF29CE484222325ull;
+    size_t next_ = 0;  // the colour of the series asked next
 };
 
 // Gives the new points of series `index` (its SERIES record at `series`) what the existing
