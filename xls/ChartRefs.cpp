@@ -186,8 +186,7 @@ class NearestEntries {
     uint16_t of(Rgb c) {
         const uint32_t color = rgbKey(c) + 1;
         std::vector<Answer>& answers = lastSeries().answers;
-        if (next_ < answers.size() && answers[next_].color == color)
-            return answers[next_++].index;
+        if (next_ < answers.size() && answers[next_].color == color) return answers[next_++].index;
         const uint16_t index = fromTable(c, color);
         answers.resize(next_);
         answers.push_back({color, index});

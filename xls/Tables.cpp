@@ -50,11 +50,12 @@ bool rowWritten(const SheetModel& sheet, int row, const TableRange& t,
     return written;
 }
 
-// The look of a column of the table (the XF of its cell in a data row), with the last number
-// format asked for with it and the XF that gives both: a list's cells mostly share one format.
+// The look of a column of the table (the XF of its cell in a data row), with the last XF a cell
+// had before taking it and the XF that cell got: a list's cells mostly share one format.
 struct Look {
     uint16_t xf = 0;
-    uint16_t format = 0, withFormat = 0;  // format 0: nothing asked yet
+    bool known = false;
+    uint16_t own = 0, given = 0;
 };
 
 // Gives the cells of the table's columns in `row` (the k-th row below the old last row; `slots`
@@ -84,17 +85,16 @@ void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int r
         const CellTable::Slot* slot =
             inPlace ? slots[size_t(col - t.firstCol)] : cells.find(row, col);
         uint16_t own = slot ? cells.xfOf(*slot, col) : sheet.defaultXf(row, col);
-        uint16_t format = globals.styles().xf(own).formatIndex;
-        uint16_t xf = look.xf;
-        if (format != 0 && format == look.format) {
-            xf = look.withFormat;
-        } else if (format != 0) {
-            xf = globals.findOrAddXf(look.xf, format, displayName);
-            // An XF past the table stands for a fallback that added XFs change: asked anew.
-            if (look.xf < globals.styles().xfCount()) {
-                look.format = format;
-                look.withFormat = xf;
-            }
+        uint16_t xf;
+        if (look.known && look.own == own) {
+            xf = look.given;
+        } else {
+            uint16_t format = globals.styles().xf(own).formatIndex;
+            xf = format == 0 ? look.xf : globals.findOrAddXf(look.xf, format, displayName);
+            // XFs are only ever added, so the answer holds while both XFs lie in the table (one
+            // past it stands for a fallback that added XFs change).
+            const size_t xfCount = globals.styles().xfCount();
+            if (own < xfCount && look.xf < xfCount) look = {look.xf, true, own, xf};
         }
         if (xf == own && slot) continue;
         inPlace = inPlace && slot && slot->type != rt::MulRk && slot->type != rt::MulBlank;
