@@ -135,6 +135,8 @@ void Reader::readFat() {
 std::vector<uint32_t> followChain(uint32_t start, const std::vector<uint32_t>& table,
                                   std::vector<uint8_t>& used, uint64_t maxCount, bool& bad) {
     std::vector<uint32_t> ids;
+    // A stream's chain is as long as its size says, and no longer than the table.
+    if (maxCount != UINT64_MAX) ids.reserve(size_t(std::min<uint64_t>(maxCount, table.size())));
     uint32_t id = start;
     while (id != kEndOfChain && ids.size() < maxCount) {
         if (id >= table.size() || id >= used.size() || used[id]) {
@@ -239,6 +241,7 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
                 auto ids = chainOf(start, miniUsed_, "a mini stream", (size + 63) / 64);
                 if (size > uint64_t(ids.size()) * 64)
                     fail("a mini stream is longer than its sectors");
+                entry.data.reserve(size_t(size));  // below the cutoff, 4 KB
                 for (uint32_t id : ids) {
                     size_t off = size_t(id) * 64;
                     size_t n = std::min<uint64_t>(64, size - entry.data.size());
