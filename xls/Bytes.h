@@ -28,8 +28,13 @@ inline void set16(uint8_t* p, uint16_t v) {
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
 }
+// Each byte stored on its own line: the compiler makes them one store, which it does not always
+// do for a loop.
 inline void set32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
 }
 // Copies `n` bytes that do not overlap. Most records are a few bytes: those up to 16 are copied
 // inline, as two overlapping words, instead of through a call to memcpy.

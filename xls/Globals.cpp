@@ -1,6 +1,7 @@
 #include "xls/Globals.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "xls/Error.h"
 #include "xls/Palette.h"
@@ -12,20 +13,38 @@ namespace {
 constexpr size_t kMaxXfs = 4050;
 
 // Reads the string at `offset` of a record the engine keeps as it is: a string cut short is
-// taken as far as it goes, and `warnings` gets a line naming the record.
-std::string keptString(const Bytes& d, size_t offset, int cchBytes, const std::string& record,
+// taken as far as it goes, and `warnings` gets a line naming the record, `name()`.
+template <class Name>
+std::string keptString(const uint8_t* d, size_t size, size_t offset, int cchBytes, Name name,
                        std::vector<std::string>& warnings) {
-    std::vector<const Bytes*> chunk{&d};
+    // The usual string, all there with 8-bit characters and neither formatting runs nor phonetic
+    // data, read where it lies: a character below 0x80 is its own UTF-8, one above takes two.
+    const size_t head = offset + size_t(cchBytes) + 1;
+    if (head <= size) {
+        const size_t count = cchBytes == 2 ? get16(d + offset) : d[offset];
+        if ((d[head - 1] & 0x0D) == 0 && count <= size - head) {
+            std::string text;
+            text.reserve(count);
+            for (const uint8_t* c = d + head; c < d + head + count; ++c) {
+                if (*c >= 0x80) text += char(0xC0 | (*c >> 6));
+                text += char(*c < 0x80 ? *c : 0x80 | (*c & 0x3F));
+            }
+            return text;
+        }
+    }
+    const Bytes record(d, d + size);
+    std::vector<const Bytes*> chunk{&record};
     bool cut = false;
     std::string text = utf16ToUtf8(ChunkReader(chunk, offset).readString(cchBytes, &cut).chars);
     if (cut)
-        warnings.push_back(record + " holds a string shorter than its length field; \"" + text +
+        warnings.push_back(name() + " holds a string shorter than its length field; \"" + text +
                            "\" is what it holds");
     return text;
 }
 
-FontStyle parseFont(const Bytes& d, size_t index, std::vector<std::string>& warnings) {
-    ByteReader r(d);
+FontStyle parseFont(const uint8_t* d, size_t size, size_t index,
+                    std::vector<std::string>& warnings) {
+    ByteReader r(d, size);
     FontStyle f;
     f.heightTwips = r.u16();
     uint16_t grbit = r.u16();
@@ -36,12 +55,13 @@ FontStyle parseFont(const Bytes& d, size_t index, std::vector<std::string>& warn
     f.script = uint8_t(r.u16());
     f.underline = Underline(r.u8());
     r.skip(3);
-    f.name = keptString(d, r.pos(), 1, "the FONT record " + std::to_string(index), warnings);
+    f.name = keptString(
+        d, size, r.pos(), 1, [&] { return "the FONT record " + std::to_string(index); }, warnings);
     return f;
 }
 
-XfStyle parseXf(const Bytes& d) {
-    ByteReader r(d);
+XfStyle parseXf(const uint8_t* d, size_t size) {
+    ByteReader r(d, size);
     XfStyle x;
     x.fontIndex = r.u16();
     x.formatIndex = r.u16();
@@ -73,37 +93,41 @@ XfStyle parseXf(const Bytes& d) {
 
 }  // namespace
 
-void Globals::parse(std::vector<Record> records, const std::string& displayName) {
-    records_ = std::move(records);
+void Globals::parse(Bytes records, const std::string& displayName) {
+    records_ = RecordList(std::move(records));
+    const size_t count = records_.size();
     try {
-        for (size_t i = 0; i < records_.size(); ++i) {
-            const Record& rec = records_[i];
-            switch (rec.type) {
+        for (size_t i = 0; i < count; ++i) {
+            const uint8_t* data = records_.data(i);
+            const size_t length = records_.length(i);
+            switch (records_.type(i)) {
                 case rt::FilePass:
                     throw Error(ErrorKind::Unsupported, displayName,
                                 "the workbook is encrypted (password protected)");
                 case rt::BoundSheet: {
-                    ByteReader r(rec.data);
+                    ByteReader r(data, length);
                     r.skip(5);
                     SheetInfo info;
                     info.type = r.u8();
                     info.name = keptString(
-                        rec.data, 6, 1,
-                        "the BOUNDSHEET record of sheet " + std::to_string(sheets_.size() + 1),
+                        data, length, 6, 1,
+                        [&] {
+                            return "the BOUNDSHEET record of sheet " +
+                                   std::to_string(sheets_.size() + 1);
+                        },
                         warnings_);
-                    sheets_.push_back(info);
+                    sheets_.push_back(std::move(info));
                     break;
                 }
                 case rt::Window1:
-                    if (rec.data.size() >= 12) activeSheet_ = get16(&rec.data[10]);
+                    if (length >= 12) activeSheet_ = get16(data + 10);
                     break;
                 case rt::Sst: {
-                    // The table keeps the records' bytes; a save writes it in their place.
-                    std::vector<Record*> group{&records_[i]};
-                    for (size_t k = i + 1; k < records_.size() && records_[k].type == rt::Continue;
-                         ++k)
-                        group.push_back(&records_[k]);
-                    sst_.parse(group);
+                    // The table keeps copies of the records' data; a save writes it in their place.
+                    std::vector<Bytes> group{Bytes(data, data + length)};
+                    for (size_t k = i + 1; k < count && records_.type(k) == rt::Continue; ++k)
+                        group.emplace_back(records_.data(k), records_.data(k) + records_.length(k));
+                    sst_.parse(std::move(group));
                     break;
                 }
                 default:
@@ -122,29 +146,44 @@ void Globals::parse(std::vector<Record> records, const std::string& displayName)
 
 void Globals::parseStyles() {
     styles_.palette_ = defaultPalette();
-    for (const Record& rec : records_) {
-        switch (rec.type) {
+    const size_t count = records_.size();
+    size_t fonts = 0, xfs = 0, formats = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const uint16_t type = records_.type(i);
+        fonts += type == rt::Font;
+        xfs += type == rt::Xf;
+        formats += type == rt::Format;
+    }
+    styles_.fonts_.reserve(fonts);
+    styles_.xfs_.reserve(xfs);
+    styles_.formats_.reserve(formats);
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* data = records_.data(i);
+        const size_t length = records_.length(i);
+        switch (records_.type(i)) {
             case rt::Font:
-                styles_.fonts_.push_back(parseFont(rec.data, styles_.fonts_.size(), warnings_));
+                styles_.fonts_.push_back(parseFont(data, length, styles_.fonts_.size(), warnings_));
                 break;
             case rt::Xf:
-                styles_.xfs_.push_back(parseXf(rec.data));
+                styles_.xfs_.push_back(parseXf(data, length));
                 break;
             case rt::Format: {
-                ByteReader r(rec.data);
+                ByteReader r(data, length);
                 uint16_t id = r.u16();
                 size_t before = warnings_.size();
                 styles_.formats_.emplace_back(
-                    id, keptString(rec.data, 2, 2,
-                                   "the FORMAT record of number format " + std::to_string(id),
-                                   warnings_));
+                    id,
+                    keptString(
+                        data, length, 2, 2,
+                        [&] { return "the FORMAT record of number format " + std::to_string(id); },
+                        warnings_));
                 if (warnings_.size() != before) cutFormats_.push_back(id);
                 break;
             }
             case rt::Palette: {
-                ByteReader r(rec.data);
-                uint16_t count = r.u16();
-                for (uint16_t k = 0; k < count && k < 56; ++k) {
+                ByteReader r(data, length);
+                uint16_t colors = r.u16();
+                for (uint16_t k = 0; k < colors && k < 56; ++k) {
                     const uint8_t* c = r.take(4);
                     styles_.palette_[k] = {c[0], c[1], c[2]};
                 }
@@ -159,20 +198,23 @@ void Globals::parseStyles() {
 void Globals::parseExternSheets() {
     std::vector<bool> selfBook;
     Bytes xti;
-    for (size_t i = 0; i < records_.size(); ++i) {
-        const Record& rec = records_[i];
-        if (rec.type == rt::SupBook) {
-            selfBook.push_back(rec.data.size() >= 4 && get16(&rec.data[2]) == 0x0401);
-        } else if (rec.type == rt::ExternSheet && xti.empty()) {
-            xti = rec.data;
-            for (size_t k = i + 1; k < records_.size() && records_[k].type == rt::Continue; ++k)
-                xti.insert(xti.end(), records_[k].data.begin(), records_[k].data.end());
+    const size_t count = records_.size();
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* data = records_.data(i);
+        const size_t length = records_.length(i);
+        const uint16_t type = records_.type(i);
+        if (type == rt::SupBook) {
+            selfBook.push_back(length >= 4 && get16(data + 2) == 0x0401);
+        } else if (type == rt::ExternSheet && xti.empty()) {
+            xti.assign(data, data + length);
+            for (size_t k = i + 1; k < count && records_.type(k) == rt::Continue; ++k)
+                xti.insert(xti.end(), records_.data(k), records_.data(k) + records_.length(k));
         }
     }
     if (xti.size() < 2) return;
     ByteReader r(xti);
-    uint16_t count = r.u16();
-    for (uint16_t k = 0; k < count && r.remaining() >= 6; ++k) {
+    uint16_t entries = r.u16();
+    for (uint16_t k = 0; k < entries && r.remaining() >= 6; ++k) {
         uint16_t book = r.u16(), first = r.u16(), last = r.u16();
         bool self = book < selfBook.size() && selfBook[book];
         xtiSheet_.push_back(self && first == last ? int(first) : -1);
@@ -185,8 +227,13 @@ int Globals::sheetOfXti(uint16_t ixti) const {
 
 size_t Globals::lastIndexOf(uint16_t type) const {
     for (size_t i = records_.size(); i-- > 0;)
-        if (records_[i].type == type) return i;
+        if (records_.type(i) == type) return i;
     return records_.size();
+}
+
+void Globals::insertRecord(size_t at, uint16_t type, const Bytes& data) {
+    records_.insert({{at, 4 + data.size()}},
+                    [&](size_t, Bytes& out) { writeRecord(out, type, data.data(), data.size()); });
 }
 
 uint16_t Globals::findOrAddFormat(const std::string& format) {
@@ -212,21 +259,21 @@ uint16_t Globals::findOrAddFormatRecord(const std::string& format) {
     std::u16string chars = utf8ToUtf16(format);
     if (chars.size() > 255) chars.resize(255);
     bool wide = std::any_of(chars.begin(), chars.end(), [](char16_t c) { return c > 0xFF; });
-    Record rec;
-    rec.type = rt::Format;
-    put16(rec.data, id);
-    put16(rec.data, uint16_t(chars.size()));
-    put8(rec.data, wide ? 1 : 0);
-    for (char16_t c : chars) wide ? put16(rec.data, c) : put8(rec.data, uint8_t(c));
+    Bytes data;
+    put16(data, id);
+    put16(data, uint16_t(chars.size()));
+    put8(data, wide ? 1 : 0);
+    for (char16_t c : chars) wide ? put16(data, c) : put8(data, uint8_t(c));
+    const size_t count = records_.size();
     size_t at = lastIndexOf(rt::Format);
-    if (at < records_.size()) {
+    if (at < count) {
         ++at;
     } else {
         at = 0;
-        while (at < records_.size() && records_[at].type != rt::Xf) ++at;
-        if (at == records_.size() && at > 0) --at;  // before EOF
+        while (at < count && records_.type(at) != rt::Xf) ++at;
+        if (at == count && at > 0) --at;  // before EOF
     }
-    records_.insert(records_.begin() + at, std::move(rec));
+    insertRecord(at, rt::Format, data);
     styles_.formats_.emplace_back(id, utf16ToUtf8(chars));
     return id;
 }
@@ -260,12 +307,14 @@ void Globals::rememberXf(uint32_t key, uint16_t xf) {
 uint16_t Globals::findOrAddXfRecord(uint16_t baseXf, uint16_t formatId,
                                     const std::string& displayName) {
     std::vector<size_t> xfRecords;
-    for (size_t i = 0; i < records_.size(); ++i)
-        if (records_[i].type == rt::Xf && records_[i].data.size() >= 20) xfRecords.push_back(i);
+    xfRecords.reserve(styles_.xfs_.size());
+    for (size_t i = 0, count = records_.size(); i < count; ++i)
+        if (records_.type(i) == rt::Xf && records_.length(i) >= 20) xfRecords.push_back(i);
     if (xfRecords.empty())
         throw Error(ErrorKind::Unsupported, displayName, "the workbook has no cell formats");
     if (baseXf >= xfRecords.size()) baseXf = xfRecords.size() > 15 ? 15 : 0;
-    Bytes wanted = records_[xfRecords[baseXf]].data;
+    const uint8_t* base = records_.data(xfRecords[baseXf]);
+    Bytes wanted(base, base + records_.length(xfRecords[baseXf]));
     uint16_t flags = get16(&wanted[4]);
     if (get16(&wanted[2]) == formatId && !(flags & 4)) return baseXf;
     if (flags & 4) flags = uint16_t((flags & 0x0B) | (baseXf << 4));  // a cell XF on that style
@@ -273,49 +322,63 @@ uint16_t Globals::findOrAddXfRecord(uint16_t baseXf, uint16_t formatId,
     set16(&wanted[4], flags);
     wanted[9] |= 0x04;  // the number format is the cell's own, not the style's
     for (size_t k = 0; k < xfRecords.size(); ++k)
-        if (records_[xfRecords[k]].data == wanted) return uint16_t(k);
+        if (records_.length(xfRecords[k]) == wanted.size() &&
+            std::memcmp(records_.data(xfRecords[k]), wanted.data(), wanted.size()) == 0)
+            return uint16_t(k);
     if (xfRecords.size() >= kMaxXfs)
         throw Error(ErrorKind::Unsupported, displayName, "too many cell formats in the workbook");
-    records_.insert(records_.begin() + xfRecords.back() + 1, Record{rt::Xf, wanted});
-    styles_.xfs_.push_back(parseXf(wanted));
+    insertRecord(xfRecords.back() + 1, rt::Xf, wanted);
+    styles_.xfs_.push_back(parseXf(wanted.data(), wanted.size()));
     return uint16_t(xfRecords.size());
 }
 
-size_t Globals::sizeHint() const {
-    size_t size = sst_.sizeHint();
-    for (const Record& rec : records_) size += 4 + rec.data.size();
-    return size;
-}
+size_t Globals::sizeHint() const { return sst_.sizeHint() + records_.byteSize(); }
 
 void Globals::write(Bytes& out, bool asTemplate, uint32_t sstRefs,
                     std::vector<size_t>& sheetPosFields) const {
+    // The records are copied in runs; a run ends at a record written otherwise or left out.
+    const uint8_t* const bytes = records_.bytes();
+    size_t copied = 0;  // where the records not yet copied start in bytes
+    auto copyTo = [&](size_t end) {
+        out.insert(out.end(), bytes + copied, bytes + end);
+        copied = end;
+    };
     bool sstWritten = false;
-    for (size_t i = 0; i < records_.size(); ++i) {
-        const Record& rec = records_[i];
-        switch (rec.type) {
+    const size_t count = records_.size();
+    for (size_t i = 0; i < count; ++i) {
+        switch (records_.type(i)) {
             case rt::Template:
-                if (asTemplate) writeRecord(out, rec);
+                if (!asTemplate) {
+                    copyTo(records_.offset(i));
+                    copied = records_.offset(i + 1);
+                }
                 break;
             case rt::Sst:
+                copyTo(records_.offset(i));
                 if (!sstWritten) sst_.write(out, sstRefs);
                 sstWritten = true;
-                while (i + 1 < records_.size() && records_[i + 1].type == rt::Continue) ++i;
+                while (i + 1 < count && records_.type(i + 1) == rt::Continue) ++i;
+                copied = records_.offset(i + 1);
                 break;
-            case rt::ExtSst:
-                break;  // written with the SST
+            case rt::ExtSst:  // written with the SST
+                copyTo(records_.offset(i));
+                copied = records_.offset(i + 1);
+                break;
             case rt::BoundSheet:
-                sheetPosFields.push_back(out.size() + 4);
-                writeRecord(out, rec);
+                sheetPosFields.push_back(out.size() + (records_.offset(i) - copied) + 4);
                 break;
             case rt::Eof:
-                if (!sstWritten && sst_.size() > 0) sst_.write(out, sstRefs);
+                if (!sstWritten && sst_.size() > 0) {
+                    copyTo(records_.offset(i));
+                    sst_.write(out, sstRefs);
+                }
                 sstWritten = true;
-                writeRecord(out, rec);
                 break;
             default:
-                writeRecord(out, rec);
+                break;
         }
     }
+    copyTo(records_.byteSize());
 }
 
 }  // namespace xls

@@ -10,9 +10,9 @@
 
 namespace xls {
 
-// The workbook globals substream: every record kept in order, with the tables the engine reads
-// from it (sheets, styles, shared strings, external sheet references) and the few it changes
-// (number formats and XFs added, SST grown, sheet positions recomputed).
+// The workbook globals substream: every record kept in order as the bytes it was read from, with
+// the tables the engine reads from it (sheets, styles, shared strings, external sheet references)
+// and the few it changes (number formats and XFs added, SST grown, sheet positions recomputed).
 class Globals {
   public:
     struct SheetInfo {
@@ -20,8 +20,9 @@ class Globals {
         uint8_t type = 0;  // 0 worksheet, 1 macro sheet, 2 chart, 6 VB module
     };
 
-    // Parses the records of the globals substream, BOF to EOF. Throws Error.
-    void parse(std::vector<Record> records, const std::string& displayName);
+    // Parses the records of the globals substream, BOF to EOF: `records` holds them whole, every
+    // header and size already checked. Throws Error.
+    void parse(Bytes records, const std::string& displayName);
 
     const std::vector<SheetInfo>& sheets() const { return sheets_; }
     int activeSheet() const { return activeSheet_; }
@@ -51,10 +52,11 @@ class Globals {
     void parseStyles();
     void parseExternSheets();
     size_t lastIndexOf(uint16_t type) const;
+    void insertRecord(size_t at, uint16_t type, const Bytes& data);  // before record `at`
     uint16_t findOrAddFormatRecord(const std::string& format);
     uint16_t findOrAddXfRecord(uint16_t baseXf, uint16_t formatId, const std::string& displayName);
 
-    std::vector<Record> records_;
+    RecordList records_;
     std::vector<SheetInfo> sheets_;
     int activeSheet_ = 0;
     Styles styles_;

@@ -13,8 +13,9 @@ std::vector<Rgb> defaultPalette() {
         0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xFFCC99,
         0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696,
         0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333};
-    std::vector<Rgb> out;
-    for (uint32_t c : colors) out.push_back({uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+    std::vector<Rgb> out(56);
+    for (size_t i = 0; i < 56; ++i)
+        out[i] = {uint8_t(colors[i] >> 16), uint8_t(colors[i] >> 8), uint8_t(colors[i])};
     return out;
 }
 

@@ -47,7 +47,7 @@ size_t RecordList::scanTo(size_t i) const {
     return i < at_.size() ? at_[i] : end;
 }
 
-size_t RecordList::size() const {
+size_t RecordList::scanAll() const {
     scanTo(size_t(-1));
     return at_.size();
 }

@@ -54,7 +54,7 @@ class RecordList {
     const uint8_t* bytes() const { return bytes_.data() + start_; }
     uint8_t* bytes() { return bytes_.data() + start_; }
     size_t byteSize() const { return bytes_.size() - start_; }
-    size_t size() const;
+    size_t size() const { return scanned_ == byteSize() ? at_.size() : scanAll(); }
     uint16_t type(size_t i) const { return get16(bytes() + offset(i)); }
     size_t length(size_t i) const { return get16(bytes() + offset(i) + 2); }
     uint8_t* data(size_t i) { return bytes() + offset(i) + 4; }
@@ -93,6 +93,7 @@ class RecordList {
 
   private:
     size_t scanTo(size_t i) const;
+    size_t scanAll() const;  // size(), once the index is made to the end
     void forgetFrom(size_t at, size_t where);
     Bytes bytes_;
     size_t start_ = 0;  // where the records begin in bytes_

@@ -120,11 +120,12 @@ bool needsOwnChars(const std::u16string& s) {
 
 }  // namespace
 
-void SharedStrings::parse(const std::vector<Record*>& group) {
+void SharedStrings::parse(std::vector<Bytes> group) {
     present_ = true;
     std::vector<const Bytes*> chunks;
     size_t total = 0;
-    for (Record* r : group) original_.push_back(std::move(r->data));
+    if (original_.empty()) original_.swap(group);
+    for (Bytes& data : group) original_.push_back(std::move(data));
     for (const Bytes& b : original_) {
         chunks.push_back(&b);
         total += b.size();

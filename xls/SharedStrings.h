@@ -21,8 +21,8 @@ class SharedStrings {
     SharedStrings(const SharedStrings&) = delete;
     SharedStrings& operator=(const SharedStrings&) = delete;
 
-    // `group`: the SST record followed by its CONTINUE records.
-    void parse(const std::vector<Record*>& group);  // takes the records' data
+    // `group`: the data of the SST record followed by that of its CONTINUE records.
+    void parse(std::vector<Bytes> group);
     bool present() const { return present_; }
 
     size_t size() const { return strings_.size(); }

@@ -58,12 +58,12 @@ WorkbookModel::WorkbookModel(Bytes&& bytes, std::string name) : displayName(std:
 
 // Cuts the workbook stream into parts (a substream from its BOF, with whatever follows it up
 // to the next) in one pass over its records, reading each record where it stands: the globals
-// become Records, a sheet's cells go straight into its cell table, and the records around them
-// are packed at the end of the sheet's part, in the stream's own buffer. The sheet with the most
-// such bytes then keeps that buffer (its records where they lie, unless the bytes before them
-// are more than the records); the others get copies. Faults are reported as a pass over the whole
-// stream and then one check after another would find them: a broken record chain first, then the
-// globals, then the sheets.
+// get a copy of their bytes, a sheet's cells go straight into its cell table, and the records
+// around them are packed at the end of the sheet's part, in the stream's own buffer. The sheet
+// with the most such bytes then keeps that buffer (its records where they lie, unless the bytes
+// before them are more than the records); the others get copies. Faults are reported as a pass
+// over the whole stream and then one check after another would find them: a broken record chain
+// first, then the globals, then the sheets.
 void WorkbookModel::split(Bytes& stream) {
     const size_t size = stream.size();
     uint8_t* const base = stream.data();
@@ -113,10 +113,8 @@ void WorkbookModel::split(Bytes& stream) {
     } else if (depth != 0) {  // the globals run to the end of the stream
         throw corrupt("the workbook globals have no EOF record");
     } else {
-        std::vector<Record> globalRecords;
-        recordsOf(0, globalsEnd, globalRecords);
         try {
-            globals.parse(std::move(globalRecords), displayName);
+            globals.parse(Bytes(base, base + globalsEnd), displayName);
         } catch (...) {
             fault = std::current_exception();
         }
