@@ -150,21 +150,26 @@ Insertion newPoints(const PointGroups& groups, uint16_t count, uint16_t newCount
 }
 
 // The copies, appended to `out`; `adapt(copy, p, k)` changes the k-th copy (its bytes, headers
-// included, laid out as the prototype's) for point p. The copies are made in a few large copies
-// (the prototype, then twice as many each time) rather than one per point.
+// included, laid out as the prototype's) for point p. A long series' copies are megabytes: they
+// are appended a few kilobytes at a time from a block of plain copies that stays in the cache,
+// each part adapted while it is still there, and no room is zeroed first.
 template <class Adapt>
 void appendCopies(const RecordList& recs, const Insertion& ins, Bytes& out, Adapt adapt) {
     const size_t first = recs.offset(ins.proto.first);
     const size_t size = recs.offset(ins.proto.last + 1) - first;
     const size_t count = ins.points.size();
-    if (count == 0) return;
-    const size_t start = out.size();
-    out.resize(start + size * count);  // one call, not one per copy
-    uint8_t* const copies = out.data() + start;
-    std::memcpy(copies, recs.bytes() + first, size);
-    for (size_t made = 1; made < count; made *= 2)
-        std::memcpy(copies + made * size, copies, std::min(made, count - made) * size);
-    for (size_t k = 0; k < count; ++k) adapt(copies + k * size, ins.points[k], k);
+    if (count == 0 || size == 0) return;
+    const uint8_t* proto = recs.bytes() + first;
+    const size_t perBlock = std::min(count, std::max<size_t>(1, 16384 / size));
+    Bytes block;
+    block.reserve(perBlock * size);
+    for (size_t k = 0; k < perBlock; ++k) block.insert(block.end(), proto, proto + size);
+    for (size_t k = 0; k < count; k += perBlock) {
+        const size_t n = std::min(perBlock, count - k);
+        const size_t at = out.size();
+        out.insert(out.end(), block.begin(), block.begin() + ptrdiff_t(n * size));
+        for (size_t j = 0; j < n; ++j) adapt(out.data() + at + j * size, ins.points[k + j], k + j);
+    }
 }
 
 size_t copiesSize(const RecordList& recs, const Insertion& ins) {
