@@ -12,6 +12,22 @@ namespace {
 
 constexpr size_t kMaxXfs = 4050;
 
+// Steps through records that lie one after the other, headers included: a pass over them that
+// needs no index.
+struct RecordWalk {
+    const uint8_t* at;
+    const uint8_t* end;
+    explicit RecordWalk(const RecordList& list)
+        : at(list.bytes()), end(list.bytes() + list.byteSize()) {}
+    RecordWalk(const uint8_t* from, const uint8_t* to) : at(from), end(to) {}
+    bool more() const { return at < end; }
+    uint16_t type() const { return get16(at); }
+    size_t length() const { return get16(at + 2); }
+    const uint8_t* data() const { return at + 4; }
+    const uint8_t* following() const { return at + 4 + length(); }
+    void next() { at = following(); }
+};
+
 // Reads the string at `offset` of a record the engine keeps as it is: a string cut short is
 // taken as far as it goes, and `warnings` gets a line naming the record, `name()`.
 template <class Name>
@@ -23,9 +39,13 @@ std::string keptString(const uint8_t* d, size_t size, size_t offset, int cchByte
     if (head <= size) {
         const size_t count = cchBytes == 2 ? get16(d + offset) : d[offset];
         if ((d[head - 1] & 0x0D) == 0 && count <= size - head) {
+            const uint8_t* const chars = d + head;
+            const uint8_t* const end = chars + count;
+            if (std::all_of(chars, end, [](uint8_t c) { return c < 0x80; }))
+                return std::string(reinterpret_cast<const char*>(chars), count);
             std::string text;
-            text.reserve(count);
-            for (const uint8_t* c = d + head; c < d + head + count; ++c) {
+            text.reserve(2 * count);
+            for (const uint8_t* c = chars; c < end; ++c) {
                 if (*c >= 0x80) text += char(0xC0 | (*c >> 6));
                 text += char(*c < 0x80 ? *c : 0x80 | (*c & 0x3F));
             }
@@ -95,12 +115,11 @@ XfStyle parseXf(const uint8_t* d, size_t size) {
 
 void Globals::parse(Bytes records, const std::string& displayName) {
     records_ = RecordList(std::move(records));
-    const size_t count = records_.size();
     try {
-        for (size_t i = 0; i < count; ++i) {
-            const uint8_t* data = records_.data(i);
-            const size_t length = records_.length(i);
-            switch (records_.type(i)) {
+        for (RecordWalk r(records_); r.more(); r.next()) {
+            const uint8_t* data = r.data();
+            const size_t length = r.length();
+            switch (r.type()) {
                 case rt::FilePass:
                     throw Error(ErrorKind::Unsupported, displayName,
                                 "the workbook is encrypted (password protected)");
@@ -125,8 +144,9 @@ void Globals::parse(Bytes records, const std::string& displayName) {
                 case rt::Sst: {
                     // The table keeps copies of the records' data; a save writes it in their place.
                     std::vector<Bytes> group{Bytes(data, data + length)};
-                    for (size_t k = i + 1; k < count && records_.type(k) == rt::Continue; ++k)
-                        group.emplace_back(records_.data(k), records_.data(k) + records_.length(k));
+                    for (RecordWalk k(r.following(), r.end); k.more() && k.type() == rt::Continue;
+                         k.next())
+                        group.emplace_back(k.data(), k.data() + k.length());
                     sst_.parse(std::move(group));
                     break;
                 }
@@ -146,10 +166,9 @@ void Globals::parse(Bytes records, const std::string& displayName) {
 
 void Globals::parseStyles() {
     styles_.palette_ = defaultPalette();
-    const size_t count = records_.size();
     size_t fonts = 0, xfs = 0, formats = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const uint16_t type = records_.type(i);
+    for (RecordWalk r(records_); r.more(); r.next()) {
+        const uint16_t type = r.type();
         fonts += type == rt::Font;
         xfs += type == rt::Xf;
         formats += type == rt::Format;
@@ -157,10 +176,10 @@ void Globals::parseStyles() {
     styles_.fonts_.reserve(fonts);
     styles_.xfs_.reserve(xfs);
     styles_.formats_.reserve(formats);
-    for (size_t i = 0; i < count; ++i) {
-        const uint8_t* data = records_.data(i);
-        const size_t length = records_.length(i);
-        switch (records_.type(i)) {
+    for (RecordWalk r(records_); r.more(); r.next()) {
+        const uint8_t* data = r.data();
+        const size_t length = r.length();
+        switch (r.type()) {
             case rt::Font:
                 styles_.fonts_.push_back(parseFont(data, length, styles_.fonts_.size(), warnings_));
                 break;
@@ -198,17 +217,16 @@ void Globals::parseStyles() {
 void Globals::parseExternSheets() {
     std::vector<bool> selfBook;
     Bytes xti;
-    const size_t count = records_.size();
-    for (size_t i = 0; i < count; ++i) {
-        const uint8_t* data = records_.data(i);
-        const size_t length = records_.length(i);
-        const uint16_t type = records_.type(i);
+    for (RecordWalk r(records_); r.more(); r.next()) {
+        const uint8_t* data = r.data();
+        const size_t length = r.length();
+        const uint16_t type = r.type();
         if (type == rt::SupBook) {
             selfBook.push_back(length >= 4 && get16(data + 2) == 0x0401);
         } else if (type == rt::ExternSheet && xti.empty()) {
             xti.assign(data, data + length);
-            for (size_t k = i + 1; k < count && records_.type(k) == rt::Continue; ++k)
-                xti.insert(xti.end(), records_.data(k), records_.data(k) + records_.length(k));
+            for (RecordWalk k(r.following(), r.end); k.more() && k.type() == rt::Continue; k.next())
+                xti.insert(xti.end(), k.data(), k.data() + k.length());
         }
     }
     if (xti.size() < 2) return;

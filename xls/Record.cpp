@@ -39,11 +39,16 @@ void writeRecord(Bytes& out, uint16_t type, const uint8_t* data, size_t size) {
 size_t RecordList::scanTo(size_t i) const {
     const uint8_t* const base = bytes();
     const size_t end = byteSize();
-    if (at_.capacity() == 0) at_.reserve(end / 16 + 1);  // records are mostly 10 to 30 bytes
-    while (at_.size() <= i && scanned_ < end) {
-        at_.push_back(uint32_t(scanned_));
-        scanned_ += 4 + get16(base + scanned_ + 2);
+    // Records are mostly 12 to 30 bytes with their headers.
+    if (at_.capacity() == 0) at_.reserve(end / 12 + 1);
+    // Records up to the one asked for, or to the end when it is past it. The position is kept in
+    // a local: the member would be stored and loaded again around every push.
+    size_t pos = scanned_;
+    for (size_t n = at_.size(); n <= i && pos < end; ++n) {
+        at_.push_back(uint32_t(pos));
+        pos += 4 + get16(base + pos + 2);
     }
+    scanned_ = pos;
     return i < at_.size() ? at_[i] : end;
 }
 
