@@ -1,9 +1,9 @@
-// Writing a version 3 compound file. Layout: FAT sectors, DIFAT sectors, directory, mini FAT,
-// mini stream container, then the large streams, each chain contiguous.
+// Writing a version 3 compound file. Layout: the stream given apart (if any), FAT sectors, DIFAT
+// sectors, directory, mini FAT, mini stream container, then the large streams, each chain
+// contiguous.
 #include "xls/CompoundFile.h"
 
 #include <algorithm>
-#include <functional>
 
 namespace xls {
 
@@ -94,137 +94,185 @@ Bytes CompoundFile::serialize() const {
     return std::move(p.head);
 }
 
-CompoundFile::Pieces CompoundFile::serializeAround(size_t first, size_t firstSize) const {
-    const size_t n = entries_.size();
-    auto sizeOf = [&](size_t i) { return i == first ? firstSize : entries_[i].data.size(); };
-    // Mini stream: small streams packed in 64-byte mini sectors.
-    Bytes mini;
-    std::vector<uint32_t> miniFat;
-    std::vector<uint32_t> start(n, kEndOfChain);
-    std::vector<size_t> bigStreams;
-    // The stream given apart is placed first, even when small; the rest in entry order.
-    if (first != kNone && firstSize >= kCutoff) bigStreams.push_back(first);
-    for (size_t i = 1; i < n; ++i) {
-        const Entry& e = entries_[i];
-        if (e.type != Type::Stream || i == first || e.data.empty()) continue;
-        if (e.data.size() >= kCutoff) {
-            bigStreams.push_back(i);
-            continue;
-        }
-        size_t at = mini.size() / 64, count = sectorsFor(e.data.size(), 64);
-        start[i] = uint32_t(at);
-        for (size_t k = 0; k < count; ++k)
-            miniFat.push_back(k + 1 < count ? uint32_t(at + k + 1) : kEndOfChain);
-        mini.insert(mini.end(), e.data.begin(), e.data.end());
-        mini.resize((at + count) * 64, 0);
+namespace {
+
+using Entries = std::vector<CompoundFile::Entry>;
+
+// Where an entry goes, and its place in its storage's tree of children.
+struct Node {
+    uint32_t start = kEndOfChain;  // its first sector, or first mini sector
+    uint32_t left = kNoStream, right = kNoStream, child = kNoStream;
+    uint8_t color = 1;  // 0 red, 1 black
+    uint8_t depth = 0;  // below the root of its storage's tree
+};
+
+// The file's sectors, in this order: the stream given apart (if any), FAT, DIFAT, directory,
+// mini FAT, mini stream container, then the other large streams in entry order. A part of no
+// sectors starts at kEndOfChain.
+struct Plan {
+    size_t first = kNone, firstSize = 0;  // the stream given apart, whose bytes the caller holds
+    size_t miniSectorCount = 0;           // 64-byte mini sectors of the mini stream
+    size_t apartSectors = 0, fatSectors = 0, difatSectors = 0, dirSectors = 0, miniFatSectors = 0,
+           miniSectors = 0, total = 0;
+    uint32_t fatStart = 0, difatStart = 0, dirStart = 0, miniFatStart = 0, miniStart = 0;
+    bool apart() const { return first != kNone && firstSize >= kCutoff; }
+    size_t sizeOf(const Entries& entries, size_t i) const {
+        return i == first ? firstSize : entries[i].data.size();
     }
-    size_t dirSectors = sectorsFor(n * 128, kSector);
-    size_t miniFatSectors = sectorsFor(miniFat.size() * 4, kSector);
-    size_t miniSectors = sectorsFor(mini.size(), kSector);
-    size_t dataSectors = dirSectors + miniFatSectors + miniSectors;
-    for (size_t i : bigStreams) dataSectors += sectorsFor(sizeOf(i), kSector);
-    size_t fatSectors = 0, difatSectors = 0;
+    // The streams in the mini stream, and the large ones other than the one given apart.
+    bool inMini(const Entries& entries, size_t i) const {
+        const CompoundFile::Entry& e = entries[i];
+        return i > 0 && e.type == CompoundFile::Type::Stream && i != first && !e.data.empty() &&
+               e.data.size() < kCutoff;
+    }
+    bool large(const Entries& entries, size_t i) const {
+        const CompoundFile::Entry& e = entries[i];
+        return i > 0 && e.type == CompoundFile::Type::Stream && i != first &&
+               e.data.size() >= kCutoff;
+    }
+};
+
+// Gives each small stream its first mini sector, one stream after the other.
+void packMiniStream(const Entries& entries, Plan& plan, std::vector<Node>& nodes) {
+    for (size_t i = 1; i < entries.size(); ++i) {
+        if (!plan.inMini(entries, i)) continue;
+        nodes[i].start = uint32_t(plan.miniSectorCount);
+        plan.miniSectorCount += sectorsFor(entries[i].data.size(), 64);
+    }
+}
+
+// Counts the sectors of each part (the FAT and DIFAT must cover themselves too) and gives each
+// part and each large stream its first sector.
+void planSectors(const Entries& entries, Plan& plan, std::vector<Node>& nodes) {
+    plan.dirSectors = sectorsFor(entries.size() * 128, kSector);
+    plan.miniFatSectors = sectorsFor(plan.miniSectorCount * 4, kSector);
+    plan.miniSectors = sectorsFor(plan.miniSectorCount * 64, kSector);
+    size_t dataSectors = plan.dirSectors + plan.miniFatSectors + plan.miniSectors;
+    if (plan.apart()) dataSectors += sectorsFor(plan.firstSize, kSector);
+    for (size_t i = 1; i < entries.size(); ++i)
+        if (plan.large(entries, i)) dataSectors += sectorsFor(entries[i].data.size(), kSector);
     for (;;) {
-        size_t total = dataSectors + fatSectors + difatSectors;
+        size_t total = dataSectors + plan.fatSectors + plan.difatSectors;
         size_t needFat = sectorsFor(total, kSector / 4);
         size_t needDifat = needFat > 109 ? sectorsFor(needFat - 109, kSector / 4 - 1) : 0;
-        if (needFat == fatSectors && needDifat == difatSectors) break;
-        fatSectors = needFat;
-        difatSectors = needDifat;
+        if (needFat == plan.fatSectors && needDifat == plan.difatSectors) break;
+        plan.fatSectors = needFat;
+        plan.difatSectors = needDifat;
     }
-    size_t total = dataSectors + fatSectors + difatSectors;
-    std::vector<uint32_t> fat(fatSectors * kSector / 4, kFreeSector);
+    plan.total = dataSectors + plan.fatSectors + plan.difatSectors;
     uint32_t next = 0;
-    auto allocate = [&](size_t count, uint32_t mark) {
+    auto allocate = [&](size_t count) {
         uint32_t first = next;
-        for (size_t k = 0; k < count; ++k, ++next)
-            fat[next] = mark != 0 ? mark : (k + 1 < count ? next + 1 : kEndOfChain);
+        next += uint32_t(count);
         return count ? first : kEndOfChain;
     };
-    const bool apart = first != kNone && firstSize >= kCutoff;
-    if (apart) start[first] = allocate(sectorsFor(firstSize, kSector), 0);
-    const uint32_t apartSectors = next;
-    uint32_t fatStart = allocate(fatSectors, kFatSector);
-    uint32_t difatStart = allocate(difatSectors, kDifatSector);
-    uint32_t dirStart = allocate(dirSectors, 0);
-    uint32_t miniFatStart = allocate(miniFatSectors, 0);
-    uint32_t miniStart = allocate(miniSectors, 0);
-    for (size_t i : bigStreams)
-        if (i != first) start[i] = allocate(sectorsFor(sizeOf(i), kSector), 0);
+    if (plan.apart()) nodes[plan.first].start = allocate(sectorsFor(plan.firstSize, kSector));
+    plan.apartSectors = next;
+    plan.fatStart = allocate(plan.fatSectors);
+    plan.difatStart = allocate(plan.difatSectors);
+    plan.dirStart = allocate(plan.dirSectors);
+    plan.miniFatStart = allocate(plan.miniFatSectors);
+    plan.miniStart = allocate(plan.miniSectors);
+    for (size_t i = 1; i < entries.size(); ++i)
+        if (plan.large(entries, i))
+            nodes[i].start = allocate(sectorsFor(entries[i].data.size(), kSector));
+}
 
-    // Directory: each storage's children form a balanced binary tree in name order, coloured
-    // so that it is a valid red-black tree (the deepest level red, the rest black).
-    std::vector<uint32_t> left(n, kNoStream), right(n, kNoStream), child(n, kNoStream);
-    std::vector<uint8_t> color(n, 1);
-    for (size_t p = 0; p < n; ++p) {
-        const auto& kids = entries_[p].children;
+// A balanced binary tree of kids[lo, hi) in name order; gives its root.
+uint32_t buildTree(const std::vector<size_t>& kids, size_t lo, size_t hi, uint8_t depth,
+                   std::vector<Node>& nodes, uint8_t& maxDepth) {
+    if (lo >= hi) return kNoStream;
+    const size_t mid = (lo + hi) / 2;
+    nodes[kids[mid]].depth = depth;
+    maxDepth = std::max(maxDepth, depth);
+    const uint32_t left = buildTree(kids, lo, mid, uint8_t(depth + 1), nodes, maxDepth);
+    const uint32_t right = buildTree(kids, mid + 1, hi, uint8_t(depth + 1), nodes, maxDepth);
+    nodes[kids[mid]].left = left;
+    nodes[kids[mid]].right = right;
+    return uint32_t(kids[mid]);
+}
+
+// Each storage's children form a balanced binary tree in name order, coloured so that it is a
+// valid red-black tree (the deepest level red, the rest black).
+void planTrees(const Entries& entries, std::vector<Node>& nodes) {
+    for (size_t p = 0; p < entries.size(); ++p) {
+        const auto& kids = entries[p].children;
         if (kids.empty()) continue;
-        std::vector<int> depth(kids.size());
-        int maxDepth = 0;
-        std::function<uint32_t(size_t, size_t, int)> build = [&](size_t lo, size_t hi, int d) {
-            if (lo >= hi) return kNoStream;
-            size_t mid = (lo + hi) / 2;
-            depth[mid] = d;
-            maxDepth = std::max(maxDepth, d);
-            uint32_t id = uint32_t(kids[mid]);
-            left[id] = build(lo, mid, d + 1);
-            right[id] = build(mid + 1, hi, d + 1);
-            return id;
-        };
-        child[p] = build(0, kids.size(), 0);
-        for (size_t k = 0; k < kids.size(); ++k)
-            color[kids[k]] = (maxDepth > 0 && depth[k] == maxDepth) ? 0 : 1;
+        uint8_t maxDepth = 0;
+        nodes[p].child = buildTree(kids, 0, kids.size(), 0, nodes, maxDepth);
+        for (size_t kid : kids)
+            nodes[kid].color = maxDepth > 0 && nodes[kid].depth == maxDepth ? 0 : 1;
     }
-    Pieces pieces;
-    Bytes& out = pieces.tail;
-    pieces.head.assign(kSector, 0);
-    const size_t pad = apart ? kSector * apartSectors - firstSize : 0;
-    out.assign(pad + kSector * (total - apartSectors), 0);
-    auto sectorPtr = [&](uint32_t id) { return out.data() + pad + kSector * (id - apartSectors); };
-    uint8_t* dir = sectorPtr(dirStart);
-    for (size_t i = 0; i < dirSectors * 4; ++i) {
+}
+
+// Directory entry, 128 bytes: name u16[32] | nameBytes u16 | type u8 | colour u8 | left, right,
+// child u32 | clsid[16] | stateBits u32 | created, modified FILETIME | start sector u32 |
+// size u32 (the high half of version 4's u64 left zero). Unused entries have no siblings or
+// child.
+void writeDirectory(const Entries& entries, const Plan& plan, const std::vector<Node>& nodes,
+                    uint8_t* dir) {
+    for (size_t i = 0; i < plan.dirSectors * 4; ++i) {
         uint8_t* e = dir + 128 * i;
-        if (i >= n) {
+        if (i >= entries.size()) {
             set32(e + 68, kNoStream);
             set32(e + 72, kNoStream);
             set32(e + 76, kNoStream);
             continue;
         }
-        const Entry& en = entries_[i];
+        const CompoundFile::Entry& en = entries[i];
+        const Node& node = nodes[i];
         size_t len = std::min<size_t>(en.name.size(), 31);
         for (size_t k = 0; k < len; ++k) set16(e + 2 * k, en.name[k]);
         set16(e + 64, uint16_t(2 * (len + 1)));
         e[66] = uint8_t(en.type);
-        e[67] = color[i];
-        set32(e + 68, left[i]);
-        set32(e + 72, right[i]);
-        set32(e + 76, child[i]);
+        e[67] = node.color;
+        set32(e + 68, node.left);
+        set32(e + 72, node.right);
+        set32(e + 76, node.child);
         std::copy(en.clsid.begin(), en.clsid.end(), e + 80);
         set32(e + 96, en.stateBits);
         std::copy(en.times.begin(), en.times.end(), e + 100);
-        if (en.type == Type::Root) {
-            set32(e + 116, miniStart);
-            set32(e + 120, uint32_t(mini.size()));
-        } else if (en.type == Type::Stream) {
-            set32(e + 116, start[i]);
-            set32(e + 120, uint32_t(sizeOf(i)));
+        if (en.type == CompoundFile::Type::Root) {
+            set32(e + 116, plan.miniStart);
+            set32(e + 120, uint32_t(plan.miniSectorCount * 64));
+        } else if (en.type == CompoundFile::Type::Stream) {
+            set32(e + 116, node.start);
+            set32(e + 120, uint32_t(plan.sizeOf(entries, i)));
         }
     }
-    if (miniFatSectors) {
-        uint8_t* p = sectorPtr(miniFatStart);
-        for (size_t k = 0; k < miniFatSectors * kSector / 4; ++k)
-            set32(p + 4 * k, k < miniFat.size() ? miniFat[k] : kFreeSector);
+}
+
+// The FAT: every part's chain, in the order planSectors placed them; the rest free. The mini
+// FAT the same for the mini stream's streams.
+void writeFat(const Entries& entries, const Plan& plan, uint8_t* fat, uint8_t* miniFat) {
+    std::fill(fat, fat + plan.fatSectors * kSector, uint8_t(0xFF));  // kFreeSector
+    uint32_t next = 0;
+    auto chain = [&](size_t count, uint32_t mark) {
+        for (size_t k = 0; k < count; ++k, ++next)
+            set32(fat + 4 * next, mark != 0 ? mark : (k + 1 < count ? next + 1 : kEndOfChain));
+    };
+    if (plan.apart()) chain(sectorsFor(plan.firstSize, kSector), 0);
+    chain(plan.fatSectors, kFatSector);
+    chain(plan.difatSectors, kDifatSector);
+    chain(plan.dirSectors, 0);
+    chain(plan.miniFatSectors, 0);
+    chain(plan.miniSectors, 0);
+    for (size_t i = 1; i < entries.size(); ++i)
+        if (plan.large(entries, i)) chain(sectorsFor(entries[i].data.size(), kSector), 0);
+    if (plan.miniFatSectors == 0) return;
+    std::fill(miniFat, miniFat + plan.miniFatSectors * kSector, uint8_t(0xFF));
+    uint32_t at = 0;
+    for (size_t i = 1; i < entries.size(); ++i) {
+        if (!plan.inMini(entries, i)) continue;
+        const size_t count = sectorsFor(entries[i].data.size(), 64);
+        for (size_t k = 0; k < count; ++k, ++at)
+            set32(miniFat + 4 * at, k + 1 < count ? at + 1 : kEndOfChain);
     }
-    if (miniSectors) std::copy(mini.begin(), mini.end(), sectorPtr(miniStart));
-    for (size_t i : bigStreams)
-        if (i != first)
-            std::copy(entries_[i].data.begin(), entries_[i].data.end(), sectorPtr(start[i]));
-    for (size_t k = 0; k < fatSectors; ++k) {
-        uint8_t* p = sectorPtr(fatStart + uint32_t(k));
-        for (size_t j = 0; j < kSector / 4; ++j) set32(p + 4 * j, fat[k * kSector / 4 + j]);
-    }
-    // Header and DIFAT.
-    uint8_t* h = pieces.head.data();
+}
+
+// Header, 512 bytes, with the first 109 FAT sector numbers; the DIFAT sectors (at `difat`, one
+// after the other) hold the rest, each ending with the next one's number.
+void writeHeader(const Plan& plan, uint8_t* h, uint8_t* difat) {
     const uint8_t sig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::copy(sig, sig + 8, h);
     set16(h + 24, 0x3E);
@@ -232,24 +280,58 @@ CompoundFile::Pieces CompoundFile::serializeAround(size_t first, size_t firstSiz
     set16(h + 28, 0xFFFE);
     set16(h + 30, 9);
     set16(h + 32, 6);
-    set32(h + 44, uint32_t(fatSectors));
-    set32(h + 48, dirStart);
+    set32(h + 44, uint32_t(plan.fatSectors));
+    set32(h + 48, plan.dirStart);
     set32(h + 56, uint32_t(kCutoff));
-    set32(h + 60, miniFatSectors ? miniFatStart : kEndOfChain);
-    set32(h + 64, uint32_t(miniFatSectors));
-    set32(h + 68, difatSectors ? difatStart : kEndOfChain);
-    set32(h + 72, uint32_t(difatSectors));
+    set32(h + 60, plan.miniFatSectors ? plan.miniFatStart : kEndOfChain);
+    set32(h + 64, uint32_t(plan.miniFatSectors));
+    set32(h + 68, plan.difatSectors ? plan.difatStart : kEndOfChain);
+    set32(h + 72, uint32_t(plan.difatSectors));
     for (size_t k = 0; k < 109; ++k)
-        set32(h + 76 + 4 * k, k < fatSectors ? fatStart + uint32_t(k) : kFreeSector);
-    size_t perDifat = kSector / 4 - 1;
-    for (size_t d = 0; d < difatSectors; ++d) {
-        uint8_t* p = sectorPtr(difatStart + uint32_t(d));
+        set32(h + 76 + 4 * k, k < plan.fatSectors ? plan.fatStart + uint32_t(k) : kFreeSector);
+    const size_t perDifat = kSector / 4 - 1;
+    for (size_t d = 0; d < plan.difatSectors; ++d) {
+        uint8_t* p = difat + kSector * d;
         for (size_t j = 0; j < perDifat; ++j) {
             size_t k = 109 + d * perDifat + j;
-            set32(p + 4 * j, k < fatSectors ? fatStart + uint32_t(k) : kFreeSector);
+            set32(p + 4 * j, k < plan.fatSectors ? plan.fatStart + uint32_t(k) : kFreeSector);
         }
-        set32(p + 4 * perDifat, d + 1 < difatSectors ? difatStart + uint32_t(d + 1) : kEndOfChain);
+        set32(p + 4 * perDifat,
+              d + 1 < plan.difatSectors ? plan.difatStart + uint32_t(d + 1) : kEndOfChain);
     }
+}
+
+}  // namespace
+
+CompoundFile::Pieces CompoundFile::serializeAround(size_t first, size_t firstSize) const {
+    Plan plan;
+    plan.first = first;
+    plan.firstSize = firstSize;
+    std::vector<Node> nodes(entries_.size());
+    packMiniStream(entries_, plan, nodes);
+    planSectors(entries_, plan, nodes);
+    planTrees(entries_, nodes);
+
+    Pieces pieces;
+    pieces.head.assign(kSector, 0);
+    // The tail starts with the padding of the stream given apart to its last sector.
+    const size_t pad = plan.apart() ? kSector * plan.apartSectors - firstSize : 0;
+    Bytes& out = pieces.tail;
+    out.assign(pad + kSector * (plan.total - plan.apartSectors), 0);
+    auto sector = [&](uint32_t id) {
+        return out.data() + pad + kSector * (id - plan.apartSectors);
+    };
+    writeDirectory(entries_, plan, nodes, sector(plan.dirStart));
+    writeFat(entries_, plan, sector(plan.fatStart),
+             plan.miniFatSectors ? sector(plan.miniFatStart) : nullptr);
+    for (size_t i = 1; i < entries_.size(); ++i) {
+        const Bytes& data = entries_[i].data;
+        if (plan.inMini(entries_, i))
+            std::copy(data.begin(), data.end(), sector(plan.miniStart) + 64 * nodes[i].start);
+        else if (plan.large(entries_, i))
+            std::copy(data.begin(), data.end(), sector(nodes[i].start));
+    }
+    writeHeader(plan, pieces.head.data(), plan.difatSectors ? sector(plan.difatStart) : nullptr);
     return pieces;
 }
 
