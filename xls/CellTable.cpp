@@ -132,6 +132,9 @@ void CellTable::reserveRows(int firstRow, int lastRow) {
     if (firstRow < 0 || lastRow < firstRow || lastRow > 65535) return;
     rows_.reserve(rows_.size() + size_t(lastRow - firstRow + 1));
     rowAt_.reserve(size_t(lastRow) + 1);
+    // And room in the store for a ROW record and a few cells a row (64 bytes holds a ROW, a
+    // label and a number), so that the store is not copied again and again as it doubles.
+    if (used_ == 0) reserveMore(size_t(lastRow - firstRow + 1) * 64);
 }
 
 CellTable::Row* CellTable::findRow(int row) {
