@@ -81,26 +81,25 @@ FontStyle parseFont(const uint8_t* d, size_t size, size_t index,
 }
 
 XfStyle parseXf(const uint8_t* d, size_t size) {
-    ByteReader r(d, size);
+    if (size < 20) throw OutOfBounds{};
     XfStyle x;
-    x.fontIndex = r.u16();
-    x.formatIndex = r.u16();
-    uint16_t flags = r.u16();
+    x.fontIndex = get16(d);
+    x.formatIndex = get16(d + 2);
+    uint16_t flags = get16(d + 4);
     x.locked = flags & 1;
     x.formulaHidden = flags & 2;
     x.isStyle = flags & 4;
     x.parent = flags >> 4;
-    uint8_t align = r.u8();
+    uint8_t align = d[6];
     x.hAlign = HAlign(align & 7);
     x.wrap = align & 8;
     x.vAlign = VAlign(std::min((align >> 4) & 7, 4));
-    x.rotation = r.u8();
-    uint8_t indent = r.u8();
+    x.rotation = d[7];
+    uint8_t indent = d[8];
     x.indent = indent & 0x0F;
     x.shrinkToFit = indent & 0x10;
-    r.u8();
-    uint32_t b1 = r.u32(), b2 = r.u32();
-    uint16_t b3 = r.u16();
+    uint32_t b1 = get32(d + 10), b2 = get32(d + 14);
+    uint16_t b3 = get16(d + 18);
     x.left = {uint8_t(b1 & 0xF), uint16_t((b1 >> 16) & 0x7F)};
     x.right = {uint8_t((b1 >> 4) & 0xF), uint16_t((b1 >> 23) & 0x7F)};
     x.top = {uint8_t((b1 >> 8) & 0xF), uint16_t(b2 & 0x7F)};
@@ -250,8 +249,7 @@ size_t Globals::lastIndexOf(uint16_t type) const {
 }
 
 void Globals::insertRecord(size_t at, uint16_t type, const Bytes& data) {
-    records_.insert({{at, 4 + data.size()}},
-                    [&](size_t, Bytes& out) { writeRecord(out, type, data.data(), data.size()); });
+    records_.insert(at, type, data.data(), data.size());
 }
 
 uint16_t Globals::findOrAddFormat(const std::string& format) {

@@ -57,6 +57,21 @@ size_t RecordList::scanAll() const {
     return at_.size();
 }
 
+void RecordList::insert(size_t at, uint16_t type, const uint8_t* data, size_t size) {
+    const size_t where = offset(at);
+    const size_t grown = 4 + size;
+    bytes_.insert(bytes_.begin() + std::ptrdiff_t(start_ + where), grown, uint8_t(0));
+    uint8_t* record = bytes() + where;
+    set16(record, type);
+    set16(record + 2, uint16_t(size));
+    std::copy(data, data + size, record + 4);
+    if (at < at_.size()) {  // else the index ends before the new record
+        at_.insert(at_.begin() + std::ptrdiff_t(at), uint32_t(where));
+        for (size_t k = at + 1; k < at_.size(); ++k) at_[k] += uint32_t(grown);
+        scanned_ += grown;
+    }
+}
+
 void RecordList::forgetFrom(size_t at, size_t where) {
     at_.resize(std::min(at_.size(), at));
     scanned_ = where;

@@ -90,6 +90,9 @@ class RecordList {
         start_ = 0;
         forgetFrom(places.front().at, where.front());
     }
+    // Inserts one record before record `at` where the list lies: the records after it move up,
+    // and the index made so far stays.
+    void insert(size_t at, uint16_t type, const uint8_t* data, size_t size);
 
   private:
     size_t scanTo(size_t i) const;
