@@ -470,13 +470,6 @@ void CellTable::setXf(const Slot* e, int row, int col, uint16_t xf) {
     set16(store_.get() + e->offset + 4 + 4, xf);
 }
 
-uint16_t CellTable::xfOf(const Slot& e, int col) const {
-    const uint8_t* d = data(e);
-    if (e.type == rt::MulRk) return get16(d + 4 + 6 * size_t(col - e.firstCol));
-    if (e.type == rt::MulBlank) return get16(d + 4 + 2 * size_t(col - e.firstCol));
-    return get16(d + 4);
-}
-
 std::optional<CellTable::SharedRange> CellTable::sharedRangeAt(int row, int col) const {
     for (const SharedRange& s : sharedRanges_)
         if (s.range.contains(row, col)) return s;

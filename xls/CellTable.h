@@ -81,8 +81,14 @@ class CellTable {
 
     Cell read(int row, int col, const SharedStrings& sst) const;  // may throw OutOfBounds
     std::optional<uint16_t> xfAt(int row, int col) const;
-    // The format of column `col` of the cell `s`.
-    uint16_t xfOf(const Slot& s, int col) const;
+    // The format of column `col` of the cell `s`. Asked for every cell set, formatted or read:
+    // kept inline.
+    uint16_t xfOf(const Slot& s, int col) const {
+        const uint8_t* d = data(s);
+        if (s.type == rt::MulRk) return get16(d + 4 + 6 * size_t(col - s.firstCol));
+        if (s.type == rt::MulBlank) return get16(d + 4 + 2 * size_t(col - s.firstCol));
+        return get16(d + 4);
+    }
     std::optional<CellRange> usedRange() const;
     // The data of the ROW record of `row` (at least 16 bytes), or null.
     const uint8_t* rowRecord(int row) const;
