@@ -31,10 +31,9 @@ size_t sectorsFor(size_t bytes, size_t unit) { return (bytes + unit - 1) / unit;
 }  // namespace
 
 CompoundFile::CompoundFile() {
-    Entry root;
+    Entry& root = entries_.emplace_back();
     root.name = u"Root Entry";
     root.type = Type::Root;
-    entries_.push_back(root);
 }
 
 bool CompoundFile::nameLess(const std::u16string& a, const std::u16string& b) {

@@ -10,23 +10,34 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
+#include <string_view>
 
 #include "xls/WorkbookModel.h"
 
 namespace xls {
 
-namespace fs = std::filesystem;
-
 namespace {
 
-std::string fileNameOf(const std::string& path) {
-    std::string name = fs::path(path).filename().string();
-    return name.empty() ? path : name;
+// What follows the last '/' of `path`: its file name, as std::filesystem::path::filename()
+// gives it on POSIX (empty when the path ends with '/'), without splitting the whole path.
+std::string_view lastPart(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string_view(path)
+                                      : std::string_view(path).substr(slash + 1);
 }
 
+std::string fileNameOf(const std::string& path) {
+    const std::string_view name = lastPart(path);
+    return name.empty() ? path : std::string(name);
+}
+
+// The file name's extension as std::filesystem::path::extension() finds it: from its last dot,
+// none for "." and "..", nor for a name whose only dot is its first character.
 bool endsWithXls(const std::string& path) {
-    std::string ext = fs::path(path).extension().string();
+    const std::string_view name = lastPart(path);
+    const size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0 || name == "..") return false;
+    std::string ext(name.substr(dot));
     for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
     return ext == ".xls";
 }
@@ -70,10 +81,12 @@ Bytes readFile(const std::string& path, const std::string& name) {
 void writeAtomically(const std::string& path, std::vector<iovec> parts) {
     static std::atomic<unsigned> counter{0};
     std::string name = fileNameOf(path);
-    fs::path target(path);
-    fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    fs::path temp =
-        dir / ("." + name + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    // The temporary in the target's folder: the path up to its last '/', then a hidden name.
+    const std::string& target = path;
+    const size_t slash = path.rfind('/');
+    const std::string temp = path.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." +
+                             name + ".tmp" + std::to_string(::getpid()) + "-" +
+                             std::to_string(counter++);
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         throw Error(ErrorKind::Io, name,
