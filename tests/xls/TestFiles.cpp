@@ -3,7 +3,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -19,10 +21,22 @@ std::string dataPath(const std::string& name) {
 }
 
 std::string tempDir(const std::string& tag) {
+    // The folders are named for this process, so no later run would clear them: they go when
+    // the test program ends.
+    static std::vector<fs::path> made;
+    static const bool cleaned = [] {
+        std::atexit([] {
+            std::error_code ignored;
+            for (const fs::path& dir : made) fs::remove_all(dir, ignored);
+        });
+        return true;
+    }();
+    (void)cleaned;
     fs::path dir =
         fs::temp_directory_path() / ("morrowlin-xls-" + std::to_string(::getpid()) + "-" + tag);
     fs::remove_all(dir);
     fs::create_directories(dir);
+    if (std::find(made.begin(), made.end(), dir) == made.end()) made.push_back(dir);
     return dir.string();
 }
 

@@ -9,7 +9,8 @@
 namespace xlstest {
 
 std::string dataPath(const std::string& name);  // tests/data/<name>
-// A fresh folder for one test, removed by the next call with the same tag.
+// A fresh folder for one test, removed by the next call with the same tag and when the test
+// program ends.
 std::string tempDir(const std::string& tag);
 xls::Bytes readBytes(const std::string& path);
 void writeBytes(const std::string& path, const xls::Bytes& bytes);
