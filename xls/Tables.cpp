@@ -89,11 +89,11 @@ void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int r
         if (look.known && look.own == own) {
             xf = look.given;
         } else {
+            // XFs are only ever added, so the answer holds when both XFs lie in the table before
+            // it is asked for (one past it stands for a fallback that added XFs change).
+            const size_t xfCount = globals.styles().xfCount();
             uint16_t format = globals.styles().xf(own).formatIndex;
             xf = format == 0 ? look.xf : globals.findOrAddXf(look.xf, format, displayName);
-            // XFs are only ever added, so the answer holds while both XFs lie in the table (one
-            // past it stands for a fallback that added XFs change).
-            const size_t xfCount = globals.styles().xfCount();
             if (own < xfCount && look.xf < xfCount) look = {look.xf, true, own, xf};
         }
         if (xf == own && slot) continue;
