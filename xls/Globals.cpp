@@ -114,6 +114,9 @@ XfStyle parseXf(const uint8_t* d, size_t size) {
 
 void Globals::parse(Bytes records, const std::string& displayName) {
     records_ = RecordList(std::move(records));
+    size_t fonts = 0, xfs = 0, formats = 0;  // records of the style tables, read after this pass
+    std::vector<bool> selfBook;              // per SUPBOOK: whether it stands for this workbook
+    Bytes xti;                               // the first EXTERNSHEET's data with its CONTINUEs
     try {
         for (RecordWalk r(records_); r.more(); r.next()) {
             const uint8_t* data = r.data();
@@ -149,12 +152,31 @@ void Globals::parse(Bytes records, const std::string& displayName) {
                     sst_.parse(std::move(group));
                     break;
                 }
+                case rt::Font:
+                    ++fonts;
+                    break;
+                case rt::Xf:
+                    ++xfs;
+                    break;
+                case rt::Format:
+                    ++formats;
+                    break;
+                case rt::SupBook:
+                    selfBook.push_back(length >= 4 && get16(data + 2) == 0x0401);
+                    break;
+                case rt::ExternSheet:
+                    if (!xti.empty()) break;
+                    xti.assign(data, data + length);
+                    for (RecordWalk k(r.following(), r.end); k.more() && k.type() == rt::Continue;
+                         k.next())
+                        xti.insert(xti.end(), k.data(), k.data() + k.length());
+                    break;
                 default:
                     break;
             }
         }
-        parseStyles();
-        parseExternSheets();
+        parseStyles(fonts, xfs, formats);
+        parseExternSheets(selfBook, xti);
     } catch (const OutOfBounds&) {
         throw Error(ErrorKind::Corrupt, displayName,
                     "a workbook record is shorter than its content");
@@ -163,15 +185,8 @@ void Globals::parse(Bytes records, const std::string& displayName) {
     if (activeSheet_ < 0 || activeSheet_ >= int(sheets_.size())) activeSheet_ = 0;
 }
 
-void Globals::parseStyles() {
+void Globals::parseStyles(size_t fonts, size_t xfs, size_t formats) {
     styles_.palette_ = defaultPalette();
-    size_t fonts = 0, xfs = 0, formats = 0;
-    for (RecordWalk r(records_); r.more(); r.next()) {
-        const uint16_t type = r.type();
-        fonts += type == rt::Font;
-        xfs += type == rt::Xf;
-        formats += type == rt::Format;
-    }
     styles_.fonts_.reserve(fonts);
     styles_.xfs_.reserve(xfs);
     styles_.formats_.reserve(formats);
@@ -213,21 +228,7 @@ void Globals::parseStyles() {
     }
 }
 
-void Globals::parseExternSheets() {
-    std::vector<bool> selfBook;
-    Bytes xti;
-    for (RecordWalk r(records_); r.more(); r.next()) {
-        const uint8_t* data = r.data();
-        const size_t length = r.length();
-        const uint16_t type = r.type();
-        if (type == rt::SupBook) {
-            selfBook.push_back(length >= 4 && get16(data + 2) == 0x0401);
-        } else if (type == rt::ExternSheet && xti.empty()) {
-            xti.assign(data, data + length);
-            for (RecordWalk k(r.following(), r.end); k.more() && k.type() == rt::Continue; k.next())
-                xti.insert(xti.end(), k.data(), k.data() + k.length());
-        }
-    }
+void Globals::parseExternSheets(const std::vector<bool>& selfBook, const Bytes& xti) {
     if (xti.size() < 2) return;
     ByteReader r(xti);
     uint16_t entries = r.u16();

@@ -49,8 +49,10 @@ class Globals {
     size_t sizeHint() const;
 
   private:
-    void parseStyles();
-    void parseExternSheets();
+    // The XF, FONT, FORMAT and PALETTE records, once their counts are known.
+    void parseStyles(size_t fonts, size_t xfs, size_t formats);
+    // Which sheet each EXTERNSHEET entry names; `selfBook` tells the SUPBOOKs of this workbook.
+    void parseExternSheets(const std::vector<bool>& selfBook, const Bytes& xti);
     size_t lastIndexOf(uint16_t type) const;
     void insertRecord(size_t at, uint16_t type, const Bytes& data);  // before record `at`
     uint16_t findOrAddFormatRecord(const std::string& format);
