@@ -372,6 +372,17 @@ void CellTable::rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla
     host->size = uint32_t(blob.size());
 }
 
+inline void CellTable::addCell(Row& row, int col, uint16_t type, const uint8_t* bytes, size_t size,
+                               bool written) {
+    Slot s;
+    s.type = type;
+    s.firstCol = s.lastCol = uint8_t(col);
+    s.written = written;
+    s.offset = append(type, bytes, size);
+    s.size = uint32_t(4 + size);
+    insert(row, s);
+}
+
 void CellTable::put(int row, int col, uint16_t type, const uint8_t* bytes, size_t size,
                     bool written) {
     Row* r = findRow(row);
@@ -404,15 +415,7 @@ void CellTable::put(int row, int col, uint16_t type, const uint8_t* bytes, size_
         }
     } else {
         if (it != cells.end()) removeRange(*r, col, col);  // else nothing there to remove
-        if (bytes) {
-            Slot s;
-            s.type = type;
-            s.firstCol = s.lastCol = uint8_t(col);
-            s.written = written;
-            s.offset = append(type, bytes, size);
-            s.size = uint32_t(4 + size);
-            insert(*findRow(row), s);
-        }
+        if (bytes) addCell(*findRow(row), col, type, bytes, size, written);
     }
     compactIfWasteful();
 }
@@ -421,13 +424,7 @@ void CellTable::put(const Slot* at, int row, int col, uint16_t type, const uint8
                     size_t size, bool written) {
     if (at || !bytes) return put(row, col, type, bytes, size, written);
     // Nothing holds the column: the new cell goes in, nothing to remove and no waste made.
-    Slot s;
-    s.type = type;
-    s.firstCol = s.lastCol = uint8_t(col);
-    s.written = written;
-    s.offset = append(type, bytes, size);
-    s.size = uint32_t(4 + size);
-    insert(rowFor(row), s);
+    addCell(rowFor(row), col, type, bytes, size, written);
 }
 
 void CellTable::compactIfWasteful() {

@@ -179,6 +179,8 @@ class CellTable {
     void removeRange(Row& row, int firstCol, int lastCol);
     void rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla);
     void insert(Row& row, Slot slot);
+    // A cell of one record at `col` of `row`, where no cell holds that column.
+    void addCell(Row& row, int col, uint16_t type, const uint8_t* bytes, size_t size, bool written);
     void compactIfWasteful();
 
     std::vector<Row> rows_;  // in row order; a row may hold no cells and no ROW record
