@@ -128,13 +128,16 @@ inline uint32_t CellTable::append(uint16_t type, const uint8_t* data, size_t siz
     return uint32_t(at);
 }
 
-void CellTable::reserveRows(int firstRow, int lastRow) {
+void CellTable::reserveRows(int firstRow, int lastRow, size_t recordBytes) {
     if (firstRow < 0 || lastRow < firstRow || lastRow > 65535) return;
-    rows_.reserve(rows_.size() + size_t(lastRow - firstRow + 1));
-    rowAt_.reserve(size_t(lastRow) + 1);
+    // A row read takes at least a 10-byte record, and the store holds no more than the records
+    // read, so a DIMENSIONS claiming more than the stream can hold reserves no more than that.
+    const size_t rows = std::min(size_t(lastRow - firstRow + 1), recordBytes / 10);
+    rows_.reserve(rows_.size() + rows);
+    rowAt_.reserve(std::min(size_t(lastRow) + 1, size_t(firstRow) + rows));
     // And room in the store for a ROW record and a few cells a row (64 bytes holds a ROW, a
     // label and a number), so that the store is not copied again and again as it doubles.
-    if (used_ == 0) reserveMore(size_t(lastRow - firstRow + 1) * 64);
+    if (used_ == 0) reserveMore(std::min(rows * 64, recordBytes));
 }
 
 CellTable::Row* CellTable::findRow(int row) {

@@ -37,8 +37,9 @@ class CellTable {
     // Throws OutOfBounds for a cell record too short for its fields.
     bool add(uint16_t type, const uint8_t* data, size_t size);
     bool add(const Record& rec) { return add(rec.type, rec.data.data(), rec.data.size()); }
-    // Makes room for rows up to `lastRow` (0-based), as a sheet's DIMENSIONS gives them.
-    void reserveRows(int firstRow, int lastRow);
+    // Makes room for rows up to `lastRow` (0-based), as a sheet's DIMENSIONS gives them, with
+    // `recordBytes` the bytes of records left to read.
+    void reserveRows(int firstRow, int lastRow, size_t recordBytes);
 
     // Every cell set, formatted or read asks this: kept inline and short.
     const Slot* find(int row, int col) const {

@@ -116,7 +116,8 @@ SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : wor
                     dimensions_.push_back(kept(p));
                     // The rows to come, so that the rows are not moved again and again.
                     cells_.reserveRows(int(std::min<uint32_t>(get32(data), 65536)),
-                                       int(std::min<uint32_t>(get32(data + 4), 65536)) - 1);
+                                       int(std::min<uint32_t>(get32(data + 4), 65536)) - 1,
+                                       size_t(end - p));
                 }
             }
             if (type == rt::Window2 && window2Byte == kNone) window2Byte = kept(p);
