@@ -25,7 +25,7 @@ uint32_t load32(const void* p) {
 // spread enough for an open-addressed table of short labels, and much cheaper than std::hash for
 // them. Every byte is read by whole-word loads (bytes copied one by one into a word would stall
 // its load).
-uint32_t hashOf(std::string_view s) {
+inline uint32_t hashOf(std::string_view s) {
     const char* p = s.data();
     const size_t n = s.size();
     uint64_t h = 0x9E3779B97F4A7C15ull ^ (uint64_t(n) * 0xC2B2AE3D27D4EB4Full);
@@ -228,7 +228,7 @@ uint32_t SharedStrings::addRich(std::u16string chars, Bytes runs, Bytes ext) {
 }
 
 // Enters the string whose text is text_ from `at` on.
-void SharedStrings::pushString(size_t at, uint32_t rich, bool ascii) {
+inline void SharedStrings::pushString(size_t at, uint32_t rich, bool ascii) {
     const uint32_t size = uint32_t(text_.size() - at);
     textBytes_ += size;
     if (!ascii) nonAsciiBytes_ += size;
@@ -254,7 +254,7 @@ void SharedStrings::grow() {
 }
 
 // The slot of the plain string with text `utf8`, or the free slot where it belongs.
-size_t SharedStrings::slotOf(std::string_view utf8, uint32_t hash) const {
+inline size_t SharedStrings::slotOf(std::string_view utf8, uint32_t hash) const {
     const size_t mask = plain_.size() - 1;
     size_t at = hash & mask;
     for (; plain_[at].id; at = (at + 1) & mask)
