@@ -14,10 +14,6 @@ bool padding(const uint8_t* p, const uint8_t* end) {
            std::all_of(p, end, [](uint8_t b) { return b == 0; });
 }
 
-}  // namespace
-
-namespace {
-
 // The record types below 0x100 that the walk through a sheet's substream stops at: EOF, the
 // column layout and 0 (padding or a broken stream), as a 256-bit mask.
 struct TypeMask {
