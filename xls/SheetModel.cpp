@@ -25,6 +25,17 @@ constexpr TypeMask maskOf(std::initializer_list<uint16_t> types) {
     for (uint16_t t : types) mask.words[(t >> 6) & 3] |= uint64_t(1) << (t & 63);
     return mask;
 }
+// The most records of one repeating group of a chart that the walk through it looks for.
+constexpr size_t kGroupRecords = 32;
+
+// Whether the record headers at `starts[0..count)` from `a` are those at the same places from
+// `b`.
+bool sameHeaders(const uint8_t* a, const uint8_t* b, const uint32_t* starts, size_t count) {
+    bool same = true;
+    for (size_t k = 0; k < count; ++k) same &= get32(a + starts[k]) == get32(b + starts[k]);
+    return same;
+}
+
 constexpr TypeMask kFullLook =
     maskOf({0, rt::Eof, rt::ColInfo, rt::DefColWidth, rt::StandardWidth});
 static_assert(rt::Eof < 0x100 && rt::ColInfo < 0x100 && rt::DefColWidth < 0x100 &&
@@ -60,15 +71,44 @@ SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : wor
             // The walk is bound by the latency of each record's length, so the test of a
             // record's type is kept short: a chart's own records (0x1000 on) pass on one
             // comparison, a low type is looked up in a mask.
+            //
+            // A long list's chart repeats one group of records per point, each with the same
+            // headers. The records walked since `mark` are remembered (where each starts); when
+            // a record's header is the one at `mark`, the bytes since then may be such a group:
+            // the next as many bytes are taken as one more when every record header in them is
+            // that of the group before, all compared at once instead of one record after the
+            // other. Equal headers make the same records, lengths and types, as walking them.
             uint8_t* q = p;
             const uint8_t* previous = nullptr;
             if (end - q >= 4) {
                 const uint8_t* const last = end - 4;  // the last place a header fits
+                uint32_t starts[kGroupRecords];       // of the records since `mark`, from it
+                size_t count = 0;
+                const uint8_t* mark = q;
+                uint32_t markHeader = 0;
                 while (q <= last) {
-                    const uint16_t t = get16(q);
-                    const size_t n = get16(q + 2);
+                    const uint32_t header = get32(q);
+                    if (header == markHeader && count > 0) {
+                        const size_t period = size_t(q - mark);
+                        while (size_t(end - q) >= period &&
+                               sameHeaders(q, q - period, starts, count)) {
+                            previous = q + starts[count - 1];
+                            q += period;
+                        }
+                        count = 0;
+                        markHeader = 0;
+                        continue;
+                    }
+                    const uint16_t t = uint16_t(header);
+                    const size_t n = header >> 16;
                     if (t < 0x100 ? kFullLook.has(t) : t == rt::Bof) break;
                     if (n > size_t(last - q)) break;
+                    if (count == kGroupRecords) count = 0;
+                    if (count == 0) {
+                        mark = q;
+                        markHeader = header;
+                    }
+                    starts[count++] = uint32_t(q - mark);
                     previous = q;
                     q += 4 + n;
                 }

@@ -26,14 +26,26 @@ Bytes chartStream() {
 
 Bytes chartFile() { return xlstest::readBytes(xlstest::dataPath("chart.xls")); }
 
-size_t firstRecord(const Bytes& stream, uint16_t type) {
-    size_t pos = 0;
-    while (pos + 4 <= stream.size()) {
-        if (xls::get16(&stream[pos]) == type) return pos;
-        pos += 4 + xls::get16(&stream[pos + 2]);
+// The program's template saved with 200 entries: its chart holds a group of records per point.
+Bytes longChartStream() {
+    xls::Workbook book =
+        xls::Workbook::open(std::string(MORROWLIN_SOURCE_DIR) + "/resources/Pie Chart.xlt");
+    for (int i = 0; i < 200; ++i) {
+        book.activeSheet().setValue(3 + i, 0, "Entry " + std::to_string(i));
+        book.activeSheet().setValue(3 + i, 1, std::to_string(100 + i));
     }
+    auto cf = xls::CompoundFile::parse(book.toBytes(), "c");
+    return cf.entries()[size_t(cf.findInRoot(u"Workbook"))].data;
+}
+
+// Where the `n`-th record of `type` starts (0 for the first), or npos.
+size_t nthRecord(const Bytes& stream, uint16_t type, int n) {
+    for (size_t pos = 0; pos + 4 <= stream.size(); pos += 4 + xls::get16(&stream[pos + 2]))
+        if (xls::get16(&stream[pos]) == type && n-- == 0) return pos;
     return std::string::npos;
 }
+
+size_t firstRecord(const Bytes& stream, uint16_t type) { return nthRecord(stream, type, 0); }
 
 struct Damage {
     const char* what;
@@ -101,6 +113,15 @@ const Damage kDamages[] = {
          return withStream(s);
      },
      ErrorKind::Corrupt, "record runs past the end"},
+    {"a point's record deep in a long chart longer than the stream",
+     [] {
+         Bytes s = longChartStream();
+         size_t at = nthRecord(s, 0x1006, 150);  // DATAFORMAT of a point among the copies
+         if (at == std::string::npos) return Bytes();
+         xls::set16(&s[at + 2], 0xFFFF);
+         return withStream(s);
+     },
+     ErrorKind::Corrupt, "record runs past the end of the workbook stream"},
     {"string runs off its record",
      [] {
          Bytes s = chartStream();
