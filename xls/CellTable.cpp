@@ -119,15 +119,6 @@ void CellTable::reserveMore(size_t n) {
     capacity_ = capacity;
 }
 
-inline uint32_t CellTable::append(uint16_t type, const uint8_t* data, size_t size) {
-    const size_t at = used_;
-    uint8_t* p = grow(4 + size);
-    set16(p, type);
-    set16(p + 2, uint16_t(size));
-    copyBytes(p + 4, data, size);
-    return uint32_t(at);
-}
-
 void CellTable::reserveRows(int firstRow, int lastRow, size_t recordBytes) {
     if (firstRow < 0 || lastRow < firstRow || lastRow > 65535) return;
     // A row read takes at least a 10-byte record, and the store holds no more than the records

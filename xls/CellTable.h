@@ -37,6 +37,51 @@ class CellTable {
     // Throws OutOfBounds for a cell record too short for its fields.
     bool add(uint16_t type, const uint8_t* data, size_t size);
     bool add(const Record& rec) { return add(rec.type, rec.data.data(), rec.data.size()); }
+    // add() inline for the records a long list's table is made of: a ROW, or a LABELSST,
+    // NUMBER, RK or BLANK after the cells of its row. Any other record or case returns false
+    // having done nothing, and is add()'s.
+    bool addPlain(uint16_t type, const uint8_t* data, size_t size) {
+        size_t minSize;
+        switch (type) {
+            case rt::Row:
+                minSize = 16;
+                break;
+            case rt::Number:
+                minSize = 14;
+                break;
+            case rt::LabelSst:
+            case rt::Rk:
+                minSize = 10;
+                break;
+            case rt::Blank:
+                minSize = 6;
+                break;
+            default:
+                return false;
+        }
+        if (size < minSize) return false;
+        const uint16_t row = get16(data), col = get16(data + 2);
+        if (type == rt::Row) {
+            Row& rw = rowFor(row);
+            if (rw.record != kNoRecord) return false;
+            rw.record = append(type, data, size);
+            lastRow_ = -1;
+            return true;
+        }
+        if (col > 255) return false;
+        Row& rw = rowFor(row);
+        if (!rw.cells.empty() && rw.cells.back().lastCol >= col) return false;
+        Slot s;
+        s.type = type;
+        s.firstCol = s.lastCol = uint8_t(col);
+        s.offset = append(type, data, size);
+        s.size = uint32_t(4 + size);
+        rw.cells.push_back(s);
+        lastRow_ = row;
+        lastCol_ = col;
+        lastIsFormula_ = false;
+        return true;
+    }
     // Makes room for rows up to `lastRow` (0-based), as a sheet's DIMENSIONS gives them, with
     // `recordBytes` the bytes of records left to read.
     void reserveRows(int firstRow, int lastRow, size_t recordBytes);
@@ -168,7 +213,14 @@ class CellTable {
         return addRow(row);
     }
     Row& addRow(int row);  // a row not there yet
-    uint32_t append(uint16_t type, const uint8_t* data, size_t size);
+    uint32_t append(uint16_t type, const uint8_t* data, size_t size) {
+        const size_t at = used_;
+        uint8_t* p = grow(4 + size);
+        set16(p, type);
+        set16(p + 2, uint16_t(size));
+        copyBytes(p + 4, data, size);
+        return uint32_t(at);
+    }
     // n more bytes at the end of the store.
     uint8_t* grow(size_t n) {
         if (used_ + n > capacity_) reserveMore(n);

@@ -134,7 +134,7 @@ SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : wor
             bool cell = false;
             if (!broken_) {
                 try {
-                    cell = cells_.add(type, data, size);
+                    cell = cells_.addPlain(type, data, size) || cells_.add(type, data, size);
                 } catch (const OutOfBounds&) {
                     broken_ = true;  // the stream is still read to its end for its faults
                 }
