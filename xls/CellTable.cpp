@@ -583,11 +583,6 @@ std::optional<CellRange> CellTable::usedRange() const {
     return r;
 }
 
-const uint8_t* CellTable::rowRecord(int row) const {
-    const Row* r = findRow(row);
-    return r && r->record != kNoRecord ? store_.get() + r->record + 4 : nullptr;
-}
-
 uint32_t CellTable::sharedStringRefs() const {
     uint32_t n = 0;
     for (const Row& row : rows_)

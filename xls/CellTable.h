@@ -136,8 +136,13 @@ class CellTable {
         return get16(d + 4);
     }
     std::optional<CellRange> usedRange() const;
-    // The data of the ROW record of `row` (at least 16 bytes), or null.
-    const uint8_t* rowRecord(int row) const;
+    // The data of the ROW record of `row` (at least 16 bytes), or null. Asked for every new
+    // cell's format: kept inline.
+    const uint8_t* rowRecord(int row) const {
+        if (size_t(row) >= rowAt_.size() || !rowAt_[size_t(row)]) return nullptr;
+        const Row& r = rows_[rowAt_[size_t(row)] - 1];
+        return r.record != kNoRecord ? store_.get() + r.record + 4 : nullptr;
+    }
     uint32_t sharedStringRefs() const;
     // At least the bytes write() gives.
     size_t sizeHint() const { return used_ - waste_ + 20 * rows_.size(); }

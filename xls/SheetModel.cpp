@@ -233,16 +233,6 @@ void SheetModel::applyWidths(int defColWidth, int standardWidth) {
             columnXf_[size_t(col)] = run.format.xf;
 }
 
-uint16_t SheetModel::defaultXf(int row, int col) const {
-    // What row() and column() give, without building either: the row's format when its ROW
-    // record has one, else the column's.
-    if (const uint8_t* rec = cells_.rowRecord(row)) {
-        const uint32_t flags = get32(rec + 12);
-        if (flags & 0x80) return uint16_t((flags >> 16) & 0xFFF);
-    }
-    return columnXf_[size_t(col) & 255];
-}
-
 ColumnFormat SheetModel::column(int col) const {
     ColumnFormat f;
     f.widthChars256 = defaultColumnWidth_;

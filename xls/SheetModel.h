@@ -51,7 +51,15 @@ class SheetModel {
         for (size_t k = places.size(); k-- > 0;) moveMarks(where[k], places[k].size);
     }
 
-    uint16_t defaultXf(int row, int col) const;
+    // The format an empty cell shows: its row's when its ROW record has one, else its column's.
+    // Asked for every new cell: kept inline.
+    uint16_t defaultXf(int row, int col) const {
+        if (const uint8_t* rec = cells_.rowRecord(row)) {
+            const uint32_t flags = get32(rec + 12);
+            if (flags & 0x80) return uint16_t((flags >> 16) & 0xFFF);
+        }
+        return columnXf_[size_t(col) & 255];
+    }
     ColumnFormat column(int col) const;
     RowFormat row(int row) const;
     int defaultRowHeight() const { return defaultRowHeight_; }
