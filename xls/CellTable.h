@@ -99,6 +99,16 @@ class CellTable {
             while (s != end && s->lastCol < col) ++s;
         return s != end && s->firstCol <= col ? s : nullptr;
     }
+    // The cells of `row` in column order, from `first` up to `last`; none when the row has none.
+    // Valid until a cell of the table is put or removed.
+    struct RowCells {
+        const Slot *first = nullptr, *last = nullptr;
+    };
+    RowCells cellsOf(int row) const {
+        if (size_t(row) >= rowAt_.size() || !rowAt_[size_t(row)]) return {};
+        const SlotList& cells = rows_[rowAt_[size_t(row)] - 1].cells;
+        return {cells.begin(), cells.end()};
+    }
     // The data of the slot's first record (after its header), and its size.
     const uint8_t* data(const Slot& s) const { return store_.get() + s.offset + 4; }
     size_t dataSize(const Slot& s) const { return get16(store_.get() + s.offset + 2); }
@@ -116,6 +126,9 @@ class CellTable {
     void setXf(int row, int col, uint16_t xf) { setXf(find(row, col), row, col, xf); }
     // The same, with `at` what find(row, col) gives now.
     void setXf(const Slot* at, int row, int col, uint16_t xf);
+    // Gives the cell of one record `s` (not a MULRK or MULBLANK run) the format `xf`, where it
+    // lies: no cell moves, so slots found before stay valid.
+    void setOwnXf(const Slot& s, uint16_t xf) { set16(store_.get() + s.offset + 4 + 4, xf); }
 
     // An array formula or data table whose range holds (row, col): its range, and true for a
     // data table (TABLE) rather than an array formula (ARRAY).

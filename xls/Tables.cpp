@@ -36,15 +36,18 @@ bool readTable(uint16_t type, const uint8_t* d, size_t size, TableRange& t) {
     return t.firstRow <= t.lastRow && t.firstCol <= t.lastCol && t.lastCol <= 255;
 }
 
-// The cells of the table's columns in `row`, and whether the engine wrote a value (not a
-// blank) into one of them.
+// The cells of the table's columns in `row` (`slots[col - firstCol]`, null where a column has
+// none), and whether the engine wrote a value (not a blank) into one of them. One walk along
+// the row's cells, which lie in column order.
 bool rowWritten(const SheetModel& sheet, int row, const TableRange& t,
                 std::vector<const CellTable::Slot*>& slots) {
     bool written = false;
-    slots.clear();
+    const CellTable::RowCells cells = sheet.cells().cellsOf(row);
+    const CellTable::Slot* s = cells.first;
     for (int col = t.firstCol; col <= t.lastCol; ++col) {
-        const CellTable::Slot* e = sheet.cells().find(row, col);
-        slots.push_back(e);
+        while (s != cells.last && s->lastCol < col) ++s;
+        const CellTable::Slot* e = s != cells.last && s->firstCol <= col ? s : nullptr;
+        slots[size_t(col - t.firstCol)] = e;
         written |= e && e->written && e->type != rt::Blank && e->type != rt::MulBlank;
     }
     return written;
@@ -98,7 +101,10 @@ void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int r
         }
         if (xf == own && slot) continue;
         inPlace = inPlace && slot && slot->type != rt::MulRk && slot->type != rt::MulBlank;
-        cells.setXf(slot, row, col, xf);
+        if (inPlace)
+            cells.setOwnXf(*slot, xf);
+        else
+            cells.setXf(slot, row, col, xf);
     }
 }
 
@@ -118,7 +124,7 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
                 continue;
             int last = t.lastRow;
             std::vector<Look> looks;
-            std::vector<const CellTable::Slot*> slots;
+            std::vector<const CellTable::Slot*> slots(size_t(t.lastCol - t.firstCol + 1));
             while (last < 65535 && rowWritten(*sheet, last + 1, t, slots)) {
                 ++last;
                 takeTheLook(globals, *sheet, t, last, last - t.lastRow, slots, looks, displayName);
