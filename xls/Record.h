@@ -141,6 +141,11 @@ class ChunkReader {
     // that continues into the next record, or one cut off at the end).
     bool readInPlace(InPlace& s);
     bool atEnd();
+    // Once atEnd() is false: the unread bytes of the current record, and moving past `n` of
+    // them, for a caller that reads a field where it lies.
+    const uint8_t* here() const { return chunks_[chunk_]->data() + pos_; }
+    size_t leftHere() const { return chunks_[chunk_]->size() - pos_; }
+    void skip(size_t n) { pos_ += n; }
     // True once a string was read past a lone padding byte or an empty CONTINUE record: the
     // records hold the text, but not as other readers expect it.
     bool mended() const { return mended_; }

@@ -143,6 +143,21 @@ void SharedStrings::parse(std::vector<Bytes> group) {
     // string past the count ends the table there.
     ChunkReader::InPlace in;
     for (uint32_t i = 0; !reader.atEnd(); ++i) {
+        // Most strings of a list: 7-bit text in 8-bit characters, nothing more, whole in the
+        // record. Taken where they lie on a short path; the rest as addParsed() takes them.
+        const uint8_t* d = reader.here();
+        const size_t left = reader.leftHere();
+        if (left >= 3 && d[2] == 0 && strings_.size() != nextPlace_) {
+            const size_t count = get16(d);
+            if (count <= left - 3 && count <= 32767 &&
+                isAscii(reinterpret_cast<const char*>(d + 3), count)) {
+                textBytes_ += count;
+                strings_.emplace_back(reinterpret_cast<uintptr_t>(d + 3), uint32_t(count), kPlain,
+                                      true, true);
+                reader.skip(3 + count);
+                continue;
+            }
+        }
         if (reader.readInPlace(in)) {
             addParsed(in);
             continue;
