@@ -215,7 +215,9 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
         CompoundFile::Entry entry;
         uint16_t nameLen = get16(e + 64);
         if (nameLen > 64 || nameLen % 2) fail("bad directory entry name");
-        for (int i = 0; i + 2 < nameLen; i += 2) entry.name += char16_t(get16(e + i));
+        // The name's characters without its terminating zero, made in one piece.
+        entry.name.resize(nameLen >= 2 ? nameLen / 2 - 1 : 0);
+        for (size_t k = 0; k < entry.name.size(); ++k) entry.name[k] = char16_t(get16(e + 2 * k));
         uint8_t type = e[66];
         if (type != 1 && type != 2 && type != 5) fail("bad directory entry type");
         entry.type = CompoundFile::Type(type);
