@@ -474,9 +474,21 @@ std::optional<uint16_t> CellTable::xfAt(int row, int col) const {
 }
 
 Cell CellTable::read(int row, int col, const SharedStrings& sst) const {
-    Cell c;
     const Slot* e = find(row, col);
-    if (!e) return c;
+    if (!e) return Cell();
+    if (e->type == rt::LabelSst) {
+        // The usual text cell: its text made once, where the caller receives the cell.
+        const uint8_t* d = data(*e);
+        const uint32_t i = get32(d + 6);
+        const std::string_view text = i < sst.size() ? sst.text(i) : std::string_view();
+        return Cell{CellKind::String, CellKind::String, 0.0, std::string(text), false, 0,
+                    get16(d + 4)};
+    }
+    return readSlot(e, col, sst);
+}
+
+Cell CellTable::readSlot(const Slot* e, int col, const SharedStrings& sst) const {
+    Cell c;
     const uint8_t* d = data(*e);
     c.xf = xfOf(*e, col);
     // The cell's records from the `from`-th on, as ChunkReader reads them.

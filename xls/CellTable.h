@@ -247,6 +247,8 @@ class CellTable {
         return p;
     }
     void reserveMore(size_t n);  // room for n more bytes
+    // What read() gives for the cell `e` holding column `col`, for every kind of cell.
+    Cell readSlot(const Slot* e, int col, const SharedStrings& sst) const;
     void removeRange(Row& row, int firstCol, int lastCol);
     void rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla);
     void insert(Row& row, Slot slot);
