@@ -442,7 +442,7 @@ void CellTable::compactIfWasteful() {
     lastRow_ = -1;
 }
 
-void CellTable::setXf(const Slot* e, int row, int col, uint16_t xf) {
+void CellTable::putXf(const Slot* e, int row, int col, uint16_t xf) {
     if (!e) {
         uint8_t one[6];
         set16(one, uint16_t(row));
@@ -451,14 +451,10 @@ void CellTable::setXf(const Slot* e, int row, int col, uint16_t xf) {
         put(row, col, rt::Blank, one, sizeof one);
         return;
     }
-    if (isRun(e->type)) {
-        uint8_t one[10];
-        auto [type, size] = subRun(e->type, data(*e), uint16_t(row), e->firstCol, col, col, one);
-        set16(one + 4, xf);
-        put(row, col, type, one, size);
-        return;
-    }
-    set16(store_.get() + e->offset + 4 + 4, xf);
+    uint8_t one[10];
+    auto [type, size] = subRun(e->type, data(*e), uint16_t(row), e->firstCol, col, col, one);
+    set16(one + 4, xf);
+    put(row, col, type, one, size);
 }
 
 std::optional<CellTable::SharedRange> CellTable::sharedRangeAt(int row, int col) const {

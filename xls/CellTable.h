@@ -124,8 +124,14 @@ class CellTable {
 
     // Gives the cell at (row, col) the format `xf`; an empty cell becomes a BLANK.
     void setXf(int row, int col, uint16_t xf) { setXf(find(row, col), row, col, xf); }
-    // The same, with `at` what find(row, col) gives now.
-    void setXf(const Slot* at, int row, int col, uint16_t xf);
+    // The same, with `at` what find(row, col) gives now. A cell of its own record (the usual
+    // case, asked for every cell formatted) changes in place, inline.
+    void setXf(const Slot* at, int row, int col, uint16_t xf) {
+        if (at && at->type != rt::MulRk && at->type != rt::MulBlank)
+            set16(store_.get() + at->offset + 4 + 4, xf);
+        else
+            putXf(at, row, col, xf);
+    }
     // Gives the cell of one record `s` (not a MULRK or MULBLANK run) the format `xf`, where it
     // lies: no cell moves, so slots found before stay valid.
     void setOwnXf(const Slot& s, uint16_t xf) { set16(store_.get() + s.offset + 4 + 4, xf); }
@@ -247,6 +253,8 @@ class CellTable {
         return p;
     }
     void reserveMore(size_t n);  // room for n more bytes
+    // setXf() of an empty cell (it becomes a BLANK) or of a column of a run (split off).
+    void putXf(const Slot* at, int row, int col, uint16_t xf);
     // What read() gives for the cell `e` holding column `col`, for every kind of cell.
     Cell readSlot(const Slot* e, int col, const SharedStrings& sst) const;
     void removeRange(Row& row, int firstCol, int lastCol);
