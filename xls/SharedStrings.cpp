@@ -298,9 +298,15 @@ uint32_t SharedStrings::findOrAdd(std::string_view utf8) {
     const uint32_t hash = hashOf(utf8) & ~kNotIndexed;
     const size_t at = slotOf(utf8, hash);
     if (plain_[at].id) return plain_[at].id - 1;
+    // Entered as pushString() would, through a copy of the entry: a path of its own that stays
+    // inline here, apart from the reading of the table.
     const size_t added = text_.size();
-    text_.append(utf8.data(), utf8.size());
-    pushString(added, kPlain, isAscii(utf8.data(), utf8.size()));
+    const uint32_t size = uint32_t(utf8.size());
+    const bool ascii = isAscii(utf8.data(), size);
+    text_.append(utf8.data(), size);
+    textBytes_ += size;
+    if (!ascii) nonAsciiBytes_ += size;
+    strings_.push_back(Str(added, size, kPlain, ascii, false));
     present_ = true;
     plain_[at] = {uint32_t(strings_.size()), hash};
     hashes_.push_back(hash);
