@@ -144,6 +144,14 @@ SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : wor
                 tableSeen = true;
                 leaveOut(p, size);
                 p += 4 + size;
+                // The records after it while they are rows and plain cells: the bulk of a long
+                // list's table, on a short path. Anything else is looked at as above.
+                while (end - p >= 4) {
+                    const size_t n = get16(p + 2);
+                    if (n > size_t(end - p - 4) || !cells_.addPlain(get16(p), p + 4, n)) break;
+                    leaveOut(p, n);
+                    p += 4 + n;
+                }
                 continue;
             }
             if (type == rt::Dimensions) {
