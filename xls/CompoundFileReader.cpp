@@ -204,6 +204,7 @@ void Reader::readMini() {
 std::vector<CompoundFile::Entry> Reader::buildTree() {
     size_t count = dir_.size() / 128;
     std::vector<CompoundFile::Entry> out;
+    out.reserve(std::min<size_t>(count, 64));  // a workbook's few entries in one allocation
     std::vector<uint8_t> seen(count, 0);
     // Map from directory id to output index, filled as entries are visited.
     struct Pending {
@@ -261,6 +262,7 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
     out.push_back(makeEntry(0, 0));
     out[0].type = CompoundFile::Type::Root;
     std::vector<Pending> stack;
+    stack.reserve(16);
     uint32_t rootChild = get32(dir_.data() + 76);
     if (rootChild != kNoStream) stack.push_back({rootChild, 0});
     while (!stack.empty()) {
