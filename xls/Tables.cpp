@@ -108,6 +108,26 @@ void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int r
     }
 }
 
+// The usual row of a list: every column's cell is a cell of one record whose format is the
+// one the same column had before taking its look, two rows up. Gives the row its look and
+// returns true; returns false, having changed nothing, for any other row.
+bool tookTheLookQuickly(CellTable& cells, const TableRange& t, int k,
+                        const std::vector<const CellTable::Slot*>& slots,
+                        const std::vector<Look>& looks) {
+    if (looks.empty()) return false;
+    const size_t width = slots.size();
+    const Look* look = looks.data() + (k % 2) * width;
+    for (size_t c = 0; c < width; ++c) {
+        const CellTable::Slot* s = slots[c];
+        if (!s || s->type == rt::MulRk || s->type == rt::MulBlank || !look[c].known ||
+            look[c].own != cells.xfOf(*s, t.firstCol + int(c)))
+            return false;
+    }
+    for (size_t c = 0; c < width; ++c)
+        if (look[c].given != look[c].own) cells.setOwnXf(*slots[c], look[c].given);
+    return true;
+}
+
 }  // namespace
 
 int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& sheets,
@@ -127,6 +147,7 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
             std::vector<const CellTable::Slot*> slots(size_t(t.lastCol - t.firstCol + 1));
             while (last < 65535 && rowWritten(*sheet, last + 1, t, slots)) {
                 ++last;
+                if (tookTheLookQuickly(sheet->cells(), t, last - t.lastRow, slots, looks)) continue;
                 takeTheLook(globals, *sheet, t, last, last - t.lastRow, slots, looks, displayName);
             }
             if (last == t.lastRow) continue;
