@@ -236,6 +236,33 @@ class NearestEntries {
     size_t next_ = 0;  // the colour of the series asked next
 };
 
+// The fill colours of a series' new points (nextPointColors) with their palette indexes,
+// remembered per thread for the last series asked: saving the same list again asks for the same
+// colours, and a longer list for more of them (the first ones are the same).
+struct PointColors {
+    std::vector<Rgb> used, palette, avoid;
+    size_t asked = 0;  // colours asked for; fewer in `colors` when there are no more
+    std::vector<Rgb> colors;
+    std::vector<uint16_t> indexes;
+};
+
+const PointColors& pointColors(const std::vector<Rgb>& used, const std::vector<Rgb>& palette,
+                               size_t count, const std::vector<Rgb>& avoid) {
+    static thread_local PointColors memo;
+    const bool same = memo.used == used && memo.palette == palette && memo.avoid == avoid;
+    if (same && (count <= memo.asked || memo.colors.size() < memo.asked)) return memo;
+    memo.used = used;
+    memo.palette = palette;
+    memo.avoid = avoid;
+    memo.asked = count;
+    memo.colors = nextPointColors(used, palette, count, avoid);
+    memo.indexes.clear();
+    memo.indexes.reserve(memo.colors.size());
+    NearestEntries nearest(palette);
+    for (Rgb c : memo.colors) memo.indexes.push_back(nearest.of(c));
+    return memo;
+}
+
 // Gives the new points of series `index` (its SERIES record at `series`) what the existing
 // points have; `count` points had formats before, the series now has `newCount`.
 void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t index,
@@ -266,23 +293,29 @@ void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t 
     const size_t protoArea = childOf(recs, proto.first, proto.last, kAreaFormat);
     bool ownColors =
         protoArea != kNoGroup && recs.length(protoArea) >= 16 && !(recs.data(protoArea)[10] & 1);
-    std::vector<Rgb> colors;
-    if (ownColors) colors = nextPointColors(used, palette, newCount - count, backgrounds);
+    const Rgb* colors = nullptr;
+    const uint16_t* indexes = nullptr;
+    size_t colorCount = 0;
+    if (ownColors) {
+        const PointColors& given = pointColors(used, palette, newCount - count, backgrounds);
+        colors = given.colors.data();
+        indexes = given.indexes.data();
+        colorCount = std::min<size_t>(given.colors.size(), newCount - count);
+    }
     // Where the copied fields lie in a copy: AREAFORMAT's data, counted from the group's start.
     const size_t areaAt = ownColors ? recs.offset(protoArea) + 4 - protoAt : 0;
-    NearestEntries nearest(palette);
 
     const Insertion formatCopies = newPoints(formats, count, newCount);
     auto adaptFormat = [&](uint8_t* copy, uint16_t p, size_t k) {
         set16(copy + 4, p);  // xi
-        if (!ownColors || k >= colors.size()) return;
+        if (k >= colorCount) return;
         uint8_t* area = copy + areaAt;
         Rgb c = colors[k];
         area[0] = c.r;
         area[1] = c.g;
         area[2] = c.b;
         area[3] = 0;
-        set16(area + 12, nearest.of(c));
+        set16(area + 12, indexes[k]);
     };
     PointGroups labels = pointLabels(recs, chart, index);
     if (!labels.coverFirst(count)) {
