@@ -253,8 +253,7 @@ void Globals::insertRecord(size_t at, uint16_t type, const Bytes& data) {
     records_.insert(at, type, data.data(), data.size());
 }
 
-uint16_t Globals::findOrAddFormat(const std::string& format) {
-    if (!formatIds_.empty() && format == lastFormat_) return lastFormatId_;
+uint16_t Globals::lookUpFormat(const std::string& format) {
     auto known = formatIds_.find(format);
     uint16_t found = known != formatIds_.end() ? known->second : findOrAddFormatRecord(format);
     if (known == formatIds_.end()) formatIds_.emplace(format, found);
@@ -295,10 +294,8 @@ uint16_t Globals::findOrAddFormatRecord(const std::string& format) {
     return id;
 }
 
-uint16_t Globals::findOrAddXf(uint16_t baseXf, uint16_t formatId, const std::string& displayName) {
-    uint32_t key = uint32_t(baseXf) << 16 | formatId;
-    if (key == lastXfKey_[0]) return lastXf_[0];
-    if (key == lastXfKey_[1]) return lastXf_[1];
+uint16_t Globals::lookUpXf(uint16_t baseXf, uint16_t formatId, const std::string& displayName) {
+    const uint32_t key = uint32_t(baseXf) << 16 | formatId;
     auto known = xfFor_.find(key);
     if (known != xfFor_.end()) {
         rememberXf(key, known->second);

@@ -37,9 +37,19 @@ class Globals {
     int sheetOfXti(uint16_t ixti) const;
 
     // Number format id for `format`, adding a FORMAT record (ids from 164) when none matches.
-    uint16_t findOrAddFormat(const std::string& format);
+    // Asked for every cell formatted: the last answer is checked inline.
+    uint16_t findOrAddFormat(const std::string& format) {
+        if (!formatIds_.empty() && format == lastFormat_) return lastFormatId_;
+        return lookUpFormat(format);
+    }
     // A cell XF equal to `baseXf` but with number format `formatId`, added when none exists.
-    uint16_t findOrAddXf(uint16_t baseXf, uint16_t formatId, const std::string& displayName);
+    // Asked for every cell formatted: the last two answers are checked inline.
+    uint16_t findOrAddXf(uint16_t baseXf, uint16_t formatId, const std::string& displayName) {
+        const uint32_t key = uint32_t(baseXf) << 16 | formatId;
+        if (key == lastXfKey_[0]) return lastXf_[0];
+        if (key == lastXfKey_[1]) return lastXf_[1];
+        return lookUpXf(baseXf, formatId, displayName);
+    }
 
     // Writes the substream. `sheetPosFields` receives the stream positions of the BOUNDSHEET
     // position fields, to be patched once the sheets are placed.
@@ -55,6 +65,9 @@ class Globals {
     void parseExternSheets(const std::vector<bool>& selfBook, const Bytes& xti);
     size_t lastIndexOf(uint16_t type) const;
     void insertRecord(size_t at, uint16_t type, const Bytes& data);  // before record `at`
+    // findOrAddFormat() and findOrAddXf() past their last answers.
+    uint16_t lookUpFormat(const std::string& format);
+    uint16_t lookUpXf(uint16_t baseXf, uint16_t formatId, const std::string& displayName);
     uint16_t findOrAddFormatRecord(const std::string& format);
     uint16_t findOrAddXfRecord(uint16_t baseXf, uint16_t formatId, const std::string& displayName);
 
