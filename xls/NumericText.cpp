@@ -14,15 +14,27 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 std::optional<double> readNumber(std::string_view text) {
+    // Most amounts typed: up to 15 digits and nothing else, exact in a double. One pass.
+    if (text.size() - 1 < 15) {
+        uint64_t n = 0;
+        size_t k = 0;
+        for (; k < text.size(); ++k) {
+            const unsigned digit = unsigned(static_cast<unsigned char>(text[k])) - '0';
+            if (digit > 9) break;
+            n = n * 10 + digit;
+        }
+        if (k == text.size()) return double(n);
+    }
+
     size_t begin = 0, end = text.size();
     while (begin < end && isBlank(text[begin])) ++begin;
-    while (end > begin && isBlank(text[end - 1])) --end;
     if (begin == end) return std::nullopt;
     // A number starts with a digit, a sign, a currency sign or a decimal point; a label rarely
     // does, and is turned away here.
     const char lead = text[begin];
     if (!isDigit(lead) && lead != '-' && lead != '+' && lead != '$' && lead != '.')
         return std::nullopt;
+    while (isBlank(text[end - 1])) --end;  // stops at `lead` at the latest
 
     // A plain integer of up to 15 digits (most amounts typed): exact in a double, the value
     // from_chars gives it.
