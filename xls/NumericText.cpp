@@ -23,7 +23,7 @@ std::optional<double> readNumber(std::string_view text) {
             if (digit > 9) break;
             n = n * 10 + digit;
         }
-        if (k == text.size()) return double(n);
+        if (k == text.size()) return double(int64_t(n));  // below 10^15
     }
 
     size_t begin = 0, end = text.size();
