@@ -141,16 +141,16 @@ const CellTable::Row* CellTable::findRow(int row) const {
 }
 
 CellTable::Row& CellTable::addRow(int row) {
-    if (size_t(row) == rowAt_.size())
-        rowAt_.push_back(0);  // the row after the last: the common case
-    else if (size_t(row) > rowAt_.size())
-        rowAt_.resize(size_t(row) + 1, 0);
-    if (rows_.empty() || rows_.back().index < row) {
-        rows_.emplace_back();
-        rows_.back().index = uint16_t(row);
-        rowAt_[size_t(row)] = uint32_t(rows_.size());
-        return rows_.back();
-    }
+    if (size_t(row) < rowAt_.size()) return insertRow(row);
+    // After the last row there (rowAt_ ends with it), the common case: appended.
+    if (size_t(row) > rowAt_.size()) rowAt_.resize(size_t(row), 0);
+    rows_.emplace_back();
+    rows_.back().index = uint16_t(row);
+    rowAt_.push_back(uint32_t(rows_.size()));
+    return rows_.back();
+}
+
+CellTable::Row& CellTable::insertRow(int row) {
     auto it = std::lower_bound(rows_.begin(), rows_.end(), row,
                                [](const Row& r, int index) { return r.index < index; });
     it = rows_.insert(it, Row{});

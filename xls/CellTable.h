@@ -236,7 +236,8 @@ class CellTable {
             return rows_[rowAt_[size_t(row)] - 1];
         return addRow(row);
     }
-    Row& addRow(int row);  // a row not there yet
+    Row& addRow(int row);     // a row not there yet
+    Row& insertRow(int row);  // the same, before the last row there
     uint32_t append(uint16_t type, const uint8_t* data, size_t size) {
         const size_t at = used_;
         uint8_t* p = grow(4 + size);
