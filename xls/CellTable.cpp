@@ -577,17 +577,18 @@ Cell CellTable::readSlot(const Slot* e, int col, const SharedStrings& sst) const
 }
 
 std::optional<CellRange> CellTable::usedRange() const {
-    CellRange r{65535, 255, 0, 0};
-    bool any = false;
-    for (const Row& row : rows_) {
-        if (row.cells.empty()) continue;
-        any = true;
-        r.firstRow = std::min<int>(r.firstRow, row.index);
-        r.lastRow = std::max<int>(r.lastRow, row.index);
-        r.firstCol = std::min<int>(r.firstCol, row.cells.front().firstCol);
-        r.lastCol = std::max<int>(r.lastCol, row.cells.back().lastCol);
+    // Rows lie in row order: the first and the last with cells give the rows, and only the
+    // columns take a walk over those between.
+    auto hasCells = [](const Row& row) { return !row.cells.empty(); };
+    const auto first = std::find_if(rows_.begin(), rows_.end(), hasCells);
+    if (first == rows_.end()) return std::nullopt;
+    const auto last = std::find_if(rows_.rbegin(), rows_.rend(), hasCells).base();
+    CellRange r{first->index, 255, last[-1].index, 0};
+    for (auto it = first; it != last; ++it) {
+        if (it->cells.empty()) continue;
+        r.firstCol = std::min<int>(r.firstCol, it->cells.front().firstCol);
+        r.lastCol = std::max<int>(r.lastCol, it->cells.back().lastCol);
     }
-    if (!any) return std::nullopt;
     return r;
 }
 
