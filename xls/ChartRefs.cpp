@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <numeric>
 
 #include "xls/Globals.h"
 #include "xls/SheetModel.h"
@@ -142,10 +143,15 @@ Insertion newPoints(const PointGroups& groups, uint16_t count, uint16_t newCount
     ins.points.reserve(newCount - count);
     // The points with a group of their own, walked along with p in the same order.
     auto has = groups.byPoint.lower_bound(count);
-    for (uint16_t p = count; p < newCount; ++p) {
+    uint16_t p = count;
+    for (; p < newCount && has != groups.byPoint.end(); ++p) {
         while (has != groups.byPoint.end() && has->first < p) ++has;
         if (has == groups.byPoint.end() || has->first != p) ins.points.push_back(p);
     }
+    // Past the last point with a group, every point gets a copy.
+    const size_t at = ins.points.size();
+    ins.points.resize(at + size_t(newCount - p));
+    std::iota(ins.points.begin() + ptrdiff_t(at), ins.points.end(), p);
     return ins;
 }
 
