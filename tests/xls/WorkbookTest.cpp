@@ -272,6 +272,7 @@ TEST(Workbook, FailedSaveLeavesTheOldFileAndNoTemporary) {
     // A folder in the way of the target: the rename fails, the temporary goes.
     std::filesystem::create_directories(dir + "/taken.xls/inner");
     EXPECT_THROW(book.saveAs(dir + "/taken.xls"), xls::Error);
+    EXPECT_TRUE(std::filesystem::is_directory(dir + "/taken.xls/inner"));
     int files = 0;
     for (auto& e : std::filesystem::directory_iterator(dir)) {
         (void)e;
