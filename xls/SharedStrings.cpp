@@ -24,12 +24,15 @@ uint32_t load32(const void* p) {
 // A multiply-and-shift hash over 8-byte words, the last one overlapping the one before it:
 // spread enough for an open-addressed table of short labels, and much cheaper than std::hash for
 // them. Every byte is read by whole-word loads (bytes copied one by one into a word would stall
-// its load).
-inline uint32_t hashOf(std::string_view s) {
+// its load). `seen` gets the words or-ed together: every byte lies in one of them, in a byte of
+// its own, so the text is 7-bit ASCII when none of kHighBits is set in it.
+inline uint32_t hashOf(std::string_view s, uint64_t& seen) {
     const char* p = s.data();
     const size_t n = s.size();
     uint64_t h = 0x9E3779B97F4A7C15ull ^ (uint64_t(n) * 0xC2B2AE3D27D4EB4Full);
-    auto mix = [&h](uint64_t w) {
+    seen = 0;
+    auto mix = [&h, &seen](uint64_t w) {
+        seen |= w;
         h = (h ^ w) * 0xFF51AFD7ED558CCDull;
         h ^= h >> 32;
     };
@@ -46,6 +49,11 @@ inline uint32_t hashOf(std::string_view s) {
     h *= 0xC4CEB9FE1A85EC53ull;
     h ^= h >> 33;
     return uint32_t(h);
+}
+
+inline uint32_t hashOf(std::string_view s) {
+    uint64_t seen;
+    return hashOf(s, seen);
 }
 
 bool isAscii(const char* p, size_t n) {
@@ -295,14 +303,15 @@ uint32_t SharedStrings::findOrAdd(std::string_view utf8) {
         indexed_ = true;
     }
     if (2 * (plainCount_ + 1) > plain_.size()) grow();
-    const uint32_t hash = hashOf(utf8) & ~kNotIndexed;
+    uint64_t seen;
+    const uint32_t hash = hashOf(utf8, seen) & ~kNotIndexed;
     const size_t at = slotOf(utf8, hash);
     if (plain_[at].id) return plain_[at].id - 1;
     // Entered as pushString() would, through a copy of the entry: a path of its own that stays
     // inline here, apart from the reading of the table.
     const size_t added = text_.size();
     const uint32_t size = uint32_t(utf8.size());
-    const bool ascii = isAscii(utf8.data(), size);
+    const bool ascii = !(seen & kHighBits);
     text_.append(utf8.data(), size);
     textBytes_ += size;
     if (!ascii) nonAsciiBytes_ += size;
