@@ -122,12 +122,12 @@ void writeAtomically(const std::string& path, std::vector<iovec> parts) {
     // is removed. ext4 makes a plain rename over a file write the new file's blocks out first
     // (its guard for programs that never sync), which cost more than the whole save of a small
     // workbook and waited on the disk. The swap replaces the file in one step just as the
-    // rename does; neither syncs (the program's copy to the user's chosen file does). Nothing
-    // is asked about the target first: when there is none the swap fails and the rename below
-    // runs, and what unlink cannot remove (a folder) is swapped back for the rename to refuse.
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
-        if (::unlink(temp.c_str()) == 0) return;
-        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE);
+    // rename does; neither syncs (the program's copy to the user's chosen file does).
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+        ::unlink(temp.c_str());
+        return;
     }
 #endif
     if (::rename(temp.c_str(), target.c_str()) != 0) {
