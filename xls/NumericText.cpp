@@ -11,31 +11,11 @@ namespace {
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-}  // namespace
-
-std::optional<double> readNumber(std::string_view text) {
-    // Most amounts typed: up to 15 digits and nothing else, exact in a double. One pass.
-    if (text.size() - 1 < 15) {
-        uint64_t n = 0;
-        size_t k = 0;
-        for (; k < text.size(); ++k) {
-            const unsigned digit = unsigned(static_cast<unsigned char>(text[k])) - '0';
-            if (digit > 9) break;
-            n = n * 10 + digit;
-        }
-        if (k == text.size()) return double(int64_t(n));  // below 10^15
-    }
-
-    size_t begin = 0, end = text.size();
-    while (begin < end && isBlank(text[begin])) ++begin;
-    if (begin == end) return std::nullopt;
-    // A number starts with a digit, a sign, a currency sign or a decimal point; a label rarely
-    // does, and is turned away here.
-    const char lead = text[begin];
-    if (!isDigit(lead) && lead != '-' && lead != '+' && lead != '$' && lead != '.')
-        return std::nullopt;
-    while (isBlank(text[end - 1])) --end;  // stops at `lead` at the latest
-
+// readNumber() of text[begin, end), which starts with `lead`, a digit or one of "-+$.". Out of
+// line: a cell's text passes readNumber() on every assignment, and its short paths stay short
+// without this one's locals.
+[[gnu::noinline]] std::optional<double> readTrimmed(std::string_view text, size_t begin, size_t end,
+                                                    char lead) {
     // A plain integer of up to 15 digits (most amounts typed): exact in a double, the value
     // from_chars gives it.
     size_t digitsAt = begin + (lead == '-' || lead == '+' ? 1 : 0);
@@ -113,6 +93,33 @@ std::optional<double> readNumber(std::string_view text) {
     // A magnitude a double cannot hold (1e400, 1e-400) is not taken as a number.
     if (ec != std::errc()) return std::nullopt;
     return value;
+}
+
+}  // namespace
+
+std::optional<double> readNumber(std::string_view text) {
+    // Most amounts typed: up to 15 digits and nothing else, exact in a double. One pass.
+    if (text.size() - 1 < 15) {
+        uint64_t n = 0;
+        size_t k = 0;
+        for (; k < text.size(); ++k) {
+            const unsigned digit = unsigned(static_cast<unsigned char>(text[k])) - '0';
+            if (digit > 9) break;
+            n = n * 10 + digit;
+        }
+        if (k == text.size()) return double(int64_t(n));  // below 10^15
+    }
+
+    size_t begin = 0, end = text.size();
+    while (begin < end && isBlank(text[begin])) ++begin;
+    if (begin == end) return std::nullopt;
+    // A number starts with a digit, a sign, a currency sign or a decimal point; a label rarely
+    // does, and is turned away here.
+    const char lead = text[begin];
+    if (!isDigit(lead) && lead != '-' && lead != '+' && lead != '$' && lead != '.')
+        return std::nullopt;
+    while (isBlank(text[end - 1])) --end;  // stops at `lead` at the latest
+    return readTrimmed(text, begin, end, lead);
 }
 
 }  // namespace xls
