@@ -483,27 +483,40 @@ Cell CellTable::read(int row, int col, const SharedStrings& sst) const {
     return readSlot(e, col, sst);
 }
 
-Cell CellTable::readSlot(const Slot* e, int col, const SharedStrings& sst) const {
-    Cell c;
-    const uint8_t* d = data(*e);
-    c.xf = xfOf(*e, col);
-    // The cell's records from the `from`-th on, as ChunkReader reads them.
+std::string CellTable::textOf(const Slot& e) const {
+    // The cell's records, as ChunkReader reads them.
     struct Part {
         uint16_t type;
         Bytes data;
     };
-    auto parts = [&] {
-        std::vector<Part> out;
-        for (uint32_t at = e->offset; at < e->offset + e->size;
-             at += 4 + uint32_t(sizeAt(store_.get() + at))) {
-            const uint8_t* p = store_.get() + at;
-            out.push_back({typeAt(p), Bytes(p + 4, p + 4 + sizeAt(p))});
-        }
-        return out;
-    };
+    std::vector<Part> records;
+    for (uint32_t at = e.offset; at < e.offset + e.size;
+         at += 4 + uint32_t(sizeAt(store_.get() + at))) {
+        const uint8_t* p = store_.get() + at;
+        records.push_back({typeAt(p), Bytes(p + 4, p + 4 + sizeAt(p))});
+    }
     auto text = [&](size_t offset, std::vector<const Bytes*> chunks) {
         return utf16ToUtf8(ChunkReader(std::move(chunks), offset).readString(2).chars);
     };
+    if (e.type != rt::Formula) {
+        std::vector<const Bytes*> chunks;
+        for (const Part& p : records) chunks.push_back(&p.data);
+        return text(6, chunks);
+    }
+    for (size_t k = 1; k < records.size(); ++k) {
+        if (records[k].type != rt::String) continue;
+        std::vector<const Bytes*> chunks{&records[k].data};
+        for (size_t j = k + 1; j < records.size() && records[j].type == rt::Continue; ++j)
+            chunks.push_back(&records[j].data);
+        return text(0, chunks);
+    }
+    return {};
+}
+
+Cell CellTable::readSlot(const Slot* e, int col, const SharedStrings& sst) const {
+    Cell c;
+    const uint8_t* d = data(*e);
+    c.xf = xfOf(*e, col);
     switch (e->type) {
         case rt::Blank:
         case rt::MulBlank:
@@ -530,10 +543,7 @@ Cell CellTable::readSlot(const Slot* e, int col, const SharedStrings& sst) const
         case rt::Label:
         case rt::RString: {
             c.kind = CellKind::String;
-            std::vector<Part> records = parts();
-            std::vector<const Bytes*> chunks;
-            for (const Part& p : records) chunks.push_back(&p.data);
-            c.text = text(6, chunks);
+            c.text = textOf(*e);
             break;
         }
         case rt::BoolErr:
@@ -548,16 +558,7 @@ Cell CellTable::readSlot(const Slot* e, int col, const SharedStrings& sst) const
                 c.number = getDouble(d + 6);
             } else if (d[6] == 0) {
                 c.cachedKind = CellKind::String;
-                std::vector<Part> records = parts();
-                for (size_t k = 1; k < records.size(); ++k) {
-                    if (records[k].type != rt::String) continue;
-                    std::vector<const Bytes*> chunks{&records[k].data};
-                    for (size_t j = k + 1; j < records.size() && records[j].type == rt::Continue;
-                         ++j)
-                        chunks.push_back(&records[j].data);
-                    c.text = text(0, chunks);
-                    break;
-                }
+                c.text = textOf(*e);
             } else if (d[6] == 1) {
                 c.cachedKind = CellKind::Boolean;
                 c.boolean = d[8] != 0;

@@ -256,6 +256,9 @@ class CellTable {
     void reserveMore(size_t n);  // room for n more bytes
     // setXf() of an empty cell (it becomes a BLANK) or of a column of a run (split off).
     void putXf(const Slot* at, int row, int col, uint16_t xf);
+    // The text of a LABEL or RSTRING cell `e`, or the cached string of a FORMULA cell (empty
+    // without its STRING record). Out of line: read() of the usual cells needs none of its parts.
+    [[gnu::noinline]] std::string textOf(const Slot& e) const;
     // What read() gives for the cell `e` holding column `col`, for every kind of cell.
     Cell readSlot(const Slot* e, int col, const SharedStrings& sst) const;
     void removeRange(Row& row, int firstCol, int lastCol);
