@@ -374,15 +374,19 @@ void SharedStrings::writeRebuilt(Bytes& out, uint32_t totalRefs, size_t dsst,
     p += 8;
     std::string narrow;
     std::u16string scratch;
+    size_t nextStart = 0;  // the next string whose place EXTSST gives: every dsst-th
     for (size_t i = 0; i < strings_.size(); ++i) {
         const Str& str = strings_[i];
         const char* utf8 = text(i).data();
         if (str.rich == kPlain && str.ascii && used() + 3 + str.size <= kMaxRecordData) {
             // The usual string: plain ASCII text that fits in the record as it is.
-            if (i % dsst == 0) starts.emplace_back(size_t(p - begin), size_t(rec - begin));
+            if (i == nextStart) {
+                starts.emplace_back(size_t(p - begin), size_t(rec - begin));
+                nextStart += dsst;
+            }
             set16(p, uint16_t(str.size));
             p[2] = 0;
-            std::memcpy(p + 3, utf8, str.size);
+            copyBytes(p + 3, reinterpret_cast<const uint8_t*>(utf8), str.size);
             p += 3 + str.size;
             continue;
         }
@@ -402,7 +406,10 @@ void SharedStrings::writeRebuilt(Bytes& out, uint32_t totalRefs, size_t dsst,
         const size_t charSize = wide ? 2 : 1;
         const size_t header = 3 + (s.runs.empty() ? 0 : 2) + (s.ext.empty() ? 0 : 4);
         if (used() + header + (count == 0 ? 0 : charSize) > kMaxRecordData) flush();
-        if (i % dsst == 0) starts.emplace_back(size_t(p - begin), size_t(rec - begin));
+        if (i == nextStart) {
+            starts.emplace_back(size_t(p - begin), size_t(rec - begin));
+            nextStart += dsst;
+        }
         set16(p, uint16_t(count));
         p[2] = uint8_t((wide ? 1 : 0) | (s.ext.empty() ? 0 : 4) | (s.runs.empty() ? 0 : 8));
         p += 3;
