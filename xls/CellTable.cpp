@@ -593,14 +593,8 @@ std::optional<CellRange> CellTable::usedRange() const {
     return r;
 }
 
-uint32_t CellTable::sharedStringRefs() const {
-    uint32_t n = 0;
-    for (const Row& row : rows_)
-        for (const Slot& s : row.cells) n += s.type == rt::LabelSst;
-    return n;
-}
-
-void CellTable::write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaultRowFlags) const {
+uint32_t CellTable::write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaultRowFlags) const {
+    uint32_t refs = 0;
     auto present = [](const Row& r) { return r.record != kNoRecord || !r.cells.empty(); };
     // The bytes of one block: 32 ROW records of 20 bytes at most, and the cells.
     for (size_t i = 0; i < rows_.size();) {
@@ -655,12 +649,14 @@ void CellTable::write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaultRow
                     runSize = 0;
                 }
                 runSize += s.size;
+                refs += s.type == rt::LabelSst;
             }
         if (runSize) std::memcpy(p, run, runSize);
         p += runSize;
         out.resize(size_t(p - out.data()));
         i = j;
     }
+    return refs;
 }
 
 }  // namespace xls

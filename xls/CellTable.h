@@ -162,13 +162,13 @@ class CellTable {
         const Row& r = rows_[rowAt_[size_t(row)] - 1];
         return r.record != kNoRecord ? store_.get() + r.record + 4 : nullptr;
     }
-    uint32_t sharedStringRefs() const;
     // At least the bytes write() gives.
     size_t sizeHint() const { return used_ - waste_ + 20 * rows_.size(); }
 
     // Writes ROW records and cells in blocks of 32 rows; new rows get a ROW record with
-    // `defaultRowHeight` and `defaultRowFlags`.
-    void write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaultRowFlags) const;
+    // `defaultRowHeight` and `defaultRowFlags`. Returns the cells that refer to a shared string
+    // (LABELSST records).
+    uint32_t write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaultRowFlags) const;
 
   private:
     static constexpr uint32_t kNoRecord = 0xFFFFFFFF;

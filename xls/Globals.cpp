@@ -349,7 +349,7 @@ uint16_t Globals::findOrAddXfRecord(uint16_t baseXf, uint16_t formatId,
 size_t Globals::sizeHint() const { return sst_.sizeHint() + records_.byteSize(); }
 
 void Globals::write(Bytes& out, bool asTemplate, uint32_t sstRefs,
-                    std::vector<size_t>& sheetPosFields) const {
+                    std::vector<size_t>& sheetPosFields, size_t* sstRefsField) const {
     // The records are copied in runs; a run ends at a record written otherwise or left out.
     const uint8_t* const bytes = records_.bytes();
     size_t copied = 0;  // where the records not yet copied start in bytes
@@ -358,6 +358,7 @@ void Globals::write(Bytes& out, bool asTemplate, uint32_t sstRefs,
         copied = end;
     };
     bool sstWritten = false;
+    size_t field = SharedStrings::kNoField;
     const size_t count = records_.size();
     for (size_t i = 0; i < count; ++i) {
         switch (records_.type(i)) {
@@ -369,7 +370,7 @@ void Globals::write(Bytes& out, bool asTemplate, uint32_t sstRefs,
                 break;
             case rt::Sst:
                 copyTo(records_.offset(i));
-                if (!sstWritten) sst_.write(out, sstRefs);
+                if (!sstWritten) field = sst_.write(out, sstRefs);
                 sstWritten = true;
                 while (i + 1 < count && records_.type(i + 1) == rt::Continue) ++i;
                 copied = records_.offset(i + 1);
@@ -384,7 +385,7 @@ void Globals::write(Bytes& out, bool asTemplate, uint32_t sstRefs,
             case rt::Eof:
                 if (!sstWritten && sst_.size() > 0) {
                     copyTo(records_.offset(i));
-                    sst_.write(out, sstRefs);
+                    field = sst_.write(out, sstRefs);
                 }
                 sstWritten = true;
                 break;
@@ -393,6 +394,7 @@ void Globals::write(Bytes& out, bool asTemplate, uint32_t sstRefs,
         }
     }
     copyTo(records_.byteSize());
+    if (sstRefsField) *sstRefsField = field;
 }
 
 }  // namespace xls

@@ -52,9 +52,10 @@ class Globals {
     }
 
     // Writes the substream. `sheetPosFields` receives the stream positions of the BOUNDSHEET
-    // position fields, to be patched once the sheets are placed.
-    void write(Bytes& out, bool asTemplate, uint32_t sstRefs,
-               std::vector<size_t>& sheetPosFields) const;
+    // position fields, to be patched once the sheets are placed; `sstRefsField`, when given,
+    // where the SST's total of references (`sstRefs`) stands, or SharedStrings::kNoField.
+    void write(Bytes& out, bool asTemplate, uint32_t sstRefs, std::vector<size_t>& sheetPosFields,
+               size_t* sstRefsField = nullptr) const;
     // About the bytes write() gives, at least as many.
     size_t sizeHint() const;
 

@@ -466,16 +466,20 @@ size_t SharedStrings::sizeHint() const {
     return size + strings_.size() + 64;  // EXTSST
 }
 
-void SharedStrings::write(Bytes& out, uint32_t totalRefs) const {
+size_t SharedStrings::write(Bytes& out, uint32_t totalRefs) const {
     // EXTSST: the stream position of every dsst-th string and its offset inside its record
     // (record header included), for readers that seek into the table.
     const size_t dsst = std::max<size_t>(8, strings_.size() / 128 + 1);
     std::vector<std::pair<size_t, size_t>> starts;  // (string position, its record's position)
     starts.reserve(strings_.size() / dsst + 1);
-    if (originalCount_ == strings_.size())
+    // Both ways the field is the first of the SST record's data.
+    size_t field = out.size() + 4;
+    if (originalCount_ == strings_.size()) {
+        if (original_.empty() || original_[0].size() < 4) field = kNoField;
         writeOriginal(out, totalRefs, dsst, starts);
-    else
+    } else {
         writeRebuilt(out, totalRefs, dsst, starts);
+    }
     put16(out, rt::ExtSst);
     put16(out, uint16_t(2 + 8 * starts.size()));
     put16(out, uint16_t(dsst));
@@ -484,6 +488,7 @@ void SharedStrings::write(Bytes& out, uint32_t totalRefs) const {
         put16(out, uint16_t(string - record));
         put16(out, 0);
     }
+    return field;
 }
 
 }  // namespace xls

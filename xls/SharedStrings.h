@@ -36,7 +36,10 @@ class SharedStrings {
     uint32_t findOrAdd(std::string_view utf8);
 
     // Writes SST (+ CONTINUE) and EXTSST records to `out`, whose size is the stream position.
-    void write(Bytes& out, uint32_t totalRefs) const;
+    // Returns where in `out` the SST's total of references (cstTotal, `totalRefs`) stands, for
+    // it to be patched later; kNoField when the stored SST is too short to hold it.
+    static constexpr size_t kNoField = size_t(-1);
+    size_t write(Bytes& out, uint32_t totalRefs) const;
     // At least the bytes write() gives.
     size_t sizeHint() const;
 

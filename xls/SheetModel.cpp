@@ -300,9 +300,9 @@ void SheetModel::updateDimensions() {
     }
 }
 
-void SheetModel::writeCells(Bytes& out) const {
+uint32_t SheetModel::writeCells(Bytes& out) const {
     uint32_t rowFlags = 0x000F0100u | ((defaultRowFlags_ & 1) ? 0x40 : 0);
-    if (worksheet_) cells_.write(out, defaultRowHeight_, rowFlags);
+    return worksheet_ ? cells_.write(out, defaultRowHeight_, rowFlags) : 0;
 }
 
 }  // namespace xls

@@ -72,7 +72,8 @@ class SheetModel {
     // DIMENSIONS records up to date with the cells.
     void updateDimensions();
     size_t tableByte() const { return tableByte_; }
-    void writeCells(Bytes& out) const;
+    // Returns the cells written that refer to a shared string.
+    uint32_t writeCells(Bytes& out) const;
     // About the bytes the sheet is saved as, at least as many.
     size_t sizeHint() const;
 

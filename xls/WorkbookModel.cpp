@@ -174,8 +174,6 @@ constexpr size_t kReferAt = 65536;
 void WorkbookModel::workbookStream(bool asTemplate, Saved& saved) {
     extendTables(globals, sheets, displayName);
     extendChartReferences(globals, sheets);
-    uint32_t refs = 0;
-    for (const auto& s : sheets) refs += s->cells().sharedStringRefs();
     size_t size = globals.sizeHint();
     for (const auto& s : sheets) size += s->sizeHint();
     for (const Record& rec : trailer_) size += 4 + rec.data.size();
@@ -187,7 +185,10 @@ void WorkbookModel::workbookStream(bool asTemplate, Saved& saved) {
         done += last.size();
     };
     std::vector<size_t> posFields;
-    globals.write(saved.made.back(), asTemplate, refs, posFields);
+    // The SST's total of references is counted as the cells are written, and filled in then.
+    size_t refsField = SharedStrings::kNoField;
+    uint32_t refs = 0;
+    globals.write(saved.made.back(), asTemplate, 0, posFields, &refsField);
     for (size_t i = 0; i < sheets.size(); ++i) {
         SheetModel& sheet = *sheets[i];
         Bytes* out = &saved.made.back();
@@ -197,7 +198,7 @@ void WorkbookModel::workbookStream(bool asTemplate, Saved& saved) {
         const size_t rawSize = sheet.records().byteSize();
         const size_t table = sheet.tableByte();
         out->insert(out->end(), raw, raw + table);
-        sheet.writeCells(*out);
+        refs += sheet.writeCells(*out);
         if (rawSize - table < kReferAt) {
             out->insert(out->end(), raw + table, raw + rawSize);
             continue;
@@ -207,6 +208,7 @@ void WorkbookModel::workbookStream(bool asTemplate, Saved& saved) {
         done += rawSize - table;
         saved.made.emplace_back().reserve(size > done ? size - done : 0);
     }
+    if (refsField != SharedStrings::kNoField) set32(&saved.made[0][refsField], refs);
     Bytes& out = saved.made.back();
     for (const Record& rec : trailer_) writeRecord(out, rec);
     flush();
