@@ -73,15 +73,15 @@ const FontStyle& Styles::font(size_t fontIndex) const {
 
 const FontStyle& Styles::defaultFont() const { return fonts_.empty() ? kDefaultFont : fonts_[0]; }
 
-std::string Styles::builtinFormat(uint16_t formatIndex) {
+std::string_view Styles::builtinFormat(uint16_t formatIndex) {
     return formatIndex < 50 ? kBuiltinFormats[formatIndex] : "";
 }
 
 std::string Styles::formatString(uint16_t formatIndex) const {
     for (const auto& f : formats_)
         if (f.first == formatIndex) return f.second;
-    std::string s = builtinFormat(formatIndex);
-    return s.empty() ? "General" : s;
+    const std::string_view s = builtinFormat(formatIndex);
+    return std::string(s.empty() ? "General" : s);
 }
 
 Rgb Styles::color(uint16_t colorIndex) const {

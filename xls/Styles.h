@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "xls/StyleTypes.h"
@@ -37,7 +38,7 @@ class Styles {
     const std::vector<Rgb>& palette() const { return palette_; }
 
     // Built-in number format string for ids 0..49 (empty for ids with no standard string).
-    static std::string builtinFormat(uint16_t formatIndex);
+    static std::string_view builtinFormat(uint16_t formatIndex);
 
   private:
     friend class Globals;
