@@ -276,6 +276,7 @@ uint16_t Globals::findOrAddFormatRecord(const std::string& format) {
     if (chars.size() > 255) chars.resize(255);
     bool wide = std::any_of(chars.begin(), chars.end(), [](char16_t c) { return c > 0xFF; });
     Bytes data;
+    data.reserve(5 + chars.size() * (wide ? 2 : 1));
     put16(data, id);
     put16(data, uint16_t(chars.size()));
     put8(data, wide ? 1 : 0);
