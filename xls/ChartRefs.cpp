@@ -31,10 +31,16 @@ Rgb rgbOf(uint32_t c) { return {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)}; 
 
 // Last row of the unbroken run of engine-written values directly below `lastRow` in `col`.
 int lastFilledBelow(const SheetModel& sheet, int lastRow, int col) {
+    const CellTable& cells = sheet.cells();
     int row = lastRow;
     while (row + 1 <= 65535) {
-        const CellTable::Slot* e = sheet.cells().find(row + 1, col);
-        if (!e || !e->written || e->type == rt::Blank || e->type == rt::MulBlank) break;
+        // The row's cells lie in column order.
+        const CellTable::RowCells in = cells.cellsOf(row + 1);
+        const CellTable::Slot* e = in.first;
+        while (e != in.last && e->lastCol < col) ++e;
+        if (e == in.last || e->firstCol > col || !e->written || e->type == rt::Blank ||
+            e->type == rt::MulBlank)
+            break;
         ++row;
     }
     return row;
