@@ -137,6 +137,7 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
         if (!sheet->isWorksheet()) continue;
         RecordList& recs = sheet->records();
         for (size_t i = 0; i < recs.size(); ++i) {
+            if (recs.type(i) != kFeature11) continue;
             TableRange t;
             uint8_t* d = recs.data(i);
             if (!readTable(recs.type(i), d, recs.length(i), t) ||
