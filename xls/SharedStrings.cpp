@@ -160,8 +160,8 @@ void SharedStrings::parse(std::vector<Bytes> group) {
             if (count <= left - 3 && count <= 32767 &&
                 isAscii(reinterpret_cast<const char*>(d + 3), count)) {
                 textBytes_ += count;
-                strings_.emplace_back(reinterpret_cast<uintptr_t>(d + 3), uint32_t(count), kPlain,
-                                      true, true);
+                strings_.push_back(
+                    Str(reinterpret_cast<uintptr_t>(d + 3), uint32_t(count), kPlain, true, true));
                 reader.skip(3 + count);
                 continue;
             }
