@@ -188,8 +188,10 @@ void Globals::parse(Bytes records, const std::string& displayName) {
 void Globals::parseStyles(size_t fonts, size_t xfs, size_t formats) {
     styles_.palette_ = defaultPalette();
     styles_.fonts_.reserve(fonts);
-    styles_.xfs_.reserve(xfs);
-    styles_.formats_.reserve(formats);
+    // With room for the few formats and XFs that filling a sheet adds (an amount format and the
+    // cells' XFs), so that the first of them does not copy the whole table.
+    styles_.xfs_.reserve(xfs + 8);
+    styles_.formats_.reserve(formats + 2);
     for (RecordWalk r(records_); r.more(); r.next()) {
         const uint8_t* data = r.data();
         const size_t length = r.length();
