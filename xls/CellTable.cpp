@@ -225,38 +225,13 @@ bool CellTable::add(uint16_t type, const uint8_t* data, size_t size) {
     ByteReader r(data, size);
     uint16_t row = r.u16();
     uint16_t firstCol = r.u16(), lastCol = firstCol;
-    size_t minSize = 6;
-    switch (type) {
-        case rt::Number:
-            minSize = 14;
-            break;
-        case rt::Rk:
-            minSize = 10;
-            break;
-        case rt::LabelSst:
-            minSize = 10;
-            break;
-        case rt::BoolErr:
-            minSize = 8;
-            break;
-        case rt::Formula:
-            minSize = 20;
-            break;
-        case rt::Label:
-        case rt::RString:
-            minSize = 8;  // an empty string may come without its option byte
-            break;
-        case rt::MulRk:
-        case rt::MulBlank: {
-            size_t unit = type == rt::MulRk ? 6 : 2;
-            if (size < 6 + unit || (size - 6) % unit) throw OutOfBounds{};
-            size_t n = (size - 6) / unit;
-            lastCol = get16(data + size - 2);
-            if (size_t(lastCol) + 1 != firstCol + n || lastCol > 255) throw OutOfBounds{};
-            break;
-        }
-        default:
-            break;
+    const size_t minSize = minCellSize(type);
+    if (isRun(type)) {
+        size_t unit = type == rt::MulRk ? 6 : 2;
+        if (size < 6 + unit || (size - 6) % unit) throw OutOfBounds{};
+        size_t n = (size - 6) / unit;
+        lastCol = get16(data + size - 2);
+        if (size_t(lastCol) + 1 != firstCol + n || lastCol > 255) throw OutOfBounds{};
     }
     r.need(minSize - 4);
     if (firstCol > 255) throw OutOfBounds{};

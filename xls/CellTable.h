@@ -41,35 +41,21 @@ class CellTable {
     // NUMBER, RK or BLANK after the cells of its row. Any other record or case returns false
     // having done nothing, and is add()'s.
     bool addPlain(uint16_t type, const uint8_t* data, size_t size) {
-        size_t minSize;
-        switch (type) {
-            case rt::Row:
-                minSize = 16;
-                break;
-            case rt::Number:
-                minSize = 14;
-                break;
-            case rt::LabelSst:
-            case rt::Rk:
-                minSize = 10;
-                break;
-            case rt::Blank:
-                minSize = 6;
-                break;
-            default:
-                return false;
-        }
-        if (size < minSize) return false;
-        const uint16_t row = get16(data), col = get16(data + 2);
-        if (type == rt::Row) {
-            Row& rw = rowFor(row);
+        const bool row = type == rt::Row;
+        if (!row && type != rt::LabelSst && type != rt::Number && type != rt::Rk &&
+            type != rt::Blank)
+            return false;
+        if (size < (row ? 16 : minCellSize(type))) return false;
+        const uint16_t index = get16(data), col = get16(data + 2);
+        if (row) {
+            Row& rw = rowFor(index);
             if (rw.record != kNoRecord) return false;
             rw.record = append(type, data, size);
             lastRow_ = -1;
             return true;
         }
         if (col > 255) return false;
-        Row& rw = rowFor(row);
+        Row& rw = rowFor(index);
         if (!rw.cells.empty() && rw.cells.back().lastCol >= col) return false;
         Slot s;
         s.type = type;
@@ -77,7 +63,7 @@ class CellTable {
         s.offset = append(type, data, size);
         s.size = uint32_t(4 + size);
         rw.cells.push_back(s);
-        lastRow_ = row;
+        lastRow_ = index;
         lastCol_ = col;
         lastIsFormula_ = false;
         return true;
@@ -172,6 +158,24 @@ class CellTable {
 
   private:
     static constexpr uint32_t kNoRecord = 0xFFFFFFFF;
+    // The fewest data bytes a cell record of one column holds.
+    static constexpr size_t minCellSize(uint16_t type) {
+        switch (type) {
+            case rt::Number:
+                return 14;
+            case rt::Rk:
+            case rt::LabelSst:
+                return 10;
+            case rt::BoolErr:
+            case rt::Label:
+            case rt::RString:
+                return 8;  // an empty label may come without its option byte
+            case rt::Formula:
+                return 20;
+            default:
+                return 6;
+        }
+    }
     // A row's cells in column order: up to two inline (the rows of a list mostly hold one or
     // two), more on the heap. Slots are plain data, moved with memcpy.
     class SlotList {
