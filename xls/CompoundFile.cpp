@@ -53,7 +53,22 @@ int CompoundFile::findInRoot(const std::u16string& name) const {
     return -1;
 }
 
+void CompoundFile::settle() {
+    if (placed_.entry >= entries_.size()) return;
+    Bytes& data = entries_[placed_.entry].data;
+    const size_t at = std::min(placed_.at, data.size());
+    data.erase(data.begin(), data.begin() + std::ptrdiff_t(at));
+    placed_ = Placed{};
+}
+
+Bytes CompoundFile::takeStream(size_t index, size_t* at) {
+    *at = index == placed_.entry ? placed_.at : 0;
+    if (index == placed_.entry) placed_ = Placed{};
+    return std::move(entries_[index].data);
+}
+
 size_t CompoundFile::putStream(const std::u16string& name, Bytes data) {
+    settle();
     int found = findInRoot(name);
     if (found >= 0) {
         entries_[size_t(found)].data = std::move(data);
@@ -77,6 +92,7 @@ size_t CompoundFile::putStream(const std::u16string& name, Bytes data) {
 bool CompoundFile::removeStreamFromRoot(const std::u16string& name) {
     int found = findInRoot(name);
     if (found < 0 || entries_[size_t(found)].type != Type::Stream) return false;
+    settle();  // before the indices move
     size_t gone = size_t(found);
     entries_.erase(entries_.begin() + std::ptrdiff_t(gone));
     for (Entry& e : entries_) {

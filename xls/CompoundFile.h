@@ -37,6 +37,13 @@ class CompoundFile {
     static CompoundFile parse(const uint8_t* bytes, size_t size, const std::string& displayName);
     // The same; the largest stream may take over `bytes`' buffer, which is left empty then.
     static CompoundFile parse(Bytes&& bytes, const std::string& displayName);
+    // The same, for a caller that takes one stream out at once (takeStream()): the largest
+    // stream in consecutive sectors takes over `bytes`' buffer with its bytes left where they
+    // lie, so that a large stream is neither copied nor moved.
+    static CompoundFile parseForTaking(Bytes&& bytes, const std::string& displayName);
+    // Stream `index`'s bytes, moved out of the file (the entry keeps none); they start at `*at`
+    // of what is returned (0 but for a stream left in place by parseForTaking()).
+    Bytes takeStream(size_t index, size_t* at);
     Bytes serialize() const;
     // The file with stream `first` in the first sectors, in pieces around that stream's bytes,
     // which the caller holds (the entry's own data is not used; `firstSize` is its size, at
@@ -50,7 +57,10 @@ class CompoundFile {
     const std::vector<Entry>& entries() const { return entries_; }
     // Index of the stream or storage `name` (case-insensitive) directly below the root, or -1.
     int findInRoot(const std::u16string& name) const;
-    Bytes& streamData(size_t index) { return entries_[index].data; }
+    Bytes& streamData(size_t index) {
+        settle();
+        return entries_[index].data;
+    }
     // Adds a stream below the root (or replaces the data of the one with that name).
     size_t putStream(const std::u16string& name, Bytes data);
     // Removes the stream `name` (case-insensitive) directly below the root; false when there is
@@ -61,8 +71,18 @@ class CompoundFile {
     // upper-cased UTF-16 code units.
     static bool nameLess(const std::u16string& a, const std::u16string& b);
 
+    // Where a stream left in place by parseForTaking() starts in its entry's data.
+    struct Placed {
+        size_t entry = SIZE_MAX;
+        size_t at = 0;
+    };
+
   private:
+    // Moves a stream left in place to the front of its buffer, as every other member expects.
+    void settle();
+
     std::vector<Entry> entries_;  // entries_[0] is the root
+    Placed placed_;
 };
 
 }  // namespace xls

@@ -22,8 +22,11 @@ class Reader {
   public:
     // With `owned` given (the buffer `file` points into), the largest stream whose sectors
     // follow one another is moved to the front of that buffer, which becomes its data.
-    Reader(const uint8_t* file, size_t size, const std::string& name, Bytes* owned = nullptr)
-        : file_(file), size_(size), name_(name), owned_(owned) {}
+    // With `placed` given too, that stream's bytes stay where they lie in the buffer, and
+    // `placed` tells which entry it is and where its bytes start.
+    Reader(const uint8_t* file, size_t size, const std::string& name, Bytes* owned = nullptr,
+           CompoundFile::Placed* placed = nullptr)
+        : file_(file), size_(size), name_(name), owned_(owned), placed_(placed) {}
 
     std::vector<CompoundFile::Entry> read();
 
@@ -51,6 +54,7 @@ class Reader {
     size_t size_;
     std::string name_;
     Bytes* owned_;
+    CompoundFile::Placed* placed_;
     struct Deferred {
         size_t entry;
         uint32_t first;  // sector
@@ -297,8 +301,14 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
             out[d.entry].data.assign(from, from + d.size);
             continue;
         }
-        std::memmove(owned_->data(), from, size_t(d.size));
-        owned_->resize(size_t(d.size));
+        const size_t at = size_t(from - owned_->data());
+        if (placed_) {
+            *placed_ = {d.entry, at};
+            owned_->resize(at + size_t(d.size));
+        } else {
+            std::memmove(owned_->data(), from, size_t(d.size));
+            owned_->resize(size_t(d.size));
+        }
         out[d.entry].data = std::move(*owned_);
     }
     return out;
@@ -328,6 +338,12 @@ CompoundFile CompoundFile::parse(const uint8_t* bytes, size_t size,
 CompoundFile CompoundFile::parse(Bytes&& bytes, const std::string& displayName) {
     CompoundFile cf;
     cf.entries_ = Reader(bytes.data(), bytes.size(), displayName, &bytes).read();
+    return cf;
+}
+
+CompoundFile CompoundFile::parseForTaking(Bytes&& bytes, const std::string& displayName) {
+    CompoundFile cf;
+    cf.entries_ = Reader(bytes.data(), bytes.size(), displayName, &bytes, &cf.placed_).read();
     return cf;
 }
 

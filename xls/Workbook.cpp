@@ -59,16 +59,20 @@ Bytes readFile(const std::string& path, const std::string& name) {
         ::close(fd);
         throw folder();
     }
-    // Room for the whole file and one byte more, so the second read sees its end.
-    Bytes bytes(!failed && st.st_size > 0 ? size_t(st.st_size) + 1 : 65536);
+    // Room for the whole file and one byte more: a regular file that gives fewer bytes than
+    // asked for is at its end, so a file of the size it had is read in one call.
+    const bool regular = !failed && S_ISREG(st.st_mode) && st.st_size > 0;
+    Bytes bytes(regular ? size_t(st.st_size) + 1 : 65536);
     size_t size = 0;
     while (!failed) {
         if (size == bytes.size()) bytes.resize(bytes.size() * 2);
-        ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
+        const size_t wanted = bytes.size() - size;
+        ssize_t n = ::read(fd, bytes.data() + size, wanted);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) failed = true;
         if (n <= 0) break;
         size += size_t(n);
+        if (regular && size_t(n) < wanted && size >= size_t(st.st_size)) break;
     }
     ::close(fd);
     if (failed) throw Error(ErrorKind::Io, name, "cannot read the file");

@@ -38,7 +38,7 @@ const char* bareStreamKind(const uint8_t* bytes, size_t length) {
 WorkbookModel::WorkbookModel(Bytes&& bytes, std::string name) : displayName(std::move(name)) {
     if (const char* kind = bareStreamKind(bytes.data(), bytes.size()))
         throw Error(ErrorKind::Unsupported, displayName, kind);
-    file_ = CompoundFile::parse(std::move(bytes), displayName);
+    file_ = CompoundFile::parseForTaking(std::move(bytes), displayName);
     int stream = file_.findInRoot(u"Workbook");
     if (stream < 0 || file_.entries()[size_t(stream)].type != CompoundFile::Type::Stream) {
         if (file_.findInRoot(u"Book") >= 0)
@@ -50,9 +50,10 @@ WorkbookModel::WorkbookModel(Bytes&& bytes, std::string name) : displayName(std:
     // the Workbook stream, so the old copy would show stale values to readers that prefer it.
     if (file_.removeStreamFromRoot(u"Book")) stream = file_.findInRoot(u"Workbook");
     streamIndex_ = size_t(stream);
-    split(file_.streamData(streamIndex_));
-    // Everything in it now lives in the globals and sheets; a save writes the stream anew.
-    Bytes().swap(file_.streamData(streamIndex_));
+    // Everything in it goes to the globals and sheets; a save writes the stream anew.
+    size_t at = 0;
+    Bytes buffer = file_.takeStream(streamIndex_, &at);
+    split(buffer, at);
     for (size_t i = 0; i < sheets.size(); ++i) handles.emplace_back(*this, *sheets[i]);
 }
 
@@ -64,9 +65,9 @@ WorkbookModel::WorkbookModel(Bytes&& bytes, std::string name) : displayName(std:
 // before them are more than the records); the others get copies. Faults are reported as a pass
 // over the whole stream and then one check after another would find them: a broken record chain
 // first, then the globals, then the sheets.
-void WorkbookModel::split(Bytes& stream) {
-    const size_t size = stream.size();
-    uint8_t* const base = stream.data();
+void WorkbookModel::split(Bytes& buffer, size_t at) {
+    const size_t size = buffer.size() - at;
+    uint8_t* const base = buffer.data() + at;
     auto corrupt = [&](const char* what) { return Error(ErrorKind::Corrupt, displayName, what); };
     auto atPadding = [&](size_t pos) {
         return base[pos] == 0 && base[pos + 1 < size ? pos + 1 : pos] == 0 &&
@@ -154,14 +155,14 @@ void WorkbookModel::split(Bytes& stream) {
         if (i != largest) made[i]->adopt(Bytes(made[i]->keptBegin(), made[i]->partEnd()));
     if (!made.empty()) {
         SheetModel& sheet = *made[largest];
-        const size_t at = size_t(sheet.keptBegin() - base), kept = sheet.keptSize();
-        if (at > kept) {
-            std::memmove(base, base + at, kept);
-            stream.resize(kept);
-            sheet.adopt(std::move(stream));
+        const size_t from = size_t(sheet.keptBegin() - buffer.data()), kept = sheet.keptSize();
+        if (from > kept) {
+            std::memmove(buffer.data(), buffer.data() + from, kept);
+            buffer.resize(kept);
+            sheet.adopt(std::move(buffer));
         } else {
-            stream.resize(at + kept);
-            sheet.adopt(std::move(stream), at);
+            buffer.resize(from + kept);
+            sheet.adopt(std::move(buffer), from);
         }
     }
     sheets = std::move(made);

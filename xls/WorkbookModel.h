@@ -40,7 +40,7 @@ class WorkbookModel {
 
   private:
     void workbookStream(bool asTemplate, Saved& saved);
-    void split(Bytes& stream);
+    void split(Bytes& buffer, size_t at);  // the workbook stream: `buffer` from `at` on
 
     CompoundFile file_;
     size_t streamIndex_ = 0;
