@@ -26,7 +26,7 @@ uint32_t load32(const void* p) {
 // them. Every byte is read by whole-word loads (bytes copied one by one into a word would stall
 // its load). `seen` gets the words or-ed together: every byte lies in one of them, in a byte of
 // its own, so the text is 7-bit ASCII when none of kHighBits is set in it.
-inline uint32_t hashOf(std::string_view s, uint64_t& seen) {
+[[gnu::always_inline]] inline uint32_t hashOf(std::string_view s, uint64_t& seen) {
     const char* p = s.data();
     const size_t n = s.size();
     uint64_t h = 0x9E3779B97F4A7C15ull ^ (uint64_t(n) * 0xC2B2AE3D27D4EB4Full);
@@ -202,8 +202,8 @@ void SharedStrings::addParsed(const ChunkReader::InPlace& in) {
             rich = addRich({}, Bytes(in.runs, in.runs + in.runBytes),
                            Bytes(in.ext, in.ext + in.extBytes));
         textBytes_ += in.count;
-        strings_.emplace_back(reinterpret_cast<uintptr_t>(in.chars), uint32_t(in.count), rich, true,
-                              true);
+        strings_.push_back(
+            Str(reinterpret_cast<uintptr_t>(in.chars), uint32_t(in.count), rich, true, true));
         return;
     }
     const size_t at = text_.size();
@@ -255,7 +255,7 @@ inline void SharedStrings::pushString(size_t at, uint32_t rich, bool ascii) {
     const uint32_t size = uint32_t(text_.size() - at);
     textBytes_ += size;
     if (!ascii) nonAsciiBytes_ += size;
-    strings_.emplace_back(at, size, rich, ascii, false);
+    strings_.push_back(Str(at, size, rich, ascii, false));
 }
 
 const SharedStrings::Rich& SharedStrings::richOf(const Str& s) const {
@@ -309,18 +309,34 @@ uint32_t SharedStrings::findOrAdd(std::string_view utf8) {
     if (plain_[at].id) return plain_[at].id - 1;
     // Entered as pushString() would, through a copy of the entry: a path of its own that stays
     // inline here, apart from the reading of the table.
-    const size_t added = text_.size();
     const uint32_t size = uint32_t(utf8.size());
     const bool ascii = !(seen & kHighBits);
-    text_.append(utf8.data(), size);
+    const char* text = added_.add(utf8.data(), size);
     textBytes_ += size;
     if (!ascii) nonAsciiBytes_ += size;
-    strings_.push_back(Str(added, size, kPlain, ascii, false));
+    strings_.push_back(Str(reinterpret_cast<uintptr_t>(text), size, kPlain, ascii, true));
     present_ = true;
     plain_[at] = {uint32_t(strings_.size()), hash};
     hashes_.push_back(hash);
     ++plainCount_;
     return uint32_t(strings_.size() - 1);
+}
+
+void SharedStrings::StrList::reallocate(size_t capacity) {
+    void* grown = std::realloc(data_, capacity * sizeof(Str));
+    if (!grown) throw std::bad_alloc();
+    data_ = static_cast<Str*>(grown);
+    capacity_ = capacity;
+}
+
+void SharedStrings::AddedTexts::newBlock(size_t n) {
+    // Blocks double from 1 KB up to 1 MB: few allocations for a long list, little room unused
+    // for a short one.
+    const size_t last = blocks_.empty() ? 512 : size_t(free_ - blocks_.back().get()) + left_;
+    const size_t size = std::max(n, std::min<size_t>(2 * last, size_t(1) << 20));
+    blocks_.emplace_back(new char[size]);
+    free_ = blocks_.back().get();
+    left_ = size;
 }
 
 void SharedStrings::writeOriginal(Bytes& out, uint32_t totalRefs, size_t dsst,

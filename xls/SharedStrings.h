@@ -1,6 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +34,7 @@ class SharedStrings {
     std::string_view text(size_t index) const {
         const Str& s = strings_[index];
         return std::string_view(
-            s.inRecord ? reinterpret_cast<const char*>(s.at) : text_.data() + s.at, s.size);
+            s.byAddress ? reinterpret_cast<const char*>(s.at) : text_.data() + s.at, s.size);
     }
     // Index of a plain string with this text, adding it when there is none.
     uint32_t findOrAdd(std::string_view utf8);
@@ -52,15 +56,77 @@ class SharedStrings {
         Bytes runs, ext;
     };
     struct Str {
-        // The UTF-8 text: `size` bytes at text_[at], or at address `at` in original_ when
-        // `inRecord` (an ASCII string stored as 8-bit characters is its own UTF-8).
+        // The UTF-8 text: `size` bytes at text_[at], or at address `at` when `byAddress`: in
+        // original_ (an ASCII string stored as 8-bit characters is its own UTF-8) or in added_.
         uintptr_t at;
         uint32_t size;
         uint32_t rich : 30;  // index into rich_, or kPlain
         uint32_t ascii : 1;  // the text is 7-bit ASCII
-        uint32_t inRecord : 1;
-        Str(uintptr_t textAt, uint32_t textSize, uint32_t richIndex, bool isAscii, bool inRecords)
-            : at(textAt), size(textSize), rich(richIndex), ascii(isAscii), inRecord(inRecords) {}
+        uint32_t byAddress : 1;
+        Str(uintptr_t textAt, uint32_t textSize, uint32_t richIndex, bool isAscii, bool atAddress)
+            : at(textAt), size(textSize), rich(richIndex), ascii(isAscii), byAddress(atAddress) {}
+    };
+    // The strings in index order. Its elements are plain data: the list grows with realloc, and
+    // adding one stays inline where it is called.
+    class StrList {
+      public:
+        StrList() = default;
+        StrList(StrList&& other) noexcept { *this = std::move(other); }
+        StrList& operator=(StrList&& other) noexcept {
+            if (this == &other) return *this;
+            std::free(data_);
+            data_ = other.data_;
+            size_ = other.size_;
+            capacity_ = other.capacity_;
+            other.data_ = nullptr;
+            other.size_ = other.capacity_ = 0;
+            return *this;
+        }
+        ~StrList() { std::free(data_); }
+        size_t size() const { return size_; }
+        const Str& operator[](size_t i) const { return data_[i]; }
+        void reserve(size_t n) {
+            if (n > capacity_) reallocate(n);
+        }
+        void push_back(const Str& s) {
+            if (size_ == capacity_) reallocate(std::max<size_t>(16, 2 * capacity_));
+            new (data_ + size_++) Str(s);
+        }
+
+      private:
+        [[gnu::noinline]] void reallocate(size_t capacity);  // throws std::bad_alloc
+        Str* data_ = nullptr;
+        size_t size_ = 0, capacity_ = 0;
+    };
+    // The texts of strings added by findOrAdd(), one after the other in blocks that never move,
+    // so that a text is copied once and its address stays valid.
+    class AddedTexts {
+      public:
+        AddedTexts() = default;
+        AddedTexts(AddedTexts&& other) noexcept { *this = std::move(other); }
+        AddedTexts& operator=(AddedTexts&& other) noexcept {
+            blocks_ = std::move(other.blocks_);
+            free_ = other.free_;
+            left_ = other.left_;
+            other.free_ = nullptr;
+            other.left_ = 0;
+            return *this;
+        }
+        // A copy of the `n` bytes at `text`.
+        const char* add(const char* text, size_t n) {
+            if (n > left_) newBlock(n);
+            char* at = free_;
+            copyBytes(reinterpret_cast<uint8_t*>(at), reinterpret_cast<const uint8_t*>(text), n);
+            free_ += n;
+            left_ -= n;
+            return at;
+        }
+
+      private:
+        void newBlock(size_t n);  // room for at least n bytes
+        std::vector<std::unique_ptr<char[]>> blocks_;
+        char* free_ = nullptr;  // the unused end of the last block
+        size_t left_ = 0;
     };
     // Where a string read from the file starts in the original records.
     struct Place {
@@ -87,9 +153,10 @@ class SharedStrings {
     size_t rebuiltBound() const;
 
     bool present_ = false;
-    std::string text_;      // the UTF-8 texts of the strings not read in place, one after the other
+    std::string text_;  // the UTF-8 texts of the strings read but not in place, one after the other
+    AddedTexts added_;
     size_t textBytes_ = 0;  // UTF-8 bytes of all texts
-    std::vector<Str> strings_;
+    StrList strings_;
     std::vector<Rich> rich_;
     size_t nonAsciiBytes_ = 0;     // UTF-8 bytes of the texts that are not 7-bit ASCII
     size_t richBytes_ = 0;         // bytes rich_ adds to a rebuilt table at most
