@@ -126,12 +126,18 @@ void writeAtomically(const std::string& path, std::vector<iovec> parts) {
     // is removed. ext4 makes a plain rename over a file write the new file's blocks out first
     // (its guard for programs that never sync), which cost more than the whole save of a small
     // workbook and waited on the disk. The swap replaces the file in one step just as the
-    // rename does; neither syncs (the program's copy to the user's chosen file does).
-    struct stat st {};
-    if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
-        ::unlink(temp.c_str());
-        return;
+    // rename does; neither syncs (the program's copy to the user's chosen file does). What was
+    // swapped away is looked at only when it cannot be removed: a folder goes back to its
+    // place, and the save fails as a rename onto it would.
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+        if (::unlink(temp.c_str()) == 0) return;
+        const std::string why = std::strerror(errno);
+        const bool back =
+            ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0;
+        if (back) ::unlink(temp.c_str());
+        throw Error(ErrorKind::Io, name,
+                    "cannot replace the file (" + why + ")" +
+                        (back ? "" : "; what was there is now " + fileNameOf(temp)));
     }
 #endif
     if (::rename(temp.c_str(), target.c_str()) != 0) {

@@ -269,16 +269,28 @@ TEST(Workbook, FailedSaveLeavesTheOldFileAndNoTemporary) {
         EXPECT_EQ(e.kind(), xls::ErrorKind::Io);
         EXPECT_EQ(std::string(e.what()).rfind("out.xls: ", 0), 0u) << e.what();
     }
-    // A folder in the way of the target: the rename fails, the temporary goes.
+    // A folder in the way of the target, empty or not: the save fails, the folder stays where
+    // it is with what it holds, the temporary goes.
     std::filesystem::create_directories(dir + "/taken.xls/inner");
-    EXPECT_THROW(book.saveAs(dir + "/taken.xls"), xls::Error);
+    std::filesystem::create_directories(dir + "/empty.xls");
+    for (const char* folder : {"/taken.xls", "/empty.xls"}) {
+        try {
+            book.saveAs(dir + folder);
+            ADD_FAILURE() << "saving onto the folder " << folder << " succeeded";
+        } catch (const xls::Error& e) {
+            EXPECT_EQ(e.kind(), xls::ErrorKind::Io);
+            EXPECT_NE(std::string(e.what()).find("cannot replace the file"), std::string::npos)
+                << e.what();
+        }
+    }
     EXPECT_TRUE(std::filesystem::is_directory(dir + "/taken.xls/inner"));
+    EXPECT_TRUE(std::filesystem::is_empty(dir + "/empty.xls"));
     int files = 0;
     for (auto& e : std::filesystem::directory_iterator(dir)) {
         (void)e;
         ++files;
     }
-    EXPECT_EQ(files, 1);
+    EXPECT_EQ(files, 2);
 }
 
 }  // namespace
