@@ -43,8 +43,9 @@ class Reader {
     }
     void readHeader();
     void readFat();
-    std::vector<uint32_t> chainOf(uint32_t start, std::vector<uint8_t>& used, const char* what,
-                                  uint64_t maxCount = UINT64_MAX);
+    // The chain's sectors, valid until the next call (one list serves every chain).
+    const std::vector<uint32_t>& chainOf(uint32_t start, std::vector<uint8_t>& used,
+                                         const char* what, uint64_t maxCount = UINT64_MAX);
     Bytes gather(const std::vector<uint32_t>& ids, uint64_t size, const char* what) const;
     void readDirectory();
     void readMini();
@@ -68,6 +69,7 @@ class Reader {
     uint32_t numFatSectors_ = 0, firstDir_ = 0, firstMiniFat_ = 0, numMiniFat_ = 0;
     uint32_t firstDifat_ = 0, numDifat_ = 0, cutoff_ = 4096;
     std::vector<uint32_t> fat_, miniFat_;
+    std::vector<uint32_t> chain_;  // what chainOf() gives
     std::vector<uint8_t> used_, miniUsed_;
     Bytes dir_, miniStream_;
 };
@@ -125,41 +127,43 @@ void Reader::readFat() {
         difat = get32(s + 4 * perDifat);
     }
     if (fatSectors.size() != numFatSectors_) fail("FAT sector list is incomplete");
-    fat_.reserve(size_t(numFatSectors_) * secSize_ / 4);
+    const size_t perSector = secSize_ / 4;
+    fat_.resize(size_t(numFatSectors_) * perSector);
+    uint32_t* to = fat_.data();
     for (uint32_t id : fatSectors) {
         if (id >= numSectors_ || used_[id]) fail("FAT sector outside the file");
         used_[id] = 1;
         const uint8_t* s = sector(id);
-        for (uint32_t i = 0; i < secSize_ / 4; ++i) fat_.push_back(get32(s + 4 * i));
+        for (size_t i = 0; i < perSector; ++i) to[i] = get32(s + 4 * i);
+        to += perSector;
     }
 }
 
 // Follows a chain through `table` for at most `maxCount` sectors, marking each sector in `used`;
 // a sector seen twice (a loop, or a sector shared with another chain) or past the end is a fault.
-std::vector<uint32_t> followChain(uint32_t start, const std::vector<uint32_t>& table,
-                                  std::vector<uint8_t>& used, uint64_t maxCount, bool& bad) {
-    std::vector<uint32_t> ids;
+void followChain(uint32_t start, const std::vector<uint32_t>& table, std::vector<uint8_t>& used,
+                 uint64_t maxCount, bool& bad, std::vector<uint32_t>& ids) {
+    ids.clear();
     // A stream's chain is as long as its size says, and no longer than the table.
     if (maxCount != UINT64_MAX) ids.reserve(size_t(std::min<uint64_t>(maxCount, table.size())));
     uint32_t id = start;
     while (id != kEndOfChain && ids.size() < maxCount) {
         if (id >= table.size() || id >= used.size() || used[id]) {
             bad = true;
-            return ids;
+            return;
         }
         used[id] = 1;
         ids.push_back(id);
         id = table[id];
     }
-    return ids;
 }
 
-std::vector<uint32_t> Reader::chainOf(uint32_t start, std::vector<uint8_t>& used, const char* what,
-                                      uint64_t maxCount) {
+const std::vector<uint32_t>& Reader::chainOf(uint32_t start, std::vector<uint8_t>& used,
+                                             const char* what, uint64_t maxCount) {
     bool bad = false;
-    auto ids = followChain(start, &used == &miniUsed_ ? miniFat_ : fat_, used, maxCount, bad);
+    followChain(start, &used == &miniUsed_ ? miniFat_ : fat_, used, maxCount, bad, chain_);
     if (bad) fail(std::string("bad sector chain of ") + what);
-    return ids;
+    return chain_;
 }
 
 Bytes Reader::gather(const std::vector<uint32_t>& ids, uint64_t size, const char* what) const {
@@ -183,7 +187,7 @@ Bytes Reader::gather(const std::vector<uint32_t>& ids, uint64_t size, const char
 }
 
 void Reader::readDirectory() {
-    auto ids = chainOf(firstDir_, used_, "the directory");
+    const auto& ids = chainOf(firstDir_, used_, "the directory");
     if (ids.empty()) fail("compound file has no directory");
     dir_ = gather(ids, uint64_t(ids.size()) * secSize_, "directory");
 }
@@ -195,13 +199,18 @@ void Reader::readMini() {
     uint32_t start = get32(root + 116);
     uint64_t size = get32(root + 120);
     if (start == kEndOfChain || size == 0) return;
-    auto ids = chainOf(start, used_, "the mini stream", (size + secSize_ - 1) / secSize_);
+    const auto& ids = chainOf(start, used_, "the mini stream", (size + secSize_ - 1) / secSize_);
     miniStream_ = gather(ids, size, "mini stream");
     if (numMiniFat_ > numSectors_) fail("mini FAT larger than the file");
-    auto miniIds = chainOf(firstMiniFat_, used_, "the mini FAT");
-    Bytes mf = gather(miniIds, uint64_t(miniIds.size()) * secSize_, "mini FAT");
-    miniFat_.resize(mf.size() / 4);
-    for (size_t i = 0; i < miniFat_.size(); ++i) miniFat_[i] = get32(mf.data() + 4 * i);
+    const auto& miniIds = chainOf(firstMiniFat_, used_, "the mini FAT");
+    const size_t perSector = secSize_ / 4;
+    miniFat_.resize(miniIds.size() * perSector);
+    uint32_t* to = miniFat_.data();
+    for (uint32_t id : miniIds) {
+        const uint8_t* s = sector(id);
+        for (size_t i = 0; i < perSector; ++i) to[i] = get32(s + 4 * i);
+        to += perSector;
+    }
     miniUsed_.assign(std::min<size_t>(miniFat_.size(), miniStream_.size() / 64 + 1), 0);
 }
 
@@ -234,7 +243,8 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
             uint64_t size = get32(e + 120);
             if (version_ == 4) size |= uint64_t(get32(e + 124)) << 32;
             if (size >= cutoff_) {
-                auto ids = chainOf(start, used_, "a stream", (size + secSize_ - 1) / secSize_);
+                const auto& ids =
+                    chainOf(start, used_, "a stream", (size + secSize_ - 1) / secSize_);
                 bool consecutive = owned_ && !ids.empty() &&
                                    size <= uint64_t(ids.size()) * secSize_ &&
                                    secSize_ + uint64_t(ids[0]) * secSize_ + size <= size_;
@@ -245,7 +255,7 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
                 else
                     entry.data = gather(ids, size, "a stream");
             } else if (size > 0) {
-                auto ids = chainOf(start, miniUsed_, "a mini stream", (size + 63) / 64);
+                const auto& ids = chainOf(start, miniUsed_, "a mini stream", (size + 63) / 64);
                 if (size > uint64_t(ids.size()) * 64)
                     fail("a mini stream is longer than its sectors");
                 entry.data.reserve(size_t(size));  // below the cutoff, 4 KB
