@@ -28,11 +28,10 @@ constexpr TypeMask maskOf(std::initializer_list<uint16_t> types) {
 // The most records of one repeating group of a chart that the walk through it looks for.
 constexpr size_t kGroupRecords = 32;
 
-// Whether the record headers at `starts[0..count)` from `a` are those at the same places from
-// `b`.
-bool sameHeaders(const uint8_t* a, const uint8_t* b, const uint32_t* starts, size_t count) {
+// Whether the record headers at `starts[0..count)` from `a` are `headers[0..count)`.
+bool sameHeaders(const uint8_t* a, const uint32_t* starts, const uint32_t* headers, size_t count) {
     bool same = true;
-    for (size_t k = 0; k < count; ++k) same &= get32(a + starts[k]) == get32(b + starts[k]);
+    for (size_t k = 0; k < count; ++k) same &= get32(a + starts[k]) == headers[k];
     return same;
 }
 
@@ -90,8 +89,10 @@ SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : wor
                     const uint32_t header = get32(q);
                     if (header == markHeader && count > 0) {
                         const size_t period = size_t(q - mark);
+                        uint32_t headers[kGroupRecords];  // of the group from `mark`
+                        for (size_t k = 0; k < count; ++k) headers[k] = get32(mark + starts[k]);
                         while (size_t(end - q) >= period &&
-                               sameHeaders(q, q - period, starts, count)) {
+                               sameHeaders(q, starts, headers, count)) {
                             previous = q + starts[count - 1];
                             q += period;
                         }
