@@ -230,8 +230,10 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
         uint16_t nameLen = get16(e + 64);
         if (nameLen > 64 || nameLen % 2) fail("bad directory entry name");
         // The name's characters without its terminating zero, made in one piece.
-        entry.name.resize(nameLen >= 2 ? nameLen / 2 - 1 : 0);
-        for (size_t k = 0; k < entry.name.size(); ++k) entry.name[k] = char16_t(get16(e + 2 * k));
+        char16_t name[32];
+        const size_t length = nameLen >= 2 ? nameLen / 2 - 1 : 0;
+        for (size_t k = 0; k < length; ++k) name[k] = char16_t(get16(e + 2 * k));
+        entry.name.assign(name, length);
         uint8_t type = e[66];
         if (type != 1 && type != 2 && type != 5) fail("bad directory entry type");
         entry.type = CompoundFile::Type(type);
@@ -288,7 +290,9 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
         size_t index = out.size();
         out.push_back(makeEntry(p.dirId, index));
         if (out.back().type == CompoundFile::Type::Root) fail("bad directory tree");
-        out[p.parent].children.push_back(index);
+        std::vector<size_t>& children = out[p.parent].children;
+        if (children.empty()) children.reserve(4);  // a workbook's root holds a few streams
+        children.push_back(index);
         for (uint32_t sib : {get32(e + 68), get32(e + 72)})
             if (sib != kNoStream) stack.push_back({sib, p.parent});
         uint32_t child = get32(e + 76);
