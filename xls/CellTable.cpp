@@ -160,12 +160,8 @@ CellTable::Row& CellTable::insertRow(int row) {
     return *it;
 }
 
-inline void CellTable::insert(Row& row, Slot slot) {
+void CellTable::insertBefore(Row& row, const Slot& slot) {
     auto& cells = row.cells;
-    if (cells.empty() || cells.back().lastCol < slot.firstCol) {
-        cells.push_back(slot);
-        return;
-    }
     auto it = std::lower_bound(cells.begin(), cells.end(), slot.firstCol,
                                [](const Slot& s, int col) { return s.firstCol < col; });
     cells.insert(it, slot);
@@ -339,17 +335,6 @@ void CellTable::rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla
     std::memcpy(grow(blob.size()), blob.data(), blob.size());
     host->offset = uint32_t(at);
     host->size = uint32_t(blob.size());
-}
-
-inline void CellTable::addCell(Row& row, int col, uint16_t type, const uint8_t* bytes, size_t size,
-                               bool written) {
-    Slot s;
-    s.type = type;
-    s.firstCol = s.lastCol = uint8_t(col);
-    s.written = written;
-    s.offset = append(type, bytes, size);
-    s.size = uint32_t(4 + size);
-    insert(row, s);
 }
 
 void CellTable::put(int row, int col, uint16_t type, const uint8_t* bytes, size_t size,

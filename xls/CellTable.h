@@ -106,6 +106,11 @@ class CellTable {
     // The same, with `at` what find(row, col) gives now.
     void put(const Slot* at, int row, int col, uint16_t type, const uint8_t* data, size_t size,
              bool written = false);
+    // put() of a cell of one record where find(row, col) gives nothing: the usual new cell of a
+    // fill, inline. Nothing to remove and no waste made.
+    void putNew(int row, int col, uint16_t type, const uint8_t* data, size_t size, bool written) {
+        addCell(rowFor(row), col, type, data, size, written);
+    }
     void erase(int row, int col) { put(row, col, 0, nullptr, 0); }
 
     // Gives the cell at (row, col) the format `xf`; an empty cell becomes a BLANK.
@@ -240,8 +245,8 @@ class CellTable {
             return rows_[rowAt_[size_t(row)] - 1];
         return addRow(row);
     }
-    Row& addRow(int row);     // a row not there yet
-    Row& insertRow(int row);  // the same, before the last row there
+    Row& addRow(int row);                       // a row not there yet
+    [[gnu::noinline]] Row& insertRow(int row);  // the same, before the last row there
     uint32_t append(uint16_t type, const uint8_t* data, size_t size) {
         const size_t at = used_;
         uint8_t* p = grow(4 + size);
@@ -267,9 +272,25 @@ class CellTable {
     Cell readSlot(const Slot* e, int col, const SharedStrings& sst) const;
     void removeRange(Row& row, int firstCol, int lastCol);
     void rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla);
-    void insert(Row& row, Slot slot);
+    void insert(Row& row, const Slot& slot) {
+        auto& cells = row.cells;
+        if (cells.empty() || cells.back().lastCol < slot.firstCol)
+            cells.push_back(slot);
+        else
+            insertBefore(row, slot);
+    }
+    void insertBefore(Row& row, const Slot& slot);  // insert() before the row's last cell
     // A cell of one record at `col` of `row`, where no cell holds that column.
-    void addCell(Row& row, int col, uint16_t type, const uint8_t* bytes, size_t size, bool written);
+    void addCell(Row& row, int col, uint16_t type, const uint8_t* bytes, size_t size,
+                 bool written) {
+        Slot s;
+        s.type = type;
+        s.firstCol = s.lastCol = uint8_t(col);
+        s.written = written;
+        s.offset = append(type, bytes, size);
+        s.size = uint32_t(4 + size);
+        insert(row, s);
+    }
     void compactIfWasteful();
 
     std::vector<Row> rows_;  // in row order; a row may hold no cells and no ROW record

@@ -265,7 +265,7 @@ const SharedStrings::Rich& SharedStrings::richOf(const Str& s) const {
 
 // Doubles the table and enters the strings in it again, in index order from their kept hashes.
 void SharedStrings::grow() {
-    plain_.assign(std::max<size_t>(64, plain_.size() * 2), Slot());
+    plain_.assign(std::max<size_t>(64, plain_.size() * 4), Slot());
     const size_t mask = plain_.size() - 1;
     for (size_t i = 0; i < hashes_.size(); ++i) {
         const uint32_t hash = hashes_[i];

@@ -87,10 +87,16 @@ void Sheet::setValue(int row, int col, const std::string& utf8Text) {
         std::memcpy(&bits, &*number, 8);
         set32(data + 6, uint32_t(bits));
         set32(data + 10, uint32_t(bits >> 32));
-        cells.put(existing, row, col, rt::Number, data, 14, /*written=*/true);
+        if (existing)
+            cells.put(existing, row, col, rt::Number, data, 14, /*written=*/true);
+        else
+            cells.putNew(row, col, rt::Number, data, 14, /*written=*/true);
     } else {
         set32(data + 6, book_->globals.strings().findOrAdd(utf8Text));
-        cells.put(existing, row, col, rt::LabelSst, data, 10, /*written=*/true);
+        if (existing)
+            cells.put(existing, row, col, rt::LabelSst, data, 10, /*written=*/true);
+        else
+            cells.putNew(row, col, rt::LabelSst, data, 10, /*written=*/true);
     }
 }
 
