@@ -263,7 +263,8 @@ const SharedStrings::Rich& SharedStrings::richOf(const Str& s) const {
     return s.rich == kPlain ? kNone : rich_[s.rich];
 }
 
-// Doubles the table and enters the strings in it again, in index order from their kept hashes.
+// Makes the table four times as large (a list being added rebuilds it fewer times) and enters the
+// strings in it again, in index order from their kept hashes.
 void SharedStrings::grow() {
     plain_.assign(std::max<size_t>(64, plain_.size() * 4), Slot());
     const size_t mask = plain_.size() - 1;
