@@ -21,34 +21,47 @@ uint32_t load32(const void* p) {
     return w;
 }
 
-// A multiply-and-shift hash over 8-byte words, the last one overlapping the one before it:
-// spread enough for an open-addressed table of short labels, and much cheaper than std::hash for
-// them. Every byte is read by whole-word loads (bytes copied one by one into a word would stall
-// its load). `seen` gets the words or-ed together: every byte lies in one of them, in a byte of
-// its own, so the text is 7-bit ASCII when none of kHighBits is set in it.
+// The two halves of the 128-bit product of a and b, folded: every bit of the result depends on
+// every bit of both.
+inline uint64_t foldedProduct(uint64_t a, uint64_t b) {
+    const unsigned __int128 m = static_cast<unsigned __int128>(a) * b;
+    return uint64_t(m) ^ uint64_t(m >> 64);
+}
+
+// A hash of a text from two words that between them hold its every byte (the first and the last
+// eight, or four, bytes) folded by one wide multiply; longer texts fold their other words in
+// first. Spread enough for an open-addressed table of short labels, and much cheaper than
+// std::hash for them. Every byte is read by whole-word loads (bytes copied one by one into a word
+// would stall its load). `seen` gets the words or-ed together: every byte lies in one of them, in
+// a byte of its own, so the text is 7-bit ASCII when none of kHighBits is set in it. The
+// constants have bytes of the high half, which no 7-bit text's word equals.
 [[gnu::always_inline]] inline uint32_t hashOf(std::string_view s, uint64_t& seen) {
+    constexpr uint64_t kA = 0xA0761D6478BD642Full, kB = 0xE7037ED1A0B428DBull;
     const char* p = s.data();
     const size_t n = s.size();
-    uint64_t h = 0x9E3779B97F4A7C15ull ^ (uint64_t(n) * 0xC2B2AE3D27D4EB4Full);
+    uint64_t h = uint64_t(n) * 0x9E3779B97F4A7C15ull;
+    uint64_t a = 0, b = 0;
     seen = 0;
-    auto mix = [&h, &seen](uint64_t w) {
-        seen |= w;
-        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
-        h ^= h >> 32;
-    };
-    if (n >= 8) {
-        for (size_t i = 0; i + 8 < n; i += 8) mix(load64(p + i));
-        mix(load64(p + n - 8));
+    if (n > 16) {
+        for (size_t i = 0; i + 16 < n; i += 8) {
+            const uint64_t w = load64(p + i);
+            seen |= w;
+            h = foldedProduct(h ^ w, kB);
+        }
+        a = load64(p + n - 16);
+        b = load64(p + n - 8);
+    } else if (n >= 8) {
+        a = load64(p);
+        b = load64(p + n - 8);
     } else if (n >= 4) {
-        mix(load32(p) | uint64_t(load32(p + n - 4)) << 32);
+        a = load32(p);
+        b = load32(p + n - 4);
     } else if (n > 0) {
-        const auto* b = reinterpret_cast<const uint8_t*>(p);
-        mix(b[0] | uint64_t(b[n / 2]) << 8 | uint64_t(b[n - 1]) << 16);
+        const auto* c = reinterpret_cast<const uint8_t*>(p);
+        a = c[0] | uint64_t(c[n / 2]) << 8 | uint64_t(c[n - 1]) << 16;
     }
-    h ^= h >> 33;
-    h *= 0xC4CEB9FE1A85EC53ull;
-    h ^= h >> 33;
-    return uint32_t(h);
+    seen |= a | b;
+    return uint32_t(foldedProduct(a ^ h ^ kA, b ^ kB));
 }
 
 inline uint32_t hashOf(std::string_view s) {
