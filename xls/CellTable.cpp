@@ -140,6 +140,20 @@ const CellTable::Row* CellTable::findRow(int row) const {
     return const_cast<CellTable*>(this)->findRow(row);
 }
 
+const uint8_t* CellTable::addPlainRun(const uint8_t* p, const uint8_t* end) {
+    const uint8_t* const first = p;
+    const size_t base = used_;
+    while (end - p >= 4) {
+        const size_t n = get16(p + 2);
+        if (n > size_t(end - p - 4) ||
+            !notePlain(get16(p), p + 4, n, uint32_t(base + size_t(p - first))))
+            break;
+        p += 4 + n;
+    }
+    if (p > first) std::memcpy(grow(size_t(p - first)), first, size_t(p - first));
+    return p;
+}
+
 CellTable::Row& CellTable::addRow(int row) {
     if (size_t(row) < rowAt_.size()) return insertRow(row);
     // After the last row there (rowAt_ ends with it), the common case: appended.

@@ -41,33 +41,14 @@ class CellTable {
     // NUMBER, RK or BLANK after the cells of its row. Any other record or case returns false
     // having done nothing, and is add()'s.
     bool addPlain(uint16_t type, const uint8_t* data, size_t size) {
-        const bool row = type == rt::Row;
-        if (!row && type != rt::LabelSst && type != rt::Number && type != rt::Rk &&
-            type != rt::Blank)
-            return false;
-        if (size < (row ? 16 : minCellSize(type))) return false;
-        const uint16_t index = get16(data), col = get16(data + 2);
-        if (row) {
-            Row& rw = rowFor(index);
-            if (rw.record != kNoRecord) return false;
-            rw.record = append(type, data, size);
-            lastRow_ = -1;
-            return true;
-        }
-        if (col > 255) return false;
-        Row& rw = rowFor(index);
-        if (!rw.cells.empty() && rw.cells.back().lastCol >= col) return false;
-        Slot s;
-        s.type = type;
-        s.firstCol = s.lastCol = uint8_t(col);
-        s.offset = append(type, data, size);
-        s.size = uint32_t(4 + size);
-        rw.cells.push_back(s);
-        lastRow_ = index;
-        lastCol_ = col;
-        lastIsFormula_ = false;
+        if (!notePlain(type, data, size, uint32_t(used_))) return false;
+        append(type, data, size);
         return true;
     }
+    // addPlain() of the records from `p` on while they are such records, up to `end`, their
+    // bytes (headers included, as they stand) copied into the store in one piece. Returns where
+    // the first record it did not take starts.
+    const uint8_t* addPlainRun(const uint8_t* p, const uint8_t* end);
     // Makes room for rows up to `lastRow` (0-based), as a sheet's DIMENSIONS gives them, with
     // `recordBytes` the bytes of records left to read.
     void reserveRows(int firstRow, int lastRow, size_t recordBytes);
@@ -238,6 +219,36 @@ class CellTable {
         SlotList cells;
     };
 
+    // What addPlain() changes in the rows for the record `type` with `data`, its header to
+    // lie at `offset` of the store; false, having changed nothing, for a record not its own.
+    bool notePlain(uint16_t type, const uint8_t* data, size_t size, uint32_t offset) {
+        const bool row = type == rt::Row;
+        if (!row && type != rt::LabelSst && type != rt::Number && type != rt::Rk &&
+            type != rt::Blank)
+            return false;
+        if (size < (row ? 16 : minCellSize(type))) return false;
+        const uint16_t index = get16(data), col = get16(data + 2);
+        if (row) {
+            Row& rw = rowFor(index);
+            if (rw.record != kNoRecord) return false;
+            rw.record = offset;
+            lastRow_ = -1;
+            return true;
+        }
+        if (col > 255) return false;
+        Row& rw = rowFor(index);
+        if (!rw.cells.empty() && rw.cells.back().lastCol >= col) return false;
+        Slot s;
+        s.type = type;
+        s.firstCol = s.lastCol = uint8_t(col);
+        s.offset = offset;
+        s.size = uint32_t(4 + size);
+        rw.cells.push_back(s);
+        lastRow_ = index;
+        lastCol_ = col;
+        lastIsFormula_ = false;
+        return true;
+    }
     Row* findRow(int row);
     const Row* findRow(int row) const;
     Row& rowFor(int row) {

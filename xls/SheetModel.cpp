@@ -146,12 +146,14 @@ SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : wor
                 leaveOut(p, size);
                 p += 4 + size;
                 // The records after it while they are rows and plain cells: the bulk of a long
-                // list's table, on a short path. Anything else is looked at as above.
-                while (end - p >= 4) {
-                    const size_t n = get16(p + 2);
-                    if (n > size_t(end - p - 4) || !cells_.addPlain(get16(p), p + 4, n)) break;
-                    leaveOut(p, n);
-                    p += 4 + n;
+                // list's table, taken in one run. Anything else is looked at as above.
+                uint8_t* const after = p + (cells_.addPlainRun(p, end) - p);
+                if (after > p) {
+                    // As leaveOut() of each record: they follow one another.
+                    if (p > run) runs.emplace_back(run, size_t(p - run));
+                    keptSize += size_t(p - run);
+                    run = after;
+                    p = after;
                 }
                 continue;
             }
