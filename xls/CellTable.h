@@ -56,15 +56,22 @@ class CellTable {
     // Every cell set, formatted or read asks this: kept inline and short.
     const Slot* find(int row, int col) const {
         if (size_t(row) >= rowAt_.size() || !rowAt_[size_t(row)]) return nullptr;
-        const SlotList& cells = rows_[rowAt_[size_t(row)] - 1].cells;
-        // The first cell whose run ends at or after `col`; most rows hold a few cells.
-        const Slot* s = cells.begin();
-        const Slot* const end = cells.end();
-        if (end - s > 8)
-            s = std::lower_bound(s, end, col, [](const Slot& c, int at) { return c.lastCol < at; });
-        else
-            while (s != end && s->lastCol < col) ++s;
-        return s != end && s->firstCol <= col ? s : nullptr;
+        return findIn(rows_[rowAt_[size_t(row)] - 1].cells, col);
+    }
+    // The cell at (row, col) and what assigning it needs of its row, from one look at the row.
+    // Valid until a cell of the table is put or removed.
+    struct Spot {
+        const Slot* slot = nullptr;          // what find(row, col) gives
+        const uint8_t* rowRecord = nullptr;  // what rowRecord(row) gives
+        uint32_t rowAt = 0;                  // where the row stands in rows_, plus one; 0: none
+    };
+    Spot spot(int row, int col) const {
+        Spot s;
+        if (size_t(row) >= rowAt_.size() || !(s.rowAt = rowAt_[size_t(row)])) return s;
+        const Row& r = rows_[s.rowAt - 1];
+        s.rowRecord = r.record != kNoRecord ? store_.get() + r.record + 4 : nullptr;
+        s.slot = findIn(r.cells, col);
+        return s;
     }
     // The cells of `row` in column order, from `first` up to `last`; none when the row has none.
     // Valid until a cell of the table is put or removed.
@@ -91,6 +98,11 @@ class CellTable {
     // fill, inline. Nothing to remove and no waste made.
     void putNew(int row, int col, uint16_t type, const uint8_t* data, size_t size, bool written) {
         addCell(rowFor(row), col, type, data, size, written);
+    }
+    // The same, with `at` what spot(row, col) gives now.
+    void putNew(const Spot& at, int row, int col, uint16_t type, const uint8_t* data, size_t size,
+                bool written) {
+        addCell(at.rowAt ? rows_[at.rowAt - 1] : addRow(row), col, type, data, size, written);
     }
     void erase(int row, int col) { put(row, col, 0, nullptr, 0); }
 
@@ -213,6 +225,17 @@ class CellTable {
         Slot* heap_ = nullptr;
         uint32_t size_ = 0, capacity_ = 2;
     };
+    // The first cell of `cells` whose run ends at or after `col`, when it holds `col`.
+    static const Slot* findIn(const SlotList& cells, int col) {
+        const Slot* s = cells.begin();
+        const Slot* const end = cells.end();
+        // Most rows hold a few cells.
+        if (end - s > 8)
+            s = std::lower_bound(s, end, col, [](const Slot& c, int at) { return c.lastCol < at; });
+        else
+            while (s != end && s->lastCol < col) ++s;
+        return s != end && s->firstCol <= col ? s : nullptr;
+    }
     struct Row {
         uint16_t index = 0;
         uint32_t record = kNoRecord;  // offset of the ROW record's header in the byte store

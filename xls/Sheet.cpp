@@ -67,16 +67,18 @@ void Sheet::setValue(int row, int col, const std::string& utf8Text) {
                         (shared->table ? "data table" : "array formula") + " over " +
                         address(shared->range.firstRow, shared->range.firstCol) + ":" +
                         address(shared->range.lastRow, shared->range.lastCol));
-    const CellTable::Slot* existing = cells.find(row, col);
+    const CellTable::Spot spot = cells.spot(row, col);
+    const CellTable::Slot* existing = spot.slot;
     // The format the cell keeps: its own, else the one its row or column gives.
-    uint16_t xf = existing ? cells.xfOf(*existing, col) : model_->defaultXf(row, col);
+    const uint16_t xf =
+        existing ? cells.xfOf(*existing, col) : model_->defaultXf(spot.rowRecord, col);
     uint8_t data[14];
     set16(data, uint16_t(row));
     set16(data + 2, uint16_t(col));
     set16(data + 4, xf);
     if (utf8Text.empty()) {
         if (!existing) return;
-        if (xf == model_->defaultXf(row, col))
+        if (xf == model_->defaultXf(spot.rowRecord, col))
             cells.erase(row, col);
         else
             cells.put(row, col, rt::Blank, data, 6);
@@ -90,13 +92,13 @@ void Sheet::setValue(int row, int col, const std::string& utf8Text) {
         if (existing)
             cells.put(existing, row, col, rt::Number, data, 14, /*written=*/true);
         else
-            cells.putNew(row, col, rt::Number, data, 14, /*written=*/true);
+            cells.putNew(spot, row, col, rt::Number, data, 14, /*written=*/true);
     } else {
         set32(data + 6, book_->globals.strings().findOrAdd(utf8Text));
         if (existing)
             cells.put(existing, row, col, rt::LabelSst, data, 10, /*written=*/true);
         else
-            cells.putNew(row, col, rt::LabelSst, data, 10, /*written=*/true);
+            cells.putNew(spot, row, col, rt::LabelSst, data, 10, /*written=*/true);
     }
 }
 

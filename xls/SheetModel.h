@@ -53,9 +53,11 @@ class SheetModel {
 
     // The format an empty cell shows: its row's when its ROW record has one, else its column's.
     // Asked for every new cell: kept inline.
-    uint16_t defaultXf(int row, int col) const {
-        if (const uint8_t* rec = cells_.rowRecord(row)) {
-            const uint32_t flags = get32(rec + 12);
+    uint16_t defaultXf(int row, int col) const { return defaultXf(cells_.rowRecord(row), col); }
+    // The same, with `rowRecord` what cells().rowRecord(row) gives.
+    uint16_t defaultXf(const uint8_t* rowRecord, int col) const {
+        if (rowRecord) {
+            const uint32_t flags = get32(rowRecord + 12);
             if (flags & 0x80) return uint16_t((flags >> 16) & 0xFFF);
         }
         return columnXf_[size_t(col) & 255];
