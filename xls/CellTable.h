@@ -99,9 +99,10 @@ class CellTable {
     void putNew(int row, int col, uint16_t type, const uint8_t* data, size_t size, bool written) {
         addCell(rowFor(row), col, type, data, size, written);
     }
-    // The same, with `at` what spot(row, col) gives now.
-    void putNew(const Spot& at, int row, int col, uint16_t type, const uint8_t* data, size_t size,
-                bool written) {
+    // The same, with `at` what spot(row, col) gives now. Forced inline, with addCell(): left to
+    // itself the compiler calls them out of line from a long caller, at a cost per cell.
+    [[gnu::always_inline]] void putNew(const Spot& at, int row, int col, uint16_t type,
+                                       const uint8_t* data, size_t size, bool written) {
         addCell(at.rowAt ? rows_[at.rowAt - 1] : addRow(row), col, type, data, size, written);
     }
     void erase(int row, int col) { put(row, col, 0, nullptr, 0); }
@@ -212,6 +213,8 @@ class CellTable {
             to.offset = s.offset;
             to.size = s.size;
         }
+        // The slot one past the last, now the last, or null when the list has no room left.
+        Slot* pushRoom() { return size_ < capacity_ ? begin() + size_++ : nullptr; }
         Slot* insert(Slot* at, const Slot& s) { return insert(at, &s, &s + 1); }
         // [first, last) must not lie in this list.
         Slot* insert(Slot* at, const Slot* first, const Slot* last);
@@ -315,13 +318,26 @@ class CellTable {
     }
     void insertBefore(Row& row, const Slot& slot);  // insert() before the row's last cell
     // A cell of one record at `col` of `row`, where no cell holds that column.
-    void addCell(Row& row, int col, uint16_t type, const uint8_t* bytes, size_t size,
-                 bool written) {
+    [[gnu::always_inline]] void addCell(Row& row, int col, uint16_t type, const uint8_t* bytes,
+                                        size_t size, bool written) {
+        const uint32_t offset = append(type, bytes, size);
+        SlotList& cells = row.cells;
+        // After the row's last cell, with room: made where it goes.
+        if (cells.empty() || cells.back().lastCol < col) {
+            if (Slot* s = cells.pushRoom()) {
+                s->type = type;
+                s->firstCol = s->lastCol = uint8_t(col);
+                s->written = written;
+                s->offset = offset;
+                s->size = uint32_t(4 + size);
+                return;
+            }
+        }
         Slot s;
         s.type = type;
         s.firstCol = s.lastCol = uint8_t(col);
         s.written = written;
-        s.offset = append(type, bytes, size);
+        s.offset = offset;
         s.size = uint32_t(4 + size);
         insert(row, s);
     }
