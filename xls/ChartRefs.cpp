@@ -74,15 +74,24 @@ struct Group {
     size_t first, last;  // the owning record and its END (equal when it has no group)
 };
 
-// Chart substreams (BOF with dt chart to its EOF) among a sheet's records.
-std::vector<Group> chartSubstreams(const RecordList& recs) {
-    std::vector<Group> charts;
+// A chart substream among a sheet's records: where its BOF and its EOF start in the bytes.
+struct Substream {
+    size_t bof, eof;
+};
+
+// Chart substreams (BOF with dt chart to its EOF) among a sheet's records, found along their
+// bytes.
+std::vector<Substream> chartSubstreams(const RecordList& recs) {
+    std::vector<Substream> charts;
     std::vector<std::pair<size_t, bool>> open;
-    for (size_t i = 0; i < recs.size(); ++i) {
-        if (recs.type(i) == rt::Bof)
-            open.emplace_back(i, recs.length(i) >= 4 && get16(recs.data(i) + 2) == kChartSubstream);
-        if (recs.type(i) == rt::Eof && !open.empty()) {
-            if (open.back().second) charts.push_back({open.back().first, i});
+    const uint8_t* const bytes = recs.bytes();
+    for (size_t at = 0, end = recs.byteSize(); at < end; at += 4 + get16(bytes + at + 2)) {
+        const uint16_t type = get16(bytes + at);
+        if (type == rt::Bof)
+            open.emplace_back(
+                at, get16(bytes + at + 2) >= 4 && get16(bytes + at + 6) == kChartSubstream);
+        if (type == rt::Eof && !open.empty()) {
+            if (open.back().second) charts.push_back({open.back().first, at});
             open.pop_back();
         }
     }
@@ -375,22 +384,25 @@ struct Growth {
     uint16_t index, count, newCount;
 };
 
-// Extends the references of one chart substream; returns how many.
+// Extends the references of one chart substream; returns how many. Its records are walked
+// along their bytes; the index of records is made only for a series that grows.
 int extendChart(const Globals& globals, std::vector<std::unique_ptr<SheetModel>>& sheets,
-                size_t owner, Group chart) {
+                size_t owner, Substream chart) {
     RecordList& recs = sheets[owner]->records();
+    uint8_t* const bytes = recs.bytes();
     int extended = 0;
-    std::vector<Growth> grown;
+    std::vector<Growth> grown;  // with the SERIES record's byte offset
     size_t series = kNoGroup;
     uint16_t seriesIndex = 0;
-    for (size_t i = chart.first; i <= chart.last; ++i) {
-        if (recs.type(i) == rt::Series && recs.length(i) >= 8) {
+    for (size_t at = chart.bof; at <= chart.eof; at += 4 + get16(bytes + at + 2)) {
+        const uint16_t type = get16(bytes + at);
+        const size_t size = get16(bytes + at + 2);
+        if (type == rt::Series && size >= 8) {
             if (series != kNoGroup) ++seriesIndex;
-            series = i;
+            series = at;
         }
-        if (recs.type(i) != rt::Ai || recs.length(i) < 8) continue;
-        uint8_t* d = recs.data(i);
-        const size_t size = recs.length(i);
+        if (type != rt::Ai || size < 8) continue;
+        uint8_t* d = bytes + at + 4;
         uint8_t id = d[0];
         size_t cce = get16(&d[6]);
         if ((id != 1 && id != 2) || d[1] != 2 || 8 + cce > size || cce == 0) continue;
@@ -416,16 +428,20 @@ int extendChart(const Globals& globals, std::vector<std::unique_ptr<SheetModel>>
         set16(&d[area + 2], uint16_t(newLast));
         ++extended;
         if (series == kNoGroup) continue;
-        uint8_t* s = recs.data(series);
+        uint8_t* s = bytes + series + 4;
         size_t countAt = id == 1 ? 6 : 4;  // cValy for values, cValx for categories
         uint16_t before = get16(&s[countAt]);
         uint16_t count = uint16_t(newLast - firstRow + 1);
         if (before < count) set16(&s[countAt], count);
         if (id == 1 && before < count) grown.push_back({series, seriesIndex, before, count});
     }
+    if (grown.empty()) return extended;
+    // The records by index, as they stand before any is inserted.
+    const Group group{recs.indexAt(chart.bof), recs.indexAt(chart.eof)};
+    for (Growth& g : grown) g.series = recs.indexAt(g.series);
     // Last series first: inserting records moves everything behind them.
     for (auto it = grown.rbegin(); it != grown.rend(); ++it)
-        extendPointFormats(*sheets[owner], chart, it->series, it->index, it->count, it->newCount,
+        extendPointFormats(*sheets[owner], group, it->series, it->index, it->count, it->newCount,
                            globals.styles().palette());
     return extended;
 }
@@ -556,7 +572,7 @@ int extendChartReferences(const Globals& globals,
                           std::vector<std::unique_ptr<SheetModel>>& sheets) {
     int extended = 0;
     for (size_t owner = 0; owner < sheets.size(); ++owner) {
-        std::vector<Group> charts = chartSubstreams(sheets[owner]->records());
+        std::vector<Substream> charts = chartSubstreams(sheets[owner]->records());
         for (auto it = charts.rbegin(); it != charts.rend(); ++it)
             extended += extendChart(globals, sheets, owner, *it);
     }

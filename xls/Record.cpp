@@ -57,6 +57,11 @@ size_t RecordList::scanAll() const {
     return at_.size();
 }
 
+size_t RecordList::indexAt(size_t at) const {
+    size();  // the index made to the end
+    return size_t(std::lower_bound(at_.begin(), at_.end(), uint32_t(at)) - at_.begin());
+}
+
 void RecordList::insert(size_t at, uint16_t type, const uint8_t* data, size_t size) {
     const size_t where = offset(at);
     const size_t grown = 4 + size;

@@ -61,6 +61,8 @@ class RecordList {
     const uint8_t* data(size_t i) const { return bytes() + offset(i) + 4; }
     // Where record i starts in bytes(); offset(size()) is the end.
     size_t offset(size_t i) const { return i < at_.size() ? at_[i] : scanTo(i); }
+    // The index of the record that starts at byte `at` of bytes().
+    size_t indexAt(size_t at) const;
     // Inserts whole records at several places in one new copy of the list: before record
     // places[k].at (in increasing order), `fill(k, out)` appends exactly places[k].size bytes
     // to `out`. bytes() stays as it was while `fill` runs, so it may copy from there, and no

@@ -135,12 +135,14 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
     int added = 0;
     for (auto& sheet : sheets) {
         if (!sheet->isWorksheet()) continue;
+        // Walked along the records' bytes, which keep their sizes: only fields change.
         RecordList& recs = sheet->records();
-        for (size_t i = 0; i < recs.size(); ++i) {
-            if (recs.type(i) != kFeature11) continue;
+        uint8_t* const bytes = recs.bytes();
+        for (size_t at = 0, end = recs.byteSize(); at < end; at += 4 + get16(bytes + at + 2)) {
+            if (get16(bytes + at) != kFeature11) continue;
             TableRange t;
-            uint8_t* d = recs.data(i);
-            if (!readTable(recs.type(i), d, recs.length(i), t) ||
+            uint8_t* d = bytes + at + 4;
+            if (!readTable(kFeature11, d, get16(bytes + at + 2), t) ||
                 t.lastRow - t.firstRow + 1 <= t.headerRows)
                 continue;
             int last = t.lastRow;
