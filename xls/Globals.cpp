@@ -274,15 +274,28 @@ uint16_t Globals::findOrAddFormatRecord(const std::string& format) {
         if (Styles::builtinFormat(id) == format) return id;
     uint16_t id = 164;
     for (const auto& f : styles_.formats_) id = std::max<uint16_t>(id, uint16_t(f.first + 1));
-    std::u16string chars = utf8ToUtf16(format);
-    if (chars.size() > 255) chars.resize(255);
-    bool wide = std::any_of(chars.begin(), chars.end(), [](char16_t c) { return c > 0xFF; });
     Bytes data;
-    data.reserve(5 + chars.size() * (wide ? 2 : 1));
-    put16(data, id);
-    put16(data, uint16_t(chars.size()));
-    put8(data, wide ? 1 : 0);
-    for (char16_t c : chars) wide ? put16(data, c) : put8(data, uint8_t(c));
+    std::string stored;  // the format as the record holds it, in UTF-8
+    if (format.size() <= 255 &&
+        std::all_of(format.begin(), format.end(), [](char c) { return (c & 0x80) == 0; })) {
+        // The usual format: 7-bit text, stored as 8-bit characters as it stands.
+        data.resize(5 + format.size());
+        set16(&data[0], id);
+        set16(&data[2], uint16_t(format.size()));
+        data[4] = 0;
+        std::copy(format.begin(), format.end(), data.begin() + 5);
+        stored = format;
+    } else {
+        std::u16string chars = utf8ToUtf16(format);
+        if (chars.size() > 255) chars.resize(255);
+        bool wide = std::any_of(chars.begin(), chars.end(), [](char16_t c) { return c > 0xFF; });
+        data.reserve(5 + chars.size() * (wide ? 2 : 1));
+        put16(data, id);
+        put16(data, uint16_t(chars.size()));
+        put8(data, wide ? 1 : 0);
+        for (char16_t c : chars) wide ? put16(data, c) : put8(data, uint8_t(c));
+        stored = utf16ToUtf8(chars);
+    }
     const size_t count = records_.size();
     size_t at = lastIndexOf(rt::Format);
     if (at < count) {
@@ -293,7 +306,7 @@ uint16_t Globals::findOrAddFormatRecord(const std::string& format) {
         if (at == count && at > 0) --at;  // before EOF
     }
     insertRecord(at, rt::Format, data);
-    styles_.formats_.emplace_back(id, utf16ToUtf8(chars));
+    styles_.formats_.emplace_back(id, std::move(stored));
     return id;
 }
 
