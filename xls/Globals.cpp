@@ -246,9 +246,13 @@ int Globals::sheetOfXti(uint16_t ixti) const {
 }
 
 size_t Globals::lastIndexOf(uint16_t type) const {
-    for (size_t i = records_.size(); i-- > 0;)
-        if (records_.type(i) == type) return i;
-    return records_.size();
+    // One walk from header to header.
+    const uint8_t* const bytes = records_.bytes();
+    const size_t end = records_.byteSize();
+    size_t i = 0, last = size_t(-1);
+    for (size_t at = 0; at < end; at += 4 + get16(bytes + at + 2), ++i)
+        if (get16(bytes + at) == type) last = i;
+    return last != size_t(-1) ? last : i;
 }
 
 void Globals::insertRecord(size_t at, uint16_t type, const Bytes& data) {
@@ -336,25 +340,38 @@ void Globals::rememberXf(uint32_t key, uint16_t xf) {
 
 uint16_t Globals::findOrAddXfRecord(uint16_t baseXf, uint16_t formatId,
                                     const std::string& displayName) {
-    std::vector<size_t> xfRecords;
+    // The XF records: their indexes, and where each starts in the records' bytes. One walk from
+    // header to header.
+    std::vector<size_t> xfRecords, xfAt;
     xfRecords.reserve(styles_.xfs_.size());
-    for (size_t i = 0, count = records_.size(); i < count; ++i)
-        if (records_.type(i) == rt::Xf && records_.length(i) >= 20) xfRecords.push_back(i);
+    xfAt.reserve(styles_.xfs_.size());
+    const uint8_t* const bytes = records_.bytes();
+    const size_t end = records_.byteSize();
+    for (size_t at = 0, i = 0; at < end; at += 4 + get16(bytes + at + 2), ++i)
+        if (get16(bytes + at) == rt::Xf && get16(bytes + at + 2) >= 20) {
+            xfRecords.push_back(i);
+            xfAt.push_back(at);
+        }
     if (xfRecords.empty())
         throw Error(ErrorKind::Unsupported, displayName, "the workbook has no cell formats");
     if (baseXf >= xfRecords.size()) baseXf = xfRecords.size() > 15 ? 15 : 0;
-    const uint8_t* base = records_.data(xfRecords[baseXf]);
-    Bytes wanted(base, base + records_.length(xfRecords[baseXf]));
+    const uint8_t* base = bytes + xfAt[baseXf] + 4;
+    Bytes wanted(base, base + get16(base - 2));
     uint16_t flags = get16(&wanted[4]);
     if (get16(&wanted[2]) == formatId && !(flags & 4)) return baseXf;
     if (flags & 4) flags = uint16_t((flags & 0x0B) | (baseXf << 4));  // a cell XF on that style
     set16(&wanted[2], formatId);
     set16(&wanted[4], flags);
     wanted[9] |= 0x04;  // the number format is the cell's own, not the style's
-    for (size_t k = 0; k < xfRecords.size(); ++k)
-        if (records_.length(xfRecords[k]) == wanted.size() &&
-            std::memcmp(records_.data(xfRecords[k]), wanted.data(), wanted.size()) == 0)
+    // Most XFs differ from it in their first four bytes (font, number format): those are
+    // compared first.
+    const uint32_t head = get32(wanted.data());
+    for (size_t k = 0; k < xfRecords.size(); ++k) {
+        const uint8_t* record = bytes + xfAt[k];
+        if (get16(record + 2) == wanted.size() && get32(record + 4) == head &&
+            std::memcmp(record + 4, wanted.data(), wanted.size()) == 0)
             return uint16_t(k);
+    }
     if (xfRecords.size() >= kMaxXfs)
         throw Error(ErrorKind::Unsupported, displayName, "too many cell formats in the workbook");
     insertRecord(xfRecords.back() + 1, rt::Xf, wanted);
