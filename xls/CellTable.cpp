@@ -569,29 +569,31 @@ std::optional<CellRange> CellTable::usedRange() const {
 
 uint32_t CellTable::write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaultRowFlags) const {
     uint32_t refs = 0;
+    const uint8_t* const store = store_.get();
     auto present = [](const Row& r) { return r.record != kNoRecord || !r.cells.empty(); };
-    // The bytes of one block: 32 ROW records of 20 bytes at most, and the cells.
-    for (size_t i = 0; i < rows_.size();) {
-        if (!present(rows_[i])) {
+    const Row* const rows = rows_.data();
+    const size_t count = rows_.size();
+    for (size_t i = 0; i < count;) {
+        if (!present(rows[i])) {
             ++i;
             continue;
         }
-        size_t block = rows_[i].index / 32, j = i, need = 0;
-        for (; j < rows_.size() && rows_[j].index / 32 == block; ++j) {
-            const Row& r = rows_[j];
-            if (r.record != kNoRecord) need += 4 + sizeAt(store_.get() + r.record);
-            need += 20;
-            for (const Slot& s : r.cells) need += s.size;
-        }
-        size_t at = out.size();
-        out.resize(at + need);
+        // A block of up to 32 rows: their ROW records, then their cells.
+        const size_t block = rows[i].index / 32;
+        size_t j = i, rowBytes = 0;
+        for (; j < count && rows[j].index / 32 == block; ++j)
+            if (rows[j].record != kNoRecord)
+                rowBytes += 4 + sizeAt(store + rows[j].record);
+            else if (!rows[j].cells.empty())
+                rowBytes += 20;
+        const size_t at = out.size();
+        out.resize(at + rowBytes);
         uint8_t* p = out.data() + at;
         for (size_t k = i; k < j; ++k) {
-            const Row& r = rows_[k];
+            const Row& r = rows[k];
             if (!present(r)) continue;
             if (r.record != kNoRecord) {
-                size_t n = 4 + sizeAt(store_.get() + r.record);
-                std::memcpy(p, store_.get() + r.record, n);
+                std::memcpy(p, store + r.record, 4 + sizeAt(store + r.record));
             } else {
                 set16(p, rt::Row);
                 set16(p + 2, 16);
@@ -609,25 +611,23 @@ uint32_t CellTable::write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaul
             }
             p += 4 + sizeAt(p);
         }
-        // The cells, copied in runs that lie one after the other in the store: cells read from
-        // a file, or written row after row, make one run per block.
+        // The cells, appended in runs that lie one after the other in the store (cells read
+        // from a file, or written row after row, make one run per block): copied once, with no
+        // room zeroed for them first.
         const uint8_t* run = nullptr;
         size_t runSize = 0;
         for (size_t k = i; k < j; ++k)
-            for (const Slot& s : rows_[k].cells) {
-                const uint8_t* bytes = store_.get() + s.offset;
+            for (const Slot& s : rows[k].cells) {
+                const uint8_t* bytes = store + s.offset;
                 if (bytes != run + runSize) {
-                    if (runSize) std::memcpy(p, run, runSize);
-                    p += runSize;
+                    if (runSize) out.insert(out.end(), run, run + runSize);
                     run = bytes;
                     runSize = 0;
                 }
                 runSize += s.size;
                 refs += s.type == rt::LabelSst;
             }
-        if (runSize) std::memcpy(p, run, runSize);
-        p += runSize;
-        out.resize(size_t(p - out.data()));
+        if (runSize) out.insert(out.end(), run, run + runSize);
         i = j;
     }
     return refs;
