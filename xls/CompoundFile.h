@@ -78,6 +78,8 @@ class CompoundFile {
     };
 
   private:
+    struct Unfilled {};
+    explicit CompoundFile(Unfilled) {}  // no root yet: parse() gives the entries
     // Moves a stream left in place to the front of its buffer, as every other member expects.
     void settle();
 

@@ -344,19 +344,19 @@ CompoundFile CompoundFile::parse(const Bytes& bytes, const std::string& displayN
 
 CompoundFile CompoundFile::parse(const uint8_t* bytes, size_t size,
                                  const std::string& displayName) {
-    CompoundFile cf;
+    CompoundFile cf{Unfilled{}};
     cf.entries_ = Reader(bytes, size, displayName).read();
     return cf;
 }
 
 CompoundFile CompoundFile::parse(Bytes&& bytes, const std::string& displayName) {
-    CompoundFile cf;
+    CompoundFile cf{Unfilled{}};
     cf.entries_ = Reader(bytes.data(), bytes.size(), displayName, &bytes).read();
     return cf;
 }
 
 CompoundFile CompoundFile::parseForTaking(Bytes&& bytes, const std::string& displayName) {
-    CompoundFile cf;
+    CompoundFile cf{Unfilled{}};
     cf.entries_ = Reader(bytes.data(), bytes.size(), displayName, &bytes, &cf.placed_).read();
     return cf;
 }

@@ -33,12 +33,17 @@ const char* bareStreamKind(const uint8_t* bytes, size_t length) {
     return nullptr;
 }
 
-}  // namespace
-
-WorkbookModel::WorkbookModel(Bytes&& bytes, std::string name) : displayName(std::move(name)) {
+// The compound file of `bytes`, after the check for a bare record stream.
+CompoundFile compoundFileOf(Bytes&& bytes, const std::string& displayName) {
     if (const char* kind = bareStreamKind(bytes.data(), bytes.size()))
         throw Error(ErrorKind::Unsupported, displayName, kind);
-    file_ = CompoundFile::parseForTaking(std::move(bytes), displayName);
+    return CompoundFile::parseForTaking(std::move(bytes), displayName);
+}
+
+}  // namespace
+
+WorkbookModel::WorkbookModel(Bytes&& bytes, std::string name)
+    : displayName(std::move(name)), file_(compoundFileOf(std::move(bytes), displayName)) {
     int stream = file_.findInRoot(u"Workbook");
     if (stream < 0 || file_.entries()[size_t(stream)].type != CompoundFile::Type::Stream) {
         if (file_.findInRoot(u"Book") >= 0)
