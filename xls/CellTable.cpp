@@ -158,6 +158,9 @@ CellTable::Row& CellTable::addRow(int row) {
     if (size_t(row) < rowAt_.size()) return insertRow(row);
     // After the last row there (rowAt_ ends with it), the common case: appended.
     if (size_t(row) > rowAt_.size()) rowAt_.resize(size_t(row), 0);
+    // A list being filled adds rows one by one: the table grows fourfold, so that its rows are
+    // moved fewer times.
+    if (rows_.size() == rows_.capacity()) rows_.reserve(std::max<size_t>(16, 4 * rows_.size()));
     rows_.emplace_back();
     rows_.back().index = uint16_t(row);
     rowAt_.push_back(uint32_t(rows_.size()));
