@@ -110,6 +110,14 @@ std::optional<double> readNumber(std::string_view text) {
         if (k == text.size()) return double(int64_t(n));  // below 10^15
     }
 
+    // A label mostly starts with a character no number starts with, nor a blank: turned away
+    // at once. Those that may start one (blanks, digits, signs, "$", ".") all lie below 64.
+    constexpr uint64_t kMayStart = 1ull << '\t' | 1ull << ' ' | 1ull << '$' | 1ull << '+' |
+                                   1ull << '-' | 1ull << '.' | 0x3FFull << '0';
+    if (text.empty()) return std::nullopt;
+    const unsigned first = static_cast<unsigned char>(text[0]);
+    if (first >= 64 || !(kMayStart >> first & 1)) return std::nullopt;
+
     size_t begin = 0, end = text.size();
     while (begin < end && isBlank(text[begin])) ++begin;
     if (begin == end) return std::nullopt;
