@@ -510,13 +510,18 @@ size_t SharedStrings::write(Bytes& out, uint32_t totalRefs) const {
     } else {
         writeRebuilt(out, totalRefs, dsst, starts);
     }
-    put16(out, rt::ExtSst);
-    put16(out, uint16_t(2 + 8 * starts.size()));
-    put16(out, uint16_t(dsst));
+    const size_t at = out.size();
+    out.resize(at + 6 + 8 * starts.size());
+    uint8_t* p = out.data() + at;
+    set16(p, rt::ExtSst);
+    set16(p + 2, uint16_t(2 + 8 * starts.size()));
+    set16(p + 4, uint16_t(dsst));
+    p += 6;
     for (const auto& [string, record] : starts) {
-        put32(out, uint32_t(string));
-        put16(out, uint16_t(string - record));
-        put16(out, 0);
+        set32(p, uint32_t(string));
+        set16(p + 4, uint16_t(string - record));
+        set16(p + 6, 0);
+        p += 8;
     }
     return field;
 }
