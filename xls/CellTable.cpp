@@ -75,8 +75,8 @@ CellTable::Slot* CellTable::SlotList::insert(Slot* at, const Slot* first, const 
         const size_t capacity = std::max<size_t>(size_ + n, 2 * size_t(capacity_));
         Slot* grown = new Slot[capacity];
         std::memcpy(static_cast<void*>(grown), begin(), size_ * sizeof(Slot));
-        delete[] heap_;
-        heap_ = grown;
+        if (onHeap()) delete[] data_;
+        data_ = grown;
         capacity_ = uint32_t(capacity);
     }
     Slot* d = begin();
@@ -93,18 +93,22 @@ CellTable::Slot* CellTable::SlotList::erase(Slot* first, Slot* last) {
 }
 
 void CellTable::SlotList::take(SlotList& other) {
-    heap_ = other.heap_;
     size_ = other.size_;
     capacity_ = other.capacity_;
-    if (!heap_) std::memcpy(static_cast<void*>(inline_), other.inline_, sizeof inline_);
-    other.heap_ = nullptr;
+    if (other.onHeap()) {
+        data_ = other.data_;
+    } else {
+        std::memcpy(static_cast<void*>(inline_), other.inline_, sizeof inline_);
+        data_ = inline_;
+    }
+    other.data_ = other.inline_;
     other.size_ = 0;
     other.capacity_ = 2;
 }
 
 void CellTable::SlotList::release() {
-    delete[] heap_;
-    heap_ = nullptr;
+    if (onHeap()) delete[] data_;
+    data_ = inline_;
     size_ = 0;
     capacity_ = 2;
 }

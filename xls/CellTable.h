@@ -176,7 +176,8 @@ class CellTable {
         }
     }
     // A row's cells in column order: up to two inline (the rows of a list mostly hold one or
-    // two), more on the heap. Slots are plain data, moved with memcpy.
+    // two), more on the heap. Slots are plain data, moved with memcpy. The slots are reached
+    // through one pointer, wherever they lie, so that finding a cell takes no test of where.
     class SlotList {
       public:
         SlotList() = default;
@@ -189,9 +190,9 @@ class CellTable {
         }
         ~SlotList() { release(); }
 
-        Slot* begin() { return heap_ ? heap_ : inline_; }
+        Slot* begin() { return data_; }
         Slot* end() { return begin() + size_; }
-        const Slot* begin() const { return heap_ ? heap_ : inline_; }
+        const Slot* begin() const { return data_; }
         const Slot* end() const { return begin() + size_; }
         bool empty() const { return size_ == 0; }
         Slot& front() { return *begin(); }
@@ -224,8 +225,9 @@ class CellTable {
       private:
         void take(SlotList& other);
         void release();
+        bool onHeap() const { return data_ != inline_; }
         Slot inline_[2];
-        Slot* heap_ = nullptr;
+        Slot* data_ = inline_;  // inline_, or the heap's slots once more are needed
         uint32_t size_ = 0, capacity_ = 2;
     };
     // The first cell of `cells` whose run ends at or after `col`, when it holds `col`.
