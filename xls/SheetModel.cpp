@@ -47,10 +47,11 @@ SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : wor
     // The kept records in runs: a run ends where a record is left out.
     std::vector<std::pair<uint8_t*, size_t>> runs;
     uint8_t* run = first;
-    auto leaveOut = [&](uint8_t* p, size_t size) {
+    // Leaves out the records from `p` up to `to`.
+    auto leaveOut = [&](uint8_t* p, uint8_t* to) {
         if (p > run) runs.emplace_back(run, size_t(p - run));
         keptSize += size_t(p - run);
-        run = p + 4 + size;
+        run = to;
     };
     int depth = 0;
     int partDepth = 0;  // as the parts of the stream are cut: never below 0
@@ -128,7 +129,7 @@ SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : wor
         const uint8_t* data = p + 4;
         if (worksheet && depth == 1 && type != rt::Bof && type != rt::Eof) {
             if (type == rt::Index) {
-                leaveOut(p, size);
+                leaveOut(p, p + 4 + size);
                 p += 4 + size;
                 continue;
             }
@@ -143,18 +144,13 @@ SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : wor
             if (cell) {
                 if (!tableSeen) tableByte_ = kept(p);
                 tableSeen = true;
-                leaveOut(p, size);
+                leaveOut(p, p + 4 + size);
                 p += 4 + size;
                 // The records after it while they are rows and plain cells: the bulk of a long
                 // list's table, taken in one run. Anything else is looked at as above.
                 uint8_t* const after = p + (cells_.addPlainRun(p, end) - p);
-                if (after > p) {
-                    // As leaveOut() of each record: they follow one another.
-                    if (p > run) runs.emplace_back(run, size_t(p - run));
-                    keptSize += size_t(p - run);
-                    run = after;
-                    p = after;
-                }
+                if (after > p) leaveOut(p, after);
+                p = after;
                 continue;
             }
             if (type == rt::Dimensions) {
@@ -181,8 +177,7 @@ SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : wor
         p += 4 + size;
     }
     partEnd_ = p;
-    if (p > run) runs.emplace_back(run, size_t(p - run));  // the last run
-    keptSize += size_t(p - run);
+    leaveOut(p, p);  // closes the last run of kept records
     keptSize_ = keptSize;
     // Packed to end where the part ends, last run first: the runs move up, and the last one
     // (most of the bytes: whatever follows the cell table) does not move at all.
