@@ -37,10 +37,12 @@ class CompoundFile {
     static CompoundFile parse(const uint8_t* bytes, size_t size, const std::string& displayName);
     // The same; the largest stream may take over `bytes`' buffer, which is left empty then.
     static CompoundFile parse(Bytes&& bytes, const std::string& displayName);
-    // The same, for a caller that takes one stream out at once (takeStream()): the largest
-    // stream in consecutive sectors takes over `bytes`' buffer with its bytes left where they
-    // lie, so that a large stream is neither copied nor moved.
-    static CompoundFile parseForTaking(Bytes&& bytes, const std::string& displayName);
+    // The same, for a caller that takes the stream `streamName` (below the root) out at once
+    // (takeStream()): when its sectors follow one another, that stream takes over `bytes`'
+    // buffer with its bytes left where they lie, so that it is neither copied nor moved. Every
+    // other stream is a copy of its own.
+    static CompoundFile parseForTaking(Bytes&& bytes, const std::string& displayName,
+                                       const std::u16string& streamName);
     // Stream `index`'s bytes, moved out of the file (the entry keeps none); they start at `*at`
     // of what is returned (0 but for a stream left in place by parseForTaking()).
     Bytes takeStream(size_t index, size_t* at);

@@ -22,11 +22,14 @@ class Reader {
   public:
     // With `owned` given (the buffer `file` points into), the largest stream whose sectors
     // follow one another is moved to the front of that buffer, which becomes its data.
-    // With `placed` given too, that stream's bytes stay where they lie in the buffer, and
-    // `placed` tells which entry it is and where its bytes start.
+    // With `placed` given instead, only the stream `placedName` directly below the root may take
+    // over that buffer, its bytes left where they lie; `placed` tells which entry it is and where
+    // its bytes start. Every other stream is a copy, whichever is largest: the caller takes the
+    // named stream out at once, and nothing else knows of an offset into its entry's data.
     Reader(const uint8_t* file, size_t size, const std::string& name, Bytes* owned = nullptr,
-           CompoundFile::Placed* placed = nullptr)
-        : file_(file), size_(size), name_(name), owned_(owned), placed_(placed) {}
+           CompoundFile::Placed* placed = nullptr, const std::u16string* placedName = nullptr)
+        : file_(file), size_(size), name_(name), owned_(owned), placed_(placed),
+          placedName_(placedName) {}
 
     std::vector<CompoundFile::Entry> read();
 
@@ -50,12 +53,14 @@ class Reader {
     void readDirectory();
     void readMini();
     std::vector<CompoundFile::Entry> buildTree();
+    void takeOverBuffer(std::vector<CompoundFile::Entry>& out);
 
     const uint8_t* file_;
     size_t size_;
     std::string name_;
     Bytes* owned_;
     CompoundFile::Placed* placed_;
+    const std::u16string* placedName_;
     struct Deferred {
         size_t entry;
         uint32_t first;  // sector
@@ -304,28 +309,48 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
             return CompoundFile::nameLess(out[a].name, out[b].name);
         });
     }
-    // Streams in consecutive sectors: copied in one piece each, the largest last, moved to the
-    // front of the file's own buffer rather than copied.
-    std::sort(inPlace_.begin(), inPlace_.end(),
-              [](const Deferred& a, const Deferred& b) { return a.size < b.size; });
+    takeOverBuffer(out);
+    return out;
+}
+
+// Streams in consecutive sectors are copied in one piece each, but for the one that takes over
+// the file's own buffer: the largest (moved to the buffer's front), or with `placed_` the stream
+// named `placedName_` below the root (left where it lies).
+void Reader::takeOverBuffer(std::vector<CompoundFile::Entry>& out) {
+    size_t taker = SIZE_MAX;
+    if (placed_) {
+        for (size_t k = 0; k < inPlace_.size(); ++k) {
+            const size_t e = inPlace_[k].entry;
+            if (std::find(out[0].children.begin(), out[0].children.end(), e) !=
+                    out[0].children.end() &&
+                out[e].name.size() == placedName_->size() &&
+                !CompoundFile::nameLess(out[e].name, *placedName_) &&
+                !CompoundFile::nameLess(*placedName_, out[e].name))
+                taker = k;
+        }
+    } else if (!inPlace_.empty()) {
+        taker = size_t(std::max_element(inPlace_.begin(), inPlace_.end(),
+                                        [](const Deferred& a, const Deferred& b) {
+                                            return a.size < b.size;
+                                        }) -
+                       inPlace_.begin());
+    }
     for (size_t k = 0; k < inPlace_.size(); ++k) {
         const Deferred& d = inPlace_[k];
         const uint8_t* from = file_ + secSize_ + size_t(d.first) * secSize_;
-        if (k + 1 < inPlace_.size()) {
-            out[d.entry].data.assign(from, from + d.size);
-            continue;
-        }
-        const size_t at = size_t(from - owned_->data());
-        if (placed_) {
-            *placed_ = {d.entry, at};
-            owned_->resize(at + size_t(d.size));
-        } else {
-            std::memmove(owned_->data(), from, size_t(d.size));
-            owned_->resize(size_t(d.size));
-        }
-        out[d.entry].data = std::move(*owned_);
+        if (k != taker) out[d.entry].data.assign(from, from + d.size);
     }
-    return out;
+    if (taker == SIZE_MAX) return;
+    const Deferred& d = inPlace_[taker];
+    const size_t at = size_t(secSize_ + size_t(d.first) * secSize_);
+    if (placed_) {
+        *placed_ = {d.entry, at};
+        owned_->resize(at + size_t(d.size));
+    } else {
+        std::memmove(owned_->data(), owned_->data() + at, size_t(d.size));
+        owned_->resize(size_t(d.size));
+    }
+    out[d.entry].data = std::move(*owned_);
 }
 
 std::vector<CompoundFile::Entry> Reader::read() {
@@ -355,9 +380,11 @@ CompoundFile CompoundFile::parse(Bytes&& bytes, const std::string& displayName) 
     return cf;
 }
 
-CompoundFile CompoundFile::parseForTaking(Bytes&& bytes, const std::string& displayName) {
+CompoundFile CompoundFile::parseForTaking(Bytes&& bytes, const std::string& displayName,
+                                          const std::u16string& streamName) {
     CompoundFile cf{Unfilled{}};
-    cf.entries_ = Reader(bytes.data(), bytes.size(), displayName, &bytes, &cf.placed_).read();
+    cf.entries_ =
+        Reader(bytes.data(), bytes.size(), displayName, &bytes, &cf.placed_, &streamName).read();
     return cf;
 }
 

@@ -37,7 +37,7 @@ const char* bareStreamKind(const uint8_t* bytes, size_t length) {
 CompoundFile compoundFileOf(Bytes&& bytes, const std::string& displayName) {
     if (const char* kind = bareStreamKind(bytes.data(), bytes.size()))
         throw Error(ErrorKind::Unsupported, displayName, kind);
-    return CompoundFile::parseForTaking(std::move(bytes), displayName);
+    return CompoundFile::parseForTaking(std::move(bytes), displayName, u"Workbook");
 }
 
 }  // namespace

@@ -40,13 +40,39 @@ TEST(CompoundFile, WrittenStreamsReadBackStreamForStream) {
         file.insert(file.end(), pieces.tail.begin(), pieces.tail.end());
         files.emplace_back("around " + std::to_string(sizes[i]), file);
     }
+    // Read borrowed, taken over (the largest stream gets the buffer), or for taking out each
+    // stream in turn: the stream taken reads whole from where takeStream() says, and every
+    // other stream, larger or not, keeps its own bytes, also when the file is written again.
     for (const auto& [how, file] : files)
-        for (bool takeOver : {false, true}) {
-            SCOPED_TRACE(how + (takeOver ? ", taken over" : ", borrowed"));
+        for (int taken = -2; taken < int(std::size(sizes)); ++taken) {
+            SCOPED_TRACE(how + (taken == -2   ? ", borrowed"
+                                : taken == -1 ? ", taken over"
+                                              : ", for taking " + std::to_string(sizes[taken])));
             EXPECT_EQ(file.size() % 512, 0u);
             Bytes copy = file;
-            CompoundFile back = takeOver ? CompoundFile::parse(std::move(copy), "t.bin")
-                                         : CompoundFile::parse(file, "t.bin");
+            CompoundFile back = taken == -2   ? CompoundFile::parse(file, "t.bin")
+                                : taken == -1 ? CompoundFile::parse(std::move(copy), "t.bin")
+                                              : CompoundFile::parseForTaking(std::move(copy),
+                                                                             "t.bin", name(taken));
+            if (taken >= 0) {
+                const size_t index = size_t(back.findInRoot(name(taken)));
+                size_t at = 0;
+                Bytes out = back.takeStream(index, &at);
+                EXPECT_EQ(Bytes(out.begin() + std::ptrdiff_t(at), out.end()),
+                          pattern(sizes[taken], uint8_t(taken)));
+                for (size_t i = 0; i < std::size(sizes); ++i)
+                    if (int(i) != taken)
+                        EXPECT_EQ(back.entries()[size_t(back.findInRoot(name(i)))].data,
+                                  pattern(sizes[i], uint8_t(i)))
+                            << "before writing, " << sizes[i];
+                if (sizes[taken] < 4096) continue;
+                // Written as a save does: around the taken stream, which the caller holds.
+                CompoundFile::Pieces pieces = back.serializeAround(index, sizes[taken]);
+                Bytes again = pieces.head;
+                again.insert(again.end(), out.begin() + std::ptrdiff_t(at), out.end());
+                again.insert(again.end(), pieces.tail.begin(), pieces.tail.end());
+                back = CompoundFile::parse(again, "again.bin");
+            }
             for (size_t i = 0; i < std::size(sizes); ++i) {
                 int index = back.findInRoot(name(i));
                 ASSERT_GE(index, 0) << sizes[i];
