@@ -10,6 +10,7 @@
 #include "app/DisplayCheck.h"
 #include "app/Form1.h"
 #include "chart/EngineSpreadsheet.h"
+#include "common/Amounts.h"
 #include "platform/QtDialogs.h"
 #include "platform/RandomSource.h"
 #include "platform/TerminationSignals.h"
@@ -47,6 +48,8 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName("Kestrune");
     QApplication::setQuitOnLastWindowClosed(false);
     useBundledFonts();
+    // Amounts are read as the user writes numbers (LC_NUMERIC).
+    app::setAmountLocale(QLocale::system());
 
     platform::QtDialogs dialogs;
     platform::SystemRandom random;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/Amounts.h"
 #include "common/Failure.h"
 #include "platform/Twips.h"
 #include "xls/Error.h"
@@ -136,8 +137,9 @@ void changeCell(EngineWorkbook& workbook, int row, int column, const char* doing
 }
 
 void EngineSheet::setCellValue(int row, int column, const QString& value) {
-    changeCell(book_, row, column, "set",
-               [&](xls::Sheet& sheet, int r, int c) { sheet.setValue(r, c, value.toStdString()); });
+    changeCell(book_, row, column, "set", [&](xls::Sheet& sheet, int r, int c) {
+        sheet.setValue(r, c, value.toStdString(), app::amountConventions());
+    });
 }
 
 void EngineSheet::setCellNumberFormat(int row, int column, const QString& format) {

@@ -2,13 +2,13 @@
 
 #include <QItemSelectionModel>
 
+#include "common/Amounts.h"
 #include "common/ErrorTrap.h"
 #include "common/Failure.h"
 #include "common/Main.h"
 #include "entries/EntryCodec.h"
 #include "entries/EntryListModel.h"
 #include "platform/Dialogs.h"
-#include "xls/NumericText.h"
 
 EntryCommands::EntryCommands(EntryListModel& list, QItemSelectionModel& selection,
                              platform::Dialogs& dialogs)
@@ -23,9 +23,7 @@ QString EntryCommands::separatorMessage() {
         .arg(EntryCodec::kLabelSeparator, EntryCodec::kEntrySeparator);
 }
 
-bool EntryCommands::IsNumeric(const QString& text) {
-    return xls::readNumber(text.toStdString()).has_value();
-}
+bool EntryCommands::IsNumeric(const QString& text) { return app::readAmount(text).has_value(); }
 
 int EntryCommands::selectedRow() const {
     const QModelIndexList rows = selection_.selectedRows();

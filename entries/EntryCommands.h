@@ -27,7 +27,9 @@ class EntryCommands {
 
     // The text shown when an entry would not read back from the stored form as typed.
     static QString separatorMessage();
-    // True when the amount passes the numeric test: exactly when the engine holds it as a number.
+    // True when the amount passes the numeric test, read with the user's number conventions
+    // (app::readAmount): exactly when the engine holds it as a number. Paste and drop take an
+    // amount through this test too.
     static bool IsNumeric(const QString& text);
 
   private:

@@ -11,11 +11,50 @@ namespace {
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// readNumber() of text[begin, end), which starts with `lead`, a digit or one of "-+$.". Out of
-// line: a cell's text passes readNumber() on every assignment, and its short paths stay short
-// without this one's locals.
+// The C form's marks: "," between groups, "." before the decimals. Each call gives the length of
+// the mark at text[i], 0 where there is none.
+struct CMarks {
+    static constexpr bool kZeroFirstGroup = true;
+    size_t group(std::string_view text, size_t i) const { return text[i] == ',' ? 1 : 0; }
+    size_t decimal(std::string_view text, size_t i) const { return text[i] == '.' ? 1 : 0; }
+};
+
+// A user's marks. A space group separator also matches the other spaces a keyboard types there,
+// a right single quotation mark also "'".
+struct LocaleMarks {
+    static constexpr bool kZeroFirstGroup = false;
+    explicit LocaleMarks(const NumberConventions& numbers) : decimalMark(numbers.decimal) {
+        static constexpr std::string_view kSpaces[] = {" ", "\u00A0", "\u202F"};
+        groupMarks[0] = numbers.group;
+        if (numbers.group == kSpaces[0] || numbers.group == kSpaces[1] ||
+            numbers.group == kSpaces[2]) {
+            groupMarks[0] = kSpaces[0];
+            groupMarks[1] = kSpaces[1];
+            groupMarks[2] = kSpaces[2];
+        } else if (numbers.group == "\u2019") {
+            groupMarks[1] = "'";
+        }
+    }
+    static size_t at(std::string_view text, size_t i, std::string_view mark) {
+        return !mark.empty() && text.substr(i, mark.size()) == mark ? mark.size() : 0;
+    }
+    size_t group(std::string_view text, size_t i) const {
+        for (std::string_view mark : groupMarks)
+            if (size_t n = at(text, i, mark)) return n;
+        return 0;
+    }
+    size_t decimal(std::string_view text, size_t i) const { return at(text, i, decimalMark); }
+
+    std::string_view decimalMark;
+    std::string_view groupMarks[3];
+};
+
+// readNumber() of text[begin, end), which starts with `lead`, a digit or one of "-+$" or a
+// decimal mark, with the group and decimal marks of `marks`. Out of line: a cell's text passes
+// readNumber() on every assignment, and its short paths stay short without this one's locals.
+template <typename Marks>
 [[gnu::noinline]] std::optional<double> readTrimmed(std::string_view text, size_t begin, size_t end,
-                                                    char lead) {
+                                                    char lead, const Marks& marks) {
     // A plain integer of up to 15 digits (most amounts typed): exact in a double, the value
     // from_chars gives it.
     size_t digitsAt = begin + (lead == '-' || lead == '+' ? 1 : 0);
@@ -26,7 +65,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
         if (k == end) return lead == '-' ? -double(n) : double(n);
     }
 
-    std::string plain;  // the number without group separators or currency, for from_chars
+    std::string plain;  // the number in the C form without group separators or currency
     plain.reserve(end - begin);
     size_t i = begin;
     bool currency = false;
@@ -40,32 +79,38 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
     if (i < end && (text[i] == '+' || text[i] == '-')) plain += text[i++];
     takeCurrency();
 
-    // Integer part, with groups of three after the first group when a comma appears.
+    // Integer part, with groups of three after the first group when a group mark appears.
     size_t groupLength = 0;
     bool grouped = false;
     size_t intDigits = 0;
-    while (i < end && (isDigit(text[i]) || text[i] == ',')) {
-        if (text[i] == ',') {
-            if (intDigits == 0) return std::nullopt;
-            if (grouped ? groupLength != 3 : groupLength > 3) return std::nullopt;
-            grouped = true;
-            groupLength = 0;
-        } else {
-            plain += text[i];
+    const size_t intAt = i;
+    while (i < end) {
+        if (isDigit(text[i])) {
+            plain += text[i++];
             ++groupLength;
             ++intDigits;
+            continue;
         }
-        ++i;
+        const size_t mark = marks.group(text, i);
+        if (mark == 0) break;
+        if (intDigits == 0) return std::nullopt;
+        if (grouped ? groupLength != 3 : groupLength > 3) return std::nullopt;
+        if (!Marks::kZeroFirstGroup && !grouped && text[intAt] == '0') return std::nullopt;
+        grouped = true;
+        groupLength = 0;
+        i += mark;
     }
     if (grouped && groupLength != 3) return std::nullopt;
 
     size_t fracDigits = 0;
-    if (i < end && text[i] == '.') {
-        plain += '.';
-        ++i;
-        while (i < end && isDigit(text[i])) {
-            plain += text[i++];
-            ++fracDigits;
+    if (i < end) {
+        if (const size_t mark = marks.decimal(text, i)) {
+            plain += '.';
+            i += mark;
+            while (i < end && isDigit(text[i])) {
+                plain += text[i++];
+                ++fracDigits;
+            }
         }
     }
     if (intDigits == 0 && fracDigits == 0) return std::nullopt;
@@ -127,7 +172,22 @@ std::optional<double> readNumber(std::string_view text) {
     if (!isDigit(lead) && lead != '-' && lead != '+' && lead != '$' && lead != '.')
         return std::nullopt;
     while (isBlank(text[end - 1])) --end;  // stops at `lead` at the latest
-    return readTrimmed(text, begin, end, lead);
+    return readTrimmed(text, begin, end, lead, CMarks());
+}
+
+std::optional<double> readNumber(std::string_view text, const NumberConventions& numbers) {
+    if (numbers.isC()) return readNumber(text);
+    size_t begin = 0, end = text.size();
+    while (begin < end && isBlank(text[begin])) ++begin;
+    while (end > begin && isBlank(text[end - 1])) --end;
+    if (begin < end) {
+        const LocaleMarks marks(numbers);
+        const char lead = text[begin];
+        if (isDigit(lead) || lead == '-' || lead == '+' || lead == '$' ||
+            marks.decimal(text, begin) != 0)
+            if (auto value = readTrimmed(text, begin, end, lead, marks)) return value;
+    }
+    return readNumber(text);
 }
 
 }  // namespace xls

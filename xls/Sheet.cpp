@@ -57,7 +57,8 @@ static inline void checkCell(const WorkbookModel& book, const SheetModel& model,
         refuseCell(book, row, col);
 }
 
-void Sheet::setValue(int row, int col, const std::string& utf8Text) {
+void Sheet::setValue(int row, int col, const std::string& utf8Text,
+                     const NumberConventions& numbers) {
     checkCell(*book_, *model_, row, col, true);
     CellTable& cells = model_->cells();
     // As a spreadsheet application does: part of an array formula or data table cannot change.
@@ -84,7 +85,7 @@ void Sheet::setValue(int row, int col, const std::string& utf8Text) {
             cells.put(row, col, rt::Blank, data, 6);
         return;
     }
-    if (auto number = readNumber(utf8Text)) {
+    if (auto number = readNumber(utf8Text, numbers)) {
         uint64_t bits;
         std::memcpy(&bits, &*number, 8);
         set32(data + 6, uint32_t(bits));

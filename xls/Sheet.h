@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "xls/Cell.h"
+#include "xls/NumericText.h"
 #include "xls/StyleTypes.h"
 
 namespace xls {
@@ -27,10 +28,12 @@ class Sheet {
 
     // Assigns a value as a spreadsheet application does when text is typed into a cell: the
     // empty text empties the cell and keeps its format; a text that reads as a number
-    // (xls::readNumber) becomes a number; any other text becomes a string. The cell keeps its
-    // format (XF). A cell inside an array formula's or data table's range is not changed:
-    // Error (Unsupported) "B4 is part of the array formula over B4:C6".
-    void setValue(int row, int col, const std::string& utf8Text);
+    // (xls::readNumber with `numbers`, the user's conventions as the application has them)
+    // becomes a number; any other text becomes a string. The cell keeps its format (XF). A cell
+    // inside an array formula's or data table's range is not changed: Error (Unsupported) "B4 is
+    // part of the array formula over B4:C6".
+    void setValue(int row, int col, const std::string& utf8Text,
+                  const NumberConventions& numbers = NumberConventions());
     // Gives the cell the number format `formatUtf8` (e.g. "0.00", "$#,##0"), keeping the rest of
     // its format; an empty cell becomes a formatted blank.
     void setNumberFormat(int row, int col, const std::string& formatUtf8);

@@ -4,9 +4,13 @@
 #include <cmath>
 #include <optional>
 
+#include "app/ChartBuild.h"
+#include "chart/EngineSpreadsheet.h"
+#include "common/Amounts.h"
 #include "entries/EntryCommands.h"
 #include "xls/NumericText.h"
 #include "xls/Workbook.h"
+#include "xls/draw/NumberFormat.h"
 
 namespace {
 
@@ -89,5 +93,108 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{"\xC2\xA0"
                                  "5",
                                  std::nullopt}));  // a no-break space before it
+
+// An amount typed under a user's number conventions: the value the engine writes to the
+// workbook (nothing where the text stays a string) and the text the Preview shows for it in the
+// amount format. Every row is read by the list's numeric test and by the engine through the
+// spreadsheet interface, as the chart build assigns it, with the locale set for the program.
+struct AmountCase {
+    QLocale::Language language;
+    QLocale::Territory territory;
+    const char* text;
+    std::optional<double> value;
+    const char* preview;  // the cell's text in the Preview, pads and fill as one space each
+};
+
+std::ostream& operator<<(std::ostream& out, const AmountCase& c) {
+    return out << QLocale(c.language, c.territory).name().toStdString() << " \"" << c.text << "\"";
+}
+
+class ReadAmount : public ::testing::TestWithParam<AmountCase> {
+  protected:
+    void TearDown() override { app::setAmountLocale(QLocale::c()); }
+};
+
+TEST_P(ReadAmount, TheValueWrittenIsTheNumberMeant) {
+    const AmountCase& c = GetParam();
+    const QLocale locale(c.language, c.territory);
+    const QString text = QString::fromUtf8(c.text);
+    const std::optional<double> got = app::readAmount(text, locale);
+    ASSERT_EQ(got.has_value(), c.value.has_value()) << (got ? *got : 0.0);
+    if (c.value) {
+        EXPECT_DOUBLE_EQ(*got, *c.value);
+    }
+
+    app::setAmountLocale(locale);
+    EXPECT_EQ(EntryCommands::IsNumeric(text), c.value.has_value());
+    chart::EngineSpreadsheetClass spreadsheets;
+    auto excel = spreadsheets.CreateNew();
+    auto book = excel->OpenWorkbook(QString(MORROWLIN_SOURCE_DIR) + "/resources/Pie Chart.xlt");
+    book->ActiveSheet().setCellValue(4, 2, text);  // B4, where the first amount goes
+    const QString saved = QString::fromStdString(::testing::TempDir()) + "/amount.xls";
+    book->SaveAs(saved);
+    book->Close();
+    excel->Quit();
+
+    const xls::Cell cell = xls::Workbook::open(saved.toStdString()).activeSheet().cell(3, 1);
+    if (!c.value) {
+        ASSERT_EQ(cell.kind, xls::CellKind::String) << xls::kindName(cell.kind);
+        EXPECT_EQ(cell.text, c.text);
+        return;
+    }
+    ASSERT_EQ(cell.kind, xls::CellKind::Number) << xls::kindName(cell.kind);
+    EXPECT_DOUBLE_EQ(cell.number, *c.value);
+    EXPECT_EQ(xls::draw::NumberFormat(chart::kAmountFormat.toStdString()).formatPlain(cell.number),
+              c.preview);
+}
+
+constexpr auto kUS = QLocale::UnitedStates, kGermany = QLocale::Germany, kFrance = QLocale::France,
+               kSwitzerland = QLocale::Switzerland;
+constexpr auto kEnglish = QLocale::English, kGerman = QLocale::German, kFrench = QLocale::French;
+
+INSTANTIATE_TEST_SUITE_P(
+    Locales, ReadAmount,
+    ::testing::Values(
+        // The C locale and English (United States): the C form only.
+        AmountCase{QLocale::C, QLocale::AnyTerritory, "25.000", 25, " $ 25 "},
+        AmountCase{QLocale::C, QLocale::AnyTerritory, "1,234.56", 1234.56, " $ 1,235 "},
+        AmountCase{QLocale::C, QLocale::AnyTerritory, "12,5", std::nullopt, ""},
+        AmountCase{QLocale::C, QLocale::AnyTerritory, "1 234,56", std::nullopt, ""},
+        AmountCase{kEnglish, kUS, "25.000", 25, " $ 25 "},
+        AmountCase{kEnglish, kUS, "$25,000", 25000, " $ 25,000 "},
+        AmountCase{kEnglish, kUS, "1,234.56", 1234.56, " $ 1,235 "},
+        AmountCase{kEnglish, kUS, "1.234,56", std::nullopt, ""},
+        AmountCase{kEnglish, kUS, "12,5", std::nullopt, ""},
+        // German: "." between groups, "," before the decimals.
+        AmountCase{kGerman, kGermany, "25.000", 25000, " $ 25,000 "},
+        AmountCase{kGerman, kGermany, "1.234,56", 1234.56, " $ 1,235 "},
+        AmountCase{kGerman, kGermany, "-1.234.567,5", -1234567.5, " $ (1,234,568)"},
+        AmountCase{kGerman, kGermany, "12,5", 12.5, " $ 13 "},
+        AmountCase{kGerman, kGermany, ",5", 0.5, " $ 1 "},
+        AmountCase{kGerman, kGermany, "1,5e3", 1500, " $ 1,500 "},
+        // Read two ways: the German way.
+        AmountCase{kGerman, kGermany, "1.234", 1234, " $ 1,234 "},
+        AmountCase{kGerman, kGermany, "1,500", 1.5, " $ 2 "},
+        // No German number: the C form.
+        AmountCase{kGerman, kGermany, "12.5", 12.5, " $ 13 "},
+        AmountCase{kGerman, kGermany, "0.500", 0.5, " $ 1 "},
+        AmountCase{kGerman, kGermany, "1,234.56", 1234.56, " $ 1,235 "},
+        AmountCase{kGerman, kGermany, "1.2345", 1.2345, " $ 1 "},
+        AmountCase{kGerman, kGermany, "1.234.5", std::nullopt, ""},
+        AmountCase{kGerman, kGermany, "1 234", std::nullopt, ""},
+        // French: a (narrow) no-break space between groups, typed as any space.
+        AmountCase{kFrench, kFrance, "12,5", 12.5, " $ 13 "},
+        AmountCase{kFrench, kFrance, "1 234,56", 1234.56, " $ 1,235 "},
+        AmountCase{kFrench, kFrance, "1\u00A0234,56", 1234.56, " $ 1,235 "},
+        AmountCase{kFrench, kFrance, "1\u202F234\u202F567", 1234567, " $ 1,234,567 "},
+        AmountCase{kFrench, kFrance, " 25 000 ", 25000, " $ 25,000 "},
+        AmountCase{kFrench, kFrance, "1,234", 1.234, " $ 1 "},
+        AmountCase{kFrench, kFrance, "1.5", 1.5, " $ 2 "},
+        AmountCase{kFrench, kFrance, "1,234.5", 1234.5, " $ 1,235 "},
+        AmountCase{kFrench, kFrance, "1 23", std::nullopt, ""},
+        AmountCase{kFrench, kFrance, "1 234 ,5", std::nullopt, ""},
+        // Swiss German: a right single quotation mark between groups, typed as "'".
+        AmountCase{kGerman, kSwitzerland, "1'234.50", 1234.5, " $ 1,235 "},
+        AmountCase{kGerman, kSwitzerland, "1\u2019234", 1234, " $ 1,234 "}));
 
 }  // namespace
