@@ -10,6 +10,7 @@
 #include <QTreeView>
 
 #include "app/ChartBuild.h"
+#include "app/ListActions.h"
 #include "common/CursorFile.h"
 #include "common/ErrorTrap.h"
 #include "common/Failure.h"
@@ -60,6 +61,7 @@ Form1::Form1(const Services& services, QWidget* parent)
     connectHandlers();
     commands_ =
         std::make_unique<EntryCommands>(*model_, *ListView1->selectionModel(), *services_.dialogs);
+    listActions_ = new app::ListActions(*this, *model_, *ListView1, *services_.dialogs);
 }
 
 Form1::~Form1() { delete form2_; }
@@ -249,12 +251,13 @@ void Form1::endProgram() {
         close();
 }
 
-void Form1::PushButton2_Click() { commands_->AddNew(); }
-void Form1::PushButton3_Click() { commands_->DeleteSelected(); }
-void Form1::PushButton4_Click() { commands_->EditSelected(); }
-void Form1::PushButton5_Click() { commands_->ClearList(); }
+// Each change of the list is one step of its undo history.
+void Form1::PushButton2_Click() { listActions_->recorded([&] { commands_->AddNew(); }); }
+void Form1::PushButton3_Click() { listActions_->recorded([&] { commands_->DeleteSelected(); }); }
+void Form1::PushButton4_Click() { listActions_->recorded([&] { commands_->EditSelected(); }); }
+void Form1::PushButton5_Click() { listActions_->recorded([&] { commands_->ClearList(); }); }
 void Form1::PushButton6_Click() { commands_->Help(); }
-void Form1::PushButton7_Click() { commands_->LoadSamples(); }
+void Form1::PushButton7_Click() { listActions_->recorded([&] { commands_->LoadSamples(); }); }
 
 Form2* Form1::preview() {
     if (!form2_) form2_ = new Form2(*services_.dialogs, this);

@@ -14,6 +14,7 @@ class QPushButton;
 class QTreeView;
 
 namespace app {
+class ListActions;
 class MousePointer;
 }
 
@@ -54,6 +55,8 @@ class Form1 : public QWidget {
     EntryListModel& entries() { return *model_; }
     QTreeView* listView() const { return ListView1; }
     app::MousePointer& mousePointer() { return *pointer_; }
+    // The list's keys, clipboard, drop, undo and context menu.
+    app::ListActions& listActions() { return *listActions_; }
     app::SkinFramework& skin() { return SkinFramework1; }
     // The Preview window, created at its first use.
     Form2* preview();
@@ -75,6 +78,7 @@ class Form1 : public QWidget {
     std::unique_ptr<EntryListModel> model_;
     std::unique_ptr<EntryCommands> commands_;
     app::MousePointer* pointer_ = nullptr;
+    app::ListActions* listActions_ = nullptr;  // owned by the list
     app::SkinFramework SkinFramework1;
     Form2* form2_ = nullptr;  // the Preview window, owned here once loaded
     bool building_ = false;
