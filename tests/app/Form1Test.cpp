@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
@@ -12,13 +14,16 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
+#include <QMimeData>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QToolTip>
 #include <QTreeView>
 #include <csignal>
 
 #include "app/Form1.h"
+#include "app/ListActions.h"
 #include "chart/EngineSpreadsheet.h"
 #include "common/Main.h"
 #include "common/MousePointer.h"
@@ -507,3 +512,147 @@ TEST_F(Form1Test, HoverCursorFollowsThePointerUnlessTheHourglassIsUp) {
 }
 
 }  // namespace
+
+// ---- The list's keys, menu, clipboard, drop and undo ---------------------------------------
+
+struct ListKeyCase {
+    const char* name;
+    int row;             // the row selected first, -1: none
+    QStringList inputs;  // answers to the prompts
+    QKeySequence key;    // pressed on the list, or
+    const char* action;  // the context menu's action triggered
+    EntryList expected;  // the list afterwards
+};
+
+void PrintTo(const ListKeyCase& c, std::ostream* os) { *os << c.name; }
+
+class ListKeys : public Form1Test, public ::testing::WithParamInterface<ListKeyCase> {
+  protected:
+    void press(QWidget* list, const QKeySequence& key) {
+        QTest::keyClick(list, key[0].key(), key[0].keyboardModifiers());
+    }
+};
+
+// Each key or item does what its button does, is one step of the history, and is undone and
+// redone by the keys.
+TEST_P(ListKeys, DoWhatTheButtonsDoAndUndo) {
+    const ListKeyCase& c = GetParam();
+    auto form = start();
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    QTreeView* list = form->listView();
+    list->setFocus();
+    if (c.row >= 0) list->setCurrentIndex(form->entries().index(c.row, 0));
+    for (const QString& input : c.inputs) dialogs.queueInput(input);
+    if (c.action)
+        form->listActions().action(c.action)->trigger();
+    else
+        press(list, c.key);
+    EXPECT_EQ(form->entries().entries(), c.expected);
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+    int prompts = 0;
+    for (const auto& shown : dialogs.shown()) prompts += shown.kind == platform::ScriptedDialogs::Kind::Input;
+    EXPECT_EQ(prompts, c.inputs.size());
+
+    press(list, QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EXPECT_EQ(form->entries().entries(), EntryCodec::SampleEntries());
+    press(list, QKeySequence(Qt::CTRL | Qt::Key_Y));
+    EXPECT_EQ(form->entries().entries(), c.expected);
+    press(list, QKeySequence(Qt::CTRL | Qt::Key_Z));
+    press(list, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    EXPECT_EQ(form->entries().entries(), c.expected);
+}
+
+EntryList samplesWith(const std::function<void(EntryList&)>& change) {
+    EntryList list = EntryCodec::SampleEntries();
+    change(list);
+    return list;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ListKeys,
+    ::testing::Values(
+        ListKeyCase{"Delete", 2, {}, QKeySequence(Qt::Key_Delete), nullptr,
+                    samplesWith([](EntryList& l) { l.removeAt(2); })},
+        ListKeyCase{"F2", 0, {"Cash", "1"}, QKeySequence(Qt::Key_F2), nullptr,
+                    samplesWith([](EntryList& l) { l[0] = {"Cash", "1"}; })},
+        ListKeyCase{"Return", 5, {"Van", "2"}, QKeySequence(Qt::Key_Return), nullptr,
+                    samplesWith([](EntryList& l) { l[5] = {"Van", "2"}; })},
+        ListKeyCase{"Insert", -1, {"Boat", "5"}, QKeySequence(Qt::Key_Insert), nullptr,
+                    samplesWith([](EntryList& l) { l.append(Entry{"Boat", "5"}); })},
+        ListKeyCase{"MenuDelete", 0, {}, {}, "DeleteSelected",
+                    samplesWith([](EntryList& l) { l.removeAt(0); })},
+        ListKeyCase{"MenuSortByAmount", -1, {}, {}, "SortByAmount",
+                    {{"House", "250000"}, {"401k", "55000"}, {"Savings", "25000"},
+                     {"Stocks", "15000"}, {"Bonds", "11000"}, {"Car", "7500"}}},
+        ListKeyCase{"MenuSortByAssetType", -1, {}, {}, "SortByAssetType",
+                    {{"401k", "55000"}, {"Bonds", "11000"}, {"Car", "7500"}, {"House", "250000"},
+                     {"Savings", "25000"}, {"Stocks", "15000"}}}));
+
+TEST_F(Form1Test, TheListsMenuHoldsItsItemsInOrder) {
+    auto form = start();
+    QStringList items;
+    for (QAction* action : form->listView()->actions())
+        items << (action->isSeparator() ? QString("-") : action->text());
+    EXPECT_EQ(items, QStringList({"Add New", "Edit Selected Entry", "Delete Selected Entry", "-",
+                                  "Copy", "Paste", "-", "Undo", "Redo", "-",
+                                  "Sort by Amount (Largest First)", "Sort by Asset Type"}));
+    EXPECT_EQ(form->listView()->contextMenuPolicy(), Qt::ActionsContextMenu);
+}
+
+TEST_F(Form1Test, CopyAndPasteGoThroughTheClipboardAsText) {
+    auto form = start();
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    QTreeView* list = form->listView();
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              "Savings\t25000\n401k\t55000\nStocks\t15000\nHouse\t250000\nBonds\t11000\nCar\t7500\n");
+
+    QGuiApplication::clipboard()->setText("Asset;Amount\r\nBoat;5\r\nKite;abc\r\n\"a;b\";1,000\r\n");
+    QTest::keyClick(list, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(form->entries().entries(),
+              samplesWith([](EntryList& l) { l.append(EntryList{{"Boat", "5"}, {"a;b", "1,000"}}); }));
+    const auto messages = dialogs.messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text.toStdString(),
+              "1 of the 3 rows read from the clipboard was not added (2 added):\r\n"
+              "line 3: the amount \"abc\" is not a number.");
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(form->entries().entries(), EntryCodec::SampleEntries());
+}
+
+TEST_F(Form1Test, DroppedFilesAddTheirRowsAndUnreadableOnesAreNamed) {
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("list.csv"), latin = dir.filePath("latin.txt");
+    const QString xlt = dir.filePath("book.xlt"), png = dir.filePath("picture.png");
+    writeFile(csv, "\xFF\xFE" + QByteArray("B\0o\0a\0t\0,\0" "5\0", 12));
+    writeFile(latin, "Caf\xE9\t5");
+    writeFile(xlt, sourceFile("resources/Pie Chart.xlt"));
+    writeFile(png, "not a list");
+    auto form = start();
+    form->show();
+    QWidget* viewport = form->listView()->viewport();
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(csv), QUrl::fromLocalFile(latin), QUrl::fromLocalFile(xlt),
+                  QUrl::fromLocalFile(png)});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+
+    EntryList expected = EntryCodec::SampleEntries();
+    expected.append(Entry{"Boat", "5"});
+    expected += EntryCodec::SampleEntries();
+    EXPECT_EQ(form->entries().entries(), expected);
+    const auto messages = dialogs.messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].text.contains(QString("The file \"%1\" could not be read: it is neither "
+                                                  "UTF-8").arg(QDir::toNativeSeparators(latin))));
+    EXPECT_TRUE(messages[0].text.contains(QString("The file \"%1\" could not be read: only .csv")
+                                              .arg(QDir::toNativeSeparators(png))));
+    form->listActions().undo();
+    EXPECT_EQ(form->entries().entries(), EntryCodec::SampleEntries());
+}

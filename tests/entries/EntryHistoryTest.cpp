@@ -29,9 +29,9 @@ struct HistoryCase {
 
 void PrintTo(const HistoryCase& c, std::ostream* os) { *os << c.name; }
 
-class History : public ::testing::TestWithParam<HistoryCase> {};
+class EntryHistorySteps : public ::testing::TestWithParam<HistoryCase> {};
 
-TEST_P(History, UndoneToTheStartAndRedoneToTheEnd) {
+TEST_P(EntryHistorySteps, UndoneToTheStartAndRedoneToTheEnd) {
     const EntryList start{{"Savings", "25000"}, {"car", "7500"}, {"House", "250000"}};
     EntryHistory history;
     EntryList list = start;
@@ -62,7 +62,7 @@ TEST_P(History, UndoneToTheStartAndRedoneToTheEnd) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, History,
+    Table, EntryHistorySteps,
     ::testing::Values(HistoryCase{"Nothing", {}},
                       HistoryCase{"OneAdd", {"+Car=1"}},
                       HistoryCase{"NoChangeIsNoStep", {"byType", "byType", "=0:House=250000"}},
@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
                                             "+Car=7500", "byType", "-0"}},
                       HistoryCase{"ClearTwice", {"clear", "clear", "+a=1", "+b=2", "byAmount"}}));
 
-TEST(History, KeepsAtMostItsStepsOldestForgotten) {
+TEST(EntryHistoryLimit, KeepsAtMostItsStepsOldestForgotten) {
     EntryHistory history;
     EntryList list;
     for (size_t i = 0; i < EntryHistory::kMaxSteps + 5; ++i) {
@@ -84,7 +84,7 @@ TEST(History, KeepsAtMostItsStepsOldestForgotten) {
     EXPECT_EQ(list.size(), 5);
 }
 
-TEST(EntryOrder, SortsStablyNumbersFirst) {
+TEST(EntryOrderSorts, SortsStablyNumbersFirst) {
     const EntryList list{{"b", "5"}, {"A", "x"}, {"a", "1,000"}, {"B", "5"}, {"c", "-2"}};
     EXPECT_EQ(EntryOrder::byAmountLargestFirst(list),
               (EntryList{{"a", "1,000"}, {"b", "5"}, {"B", "5"}, {"c", "-2"}, {"A", "x"}}));
