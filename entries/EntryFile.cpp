@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <charconv>
 
+#include "common/Amounts.h"
 #include "xls/Error.h"
 #include "xls/Workbook.h"
 
@@ -35,6 +36,17 @@ Read readText(const QString& path) {
 bool isNumber(const xls::Cell& cell) { return cell.kind == xls::CellKind::Number; }
 bool isText(const xls::Cell& cell) { return cell.kind == xls::CellKind::String; }
 
+// The number as an amount the list's numeric test reads back as the same number: the C form
+// when the user's conventions read it so, else the user's own form ("1.125" is 1125 where "."
+// groups digits).
+QString amountText(double value) {
+    const QString plain = numberText(value);
+    if (app::readAmount(plain) == value) return plain;
+    QLocale locale = app::amountLocale();
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(value, 'g', QLocale::FloatingPointShortest);
+}
+
 Read readWorkbook(const QString& path) {
     if (QFileInfo(path).size() > kMaxBytes)
         return failed(QString("it is larger than %1 MB").arg(kMaxBytes / (1024 * 1024)));
@@ -48,7 +60,7 @@ Read readWorkbook(const QString& path) {
             const xls::Cell label = sheet.cell(row, used->firstCol);
             const xls::Cell amount = sheet.cell(row, used->firstCol + 1);
             if (!isText(label) || !isNumber(amount)) continue;
-            const Entry entry{QString::fromStdString(label.text), numberText(amount.number)};
+            const Entry entry{QString::fromStdString(label.text), amountText(amount.number)};
             if (const std::optional<QString> reason = EntryImport::refusalReason(entry))
                 read.rows.refused.append({row + 1, *reason});
             else

@@ -8,7 +8,8 @@
 // Entries read from a file dropped on the list: a .csv, .tsv or .txt file as text (see
 // EntryImport::parseText and decodeText), or an .xls/.xlt workbook read by the spreadsheet
 // engine, whose active sheet gives a row for every row whose first two used columns hold a text
-// and a number (the number written as its shortest exact decimal text).
+// and a number (the number written as its shortest exact decimal text, in the user's number
+// conventions where the C form would read otherwise).
 namespace EntryFile {
 
 // Larger files are refused rather than read: no list of entries comes near it.
