@@ -102,10 +102,11 @@ def is_worksheet(part):
 
 
 def kept_records(part, kind, as_workbook):
-    """The records of one part the engine does not own, as (type, data, depth); and those it
-    owns, by type."""
+    """The records of one part the engine does not own, as (type, data, depth, whether in a
+    chart substream); and those it owns, as (type, data)."""
     kept, owned = [], []
     depth, in_cell = 0, False
+    charts = []  # per open substream: whether it is a chart's
     for rtype, data in part:
         own = False
         if kind == "globals":
@@ -124,12 +125,14 @@ def kept_records(part, kind, as_workbook):
                 in_cell = False
         if rtype == BOF:
             depth += 1
+            charts.append(len(data) >= 4 and data[2:4] == b"\x20\x00")
         if own:
             owned.append((rtype, data))
         else:
-            kept.append((rtype, data, depth))
+            kept.append((rtype, data, depth, any(charts)))
         if rtype == EOF and depth > 0:
             depth -= 1
+            charts.pop()
     return kept, owned
 
 
@@ -139,7 +142,7 @@ def differing_bytes(a, b):
 
 def rewritten_in_place(before, after):
     """Whether `after` is `before` with only the fields the engine rewrites changed."""
-    (t1, d1, _), (t2, d2, _) = before, after
+    (t1, d1), (t2, d2) = before[:2], after[:2]
     if t1 != t2 or len(d1) != len(d2) or t1 not in REWRITTEN:
         return False
     diff = differing_bytes(d1, d2)
@@ -188,8 +191,8 @@ def compare_part(kind, before, after):
             bad = [r for r in inserted if r[0] not in ADDED_IN_GLOBALS]
         else:
             # New points' formats and labels: copies of records the chart has, in a chart.
-            types = {r[0] for r in before if r[2] >= 2}
-            bad = [r for r in inserted if not grown_chart or r[2] < 2 or r[0] not in types]
+            types = {r[0] for r in before if r[3]}
+            bad = [r for r in inserted if not grown_chart or not r[3] or r[0] not in types]
         faults += ["record 0x%04X (%d bytes) added" % (r[0], len(r[1])) for r in bad[:3]]
     return faults
 
@@ -583,6 +586,8 @@ def check(path, tool, plain, work):
         why = refusal(err, base)
         if why is None:
             return "defect", ["dump: not a one-line refusal naming the file: %r" % err[:300]]
+        if plain and run_tool(plain, "dump", path)[::2] != (rc, err):
+            return "defect", ["the plain xlstool does not refuse it the same way"]
         return "refused: " + why, []
     ours_before, active, used = parse_dump(dump)
     if active is None:
@@ -604,6 +609,11 @@ def check(path, tool, plain, work):
         why = refusal(err, base)
         if why is None:
             return "defect", ["fill: not a one-line refusal naming the file: %r" % err[:300]]
+        if plain:
+            rc2, _, err2 = run_tool(plain, "fill", path, out, *fill_args(fills))
+            if (rc2, err2) != (rc, err):
+                return "defect", ["the plain xlstool: exit %s %r, not the same refusal" % (
+                    rc2, err2.strip()[-300:])]
         return "refused: " + why, []
     faults = []
     if plain:
