@@ -312,10 +312,15 @@ void Form2::Picture1_MouseMove(Qt::MouseButtons buttons, float x, float y) {
 void Form2::Picture1_MouseUp(Qt::MouseButtons, float, float) {
     const double left = platform::pixelsToTwips(Picture1->x());
     const double top = platform::pixelsToTwips(Picture1->y());
-    SetHScrollbarByPercent(HScroll1, preview::Viewport::releasePercent(left, outerWidth(Picture1),
-                                                                       outerWidth(Picture2)));
-    SetVScrollbarByPercent(VScroll1, preview::Viewport::releasePercent(top, outerHeight(Picture1),
-                                                                       outerHeight(Picture2)));
+    // The bars move to where the image was left, so their thumbs show the view.
+    if (const auto position =
+            viewport_.releasePosition(left, outerWidth(Picture1), outerWidth(Picture2),
+                                      viewport_.mHStep, HScroll1->maximum()))
+        HScroll1->setValue(*position);
+    if (const auto position =
+            viewport_.releasePosition(top, outerHeight(Picture1), outerHeight(Picture2),
+                                      viewport_.mVStep, VScroll1->maximum()))
+        VScroll1->setValue(*position);
 }
 
 void Form2::SetHScrollbarByPercent(QScrollBar* hScrollbar, std::int16_t percent) {

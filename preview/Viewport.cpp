@@ -41,6 +41,7 @@ void Viewport::setBase(double oriInnerWidth, double oriInnerHeight) {
     oriInnerWidth_ = oriInnerWidth;
     oriInnerHeight_ = oriInnerHeight;
     mZoom = 1.0f;
+    shownZoom_ = 1.0f;
     mBaseWidth = baseFromInner(oriInnerWidth);
     mBaseHeight = baseFromInner(oriInnerHeight);
     mZoomWidth = zoomed(1.0f, mBaseWidth);
@@ -61,13 +62,26 @@ void Viewport::resetToBase() {
     mZoomHeight = mBaseHeight;
 }
 
+bool Viewport::withinBound(std::int32_t width, std::int32_t height) const {
+    return width / twipsPerPixel_ < kWidthLimitPixels &&
+           height / twipsPerPixel_ < kHeightLimitPixels;
+}
+
 bool Viewport::RedrawZoomed() {
     mZoomWidth = zoomed(mZoom, mBaseWidth);
     mZoomHeight = zoomed(mZoom, mBaseHeight);
-    if (mZoomWidth / twipsPerPixel_ < kWidthLimitPixels &&
-        mZoomHeight / twipsPerPixel_ < kHeightLimitPixels)
+    // The bound keeps a growing picture's memory in check; a smaller one needs less than the
+    // box holds already.
+    if (mZoom < shownZoom_ || withinBound(mZoomWidth, mZoomHeight)) {
+        shownZoom_ = mZoom;
         return true;
+    }
     resetToBase();
+    if (!withinBound(mBaseWidth, mBaseHeight)) {
+        mZoom = shownZoom_;
+        mZoomWidth = zoomed(mZoom, mBaseWidth);
+        mZoomHeight = zoomed(mZoom, mBaseHeight);
+    }
     return false;
 }
 
@@ -144,6 +158,17 @@ std::optional<std::int16_t> Viewport::positionForPercent(std::int16_t percent,
     const double p = percent / 100.0 * maximum;
     if (!(p <= maximum)) return std::nullopt;
     return roundToInt16(p);
+}
+
+std::optional<std::int32_t> Viewport::releasePosition(double offset, double imageOuter,
+                                                      double viewOuter, std::int16_t step,
+                                                      std::int32_t maximum) const {
+    const std::optional<std::int16_t> byPercent =
+        positionForPercent(releasePercent(offset, imageOuter, viewOuter), maximum);
+    if (!byPercent || step <= 0) return byPercent;
+    const double at = std::fabs(offset);
+    if (std::fabs(double(step) * *byPercent - at) < twipsPerPixel_) return byPercent;
+    return std::clamp<std::int32_t>(roundToInt32(at / step), 0, maximum);
 }
 
 }  // namespace preview

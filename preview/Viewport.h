@@ -67,11 +67,16 @@ class Viewport {
     bool SetZoom(float factor);
 
     // The redraw decision: computes the zoomed size for the current factor and returns true when
-    // it stays below 4000 x 9000 screen pixels (the image box is then redrawn at mZoomWidth x
-    // mZoomHeight).
-    // Otherwise the factor goes back to 1.0, the sizes to the base size, and it returns false:
-    // nothing is to be repainted.
+    // the image box is to be redrawn at mZoomWidth x mZoomHeight: when the factor is smaller than
+    // the one the box shows (a smaller picture is always taken, however large), or when the size
+    // stays below 4000 x 9000 screen pixels. Otherwise it returns false and nothing is to be
+    // repainted: the factor goes back to 1.0 and the sizes to the base size when the unscaled
+    // picture is within the bound; a picture beyond the bound at 1.0 keeps the factor the box
+    // shows, so that the next "Zoom Out" steps down from there.
     bool RedrawZoomed();
+    // The factor of the picture the image box shows: 1.0 after the set-up, then that of the last
+    // redraw.
+    float shownZoom() const { return shownZoom_; }
 
     // The set-up of both bars for the image box's and the viewport's outer sizes; remembers the
     // steps for the bar change handling.
@@ -115,6 +120,14 @@ class Viewport {
     static std::optional<std::int16_t> positionForPercent(std::int16_t percent,
                                                           std::int32_t maximum);
 
+    // After a release: the bar position that shows where the image was left, `offset` twips
+    // from the viewport's edge, on a bar of `step` twips a position up to `maximum`. The
+    // percentage's position (releasePercent, positionForPercent) when it puts the image less
+    // than a screen pixel away from there; on a long bar, where one per cent spans many pixels,
+    // the position nearest the offset. Nothing when the percentage's position is nothing.
+    std::optional<std::int32_t> releasePosition(double offset, double imageOuter, double viewOuter,
+                                                std::int16_t step, std::int32_t maximum) const;
+
     float mZoom = 1.0f;
     std::int32_t mBaseWidth = 0;
     std::int32_t mBaseHeight = 0;
@@ -127,10 +140,12 @@ class Viewport {
 
   private:
     static std::int32_t baseFromInner(double inner);
+    bool withinBound(std::int32_t width, std::int32_t height) const;
     static std::int32_t zoomed(float zoom, std::int32_t base);
     void resetToBase();
 
     double twipsPerPixel_;
+    float shownZoom_ = 1.0f;
     double oriInnerWidth_ = 0;
     double oriInnerHeight_ = 0;
 };

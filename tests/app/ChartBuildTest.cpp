@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFileInfo>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -124,6 +127,78 @@ TEST_P(BuildWithEntries, ThePictureZoomsOverTheWholeRange) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, BuildWithEntries, ::testing::Values(0, 3, 6, 7, 40));
+
+// Each bar's position, times the twips a position moves, is where the image's edge lies: within
+// one pixel (the box is placed in whole pixels).
+void expectThumbsOnTheView(Form2& preview, const char* after) {
+    const auto* picture1 = preview.findChild<PictureBox*>("Picture1");
+    const auto* hScroll = preview.findChild<QScrollBar*>("HScroll1");
+    const auto* vScroll = preview.findChild<QScrollBar*>("VScroll1");
+    const preview::Viewport& viewport = preview.viewport();
+    struct Axis {
+        const QScrollBar* bar;
+        int step;
+        int edge;  // pixels
+    };
+    for (const Axis& a : {Axis{hScroll, viewport.mHStep, picture1->x()},
+                          Axis{vScroll, viewport.mVStep, picture1->y()}}) {
+        const double edgeTwips = -platform::pixelsToTwips(a.edge);
+        EXPECT_NEAR(double(a.bar->value()) * a.step, edgeTwips, platform::twipsPerPixel())
+            << a.bar->objectName().toStdString() << " after " << after << ": position "
+            << a.bar->value() << " of " << a.bar->maximum();
+    }
+}
+
+// 5,000 entries make a picture far beyond the zoom bound: "Zoom Out" still steps down to 0.25,
+// and the thumbs show the view after every zoom, scroll and drag.
+TEST_F(ChartBuildTest, AFiveThousandEntryPictureZoomsOutWithTheThumbsOnTheView) {
+    startWith(entriesOf(5000));
+    build();
+    Form2* preview = form->previewIfLoaded();
+    ASSERT_NE(preview, nullptr);
+    auto* picture1 = preview->findChild<PictureBox*>("Picture1");
+    auto* vScroll = preview->findChild<QScrollBar*>("VScroll1");
+    const preview::Viewport& viewport = preview->viewport();
+    ASSERT_GE(viewport.mBaseHeight / platform::twipsPerPixel(), 9000);
+    expectThumbsOnTheView(*preview, "the set-up");
+    vScroll->setValue(vScroll->maximum() / 3);
+    expectThumbsOnTheView(*preview, "a scroll");
+    for (float zoom : {0.75f, 0.5f, 0.25f}) {
+        preview->findChild<QPushButton*>("PushButton2")->click();
+        EXPECT_EQ(viewport.mZoom, zoom);
+        EXPECT_EQ(picture1->height(),
+                  platform::twipsToPixels(std::floor(zoom * viewport.mBaseHeight)));
+        EXPECT_EQ(vScroll->value(), 0) << zoom;
+        EXPECT_EQ(picture1->pos(), QPoint(0, 0)) << zoom;
+        expectThumbsOnTheView(*preview, "a zoom");
+        vScroll->setValue(vScroll->maximum() / 2 + 1);
+        expectThumbsOnTheView(*preview, "a scroll");
+    }
+    // The picture is cut at 16384 pixels: 0.5 is within the bound, 0.75 beyond it.
+    for (float zoom : {0.5f, 0.5f}) {
+        preview->findChild<QPushButton*>("PushButton1")->click();
+        EXPECT_EQ(viewport.mZoom, zoom);
+        expectThumbsOnTheView(*preview, "Zoom In");
+    }
+
+    const QPoint press(50, 400);
+    for (const int dy : {-37, 215, -1200}) {
+        QMouseEvent down(QEvent::MouseButtonPress, press, picture1->mapToGlobal(press),
+                         Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(picture1, &down);
+        const QPoint to = press + QPoint(0, dy);
+        QMouseEvent move(QEvent::MouseMove, to, picture1->mapToGlobal(to), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(picture1, &move);
+        const int dropped = picture1->y();
+        QMouseEvent up(QEvent::MouseButtonRelease, to, picture1->mapToGlobal(to), Qt::LeftButton,
+                       Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(picture1, &up);
+        EXPECT_NEAR(picture1->y(), dropped, 1) << dy;
+        expectThumbsOnTheView(*preview, "a drag");
+    }
+    EXPECT_TRUE(errorReports(dialogs).isEmpty());
+}
 
 TEST_F(ChartBuildTest, AnAmountThatIsNoNumberIsWrittenUnchanged) {
     if (!haveXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";

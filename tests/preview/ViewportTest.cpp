@@ -165,6 +165,49 @@ TEST(PreviewViewportZoom, BoundHitHalfwayRestartsFromOne) {
     EXPECT_EQ(v.mZoom, 0.75f);
 }
 
+// A picture beyond the bound at 1.0 (5,000 sheet rows: 1,500,000 twips, 100,000 pixels) zooms
+// out step by step to 0.25, each step redrawn; a growing step beyond the bound is refused and
+// keeps the factor shown, so "Zoom Out" goes on from there. Within the bound at 1.0 a refused
+// growing step restarts from 1.0, and a step down from there is still smaller than the shown one.
+TEST(PreviewViewportZoom, AStepThatMakesThePictureSmallerIsAlwaysTaken) {
+    struct Row {
+        std::int32_t baseWidth, baseHeight;
+        std::string clicks;
+        bool lastRedrawn;
+        float zoom;
+        float shown;
+    };
+    const Row rows[] = {
+        {3840, 1500000, "-", true, 0.75f, 0.75f},
+        {3840, 1500000, "--", true, 0.5f, 0.5f},
+        {3840, 1500000, "---", true, 0.25f, 0.25f},
+        {3840, 1500000, "----", false, 0.25f, 0.25f},  // 0.25 is the least factor
+        {3840, 1500000, "+", false, 1.0f, 1.0f},
+        {3840, 1500000, "-+", false, 0.75f, 0.75f},  // 1.0 is beyond the bound: stays at 0.75
+        {3840, 1500000, "-+-", true, 0.5f, 0.5f},
+        {3840, 1500000, "---+", false, 0.25f, 0.25f},
+        {3840, 1500000, "---+-", false, 0.25f, 0.25f},
+        {90000, 5100, "-", true, 0.75f, 0.75f},    // 6000 pixels wide at 1.0
+        {90000, 5100, "---", true, 0.25f, 0.25f},  // 1500 pixels wide
+        {16000, 1000, "++++++++++", true, 3.5f, 3.5f},
+        {16000, 1000, "+++++++++++", false, 1.0f, 3.5f},  // 4000 pixels: restarts from 1.0
+        {16000, 1000, "+++++++++++-", true, 0.75f, 0.75f},
+        {16000, 1000, "++++++++++++", true, 1.25f, 1.25f},  // smaller than the 3.5 shown
+    };
+    for (const Row& r : rows) {
+        Viewport v = withBase(r.baseWidth, r.baseHeight);
+        bool redrawn = false;
+        for (char c : r.clicks) redrawn = click(v, c);
+        const std::string what =
+            std::to_string(r.baseWidth) + "x" + std::to_string(r.baseHeight) + " " + r.clicks;
+        EXPECT_EQ(redrawn, r.lastRedrawn) << what;
+        EXPECT_EQ(v.mZoom, r.zoom) << what;
+        EXPECT_EQ(v.shownZoom(), r.shown) << what;
+        EXPECT_EQ(v.mZoomWidth, static_cast<std::int32_t>(double(r.zoom) * r.baseWidth)) << what;
+        EXPECT_EQ(v.mZoomHeight, static_cast<std::int32_t>(double(r.zoom) * r.baseHeight)) << what;
+    }
+}
+
 // An arrow click moves one sheet row (300 twips), a click in the trough one viewport.
 TEST(PreviewViewportScrollbars, StepAndMaximumFollowTheDifferenceOfOuterSizes) {
     struct Row {
@@ -352,4 +395,31 @@ TEST(PreviewViewportRelease, PercentSetterPositions) {
     for (const Row& r : rows)
         EXPECT_EQ(Viewport::positionForPercent(r.percent, r.maximum), r.position)
             << r.percent << "% of " << r.maximum;
+}
+
+// After a release the bar shows where the image was left: the percentage's position while it lands
+// within a pixel (15 twips) of the image's place, else the position nearest that place.
+TEST(PreviewViewportRelease, TheBarLandsWhereTheImageWasLeft) {
+    struct Row {
+        double offset, imageOuter, viewOuter;
+        std::int16_t step;
+        std::int32_t maximum;
+        std::optional<std::int32_t> position;
+    };
+    const Row rows[] = {
+        {-495, 10500, 9330, 10, 117, 49},           // 42 %: 490 twips, a third of a pixel off
+        {-1170, 10500, 9330, 10, 117, 117},         // the far end
+        {0, 10500, 9330, 10, 117, 0},               //
+        {-40, 9400, 9330, 1, 70, 40},               // 57 %: 39.9
+        {-14745, 457425, 7425, 14, 32143, 1053},    // 3 %: 964 positions, 1239 twips off
+        {-449999, 457425, 7425, 14, 32143, 32143},  // beyond the far end: the maximum
+        {-14745, 457425, 7425, 0, 32143, 964},      // a disabled bar: the percentage's
+        {100, 3000, 9330, 0, 0, 0},                 // an image smaller than the viewport
+    };
+    for (const Row& r : rows) {
+        Viewport v;
+        EXPECT_EQ(v.releasePosition(r.offset, r.imageOuter, r.viewOuter, r.step, r.maximum),
+                  r.position)
+            << r.offset << " of " << r.imageOuter << " - " << r.viewOuter;
+    }
 }
