@@ -213,4 +213,12 @@ const Styles& Workbook::styles() const { return model_->globals.styles(); }
 
 const std::vector<std::string>& Workbook::warnings() const { return model_->globals.warnings(); }
 
+Workbook::RecordBytes Workbook::keptRecords(int index) const {
+    sheet(index);  // throws when out of range
+    const RecordList& records = model_->sheets[size_t(index)]->records();
+    return {records.bytes(), records.byteSize()};
+}
+
+int Workbook::sheetOfReference(uint16_t ixti) const { return model_->globals.sheetOfXti(ixti); }
+
 }  // namespace xls

@@ -44,6 +44,18 @@ class Workbook {
     // field, ...), one sentence each; the workbook opened and saves all the same.
     const std::vector<std::string>& warnings() const;
 
+    // Read-only, for readers of what the engine keeps unchanged (the chart painter): the records
+    // sheet `index` keeps besides its cells (its drawings and embedded charts among them), as the
+    // bytes they are saved as, each with its 4-byte header. Valid until the workbook changes.
+    // Throws Error (Unsupported) when out of range.
+    struct RecordBytes {
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+    };
+    RecordBytes keptRecords(int index) const;
+    // The sheet a 3-D reference's EXTERNSHEET index (a formula's ixti) names here, or -1.
+    int sheetOfReference(uint16_t ixti) const;
+
   private:
     explicit Workbook(std::unique_ptr<WorkbookModel> model);
     std::unique_ptr<WorkbookModel> model_;

@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "xls/Workbook.h"
+#include "xls/draw/ChartPicture.h"
+#include "xls/draw/ChartReader.h"
 #include "xls/draw/RangePicture.h"
 
 namespace xlstool {
@@ -23,23 +25,54 @@ std::unique_ptr<QGuiApplication> ensureGuiApplication() {
     return std::make_unique<QGuiApplication>(guiArgc, guiArgv);
 }
 
+// The picture of the active sheet's used range, of its first chart (--chart), or of the sheet
+// from A1 with its charts over the cells (--sheet); null after a message on `err`.
+QImage pictureOf(const xls::Workbook& book, const std::string& file, const std::string& what,
+                 std::ostream& err) {
+    const int sheetIndex = book.activeSheetIndex();
+    if (what == "--chart") {
+        const std::vector<xlsdraw::ChartObject> charts = xlsdraw::readCharts(book, sheetIndex);
+        if (charts.empty()) {
+            err << "xlstool: the active sheet of " << file << " has no chart\n";
+            return {};
+        }
+        if (!xlsdraw::isDrawable(charts.front())) {
+            err << "xlstool: the first chart of " << file << " is a " << charts.front().kindName
+                << " chart, which is not drawn\n";
+            return {};
+        }
+        return xlsdraw::drawChart(book, sheetIndex, 0);
+    }
+    if (what == "--sheet") {
+        std::vector<std::string> leftOut;
+        QImage image = xlsdraw::drawSheet(book, sheetIndex, {}, &leftOut);
+        for (const std::string& kind : leftOut)
+            err << "xlstool: " << file << ": a " << kind << " chart is not drawn\n";
+        if (image.isNull()) err << "xlstool: the active sheet of " << file << " is empty\n";
+        return image;
+    }
+    const auto used = book.sheet(sheetIndex).usedRange();
+    if (!used) {
+        err << "xlstool: the active sheet of " << file << " has no cells\n";
+        return {};
+    }
+    return xlsdraw::drawRange(book, sheetIndex, *used);
+}
+
 }  // namespace
 
 int picture(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 3) {
-        err << "usage: xlstool picture FILE OUT.png\n";
+    const bool known =
+        args.size() == 3 || (args.size() == 4 && (args[3] == "--chart" || args[3] == "--sheet"));
+    if (!known) {
+        err << "usage: xlstool picture FILE OUT.png [--chart | --sheet]\n";
         return 2;
     }
     std::unique_ptr<QGuiApplication> app = ensureGuiApplication();
     const xls::Workbook book = xls::Workbook::open(args[1]);
-    const int sheetIndex = book.activeSheetIndex();
-    const auto used = book.sheet(sheetIndex).usedRange();
-    if (!used) {
-        err << "xlstool: the active sheet of " << args[1] << " has no cells\n";
-        return 1;
-    }
-    const QImage image = xlsdraw::drawRange(book, sheetIndex, *used);
-    if (image.isNull() || !image.save(QString::fromStdString(args[2]), "PNG")) {
+    const QImage image = pictureOf(book, args[1], args.size() == 4 ? args[3] : "", err);
+    if (image.isNull()) return 1;
+    if (!image.save(QString::fromStdString(args[2]), "PNG")) {
         err << "xlstool: could not write " << args[2] << "\n";
         return 1;
     }

@@ -78,7 +78,7 @@ std::string valueText(const xls::Cell& c) {
 int usage(std::ostream& err) {
     err << "usage: xlstool dump FILE\n"
            "       xlstool fill IN OUT CELL=VALUE ... [--format CELL=FORMAT ...]\n"
-           "       xlstool picture FILE OUT.png\n";
+           "       xlstool picture FILE OUT.png [--chart | --sheet]\n";
     return 2;
 }
 
