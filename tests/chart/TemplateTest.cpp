@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 #include <map>
 
 #include "chart/Template.h"
@@ -260,7 +261,7 @@ TEST(TemplateRecords, TableOne) {
     EXPECT_EQ(f.u32(), 64u);                    // cbFSData
     EXPECT_EQ(f.u16(), 0);                      // rupBuild
     EXPECT_EQ(f.u16(), 0);                      // unused1
-    EXPECT_EQ(f.u32(), 0x000C0000u);            // flags: none set, verXL 12
+    EXPECT_EQ(f.u32(), 0x001C0000u);            // flags: verXL 12, fLoadEntryId
     EXPECT_EQ(f.u32(), 0u);                     // lPosStmCache
     EXPECT_EQ(f.u32(), 0u);                     // cbStmCache
     EXPECT_EQ(f.u32(), 0u);                     // cchStmCache
@@ -268,19 +269,21 @@ TEST(TemplateRecords, TableOne) {
     EXPECT_EQ(f.bytes(16), xls::Bytes(16, 0));  // rgbHashParam
     EXPECT_EQ(f.text(), "Table1");              // rgbName
     EXPECT_EQ(f.u16(), 2);                      // cFieldData
+    EXPECT_EQ(f.text(), "1");                   // entryId
     for (const char* column : {"Asset Type", "Amount"}) {
         SCOPED_TRACE(column);
-        EXPECT_EQ(f.u32(), std::string(column) == "Amount" ? 2u : 1u);  // idField
-        EXPECT_EQ(f.u32(), 0u);                                         // lfdt
-        EXPECT_EQ(f.u32(), 0u);                                         // lfxidt
-        EXPECT_EQ(f.u32(), 0u);                                         // ilta: no totals formula
-        EXPECT_EQ(f.u32(), 0u);                                         // cbFmtAgg
-        EXPECT_EQ(f.u32(), 0xFFFFFFFFu);                                // istnAgg: none
-        EXPECT_EQ(f.u32(), 0u);                                         // flags
-        EXPECT_EQ(f.u32(), 0u);                                         // cbFmtInsertRow
-        EXPECT_EQ(f.u32(), 0xFFFFFFFFu);                                // istnInsertRow: none
-        EXPECT_EQ(f.text(), column);                                    // strFieldName
-        EXPECT_EQ(f.text(), column);                                    // strCaption
+        const uint32_t id = std::string(column) == "Amount" ? 2u : 1u;
+        EXPECT_EQ(f.u32(), id);                   // idField
+        EXPECT_EQ(f.u32(), 0u);                   // lfdt
+        EXPECT_EQ(f.u32(), 0u);                   // lfxidt
+        EXPECT_EQ(f.u32(), 0u);                   // ilta: no totals formula
+        EXPECT_EQ(f.u32(), 0u);                   // cbFmtAgg
+        EXPECT_EQ(f.u32(), 0xFFFFFFFFu);          // istnAgg: none
+        EXPECT_EQ(f.u32(), 0u);                   // flags
+        EXPECT_EQ(f.u32(), 0u);                   // cbFmtInsertRow
+        EXPECT_EQ(f.u32(), 0xFFFFFFFFu);          // istnInsertRow: none
+        EXPECT_EQ(f.text(), std::to_string(id));  // strFieldName
+        EXPECT_EQ(f.text(), column);              // strCaption
     }
     EXPECT_TRUE(f.atEnd());
 
@@ -370,6 +373,157 @@ TEST(TemplateRecords, PieAndDefaultText) {
     EXPECT_EQ(chartFont.weight, 400);
     EXPECT_FALSE(chartFont.italic);
     EXPECT_EQ(chartFont.name, "Constantia");
+}
+
+// The chart's records the spreadsheet application always writes, each where it writes it, field
+// by field: `at` finds the record from the chart's records, `fields` reads it.
+struct ChartRecordCase {
+    const char* what;
+    uint16_t type;
+    std::function<size_t(const std::vector<xls::Record>&)> at;
+    std::function<void(Fields&)> fields;
+};
+
+void PrintTo(const ChartRecordCase& c, std::ostream* os) { *os << c.what; }
+
+class TemplateChartRecords : public ::testing::TestWithParam<ChartRecordCase> {};
+
+TEST_P(TemplateChartRecords, AreThere) {
+    const auto recs = templateRecords();
+    const ChartRecordCase& c = GetParam();
+    const size_t at = c.at(recs);
+    ASSERT_LT(at, recs.size()) << c.what;
+    ASSERT_EQ(recs[at].type, c.type) << c.what;
+    Fields f(recs[at].data);
+    c.fields(f);
+    EXPECT_TRUE(f.atEnd()) << c.what;
+}
+
+// The chart substream's records: its BOF (dt 0x0020) up to its EOF.
+std::pair<size_t, size_t> chartSubstream(const std::vector<xls::Record>& recs) {
+    size_t bof = 0;
+    while (bof < recs.size() && !(recs[bof].type == xls::rt::Bof && recs[bof].data.size() >= 4 &&
+                                  xls::get16(&recs[bof].data[2]) == 0x0020))
+        ++bof;
+    return {bof, indexOf(recs, xls::rt::Eof, bof)};
+}
+
+// The data labels' TEXT groups: a TEXT whose group holds an OBJECTLINK with wLinkObj 4.
+std::vector<size_t> pointLabels(const std::vector<xls::Record>& recs) {
+    std::vector<size_t> out;
+    for (size_t i = 0; i + 1 < recs.size(); ++i) {
+        if (recs[i].type != 0x1025 || recs[i + 1].type != 0x1033) continue;
+        for (size_t k = i + 2; k < recs.size() && recs[k].type != 0x1034; ++k)
+            if (recs[k].type == 0x1027 && xls::get16(&recs[k].data[0]) == 4) out.push_back(i);
+    }
+    return out;
+}
+
+const ChartRecordCase kChartRecords[] = {
+    {"Scl after the chart's BEGIN", 0x00A0, [](const auto& r) { return indexOf(r, 0x1002) + 2; },
+     [](Fields& f) {
+         EXPECT_EQ(f.u16(), 1);  // nscl
+         EXPECT_EQ(f.u16(), 1);  // dscl
+     }},
+    {"PlotGrowth after Scl", 0x1064, [](const auto& r) { return indexOf(r, 0x1002) + 3; },
+     [](Fields& f) {
+         EXPECT_EQ(f.u32(), 0x10000u);  // dxPlotGrowth 1.0
+         EXPECT_EQ(f.u32(), 0x10000u);  // dyPlotGrowth 1.0
+     }},
+    {"CrtLink after Pie", 0x1022, [](const auto& r) { return indexOf(r, 0x1019) + 1; },
+     [](Fields& f) { EXPECT_EQ(f.bytes(10), xls::Bytes(10, 0)); }},
+    {"SERIES: text categories, six points", 0x1003,
+     [](const auto& r) { return indexOf(r, 0x1003); },
+     [](Fields& f) {
+         EXPECT_EQ(f.u16(), 3);  // sdtX: text
+         EXPECT_EQ(f.u16(), 1);  // sdtY: numbers
+         EXPECT_EQ(f.u16(), 6);  // cValx
+         EXPECT_EQ(f.u16(), 6);  // cValy
+         EXPECT_EQ(f.u16(), 1);  // sdtBSize
+         EXPECT_EQ(f.u16(), 0);  // cValBSize
+     }},
+    {"SERIESDATA's DIMENSIONS", 0x0200, [](const auto& r) { return chartSubstream(r).second - 4; },
+     [](Fields& f) {
+         EXPECT_EQ(f.u32(), 0u);  // rwMic
+         EXPECT_EQ(f.u32(), 6u);  // rwMac: the series' points
+         EXPECT_EQ(f.u16(), 0);   // colMic
+         EXPECT_EQ(f.u16(), 1);   // colMac: one series
+         EXPECT_EQ(f.u16(), 0);   // reserved
+     }},
+    {"SIINDEX categories", 0x1065, [](const auto& r) { return chartSubstream(r).second - 3; },
+     [](Fields& f) { EXPECT_EQ(f.u16(), 2); }},
+    {"SIINDEX values", 0x1065, [](const auto& r) { return chartSubstream(r).second - 2; },
+     [](Fields& f) { EXPECT_EQ(f.u16(), 1); }},
+    {"SIINDEX bubble sizes", 0x1065, [](const auto& r) { return chartSubstream(r).second - 1; },
+     [](Fields& f) { EXPECT_EQ(f.u16(), 3); }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Template, TemplateChartRecords, ::testing::ValuesIn(kChartRecords));
+
+// Every data label (the series' and each of the six points') starts its group with a Pos:
+// relative to the label's default place, no offset.
+TEST(TemplateRecords, EveryDataLabelHasAPos) {
+    const auto recs = templateRecords();
+    const std::vector<size_t> labels = pointLabels(recs);
+    ASSERT_EQ(labels.size(), 7u);
+    for (size_t text : labels) {
+        SCOPED_TRACE("TEXT at record " + std::to_string(text));
+        ASSERT_EQ(recs[text + 2].type, 0x104F);
+        Fields pos(recs[text + 2].data);
+        EXPECT_EQ(pos.u16(), 2);  // mdTopLt
+        EXPECT_EQ(pos.u16(), 2);  // mdBotRt
+        EXPECT_EQ(pos.bytes(16), xls::Bytes(16, 0));
+        EXPECT_TRUE(pos.atEnd());
+    }
+}
+
+// The compound file's directory: a valid red-black tree (the root black, no red node with a red
+// child) and unused entries blank (no name, no links, zeros elsewhere).
+TEST(TemplateRecords, DirectoryIsAValidRedBlackTree) {
+    const QByteArray file = chart::TemplateBytes();
+    const auto* d = reinterpret_cast<const uint8_t*>(file.constData());
+    ASSERT_GE(file.size(), 512);
+    const size_t fatSectors = xls::get32(d + 44);
+    ASSERT_LE(fatSectors, 109u);
+    auto sector = [&](uint32_t n) { return size_t(n + 1) * 512; };
+    std::vector<uint32_t> fat;
+    for (size_t k = 0; k < fatSectors; ++k) {
+        const size_t at = sector(xls::get32(d + 76 + 4 * k));
+        ASSERT_LE(at + 512, size_t(file.size()));
+        for (size_t i = 0; i < 128; ++i) fat.push_back(xls::get32(d + at + 4 * i));
+    }
+    std::vector<const uint8_t*> entries;
+    for (uint32_t n = xls::get32(d + 48); n != 0xFFFFFFFE; n = fat.at(n)) {
+        ASSERT_LE(sector(n) + 512, size_t(file.size()));
+        ASSERT_LT(entries.size(), 4096u) << "the directory's chain loops";
+        for (size_t i = 0; i < 4; ++i) entries.push_back(d + sector(n) + 128 * i);
+    }
+    ASSERT_GE(entries.size(), 6u);
+    constexpr uint8_t kRed = 0, kBlack = 1;
+    constexpr uint32_t kNoStream = 0xFFFFFFFF;
+    const uint32_t root = xls::get32(entries[0] + 76);
+    ASSERT_LT(root, entries.size());
+    EXPECT_EQ(entries[root][67], kBlack) << "the tree's root";
+    size_t used = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const uint8_t* e = entries[i];
+        SCOPED_TRACE("directory entry " + std::to_string(i));
+        if (e[66] == 0) {  // unused
+            xls::Bytes blank(128, 0);
+            for (size_t k = 68; k < 80; ++k) blank[k] = 0xFF;
+            EXPECT_EQ(xls::Bytes(e, e + 128), blank);
+            continue;
+        }
+        ++used;
+        EXPECT_TRUE(e[67] == kRed || e[67] == kBlack);
+        for (size_t link : {68, 72}) {
+            const uint32_t child = xls::get32(e + link);
+            if (child == kNoStream) continue;
+            ASSERT_LT(child, entries.size());
+            EXPECT_FALSE(e[67] == kRed && entries[child][67] == kRed) << "red child of red";
+        }
+    }
+    EXPECT_EQ(used, 6u);
 }
 
 // Text properties of a property set stream with one section: id -> text (VT_LPSTR).

@@ -6,7 +6,11 @@
 - a table over a range of the worksheet (FEATHDR11, FEAT11, LIST12) with a built-in table style,
   and the workbook's TABLESTYLES record naming the default styles;
 - the pie's shadow and leader lines (the PIE record's flags);
-- a default text for the chart (DEFAULTTEXT with its TEXT group) in a font of its own.
+- a default text for the chart (DEFAULTTEXT with its TEXT group) in a font of its own;
+- the chart records the spreadsheet application always writes and LibreOffice leaves out: SCL and
+  PLOTGROWTH after the chart's BEGIN, CRTLINK after PIE, a POS in every data label's TEXT group,
+  the series data block (DIMENSIONS and three SIINDEX) before the chart's EOF, and SERIES sdtX
+  saying the categories are text.
 
 The layouts of the table and chart records, field by field, are in table_records(),
 table_styles_record() and default_text_records(); every field is checked by the
@@ -31,6 +35,13 @@ STYLE, STYLEEXT = 0x0293, 0x0892
 FEATHDR11, FEAT11, LIST12, TABLESTYLES = 0x0871, 0x0872, 0x0877, 0x088E
 PIE, SHTPROPS, DEFAULTTEXT, TEXT, BEGIN, END, POS, FONTX, AI = (
     0x1019, 0x1044, 0x1024, 0x1025, 0x1033, 0x1034, 0x104F, 0x1026, 0x1051)
+CHART, SERIES, OBJECTLINK, CRTLINK, PLOTGROWTH, SIINDEX = (
+    0x1002, 0x1003, 0x1027, 0x1022, 0x1064, 0x1065)
+SCL, DIMENSIONS = 0x00A0, 0x0200
+SDT_TEXT = 3  # SERIES sdtX / sdtY: the data are text
+LINK_SERIES_OR_POINT = 4  # OBJECTLINK wLinkObj: a series' or a point's data label
+SERIES_DATA_ORDER = (2, 1, 3)  # SIINDEX numIndex: categories, values, bubble sizes
+LOAD_ENTRY_ID = 0x00100000  # TableFeatureType flags: entryId follows cFieldData
 DT_WORKSHEET = 0x0010
 DT_CHART = 0x0020
 DSP_GRID = 0x0002
@@ -181,7 +192,7 @@ def table_records(name, first_row, last_row, first_col, columns, style, id_list=
             0,  # flags: no AutoFilter, no formulas, no totals
             0,  # cbFmtInsertRow
             0xFFFFFFFF,  # istnInsertRow: no insert-row style
-        ) + xl_string(column) + xl_string(column)  # strFieldName, strCaption
+        ) + xl_string(str(i + 1)) + xl_string(column)  # strFieldName: the column's id; strCaption
     feature = struct.pack(
         "<IIIIIIHHIIIII16s",
         0,  # lt: the table's data are cells of the sheet
@@ -192,13 +203,13 @@ def table_records(name, first_row, last_row, first_col, columns, style, id_list=
         64,  # cbFSData: size of the fixed part (lt .. rgbHashParam)
         0,  # rupBuild (fGoodRupBld is 0)
         0,  # unused1
-        0x000C0000,  # flags: all clear; verXL 12 (a table of Excel 2007 and later)
+        0x000C0000 | LOAD_ENTRY_ID,  # verXL 12 (a table of Excel 2007 and later); entryId given
         0,  # lPosStmCache
         0,  # cbStmCache
         0,  # cchStmCache
         0,  # lem: not being edited
         b"",  # rgbHashParam
-    ) + xl_string(name) + struct.pack("<H", len(columns)) + fields
+    ) + xl_string(name) + struct.pack("<H", len(columns)) + xl_string(str(id_list)) + fields
     feat = struct.pack("<HH", FEAT11, 0x0001) + ref + struct.pack(
         "<HBIHIH",
         ISF_LIST,
@@ -319,6 +330,79 @@ def add_default_text(records, font_index):
     return added
 
 
+def chart_ranges(records):
+    """(BOF index, EOF index) of every chart substream."""
+    stack, out = [], []
+    for i, r in enumerate(records):
+        if r.type == BOF:
+            stack.append((i, struct.unpack_from("<H", r.data, 2)[0]))
+        elif r.type == EOF and stack:
+            start, dt = stack.pop()
+            if dt == DT_CHART:
+                out.append((start, i))
+    return out
+
+
+def group_end(records, begin):
+    """Index of the END that closes the BEGIN at `begin`."""
+    depth = 0
+    for i in range(begin, len(records)):
+        if records[i].type == BEGIN:
+            depth += 1
+        elif records[i].type == END:
+            depth -= 1
+            if depth == 0:
+                return i
+    raise BiffError("BEGIN at record %d is not closed" % begin)
+
+
+def point_label_groups(records, first, last):
+    """(TEXT index, BEGIN index, END index) of the data labels' TEXT groups in [first, last]."""
+    out = []
+    for i in range(first, last):
+        if records[i].type != TEXT or records[i + 1].type != BEGIN:
+            continue
+        end = group_end(records, i + 1)
+        for k in range(i + 2, end):
+            r = records[k]
+            if r.type == OBJECTLINK:
+                if struct.unpack_from("<H", r.data, 0)[0] == LINK_SERIES_OR_POINT:
+                    out.append((i, i + 1, end))
+                break
+    return out
+
+
+def add_application_chart_records(records):
+    """The records of one chart that the spreadsheet application writes and LibreOffice does not
+    (see the module's comment); returns how many charts were changed."""
+    changed = 0
+    for first, last in reversed(chart_ranges(records)):
+        chart = next(i for i in range(first, last) if records[i].type == CHART)
+        series = [i for i in range(first, last) if records[i].type == SERIES]
+        if not series or records[chart + 1].type != BEGIN:
+            raise BiffError("the chart has no series or no BEGIN after CHART")
+        points = max(struct.unpack_from("<H", records[i].data, 6)[0] for i in series)
+        # Before EOF: the series data, one column per series, no cached values.
+        records[last:last] = [
+            Record(DIMENSIONS, struct.pack("<IIHHH", 0, points, 0, len(series), 0)),
+        ] + [Record(SIINDEX, struct.pack("<H", n)) for n in SERIES_DATA_ORDER]
+        # A POS first in every data label (relative to the label's default place, no offset).
+        for text, begin, end in reversed(point_label_groups(records, first, last)):
+            if records[begin + 1].type != POS:
+                records.insert(begin + 1, Record(POS, struct.pack("<HH16s", 2, 2, b"")))
+        for i in range(last - 1, first, -1):
+            if records[i].type == PIE:
+                records.insert(i + 1, Record(CRTLINK, bytes(10)))
+        for i in series:
+            struct.pack_into("<H", records[i].data, 0, SDT_TEXT)
+        records[chart + 2:chart + 2] = [
+            Record(SCL, struct.pack("<hh", 1, 1)),  # zoom 1/1
+            Record(PLOTGROWTH, struct.pack("<ii", 0x10000, 0x10000)),  # 1.0 and 1.0, 16.16
+        ]
+        changed += 1
+    return changed
+
+
 def patch_workbook_stream(stream, font_name, table=None, chart_text_twips=None):
     records = read_records(stream)
     if not set_font_names(records, font_name):
@@ -335,5 +419,7 @@ def patch_workbook_stream(stream, font_name, table=None, chart_text_twips=None):
         font = add_chart_font(records, chart_text_twips)
         if add_default_text(records, font) != 1:
             raise BiffError("expected exactly one chart")
+    if add_application_chart_records(records) != 1:
+        raise BiffError("expected exactly one chart")
     add_template_record(records)
     return write_records(records)

@@ -1,9 +1,11 @@
 """Minimal OLE compound file (structured storage) reader and writer.
 
 Reads a version 3 file (512-byte sectors) into its directory entries and stream contents, and
-writes it back with a fresh, compact sector layout. The directory tree (names, colours, sibling
-and child links, class ids, times) is kept entry for entry; only start sectors and sizes change,
-so streams may grow or shrink between reading and writing.
+writes it back with a fresh, compact sector layout. The directory tree (names, sibling and child
+links, class ids, times) is kept entry for entry; only start sectors and sizes change, so streams
+may grow or shrink between reading and writing. Every entry in use is written black, which makes
+any tree a valid red-black tree (the root is black, no red node has a red child), and every
+unused entry blank: no name, no links, zeros elsewhere.
 """
 
 import struct
@@ -19,6 +21,7 @@ DIFSECT = 0xFFFFFFFC
 NOSTREAM = 0xFFFFFFFF
 
 TYPE_EMPTY, TYPE_STORAGE, TYPE_STREAM, TYPE_ROOT = 0, 1, 2, 5
+BLACK = 1
 
 
 class CompoundFileError(Exception):
@@ -38,7 +41,12 @@ class DirEntry:
         self.data = b""
 
     def to_bytes(self):
+        if self.type == TYPE_EMPTY:
+            out = bytearray(128)
+            struct.pack_into("<III", out, 68, NOSTREAM, NOSTREAM, NOSTREAM)
+            return bytes(out)
         out = bytearray(self.raw)
+        out[67] = BLACK
         struct.pack_into("<II", out, 116, self.start, self.size)
         struct.pack_into("<I", out, 124, 0)
         return bytes(out)
