@@ -1,14 +1,13 @@
 #include "xls/ChartRefs.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <numeric>
 
 #include "xls/Globals.h"
 #include "xls/SheetModel.h"
+#include "xls/Workbook.h"
 
 namespace xls {
 
@@ -392,11 +391,12 @@ int extendChart(const Globals& globals, std::vector<std::unique_ptr<SheetModel>>
     uint8_t* const bytes = recs.bytes();
     int extended = 0;
     std::vector<Growth> grown;  // with the SERIES record's byte offset
-    size_t series = kNoGroup;
+    size_t series = kNoGroup, dimensions = kNoGroup;
     uint16_t seriesIndex = 0;
     for (size_t at = chart.bof; at <= chart.eof; at += 4 + get16(bytes + at + 2)) {
         const uint16_t type = get16(bytes + at);
         const size_t size = get16(bytes + at + 2);
+        if (type == rt::Dimensions && size >= 14) dimensions = at;  // the series data's
         if (type == rt::Series && size >= 8) {
             if (series != kNoGroup) ++seriesIndex;
             series = at;
@@ -423,7 +423,8 @@ int extendChart(const Globals& globals, std::vector<std::unique_ptr<SheetModel>>
         int firstRow = get16(&d[area]), lastRow = get16(&d[area + 2]);
         int firstCol = get16(&d[area + 4]) & 0x3FFF, lastCol = get16(&d[area + 6]) & 0x3FFF;
         if (firstCol != lastCol || lastRow < firstRow) continue;
-        int newLast = lastFilledBelow(*sheets[target], lastRow, firstCol);
+        const int mostLast = std::max(lastRow, firstRow + kMaxSeriesPoints - 1);
+        int newLast = std::min(lastFilledBelow(*sheets[target], lastRow, firstCol), mostLast);
         if (newLast == lastRow) continue;
         set16(&d[area + 2], uint16_t(newLast));
         ++extended;
@@ -436,6 +437,13 @@ int extendChart(const Globals& globals, std::vector<std::unique_ptr<SheetModel>>
         if (id == 1 && before < count) grown.push_back({series, seriesIndex, before, count});
     }
     if (grown.empty()) return extended;
+    // The series data count the points of the longest series (rwMac), never fewer than before.
+    if (dimensions != kNoGroup) {
+        uint8_t* rwMac = bytes + dimensions + 4 + 4;
+        uint32_t points = get32(rwMac);
+        for (const Growth& g : grown) points = std::max<uint32_t>(points, g.newCount);
+        set32(rwMac, points);
+    }
     // The records by index, as they stand before any is inserted.
     const Group group{recs.indexAt(chart.bof), recs.indexAt(chart.eof)};
     for (Growth& g : grown) g.series = recs.indexAt(g.series);
@@ -448,35 +456,6 @@ int extendChart(const Globals& globals, std::vector<std::unique_ptr<SheetModel>>
 
 // A pastel so light (every channel at least 0xC0) that a slice in it reads as background.
 bool pale(Rgb c) { return c.r >= 0xC0 && c.g >= 0xC0 && c.b >= 0xC0; }
-
-// A colour of hue `degrees` at the given saturation and value (0..1).
-Rgb fromHsv(double degrees, double s, double v) {
-    double h = std::fmod(degrees, 360.0) / 60.0;
-    double c = v * s, x = c * (1 - std::fabs(std::fmod(h, 2.0) - 1)), m = v - c;
-    double r = 0, g = 0, b = 0;
-    switch (int(h)) {
-        case 0:
-            r = c, g = x;
-            break;
-        case 1:
-            r = x, g = c;
-            break;
-        case 2:
-            g = c, b = x;
-            break;
-        case 3:
-            g = x, b = c;
-            break;
-        case 4:
-            r = x, b = c;
-            break;
-        default:
-            r = c, b = x;
-            break;
-    }
-    auto byte = [m](double u) { return uint8_t(std::lround((u + m) * 255.0)); };
-    return {byte(r), byte(g), byte(b)};
-}
 
 }  // namespace
 
@@ -524,34 +503,15 @@ std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector
             if (pale(c) == pastels && !(c == Rgb{0xFF, 0xFF, 0xFF})) offer(c);
         }
     if (out.size() >= count) return out;
-    // Then hues round the circle (the first 100,000 steps), the same for every chart: made once
-    // per process, as far as any chart has needed them. Only the first of equal colours is kept:
-    // a later one could never be offered, and the steps give fewer than 3,000 distinct colours,
-    // so a long series no longer walks all 100,000 of them on every build.
-    static std::mutex hsvLock;
-    static std::vector<Rgb> hsv;
-    static std::vector<uint32_t> hsvSeen(1 << 14, 0);  // 0xRRGGBB + 1 (0: free), open-addressed
-    static int hsvSteps = 0;
-    std::lock_guard<std::mutex> hold(hsvLock);
-    auto firstOfItsColour = [](Rgb c) {
-        const uint32_t key = (uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b) + 1;
-        for (size_t at = uint32_t(key * 0x9E3779B1u) >> 18;; at = (at + 1) & (hsvSeen.size() - 1)) {
-            if (hsvSeen[at] == key) return false;
-            if (hsvSeen[at] == 0) {
-                hsvSeen[at] = key;
-                return true;
-            }
-        }
-    };
-    for (size_t k = 0; out.size() < count; ++k) {
-        while (k == hsv.size() && hsvSteps < 100000) {
-            const int step = hsvSteps++;
-            Rgb c = fromHsv(step * 137.508, step % 2 ? 0.55 : 0.85, step % 3 ? 0.8 : 0.6);
-            if (firstOfItsColour(c)) hsv.push_back(c);
-        }
-        if (k == hsv.size()) break;
-        offer(hsv[k]);
-    }
+    // The palette has no colour left: the colours repeat in the order the points have them
+    // (those of `used` that are palette entries, then the new ones), so that a point's palette
+    // index still names its colour in every reader.
+    std::vector<Rgb> cycle;
+    for (Rgb c : used)
+        if (inPalette(c)) cycle.push_back(c);
+    cycle.insert(cycle.end(), out.begin(), out.end());
+    for (size_t k = 0; out.size() < count && !cycle.empty(); ++k)
+        out.push_back(cycle[k % cycle.size()]);
     return out;
 }
 

@@ -13,8 +13,10 @@ class SheetModel;
 // Charts follow the data written below them: a chart series whose values or categories read a
 // single column down to row R, where the engine wrote values into rows R+1, R+2, ... of that
 // column without a gap, is extended down to the last of those rows (the AI record's area, 3-D or
-// not, and the SERIES record's point counts). References are never shrunk; a chart that does
-// not read those cells is left alone.
+// not, and the SERIES record's point counts), but never past its kMaxSeriesPoints-th point (see
+// Workbook.h): a longer run ends the reference at the row of that point. The chart's series data
+// (the DIMENSIONS before its EOF) then count as many points as its longest series. References
+// are never shrunk; a chart that does not read those cells is left alone.
 //
 // A series whose existing points each have a format of their own (a DATAFORMAT group per point)
 // gives every new point the same: a copy of the last existing point's group with the point's
@@ -26,11 +28,13 @@ int extendChartReferences(const Globals& globals, std::vector<std::unique_ptr<Sh
 
 // Fill colours for `count` new points of a series whose points so far have the colours `used`
 // (in point order), none equal to a colour of `avoid` (the chart's backgrounds). Readers of
-// BIFF8 charts take a fill from the palette index (LibreOffice does), so the colours are palette
-// entries while there are any left: first those that continue a known automatic colour sequence
-// that `used` starts (LibreOffice's default chart colours), then the palette from the chart
-// fills (index 24) on, pale tints (every channel 0xC0 or more) last and white never; past the
-// palette, evenly spread hues. No colour repeats one in `used` or an earlier one.
+// BIFF8 charts take a fill from the palette index (LibreOffice does), so every colour is a
+// palette entry, whose index then names it exactly: first those that continue a known automatic
+// colour sequence that `used` starts (LibreOffice's default chart colours), then the palette
+// from the chart fills (index 24) on, pale tints (every channel 0xC0 or more) last and white
+// never, none repeating a colour of `used` or an earlier one. When the palette has no such colour
+// left, the colours repeat from the first: those of `used` that are palette entries, then the
+// new ones, in order.
 std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector<Rgb>& palette,
                                  size_t count, const std::vector<Rgb>& avoid = {});
 

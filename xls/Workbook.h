@@ -11,6 +11,11 @@
 
 namespace xls {
 
+// The most points a chart series covers: the format's limit for a series (SERIES cValx and cValy
+// are at most 3,999). A series extended on saving stops at its 3,999th point; the cells below
+// stay in the sheet.
+inline constexpr int kMaxSeriesPoints = 3999;
+
 // An Excel 97-2003 workbook (BIFF8 in an OLE compound file) opened for editing. Every record
 // the engine does not change is written back byte for byte, so charts, drawings and formatting
 // made by any spreadsheet program survive. Movable, not copyable. All failures throw xls::Error.
@@ -28,7 +33,8 @@ class Workbook {
     // Writes the workbook to `path` through a temporary file in the same folder that is then
     // renamed over the target, so a failed save leaves no half-written file. Saving under a
     // name ending ".xls" drops a template's TEMPLATE record. Chart series whose data were
-    // continued directly below their last row are extended before writing.
+    // continued directly below their last row are extended before writing, up to
+    // kMaxSeriesPoints points each.
     void saveAs(const std::string& path);
     // The file as it would be saved (asTemplate false drops the TEMPLATE record).
     std::vector<uint8_t> toBytes(bool asTemplate = true);

@@ -221,20 +221,23 @@ std::string templatePath() {
 }
 
 // Every point past the first six carries the sixth point's format field by field, except the
-// point index and the fill colour, which is its own.
+// point index and the fill colour, which is its own while the palette has colours left (the
+// template's has 46 for slices) and then repeats the colours from the first slice on.
 TEST(ChartPointFormats, NewPointsTakeTheFormatOfTheExistingOnes) {
     struct Case {
         std::string path;
         int entries;
         bool labelsPerPoint;  // the chart has a TEXT group per point label
+        int colours;          // slices with a colour of their own, the first ones
     };
     const Case cases[] = {
-        {xlstest::dataPath("chart.xlt"), 9, false},
-        {xlstest::dataPath("chart.xlt"), 40, false},
-        {xlstest::dataPath("gnumeric-chart.xls"), 9, false},
-        {xlstest::dataPath("gnumeric-chart.xls"), 40, false},
-        {templatePath(), 9, true},
-        {templatePath(), 40, true},
+        {xlstest::dataPath("chart.xlt"), 9, false, 9},
+        {xlstest::dataPath("chart.xlt"), 40, false, 40},
+        {xlstest::dataPath("gnumeric-chart.xls"), 9, false, 9},
+        {xlstest::dataPath("gnumeric-chart.xls"), 40, false, 40},
+        {templatePath(), 9, true, 9},
+        {templatePath(), 40, true, 40},
+        {templatePath(), 100, true, 46},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path + ", " + std::to_string(c.entries) + " entries");
@@ -272,15 +275,17 @@ TEST(ChartPointFormats, NewPointsTakeTheFormatOfTheExistingOnes) {
             const uint16_t icv = xls::get16(&a[12]);
             ASSERT_GE(icv, 8);
             ASSERT_LT(icv, 64);
-            if (p >= 6) {
+            if (p >= 6 || c.path == templatePath()) {
                 EXPECT_TRUE(saved.palette[icv - 8] == (xls::Rgb{a[0], a[1], a[2]})) << icv;
             }
             EXPECT_EQ(xls::get16(&a[14]), xls::get16(&a6[14]));  // icvBack
         }
-        std::vector<uint32_t> sorted = colors;
+        std::vector<uint32_t> sorted(colors.begin(), colors.begin() + c.colours);
         std::sort(sorted.begin(), sorted.end());
         EXPECT_EQ(std::unique(sorted.begin(), sorted.end()), sorted.end())
             << "every point has a fill colour of its own";
+        for (size_t k = size_t(c.colours); k < colors.size(); ++k)
+            EXPECT_EQ(colors[k], colors[k - size_t(c.colours)]) << "slice " << k + 1 << " repeats";
         EXPECT_EQ(std::count(colors.begin(), colors.end(), 0xFFFFFFu), 0);
         if (!c.labelsPerPoint) {
             EXPECT_TRUE(saved.labels.empty());
@@ -315,17 +320,23 @@ TEST(ChartPointFormats, NewPointsTakeTheFormatOfTheExistingOnes) {
     }
 }
 
-TEST(ChartPointFormats, NextColoursAreDistinctAndVisible) {
+TEST(ChartPointFormats, NextColoursArePaletteEntriesDistinctThenRepeated) {
     struct Case {
         const char* what;
         std::vector<xls::Rgb> used;
         size_t count;
         std::vector<xls::Rgb> first;  // expected start of the answer
+        size_t fresh;                 // new colours before they repeat
     };
     // A palette as LibreOffice writes it: some of its chart colours among the entries.
     std::vector<xls::Rgb> palette = xls::defaultPalette();
     palette[30 - 8] = {0xAE, 0xCF, 0x00};
     palette[40 - 8] = {0x31, 0x40, 0x04};
+    std::vector<xls::Rgb> distinctEntries;  // of the palette, white left out
+    for (xls::Rgb c : palette)
+        if (!(c == xls::Rgb{0xFF, 0xFF, 0xFF}) &&
+            std::find(distinctEntries.begin(), distinctEntries.end(), c) == distinctEntries.end())
+            distinctEntries.push_back(c);
     const std::vector<xls::Rgb> six = {{0x00, 0x45, 0x86}, {0xFF, 0x42, 0x0E}, {0xFF, 0xD3, 0x20},
                                        {0x57, 0x9D, 0x1C}, {0x7E, 0x00, 0x21}, {0x83, 0xCA, 0xFF}};
     const Case cases[] = {
@@ -339,13 +350,15 @@ TEST(ChartPointFormats, NextColoursAreDistinctAndVisible) {
           {0xAE, 0xCF, 0x00},
           {0x99, 0x99, 0xFF},
           {0x99, 0x33, 0x66},
-          {0x66, 0x00, 0x66}}},
+          {0x66, 0x00, 0x66}},
+         34},
         // Not a known sequence: the palette from the chart fills on, without the background.
         {"own colours",
          {{0x10, 0x20, 0x30}, {0x99, 0x99, 0xFF}},
-         38,
-         {{0x66, 0x00, 0x66}, {0xFF, 0x80, 0x80}}},
-        {"many", {}, 200, {}},
+         200,
+         {{0x66, 0x00, 0x66}, {0xFF, 0x80, 0x80}},
+         distinctEntries.size() - 2},
+        {"many", {}, 200, {}, distinctEntries.size()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -354,18 +367,27 @@ TEST(ChartPointFormats, NextColoursAreDistinctAndVisible) {
             c.used, palette, c.count, c.used.size() == 2 ? background : std::vector<xls::Rgb>{});
         ASSERT_EQ(next.size(), c.count);
         for (size_t k = 0; k < c.first.size(); ++k) EXPECT_EQ(next[k], c.first[k]) << k;
-        std::vector<xls::Rgb> all = c.used;
-        all.insert(all.end(), next.begin(), next.end());
-        if (c.used.size() == 2) all.push_back(background[0]);
-        // As long as the palette has unused colours, every new colour is one of its entries.
-        for (size_t k = 0; k < next.size() && k < 30; ++k)
+        // Every colour is an entry of the palette, so that its index names it.
+        for (size_t k = 0; k < next.size(); ++k)
             EXPECT_NE(std::find(palette.begin(), palette.end(), next[k]), palette.end()) << k;
+        // The fresh ones share no colour with each other, the used ones or the background.
+        ASSERT_LE(c.fresh, next.size());
+        std::vector<xls::Rgb> all = c.used;
+        all.insert(all.end(), next.begin(), next.begin() + long(c.fresh));
+        if (c.used.size() == 2) all.push_back(background[0]);
         for (size_t i = 0; i < all.size(); ++i)
             for (size_t j = i + 1; j < all.size(); ++j)
                 EXPECT_FALSE(all[i] == all[j]) << i << " and " << j << " share a colour";
-        for (size_t k = 0; k < next.size() && k < 30; ++k)
+        for (size_t k = 0; k < c.fresh && k < 30; ++k)
             EXPECT_FALSE(next[k].r >= 0xC0 && next[k].g >= 0xC0 && next[k].b >= 0xC0) << "pale";
         EXPECT_EQ(std::count(next.begin(), next.end(), xls::Rgb{0xFF, 0xFF, 0xFF}), 0);
+        // Then the colours repeat in the points' order: the used ones in the palette, the fresh.
+        std::vector<xls::Rgb> cycle;
+        for (xls::Rgb u : c.used)
+            if (std::find(palette.begin(), palette.end(), u) != palette.end()) cycle.push_back(u);
+        cycle.insert(cycle.end(), next.begin(), next.begin() + long(c.fresh));
+        for (size_t k = c.fresh; k < next.size(); ++k)
+            EXPECT_EQ(next[k], cycle[(k - c.fresh) % cycle.size()]) << k;
     }
 }
 
