@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QLocale>
 #include <cmath>
 #include <memory>
 
@@ -15,6 +16,7 @@
 #include "common/Main.h"
 #include "common/MousePointer.h"
 #include "entries/EntryListModel.h"
+#include "platform/Dialogs.h"
 #include "platform/RandomSource.h"
 #include "platform/TempFolder.h"
 #include "preview/Form2.h"
@@ -32,6 +34,13 @@ T& need(T* object, const char* what) {
         throw app::Failure(QString("There is no %1 to work with: an earlier step failed.")
                                .arg(QString::fromLatin1(what)));
     return *object;
+}
+
+// What a build of more entries than the pie shows tells the user.
+QString chartLimitText(int count) {
+    const QLocale english(QLocale::English);
+    return QString("The chart shows the first %1 entries; the table holds all %2 entries.")
+        .arg(english.toString(kChartEntryLimit), english.toString(count));
 }
 
 // Removes a picture file left in the temporary folder; throws when one stays.
@@ -134,6 +143,10 @@ void ChartBuild::run() {
     trap.step(172, [&] {
         book.reset();
         instance.reset();
+    });
+    // The workbook is saved: a list longer than the pie shows is told once, before the Preview.
+    trap.step(174, [&] {
+        if (count > kChartEntryLimit) dialogs.messageBox(chartLimitText(count), platform::kOkOnly);
     });
     trap.step(176, [&] { Main::DeleteFileQuietly(templatePath); });
 

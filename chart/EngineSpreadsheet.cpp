@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "chart/Template.h"
 #include "common/Amounts.h"
 #include "common/Failure.h"
 #include "platform/Twips.h"
@@ -15,6 +16,8 @@
 #include "xls/draw/RangePicture.h"
 
 namespace chart {
+
+static_assert(kChartEntryLimit == xls::kMaxSeriesPoints, "the pie shows what a series holds");
 
 namespace {
 

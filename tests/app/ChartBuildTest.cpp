@@ -200,6 +200,52 @@ TEST_F(ChartBuildTest, AFiveThousandEntryPictureZoomsOutWithTheThumbsOnTheView) 
     EXPECT_TRUE(errorReports(dialogs).isEmpty());
 }
 
+// The pie shows at most 3,999 entries, the table every one: a longer list is told once, in a
+// message box with the application title, and the build goes on as ever.
+class BuildPastTheChart : public ChartBuildTest,
+                          public ::testing::WithParamInterface<std::pair<int, QString>> {};
+
+TEST_P(BuildPastTheChart, TellsOnceThatThePieShowsTheFirst3999) {
+    if (!haveXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";
+    const auto& [count, message] = GetParam();
+    startWith(entriesOf(count));
+    build();
+    EXPECT_TRUE(errorReports(dialogs).isEmpty())
+        << errorReports(dialogs).value(0).text.toStdString();
+    const auto messages = dialogs.messages();
+    ASSERT_EQ(messages.size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty()) {
+        EXPECT_EQ(messages[0].text, message);
+        EXPECT_EQ(messages[0].style, platform::kOkOnly);
+        EXPECT_EQ(messages[0].title, platform::Dialogs::applicationTitle());
+        EXPECT_FALSE(messages[0].title.isEmpty());
+    }
+    Form2* preview = form->previewIfLoaded();
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(preview->isVisible());
+    const auto book = readWithXlrd(preview->mExcelFile);
+    ASSERT_TRUE(book.has_value());
+    EXPECT_EQ(book->cell(3 + count - 1, 0).value.toString(), QString("Asset %1").arg(count));
+    int series = 0;
+    for (const ChartRef& ref : book->chartRefs) {
+        if (ref.id != 1 && ref.id != 2) continue;
+        ++series;
+        EXPECT_EQ(ref.firstRow, 3);
+        EXPECT_EQ(ref.lastRow, 3 + std::min(count, 3999) - 1) << "reference " << ref.id;
+    }
+    EXPECT_EQ(series, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Counts, BuildPastTheChart,
+    ::testing::Values(
+        std::pair<int, QString>{3999, QString()},
+        std::pair<int, QString>{
+            4000, "The chart shows the first 3,999 entries; the table holds all 4,000 entries."},
+        std::pair<int, QString>{
+            5000, "The chart shows the first 3,999 entries; the table holds all 5,000 entries."}),
+    [](const auto& info) { return "Entries" + std::to_string(info.param.first); });
+
 TEST_F(ChartBuildTest, AnAmountThatIsNoNumberIsWrittenUnchanged) {
     if (!haveXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";
     startWith({{"Odd", "about 5"}, {"Car", "$7,500"}});
