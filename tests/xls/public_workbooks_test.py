@@ -60,9 +60,11 @@ SST, EXTSST, BOUNDSHEET, TEMPLATE = 0x00FC, 0x00FF, 0x0085, 0x0060
 # formats and labels of a chart's new points (in the chart substream of a sheet).
 ADDED_IN_GLOBALS = {0x041E, 0x00E0}  # FORMAT XF
 # Records whose fields the engine rewrites in place when the fill continues a range: a
-# table's range (FEAT11), a chart series' reference (BRAI) and point counts (SERIES).
+# table's range (FEAT11), a chart series' reference (BRAI) and point counts (SERIES), and in a
+# chart substream the series data's point count (DIMENSIONS rwMac).
 FEAT11, AI, SERIES = 0x0872, 0x1051, 0x1003
-REWRITTEN = {FEAT11: ((6, 8), (29, 31)), AI: ((10, 12), (12, 14)), SERIES: ((4, 6), (6, 8))}
+REWRITTEN = {FEAT11: ((6, 8), (29, 31)), AI: ((10, 12), (12, 14)), SERIES: ((4, 6), (6, 8)),
+             DIMENSIONS: ((4, 8),)}
 
 
 def parse_records(stream):
@@ -146,6 +148,8 @@ def rewritten_in_place(before, after):
     if t1 != t2 or len(d1) != len(d2) or t1 not in REWRITTEN:
         return False
     diff = differing_bytes(d1, d2)
+    if t1 == DIMENSIONS and not before[3]:  # a worksheet's own DIMENSIONS is not kept
+        return False
     if t1 == AI:  # the reference's last row: in the formula after the 8-byte head
         return len(d1) >= 8 and all(i >= 8 for i in diff) and len(diff) <= 2
     return all(any(lo <= i < hi for lo, hi in REWRITTEN[t1]) for i in diff)
