@@ -44,6 +44,7 @@ class EngineRange : public SpreadsheetRange {
   public:
     EngineRange(EngineWorkbook& book, const xls::CellRange& range) : book_(book), range_(range) {}
     void CopyPicture() override;
+    QImage copiedPicture() const override { return picture_; }
     int firstRow() const override { return range_.firstRow + 1; }
     int firstColumn() const override { return range_.firstCol + 1; }
     int lastRow() const override { return range_.lastRow + 1; }
@@ -52,6 +53,7 @@ class EngineRange : public SpreadsheetRange {
   private:
     EngineWorkbook& book_;
     xls::CellRange range_;
+    QImage picture_;
 };
 
 class EngineSheet : public SpreadsheetSheet {
@@ -173,9 +175,9 @@ void EngineRange::CopyPicture() {
         throw app::Failure(QString("The spreadsheet engine could not draw the cells of '%1': the "
                                    "picture is empty.")
                                .arg(shown(book_.path())));
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    if (clipboard == nullptr) throw app::Failure("The system clipboard cannot be reached.");
-    clipboard->setImage(picture);
+    picture_ = picture;
+    // Without a clipboard the picture is still handed over by copiedPicture().
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setImage(picture);
 }
 
 class EngineApplication : public SpreadsheetApplication {

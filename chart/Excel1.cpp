@@ -7,6 +7,7 @@
 
 #include "common/ErrorTrap.h"
 #include "common/Failure.h"
+#include "platform/ClipboardContent.h"
 #include "platform/Dialogs.h"
 #include "platform/PictureFile.h"
 
@@ -43,7 +44,10 @@ std::unique_ptr<chart::SpreadsheetApplication> openExcelWorkbook(
 void saveCellsActivesheet(chart::SpreadsheetWorkbook* workbook, const QString& path,
                           platform::Dialogs& dialogs) {
     app::ErrorTrap trap(dialogs, "Excel1.saveCellsActivesheet");
+    // What the user had copied is theirs: it goes back once the picture is read.
+    const platform::ClipboardKeeper userClipboard;
     chart::SpreadsheetSheet* sheet = nullptr;
+    std::unique_ptr<chart::SpreadsheetRange> range;
     trap.step(100, [&] {
         if (workbook == nullptr)
             throw app::Failure("There is no workbook to take the picture from.");
@@ -53,11 +57,18 @@ void saveCellsActivesheet(chart::SpreadsheetWorkbook* workbook, const QString& p
         // An old picture must never pass for this one when drawing fails.
         if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->clear();
         if (sheet == nullptr) throw app::Failure("There is no sheet to take the picture from.");
-        sheet->UsedRange()->CopyPicture();
+        range = sheet->UsedRange();
+        range->CopyPicture();
     });
     trap.step(112, [&] {
         const QClipboard* clipboard = QGuiApplication::clipboard();
-        const QImage picture = clipboard ? clipboard->image() : QImage();
+        QImage picture = clipboard ? clipboard->image() : QImage();
+        // Where the clipboard could not take the picture (a compositor that gives a program
+        // without focus no clipboard, no clipboard at all), or kept something else, the picture
+        // drawn goes on without it.
+        const QImage drawn = range ? range->copiedPicture() : QImage();
+        if (!drawn.isNull() && (picture.isNull() || picture.size() != drawn.size()))
+            picture = drawn;
         if (picture.isNull()) throw app::Failure("The clipboard holds no picture.");
         QString error;
         if (!platform::savePictureFile(picture, path, &error))

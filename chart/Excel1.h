@@ -28,8 +28,10 @@ std::unique_ptr<chart::SpreadsheetApplication> openExcelWorkbook(
     chart::SpreadsheetClass& spreadsheets, const QString& path);
 
 // Copies a picture of the active sheet's used range to the clipboard and saves the clipboard's
-// picture as a BMP file at `path`. Has its own error trap: failures are reported and the routine
-// goes on with its next step. A null workbook fails at the first step.
+// picture as a BMP file at `path`; where the clipboard cannot take the picture, the picture the
+// application drew (SpreadsheetRange::copiedPicture) is saved. The clipboard's previous content,
+// every format, is put back before it returns. Has its own error trap: failures are reported and
+// the routine goes on with its next step. A null workbook fails at the first step.
 void saveCellsActivesheet(chart::SpreadsheetWorkbook* workbook, const QString& path,
                           platform::Dialogs& dialogs);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 #include <memory>
 
@@ -15,6 +16,9 @@ class SpreadsheetRange {
     virtual ~SpreadsheetRange() = default;
     // Puts a picture of the range, as shown on screen, on the system clipboard.
     virtual void CopyPicture() = 0;
+    // The picture the last CopyPicture drew, where the application hands it over directly too,
+    // for when the clipboard could not take it; a null image otherwise.
+    virtual QImage copiedPicture() const { return QImage(); }
     virtual int firstRow() const = 0;
     virtual int firstColumn() const = 0;
     virtual int lastRow() const = 0;
