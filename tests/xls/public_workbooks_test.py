@@ -6,7 +6,9 @@
 
 For each workbook, `xlstool fill` writes four cells of the active sheet: the first cell of its
 used range, one in the middle of it, and two cells directly below its last row (where a table or
-a chart over the column grows). The saved workbook must then show:
+a chart over the column grows); once with two new texts among them (the shared strings are
+written anew) and once with numbers only (they are written back as they were read). Each saved
+workbook must then show:
   - the filled cells holding the new values, read with python3-xlrd and with `xlstool dump`;
   - every other cell of every sheet reading as before, with xlrd and with `xlstool dump`;
   - every stream and storage of the compound file, by its full path, byte for byte as before,
@@ -27,6 +29,7 @@ Run with /usr/bin/python3 (it needs python3-xlrd).
 """
 import argparse
 import concurrent.futures
+import difflib
 import math
 import os
 import re
@@ -63,8 +66,8 @@ ADDED_IN_GLOBALS = {0x041E, 0x00E0}  # FORMAT XF
 # table's range (FEAT11), a chart series' reference (BRAI) and point counts (SERIES), and in a
 # chart substream the series data's point count (DIMENSIONS rwMac).
 FEAT11, AI, SERIES = 0x0872, 0x1051, 0x1003
-REWRITTEN = {FEAT11: ((6, 8), (29, 31)), AI: ((10, 12), (12, 14)), SERIES: ((4, 6), (6, 8)),
-             DIMENSIONS: ((4, 8),)}
+# The byte ranges of their data that may change (a BRAI's row lies in its formula: see below).
+REWRITTEN = {FEAT11: ((6, 8), (29, 31)), SERIES: ((4, 6), (6, 8)), AI: (), DIMENSIONS: ((4, 8),)}
 
 
 def parse_records(stream):
@@ -159,7 +162,6 @@ def compare_part(kind, before, after):
     """What of the records kept in `before` is lost or changed in `after` (a list of lines)."""
     if [r[:2] for r in before] == [r[:2] for r in after]:
         return []
-    import difflib
     a = [r[:2] for r in before]
     b = [r[:2] for r in after]
     faults = []
@@ -435,7 +437,7 @@ def sst_faults(owned_globals, sheets_owned, sst_at):
 
     def need(n):
         nonlocal rec, pos
-        if pos + n > len(group[rec]) and pos == len(group[rec]) and rec + 1 < len(group):
+        while pos == len(group[rec]) and rec + 1 < len(group):
             rec, pos = rec + 1, 0
         if pos + n > len(group[rec]):
             raise ValueError("the SST runs out")
@@ -448,8 +450,10 @@ def sst_faults(owned_globals, sheets_owned, sst_at):
                 if rec + 1 >= len(group):
                     raise ValueError("the SST runs out")
                 rec, pos = rec + 1, 0
-                wide_now = group[rec][0] & 1
-                pos = 1
+                if group[rec]:  # the characters go on after an option byte of their own
+                    wide_now = group[rec][0] & 1
+                    pos = 1
+                continue
             per = 2 if wide_now else 1
             n = min(count, (len(group[rec]) - pos) // per)
             if n == 0:
@@ -532,7 +536,7 @@ def dimensions_faults(name, owned):
     r1, r2, c1, c2 = struct.unpack_from("<IIHH", dims[0])
     want = (min(rows), max(rows) + 1, min(cols), max(cols) + 1) if rows else (0, 0, 0, 0)
     if (r1, r2, c1, c2) != want:
-        return ["sheet %s: DIMENSIONS rows %d-%d columns %d-%d, its cells %d-%d %d-%d" % (
+        return ["%s: DIMENSIONS rows %d-%d columns %d-%d, its cells %d-%d %d-%d" % (
             name, r1, r2, c1, c2, *want)]
     return []
 
@@ -556,8 +560,10 @@ def refusal(err, base):
     return None
 
 
-def choose_fills(used):
-    """The cells to fill: the used range's first cell, one in its middle, two below it."""
+def choose_fills(used, strings):
+    """The cells to fill: the used range's first cell, one in its middle, two below it. With
+    `strings`, two of them get texts the workbook has not got (its shared strings are written
+    anew); else all get numbers (they are written back as they were read)."""
     if used in (None, "none"):
         r1 = c1 = r2 = c2 = 0
     else:
@@ -565,8 +571,10 @@ def choose_fills(used):
         r1, c1, r2, c2 = int(m.group(2)) - 1, col_index(m.group(1)), int(m.group(4)) - 1, \
             col_index(m.group(3))
     below = min(r2 + 1, 65535)
-    fills = {(r1, c1): "Filled", ((r1 + r2) // 2, (c1 + c2) // 2): 4321.25,
-             (below, c1): "Corpus", (below, c1 + 1 if c1 < 255 else c1 - 1): 1234.5}
+    fills = {(r1, c1): "Filled \u00e9t\u00e9" if strings else 2.5,
+             ((r1 + r2) // 2, (c1 + c2) // 2): 4321.25,
+             (below, c1): "Corpus" if strings else -7.0,
+             (below, c1 + 1 if c1 < 255 else c1 - 1): 1234.5}
     if below == r2:
         del fills[(below, c1)]
     return fills
@@ -577,86 +585,83 @@ def fill_args(fills):
             for k, v in sorted(fills.items())]
 
 
-def check(path, tool, plain, work):
-    """(outcome, [fault lines]): outcome "kept", "refused: TEXT" or "defect"."""
-    base = os.path.basename(path)
-    ext = os.path.splitext(base)[1].lower()
-    with open(path, "rb") as f:
-        original = f.read()
-    rc, dump, err = run_tool(tool, "dump", path)
-    if rc == "timeout" or rc not in (0, 1):
-        return "defect", ["dump: exit %s %s" % (rc, err.strip()[-300:])]
-    if rc == 1:
-        why = refusal(err, base)
-        if why is None:
-            return "defect", ["dump: not a one-line refusal naming the file: %r" % err[:300]]
-        if plain and run_tool(plain, "dump", path)[::2] != (rc, err):
-            return "defect", ["the plain xlstool does not refuse it the same way"]
-        return "refused: " + why, []
-    ours_before, active, used = parse_dump(dump)
-    if active is None:
-        return "defect", ["dump names no active sheet"]
-    fills = choose_fills(used)
-    out = os.path.join(work, "filled" + ext)
+class Original:
+    """A workbook as it was before any fill: its cells with both readers, its streams and the
+    substreams of its Workbook stream."""
+
+    def __init__(self, path, dump):
+        self.path = path
+        self.base = os.path.basename(path)
+        self.ext = os.path.splitext(self.base)[1].lower()
+        self.ours, self.active, self.used = parse_dump(dump)
+        try:
+            self.theirs = xlrd_cells(path)
+        except Exception:  # xlrd does not read it: the dump stands alone
+            self.theirs = None
+        with open(path, "rb") as f:
+            self.streams = read_compound(f.read())
+        self.workbook = next((n for n in self.streams if n.upper() == "WORKBOOK"), None)
+        self.parts = split_parts(parse_records(self.streams[self.workbook]))
+
+
+def run_fill(original, tool, out, fills):
+    """xlstool fill; a cell of an array formula or data table, which the engine refuses to
+    change, is left out and the fill tried again. Returns (exit, stderr, fills)."""
     for _ in range(4):
         if os.path.exists(out):
             os.unlink(out)
-        rc, _, err = run_tool(tool, "fill", path, out, *fill_args(fills))
+        rc, _, err = run_tool(tool, "fill", original.path, out, *fill_args(fills))
         m = re.search(r": ([A-Z]+[0-9]+) is part of the (array formula|data table)", err)
         if rc == 1 and m and len(fills) > 2:
             fills = {k: v for k, v in fills.items() if cell_name(k) != m.group(1)}
             continue
         break
+    return rc, err, fills
+
+
+def check_fill(original, tool, plain, work, fills):
+    """(refusal or None, [fault lines]) of one fill of `original`."""
+    out = os.path.join(work, "filled" + original.ext)
+    rc, err, fills = run_fill(original, tool, out, fills)
     if rc == "timeout" or rc not in (0, 1):
-        return "defect", ["fill: exit %s %s" % (rc, err.strip()[-300:])]
-    if rc == 1:
-        why = refusal(err, base)
-        if why is None:
-            return "defect", ["fill: not a one-line refusal naming the file: %r" % err[:300]]
-        if plain:
-            rc2, _, err2 = run_tool(plain, "fill", path, out, *fill_args(fills))
-            if (rc2, err2) != (rc, err):
-                return "defect", ["the plain xlstool: exit %s %r, not the same refusal" % (
-                    rc2, err2.strip()[-300:])]
-        return "refused: " + why, []
+        return None, ["fill: exit %s %s" % (rc, err.strip()[-300:])]
     faults = []
     if plain:
-        out2 = os.path.join(work, "plain" + ext)
-        rc2, _, err2 = run_tool(plain, "fill", path, out2, *fill_args(fills))
-        if rc2 != 0:
+        out2 = os.path.join(work, "plain" + original.ext)
+        rc2, err2, _ = run_fill(original, plain, out2, fills)
+        if (rc2, err2 if rc2 else "") != (rc, err if rc else ""):
             faults.append("the plain xlstool: exit %s %s" % (rc2, err2.strip()[-300:]))
-        elif open(out2, "rb").read() != open(out, "rb").read():
+        elif rc == 0 and open(out2, "rb").read() != open(out, "rb").read():
             faults.append("the plain xlstool saved other bytes")
+    if rc == 1:
+        why = refusal(err, original.base)
+        if why is None:
+            return None, ["fill: not a one-line refusal naming the file: %r" % err[:300]]
+        return why, faults
     with open(out, "rb") as f:
         saved = f.read()
 
     # Cells, with both readers.
     rc, dump2, err = run_tool(tool, "dump", out)
     if rc != 0:
-        return "defect", faults + ["dump of the filled file: %s" % err.strip()[-300:]]
+        return None, faults + ["dump of the filled file: %s" % err.strip()[-300:]]
     ours_after, _, _ = parse_dump(dump2)
-    faults += cell_faults(ours_before, ours_after, fills, active, "xlstool")
-    try:
-        theirs_before = xlrd_cells(path)
-    except Exception:  # xlrd does not read the original: the dump stands alone
-        theirs_before = None
-    if theirs_before is not None:
+    faults += cell_faults(original.ours, ours_after, fills, original.active, "xlstool")
+    if original.theirs is not None:
         try:
-            faults += cell_faults(theirs_before, xlrd_cells(out), fills, active, "xlrd")
+            faults += cell_faults(original.theirs, xlrd_cells(out), fills, original.active,
+                                  "xlrd")
         except Exception as e:
             faults.append("xlrd cannot read the filled file: %s: %s" % (type(e).__name__, e))
 
     # Streams, by full path.
     try:
-        streams_before = read_compound(original)
-    except (ValueError, struct.error) as e:
-        return "defect", faults + ["the original's compound file does not read: %s" % e]
-    try:
         streams_after = read_compound(saved)
     except (ValueError, struct.error) as e:
-        return "defect", faults + ["the saved compound file does not read: %s" % e]
+        return None, faults + ["the saved compound file does not read: %s" % e]
+    streams_before = original.streams
     # Names in a compound file are told apart without regard to case: "WORKBOOK" is the one.
-    wb_before = next((n for n in streams_before if n.upper() == "WORKBOOK"), None)
+    wb_before = original.workbook
     wb_after = next((n for n in streams_after if n.upper() == "WORKBOOK"), None)
     for name in sorted(set(streams_before) | set(streams_after)):
         if name in (wb_before, wb_after) or (name.upper() == "BOOK" and wb_before):
@@ -678,38 +683,70 @@ def check(path, tool, plain, work):
 
     # Records.
     try:
-        parts_before = split_parts(parse_records(streams_before[wb_before]))
         recs_after = parse_records(streams_after[wb_after])
-        parts_after = split_parts(recs_after)
     except (ValueError, KeyError) as e:
-        return "defect", faults + ["the Workbook stream does not read: %s" % e]
+        return None, faults + ["the saved Workbook stream does not read: %s" % e]
+    parts_before, parts_after = original.parts, split_parts(recs_after)
     if len(parts_before) != len(parts_after):
-        faults.append("the Workbook stream has %d substreams, had %d" % (len(parts_after),
-                                                                         len(parts_before)))
-    else:
-        sheets = sum(1 for t, _ in parts_before[0] if t == BOUNDSHEET)
-        names = [n for n, _ in ours_before]
-        sheets_owned = []
-        for k, (pb, pa) in enumerate(zip(parts_before, parts_after)):
-            kind = "globals" if k == 0 else \
-                "worksheet" if k <= sheets and is_worksheet(pb) else "other"
-            label = "globals" if k == 0 else "sheet %s" % (
-                names[k - 1] if k - 1 < len(names) else k)
-            kb, _ = kept_records(pb, kind, ext == ".xls")
-            ka, owned = kept_records(pa, kind, ext == ".xls")
-            faults += ["%s: %s" % (label, f) for f in compare_part(kind, kb, ka)][:5]
-            if k == 0:
-                owned_globals = owned
-            elif kind == "worksheet":
-                sheets_owned.append(owned)
-                faults += dimensions_faults(label, owned)
-        # Where the SST starts in the stream: its header's offset.
-        at = 0
-        for t, d in recs_after:
-            if t == SST:
-                break
+        return None, faults + ["the Workbook stream has %d substreams, had %d" % (
+            len(parts_after), len(parts_before))]
+    sheets = sum(1 for t, _ in parts_before[0] if t == BOUNDSHEET)
+    names = [n for n, _ in original.ours]
+    sheets_owned = []
+    as_workbook = original.ext == ".xls"
+    for k, (pb, pa) in enumerate(zip(parts_before, parts_after)):
+        kind = "globals" if k == 0 else \
+            "worksheet" if k <= sheets and is_worksheet(pb) else "other"
+        label = "globals" if k == 0 else "sheet %s" % (names[k - 1] if k - 1 < len(names) else k)
+        kb, _ = kept_records(pb, kind, as_workbook)
+        ka, owned = kept_records(pa, kind, as_workbook)
+        faults += ["%s: %s" % (label, f) for f in compare_part(kind, kb, ka)][:5]
+        if k == 0:
+            owned_globals = owned
+        elif kind == "worksheet":
+            sheets_owned.append(owned)
+            faults += dimensions_faults(label, owned)
+    # Where each substream and the SST start in the stream: their headers' offsets.
+    starts, at, sst_at = [], 0, None
+    for part in parts_after:
+        starts.append(at)
+        for t, d in part:
+            if t == SST and sst_at is None:
+                sst_at = at
             at += 4 + len(d)
-        faults += sst_faults(owned_globals, sheets_owned, at)
+    positions = [struct.unpack_from("<I", d)[0] for t, d in parts_after[0] if t == BOUNDSHEET]
+    if positions != starts[1:len(positions) + 1]:
+        faults.append("the BOUNDSHEETs point at %s; the sheets start at %s" % (
+            positions[:6], starts[1:7]))
+    faults += sst_faults(owned_globals, sheets_owned, sst_at or 0)
+    return None, faults
+
+
+def check(path, tool, plain, work):
+    """(outcome, [fault lines]): outcome "kept", "refused: TEXT" or "defect"."""
+    base = os.path.basename(path)
+    rc, dump, err = run_tool(tool, "dump", path)
+    if rc == "timeout" or rc not in (0, 1):
+        return "defect", ["dump: exit %s %s" % (rc, err.strip()[-300:])]
+    if rc == 1:
+        why = refusal(err, base)
+        if why is None:
+            return "defect", ["dump: not a one-line refusal naming the file: %r" % err[:300]]
+        if plain and run_tool(plain, "dump", path)[::2] != (rc, err):
+            return "defect", ["the plain xlstool does not refuse it the same way"]
+        return "refused: " + why, []
+    try:
+        original = Original(path, dump)
+    except (ValueError, KeyError, struct.error) as e:
+        return "defect", ["the engine reads it, but this check cannot: %s" % e]
+    if original.active is None:
+        return "defect", ["dump names no active sheet"]
+    faults = []
+    for strings in (True, False):
+        why, more = check_fill(original, tool, plain, work, choose_fills(original.used, strings))
+        if why is not None:
+            return ("defect" if more else "refused: " + why), more
+        faults += ["%s: %s" % ("texts" if strings else "numbers", f) for f in more]
     return ("defect" if faults else "kept"), faults
 
 
