@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "ChartGrammar.h"
 #include "RecordDump.h"
 #include "TestFiles.h"
 #include "xls/ChartRefs.h"
@@ -435,6 +436,108 @@ TEST(ChartPointFormats, SharedSeriesFormatStaysAsItIs) {
         if (r.type == xls::rt::Series) {
             EXPECT_EQ(xls::get16(&r.data[6]), 11);
         }
+}
+
+// The template, and the template filled with n entries, follow the documented grammar of the
+// chart substream record for record. The series covers at most 3,999 points: SERIES counts,
+// the series data's DIMENSIONS and the references' last row stop there; the table covers every
+// entry.
+class ChartGrammarOfFilledTemplate : public ::testing::TestWithParam<int> {};
+
+TEST_P(ChartGrammarOfFilledTemplate, FitsAndStopsAt3999Points) {
+    const int entries = GetParam();  // 0: the template as it is
+    xls::Workbook book = xls::Workbook::open(templatePath());
+    if (entries > 0) fillLikeTheProgram(book.activeSheet(), entries);
+    const auto recs = xlstest::workbookRecords(book.toBytes(entries == 0));
+    const int points = entries == 0 ? 6 : std::min(entries, xls::kMaxSeriesPoints);
+    const int tableLast = entries == 0 ? 8 : 3 + entries - 1;  // 0-based rows
+
+    int charts = 0;
+    for (size_t i = 0; i < recs.size(); ++i) {
+        if (recs[i].type != xls::rt::Bof || xls::get16(&recs[i].data[2]) != 0x0020) continue;
+        size_t eof = i;
+        while (eof < recs.size() && recs[eof].type != xls::rt::Eof) ++eof;
+        ASSERT_LT(eof, recs.size());
+        const std::vector<xls::Record> chart(recs.begin() + long(i), recs.begin() + long(eof) + 1);
+        EXPECT_EQ(xlstest::checkChartGrammar(chart), "");
+        ++charts;
+        for (const xls::Record& r : chart) {
+            if (r.type == xls::rt::Series) {
+                EXPECT_EQ(xls::get16(&r.data[4]), points) << "cValx";
+                EXPECT_EQ(xls::get16(&r.data[6]), points) << "cValy";
+            }
+            if (r.type == xls::rt::Dimensions) {
+                EXPECT_EQ(xls::get32(&r.data[4]), uint32_t(points)) << "the series data's rwMac";
+            }
+        }
+    }
+    EXPECT_EQ(charts, 1);
+    int references = 0;
+    for (const ChartRef& ref : xlstest::chartRefs(recs)) {
+        if (ref.id != 1 && ref.id != 2) continue;
+        ++references;
+        EXPECT_EQ(ref.firstRow, 3);
+        EXPECT_EQ(ref.lastRow, 3 + points - 1) << "reference " << ref.id;
+    }
+    EXPECT_EQ(references, 2);
+    int tables = 0;
+    for (const xls::Record& r : recs) {
+        if (r.type != 0x0872) continue;  // FEAT11: the table's ref and its first ref
+        ++tables;
+        EXPECT_EQ(xls::get16(&r.data[6]), tableLast);
+        EXPECT_EQ(xls::get16(&r.data[29]), tableLast);
+    }
+    EXPECT_EQ(tables, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, ChartGrammarOfFilledTemplate,
+                         ::testing::Values(0, 9, 1000, 3999, 5000));
+
+// The checker names the first record that does not fit: each row takes one record out of the
+// template's chart, or puts one in, and names where the checker must stop.
+TEST(ChartGrammar, NamesTheFirstRecordThatDoesNotFit) {
+    const auto recs = xlstest::workbookRecords(xls::Workbook::open(templatePath()).toBytes());
+    size_t bof = 0;
+    while (!(recs[bof].type == xls::rt::Bof && xls::get16(&recs[bof].data[2]) == 0x0020)) ++bof;
+    size_t eof = bof;
+    while (recs[eof].type != xls::rt::Eof) ++eof;
+    const std::vector<xls::Record> chart(recs.begin() + long(bof), recs.begin() + long(eof) + 1);
+    auto first = [&](uint16_t type, size_t from = 0) {
+        for (size_t i = from; i < chart.size(); ++i)
+            if (chart[i].type == type) return i;
+        return chart.size();
+    };
+    struct Case {
+        const char* what;
+        size_t remove;  // a record to take out, or chart.size()
+        size_t insertAt;
+        uint16_t insertType;
+        std::string message;
+    };
+    const size_t scl = first(0x00A0), crtLink = first(0x1022), dims = first(0x0200);
+    const size_t labelPos = first(0x104F, first(0x1027));  // the first label's Pos
+    auto at = [](size_t i, uint16_t type, const char* expected) {
+        char text[120];
+        std::snprintf(text, sizeof text, "record %zu (0x%04X) does not fit: expected %s", i,
+                      unsigned(type), expected);
+        return std::string(text);
+    };
+    const Case cases[] = {
+        {"as it is", chart.size(), 0, 0, ""},
+        {"no Scl", scl, 0, 0, at(scl, 0x1064, "Scl")},
+        {"no CrtLink", crtLink, 0, 0, at(crtLink, 0x103A, "CrtLink")},
+        {"a label without Pos", labelPos, 0, 0, at(labelPos, 0x1026, "Pos")},
+        {"no series data", dims, 0, 0, at(dims, 0x1065, "Dimensions of SERIESDATA")},
+        {"a record after EOF", chart.size(), chart.size(), 0x1065,
+         at(chart.size(), 0x1065, "nothing after EOF")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<xls::Record> changed = chart;
+        if (c.remove < chart.size()) changed.erase(changed.begin() + long(c.remove));
+        if (c.insertType) changed.insert(changed.begin() + long(c.insertAt), {c.insertType, {}});
+        EXPECT_EQ(xlstest::checkChartGrammar(changed), c.message);
+    }
 }
 
 }  // namespace
