@@ -114,6 +114,12 @@ QPointF ChartPainter::onRim(double degrees, double radiusScale, const QPointF& c
     return centre + QPointF(rx_ * radiusScale * std::sin(a), -ry_ * radiusScale * std::cos(a));
 }
 
+void ChartPainter::arc(QPolygonF& polygon, double from, double to, const QPointF& centre) const {
+    // Steps of at most 2 degrees: on a radius of 1,000 pixels the chord strays 0.15 pixels.
+    const int steps = std::max(1, int(std::ceil((to - from) / 2.0)));
+    for (int k = 0; k <= steps; ++k) polygon << onRim(from + (to - from) * k / steps, 1.0, centre);
+}
+
 QPointF ChartPainter::offsetOf(const Slice& s) const {
     const double pulled = chart_.points[s.point].explosionPercent / 100.0;
     return onRim(s.start + s.sweep / 2, pulled, QPointF(0, 0));
@@ -131,23 +137,29 @@ void ChartPainter::paintSlices(QPainter& painter) {
     if (slices_.empty() || rx_ <= 0) return;
     const QRectF top(centre_.x() - rx_, centre_.y() - ry_, 2 * rx_, 2 * ry_);
     auto face = [&](const Slice& s, const QPointF& shift) {
-        QPainterPath path(centre_ + shift);
-        if (s.sweep >= 360.0) {
-            path = QPainterPath();
-            path.addEllipse(top.translated(shift));
-            return path;
-        }
-        path.arcTo(top.translated(shift), 90.0 - s.start, -s.sweep);
-        path.closeSubpath();
-        return path;
+        QPolygonF polygon;
+        const QPointF centre = centre_ + shift;
+        if (s.sweep < 360.0) polygon << centre;
+        arc(polygon, s.start, s.start + s.sweep, centre);
+        return polygon;
     };
     if (chart_.shadow) {
+        // A quarter-black shadow over the plot (or chart) area's fill, drawn in its blended
+        // colour slice by slice: the same pixels as one translucent shape, without the cost of
+        // filling the union of every slice as one path.
+        const ChartFill& under = chart_.kind == ChartKind::Pie && chart_.plotFill.visible
+                                     ? chart_.plotFill
+                                     : chart_.area;
+        const xls::Rgb ground = under.visible ? under.color : xls::Rgb{255, 255, 255};
         const double d = 3.0 * dpi_ / 96.0;
-        QPainterPath shadow;
-        shadow.setFillRule(Qt::WindingFill);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(shaded(ground, 0.75));
+        // A soft shape under the pie, drawn without antialiasing: a fraction of the cost for a
+        // pie of many slices.
+        painter.setRenderHint(QPainter::Antialiasing, false);
         for (const Slice& s : slices_)
-            shadow.addPath(face(s, offsetOf(s) + QPointF(d, d + thickness_)));
-        painter.fillPath(shadow, QColor(0, 0, 0, 64));
+            painter.drawPolygon(face(s, offsetOf(s) + QPointF(d, d + thickness_)));
+        painter.setRenderHint(QPainter::Antialiasing, true);
     }
     // Back to front: the slice whose middle lies farthest from the viewer first.
     std::vector<const Slice*> order;
@@ -161,7 +173,7 @@ void ChartPainter::paintSlices(QPainter& painter) {
         if (chart_.kind == ChartKind::Pie3D) paintSlice3D(painter, *s);
         painter.setPen(p.border.visible ? penFor(p.border) : QPen(Qt::NoPen));
         painter.setBrush(p.fill.visible ? QBrush(colorOf(p.fill.color)) : QBrush(Qt::NoBrush));
-        painter.drawPath(face(*s, offsetOf(*s)));
+        painter.drawPolygon(face(*s, offsetOf(*s)));
     }
 }
 
@@ -185,14 +197,12 @@ void ChartPainter::paintSlice3D(QPainter& painter, const Slice& s) {
     }
     // The outer wall, where it faces the viewer.
     painter.setBrush(p.fill.visible ? QBrush(shaded(p.fill.color, 0.7)) : QBrush(Qt::NoBrush));
-    const QRectF top(centre.x() - rx_, centre.y() - ry_, 2 * rx_, 2 * ry_);
     for (const auto& [from, to] : frontParts(s.start, s.start + s.sweep)) {
-        QPainterPath wall;
-        wall.arcMoveTo(top, 90.0 - from);
-        wall.arcTo(top, 90.0 - from, -(to - from));
-        wall.arcTo(top.translated(down), 90.0 - to, to - from);
-        wall.closeSubpath();
-        painter.drawPath(wall);
+        QPolygonF wall;
+        arc(wall, from, to, centre);
+        const int upper = wall.size();
+        for (int k = upper; k-- > 0;) wall << wall[k] + down;
+        painter.drawPolygon(wall);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPainter>
+#include <QPolygonF>
 #include <QRectF>
 #include <QString>
 #include <vector>
@@ -49,6 +50,8 @@ class ChartPainter {
 
     QPointF onRim(double degrees, double radiusScale, const QPointF& centre) const;
     QPointF offsetOf(const Slice& s) const;
+    // Appends the rim from `from` to `to` degrees around `centre` to `polygon`.
+    void arc(QPolygonF& polygon, double from, double to, const QPointF& centre) const;
     QPen penFor(const ChartLine& line) const;
 
     const ChartObject& chart_;
