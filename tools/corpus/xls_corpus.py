@@ -16,6 +16,8 @@ For each file `run` does what the program does with a template, and checks it:
   2. `xlstool fill`: overwrites the first cell of the active sheet's used range, adds two cells
      below it ("Corpus", 1234.5) and saves; the result is read again by `xlstool dump` and by
      xlrd, and every other cell must read as before.
+  3. The checks of tests/xls/public_workbooks_test.py: two fills, after which every stream,
+     record and cell the engine does not own must be as it was.
 Each file ends in one class: "read" (all checks pass), "refused" (a clear one-line error from
 xlstool, grouped by its text), or a defect: crash or hang, a refusal that is not one line
 naming the file, a value that differs from xlrd's, a fill that fails, or a filled workbook that
@@ -34,6 +36,8 @@ import tempfile
 import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, os.pardir, os.pardir, "tests", "xls"))
+import public_workbooks_test  # noqa: E402  (the checks of the suite's public workbooks)
 MANIFEST = os.path.join(HERE, "manifest.tsv")
 EXTENSIONS = (".xls", ".xlt")
 TIMEOUT = 60
@@ -305,6 +309,11 @@ def check(tool, path, work):
         d = diffs[0]
         return "defect: fill changed other cells", "%d cells, first %s ours %r before %r" % (
             len(diffs), cell_name(d[1]), d[2], d[3])
+    kept = os.path.join(work, "kept")
+    os.makedirs(kept, exist_ok=True)
+    outcome, faults = public_workbooks_test.check(path, tool, None, kept)
+    if outcome == "defect":
+        return "defect: a stream, record or cell not kept", "; ".join(faults)[:300]
     if theirs is None:
         return "read (xlrd refuses the original: %s)" % xlrd_error.split(":")[0], ""
     try:
