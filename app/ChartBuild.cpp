@@ -19,6 +19,7 @@
 #include "platform/Dialogs.h"
 #include "platform/RandomSource.h"
 #include "platform/TempFolder.h"
+#include "platform/WorkingFile.h"
 #include "preview/Form2.h"
 
 namespace chart {
@@ -43,12 +44,28 @@ QString chartLimitText(int count) {
         .arg(english.toString(kChartEntryLimit), english.toString(count));
 }
 
-// Removes a picture file left in the temporary folder; throws when one stays.
+// Removes a picture file left in the temporary folder; throws when one stays. One that is not
+// the user's own is never removed, nor written through.
 void removeOldPicture(const QString& path) {
     Main::DeleteFileQuietly(path);
-    if (QFileInfo::exists(path))
-        throw app::Failure(QString("The old picture file \"%1\" could not be removed.")
+    const platform::PathStatus left = platform::pathStatus(path);
+    if (left.kind == platform::PathStatus::Missing) return;
+    if (left.owner != platform::currentUserId())
+        throw app::Failure(QString("The picture file \"%1\" was not made by this program: it "
+                                   "belongs to another account. It is left alone, and no picture "
+                                   "is saved under its name.")
                                .arg(QDir::toNativeSeparators(path)));
+    throw app::Failure(QString("The old picture file \"%1\" could not be removed.")
+                           .arg(QDir::toNativeSeparators(path)));
+}
+
+// Makes the temporary workbook's file, empty and the user's alone, so that the name is this
+// build's before the workbook is saved over it.
+void reserveWorkbookName(const QString& path) {
+    QString error;
+    if (!platform::createPrivateFile(path, &error))
+        throw app::Failure(QString("The temporary workbook \"%1\" could not be created: %2.")
+                               .arg(QDir::toNativeSeparators(path), error));
 }
 
 }  // namespace
@@ -78,7 +95,7 @@ void ChartBuild::run() {
     if (stop) return;
 
     const QString folder = platform::temporaryFolder();
-    const QString templatePath = QDir(folder).filePath(kTemplateFileName);
+    QString templatePath = QDir(folder).filePath(kTemplateFileName);
     const QString picturePath = QDir(folder).filePath(kPictureFileName);
     QByteArray templateBytes;
     std::unique_ptr<SpreadsheetApplication> instance;
@@ -86,7 +103,7 @@ void ChartBuild::run() {
 
     trap.step(102, [&] { pointer.set(app::MousePointer::Hourglass); });
     trap.step(104, [&] { templateBytes = TemplateBytes(); });
-    trap.step(106, [&] { Main::WriteNewFile(templateBytes, templatePath); });
+    trap.step(106, [&] { WriteTemplateCopy(templateBytes, templatePath); });
     trap.step(108, [&] { instance = services_.spreadsheets->CreateNew(); });
     trap.step(110, [&] {
         book = need(instance.get(), "spreadsheet application").OpenWorkbook(templatePath);
@@ -130,12 +147,22 @@ void ChartBuild::run() {
                 throw app::Failure(QString("No free name for the temporary workbook was found in "
                                            "\"%1\".")
                                        .arg(QDir::toNativeSeparators(folder)));
-            return Main::FileExists(workbookPath);
+            return Main::FileExists(workbookPath) ||
+                   platform::pathStatus(workbookPath).kind != platform::PathStatus::Missing;
         });
         if (!taken || attempt >= kNameAttempts) break;
     }
 
-    trap.step(164, [&] { need(book.get(), "workbook").SaveAs(workbookPath); });
+    trap.step(164, [&] {
+        SpreadsheetWorkbook& workbook = need(book.get(), "workbook");
+        reserveWorkbookName(workbookPath);
+        try {
+            workbook.SaveAs(workbookPath);
+        } catch (...) {
+            platform::removeOwnFile(workbookPath);
+            throw;
+        }
+    });
     trap.step(166,
               [&] { need(instance.get(), "spreadsheet application").setDisplayAlerts(false); });
     trap.step(168, [&] { need(book.get(), "workbook").Close(); });

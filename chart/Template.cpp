@@ -1,16 +1,60 @@
 #include "chart/Template.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
 
 #include "common/Failure.h"
+#include "common/Main.h"
+#include "platform/WorkingFile.h"
 
 namespace chart {
+
+namespace {
+
+// The bytes in a fresh file beside `path`, made exclusively for the user alone; its path.
+QString writeFreshCopy(const QByteArray& bytes, const QString& path) {
+    QCoreApplication::processEvents();
+    const QFileInfo info(path);
+    QTemporaryFile file(QDir(info.absolutePath())
+                            .filePath(info.completeBaseName() + QStringLiteral("-XXXXXX.") +
+                                      info.suffix()));
+    if (!file.open())
+        throw app::Failure(QString("A copy of the template could not be created in \"%1\": %2.")
+                               .arg(QDir::toNativeSeparators(info.absolutePath()),
+                                    file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        throw app::Failure(QString("The file \"%1\" could not be written: %2.")
+                               .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
+    file.setAutoRemove(false);
+    return file.fileName();
+}
+
+}  // namespace
 
 QByteArray TemplateBytes() {
     QFile resource(QStringLiteral(":/Pie Chart.xlt"));
     if (!resource.open(QIODevice::ReadOnly))
         throw app::Failure("The workbook template \"Pie Chart.xlt\" is missing from the program.");
     return resource.readAll();
+}
+
+void WriteTemplateCopy(const QByteArray& bytes, QString& path) {
+    const platform::PathStatus there = platform::pathStatus(path);
+    const bool own =
+        there.kind == platform::PathStatus::Missing ||
+        platform::notOwnFileReason(there, platform::pathStatus(QFileInfo(path).absolutePath()),
+                                   platform::currentUserId())
+            .isEmpty();
+    if (own) {
+        Main::WriteNewFile(bytes, path);
+        return;
+    }
+    const QString taken = path;
+    path.clear();
+    path = writeFreshCopy(bytes, taken);
 }
 
 }  // namespace chart

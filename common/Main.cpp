@@ -16,6 +16,7 @@
 #include "platform/Dialogs.h"
 #include "platform/RandomSource.h"
 #include "platform/UrlOpener.h"
+#include "platform/WorkingFile.h"
 
 namespace Main {
 
@@ -50,7 +51,7 @@ void WriteNewFile(const QByteArray& bytes, const QString& path) {
 void DeleteFileQuietly(const QString& path) {
     QCoreApplication::processEvents();
     if (path.isEmpty()) return;
-    QFile::remove(path);
+    platform::removeOwnFile(path);
 }
 
 QColor buttonFaceColor() { return QApplication::palette().color(QPalette::Button); }

@@ -35,10 +35,13 @@ bool FileExists(const QString& path);
 // Lets pending window events run, then writes `bytes` as a new file at `path`, unless a file of
 // that name exists already (then it is left untouched). Throws app::Failure when the file cannot
 // be written; a failed write leaves no partial file. The file is a working copy: it is not forced
-// to the disk.
+// to the disk. It is made readable and writable by the user alone, under a fresh name that takes
+// `path` only while nothing is there: a name taken meanwhile, by a link too, is never written
+// through.
 void WriteNewFile(const QByteArray& bytes, const QString& path);
 
-// Lets pending window events run, then deletes the file; every failure is ignored.
+// Lets pending window events run, then deletes the file; every failure is ignored. A link is
+// removed itself, never what it points to, and a file or link of another account's is left alone.
 void DeleteFileQuietly(const QString& path);
 
 // The window and its option buttons, check boxes, frames and labels take the button-face colour.

@@ -1,12 +1,16 @@
 #include "platform/PictureFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QTemporaryFile>
 #include <QtEndian>
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+
+#include "platform/WorkingFile.h"
 
 namespace platform {
 
@@ -39,7 +43,7 @@ bool fail(QString* error, const QString& text) {
     return false;
 }
 
-bool writeAsIs(const QImage& picture, const QString& path, QString* error) {
+bool writeAsIs(const QImage& picture, QFileDevice& file, QString* error) {
     const qint64 pixelBytes = qint64(picture.bytesPerLine()) * picture.height();
     if (kHeaderSize + pixelBytes > qint64(UINT32_MAX))
         return fail(error, QStringLiteral("the picture is too large for a BMP file"));
@@ -59,18 +63,10 @@ bool writeAsIs(const QImage& picture, const QString& path, QString* error) {
     put32(info + 24, quint32(picture.dotsPerMeterX()));
     put32(info + 28, quint32(picture.dotsPerMeterY()));
 
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        return fail(error, file.errorString());
     const char* pixels = reinterpret_cast<const char*>(picture.constBits());
     if (file.write(reinterpret_cast<const char*>(header), kHeaderSize) != kHeaderSize ||
-        file.write(pixels, pixelBytes) != pixelBytes) {
-        const QString reason = file.errorString();
-        file.close();
-        file.remove();
-        return fail(error, reason);
-    }
-    file.close();
+        file.write(pixels, pixelBytes) != pixelBytes || !file.flush())
+        return fail(error, file.errorString());
     return true;
 }
 
@@ -160,12 +156,28 @@ QImage readAsIs(QFile& file, const AsIsHeader& header) {
 
 bool savePictureFile(const QImage& picture, const QString& path, QString* error) {
     if (picture.isNull()) return fail(error, QStringLiteral("there is no picture"));
-    if (isStoredAsIs(picture)) return writeAsIs(picture, path, error);
-    QImageWriter writer(path, "bmp");
-    if (writer.write(picture)) return true;
-    const QString reason = writer.errorString();
-    QFile::remove(path);
-    return fail(error, reason);
+    // A fresh file beside the target, made exclusively and for the user alone; it takes the
+    // target's name only when whole.
+    const QFileInfo target(path);
+    QTemporaryFile file(target.absolutePath() + QLatin1Char('/') + target.fileName() +
+                        QStringLiteral(".XXXXXX"));
+    if (!file.open()) return fail(error, file.errorString());
+    if (isStoredAsIs(picture)) {
+        if (!writeAsIs(picture, file, error)) return false;
+    } else {
+        QImageWriter writer(&file, "bmp");
+        if (!writer.write(picture) || !file.flush()) {
+            const QString reason = writer.error() != QImageWriter::UnknownError
+                                       ? writer.errorString()
+                                       : file.errorString();
+            return fail(error, reason);
+        }
+    }
+    file.close();
+    QString moveError;
+    if (!moveIntoPlace(file.fileName(), path, &moveError)) return fail(error, moveError);
+    file.setAutoRemove(false);  // its old name may be anybody's now
+    return true;
 }
 
 QImage loadPictureFile(const QString& path) {

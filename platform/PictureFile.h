@@ -12,8 +12,11 @@ namespace platform {
 // written in one piece and read back in one piece, without a conversion of the pixels either way.
 // Every BMP reader reads it. A picture in any other form is saved as Qt's BMP writer saves it.
 
-// Saves `picture` as a BMP file at `path`. Returns false and fills `error` when the picture is
-// null or the file cannot be written; a partly written file is removed.
+// Saves `picture` as a BMP file at `path`: written whole under a fresh name beside it (created
+// exclusively, readable and writable by the user alone), then renamed to `path`. A file of the
+// user's own there is replaced; a name taken by anything else (another account's file, a link, a
+// folder) is left as it is and never written through. Returns false and fills `error` when the
+// picture is null or the file cannot be written or put in place; no partial file is left.
 bool savePictureFile(const QImage& picture, const QString& path, QString* error);
 
 // Reads the picture file at `path` by its content: the 32-bit BMP form above directly, any other

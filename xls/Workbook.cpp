@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <random>
 #include <string_view>
 
 #include "xls/WorkbookModel.h"
@@ -82,16 +84,31 @@ Bytes readFile(const std::string& path, const std::string& name) {
 
 // Writes `pieces` one after the other to a new file beside `path`, then puts it in the place of
 // `path`: a create, one write per 512 pieces, a close and a rename (or a swap and an unlink).
+// The new file is created exclusively, never through a link that stands under its name, with the
+// permissions of the file it replaces (those a new file gets when there is none).
 void writeAtomically(const std::string& path, std::vector<iovec> parts) {
     static std::atomic<unsigned> counter{0};
     std::string name = fileNameOf(path);
     // The temporary in the target's folder: the path up to its last '/', then a hidden name.
     const std::string& target = path;
     const size_t slash = path.rfind('/');
-    const std::string temp = path.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." +
-                             name + ".tmp" + std::to_string(::getpid()) + "-" +
-                             std::to_string(counter++);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    struct stat old {};
+    const mode_t mode = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)
+                            ? mode_t(old.st_mode & 0777)
+                            : mode_t(0666);
+    // A name no other account can foresee: the process's own random number with the counter.
+    static const uint64_t salt = uint64_t(std::random_device{}()) << 32 | std::random_device{}();
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        char unique[17];
+        std::snprintf(unique, sizeof unique, "%016llx",
+                      static_cast<unsigned long long>(salt ^ (uint64_t(counter++) << 40)));
+        temp = path.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." + name + ".tmp" +
+               std::to_string(::getpid()) + "-" + unique;
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     if (fd < 0)
         throw Error(ErrorKind::Io, name,
                     std::string("cannot create the file (") + std::strerror(errno) + ")");

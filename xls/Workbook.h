@@ -31,10 +31,11 @@ class Workbook {
     ~Workbook();
 
     // Writes the workbook to `path` through a temporary file in the same folder that is then
-    // renamed over the target, so a failed save leaves no half-written file. Saving under a
-    // name ending ".xls" drops a template's TEMPLATE record. Chart series whose data were
-    // continued directly below their last row are extended before writing, up to
-    // kMaxSeriesPoints points each.
+    // renamed over the target, so a failed save leaves no half-written file. The saved file keeps
+    // the permissions of the file it replaces; the temporary is made exclusively, never through
+    // a link. Saving under a name ending ".xls" drops a template's TEMPLATE record. Chart series
+    // whose data were continued directly below their last row are extended before writing, up
+    // to kMaxSeriesPoints points each.
     void saveAs(const std::string& path);
     // The file as it would be saved (asTemplate false drops the TEMPLATE record).
     std::vector<uint8_t> toBytes(bool asTemplate = true);

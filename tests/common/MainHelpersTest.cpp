@@ -69,6 +69,12 @@ TEST_F(MainHelpers, DeleteFileQuietlyIgnoresEveryFailure) {
     QDir(tempDir()).mkdir("folder");
     Main::DeleteFileQuietly(inTemp("folder"));
     EXPECT_TRUE(QFileInfo(inTemp("folder")).isDir());
+    // A link goes, never what it points to.
+    writeFile(inTemp("important.txt"), "keep me");
+    ASSERT_TRUE(QFile::link(inTemp("important.txt"), inTemp("link.xls")));
+    Main::DeleteFileQuietly(inTemp("link.xls"));
+    EXPECT_FALSE(QFileInfo(inTemp("link.xls")).isSymLink());
+    EXPECT_EQ(readFile(inTemp("important.txt")), QByteArray("keep me"));
 }
 
 struct TitleCase {

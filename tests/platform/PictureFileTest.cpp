@@ -2,10 +2,13 @@
 // reads pixel for pixel, and read back by its content whatever form it has.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
 #include <QtEndian>
+#include <functional>
 
 #include "platform/PictureFile.h"
 #include "support/TestEnv.h"
@@ -52,8 +55,13 @@ TEST_P(PictureFileRoundTrip, QtsReaderAndOursReadWhatWasSaved) {
     const RoundTrip& c = GetParam();
     const QImage picture = patterned(c.width, c.height, c.format);
     const QString path = inTemp("temp.bmp");
+    writeFile(path, "an earlier picture of the user's own");
     QString error;
     ASSERT_TRUE(platform::savePictureFile(picture, path, &error)) << error.toStdString();
+    // Only the picture is left, readable and writable by the user alone.
+    EXPECT_EQ(filesInTemp(), QStringList({"temp.bmp"}));
+    EXPECT_EQ(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                            QFile::WriteUser);
     const QByteArray bytes = readFile(path);
     EXPECT_EQ(bytes.left(2), QByteArray("BM"));
     if (c.fileSize) {
@@ -138,6 +146,39 @@ TEST_F(PictureFile, NoPictureFromAShortMissingOrForeignFile) {
         EXPECT_TRUE(platform::loadPictureFile(path).isNull()) << c.name;
     }
     EXPECT_TRUE(platform::loadPictureFile(inTemp("missing.bmp")).isNull());
+}
+
+// A name taken by anything but a file of the user's own is never written through nor replaced.
+TEST_F(PictureFile, ANameTakenByALinkOrAFolderIsLeftAlone) {
+    const QString path = inTemp("temp.bmp");
+    const QString important = inTemp("important.txt");
+    const QString nowhere = inTemp("not-there.txt");
+    const QImage picture = patterned(4, 4, QImage::Format_RGB32);
+    const QImage grey = patterned(4, 4, QImage::Format_Grayscale8);  // through Qt's writer
+    const struct {
+        const char* name;
+        std::function<bool()> plant;
+    } cases[] = {
+        {"a link to a file of the user's", [&] { return QFile::link(important, path); }},
+        {"a link to nothing", [&] { return QFile::link(nowhere, path); }},
+        {"a folder", [&] { return QDir(tempDir()).mkdir("temp.bmp"); }},
+    };
+    for (const auto& c : cases) {
+        for (const QImage& image : {picture, grey}) {
+            writeFile(important, "keep me");
+            ASSERT_TRUE(c.plant()) << c.name;
+            QString error;
+            EXPECT_FALSE(platform::savePictureFile(image, path, &error)) << c.name;
+            EXPECT_TRUE(error.contains("did not make")) << c.name << ": " << error.toStdString();
+            EXPECT_EQ(readFile(important), QByteArray("keep me")) << c.name;
+            EXPECT_FALSE(QFileInfo::exists(nowhere)) << c.name;
+            EXPECT_EQ(filesInTemp(), QStringList({"important.txt", "temp.bmp"})
+                                         .filter(QFileInfo(path).isDir() ? "important" : ""))
+                << c.name;
+            QFile::remove(path);
+            QDir(tempDir()).rmdir("temp.bmp");
+        }
+    }
 }
 
 TEST_F(PictureFile, SaveFailuresAreToldAndLeaveNoFile) {
