@@ -68,6 +68,8 @@ struct Protections {
     int regular;   // fs.protected_regular
 };
 
+void PrintTo(const Protections& p, std::ostream* out) { *out << p.name; }
+
 // What the other account leaves in the shared folder, and where the links point.
 enum class Planted { Nothing, File, Picture, LinkToUsersFile, LinkToNothing };
 
@@ -261,7 +263,7 @@ TEST_P(SharedFolder, NothingOfTheOtherAccountsIsUsedChangedOrDeleted) {
     left.sort();
     QStringList expected = planted.keys();
     expected.sort();
-    EXPECT_EQ(left, expected);
+    EXPECT_EQ(left.join(", ").toStdString(), expected.join(", ").toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(
