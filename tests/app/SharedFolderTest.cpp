@@ -199,8 +199,9 @@ void SharedFolder::plant(const QString& name, Planted what) {
             break;
         }
     }
-    if (what == Planted::File || what == Planted::Picture)
+    if (what == Planted::File || what == Planted::Picture) {
         ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0644), 0);
+    }
     ASSERT_EQ(::lchown(QFile::encodeName(path).constData(), other.uid, other.gid), 0);
     planted[name] = entryAt(path);
 }
