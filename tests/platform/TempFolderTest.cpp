@@ -152,6 +152,44 @@ INSTANTIATE_TEST_SUITE_P(
         FolderRow{"SystemTempTheRoot", "", "", {}, Make, "/home/u/morrowlin-1000", 0, "/"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A file already in the temporary folder is taken for the program's own only when it is a
+// regular file of the user's that nobody else could have written or put there.
+struct LeftoverRow {
+    const char* name;
+    PathStatus file;
+    PathStatus folder;
+    const char* reason;  // empty: taken
+};
+
+void PrintTo(const LeftoverRow& row, std::ostream* out) { *out << row.name; }
+
+class Leftover : public ::testing::TestWithParam<LeftoverRow> {};
+
+TEST_P(Leftover, IsTakenOnlyWhenTheUsersOwn) {
+    const LeftoverRow& r = GetParam();
+    EXPECT_EQ(platform::notOwnFileReason(r.file, r.folder, kUser).toStdString(), r.reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Leftover,
+    ::testing::Values(
+        LeftoverRow{"OwnInPrivateFolder", file(), folder(0700), ""},
+        LeftoverRow{"OwnReadableByAll", {PathStatus::RegularFile, kUser, 0644}, folder(0700), ""},
+        LeftoverRow{"OwnInStickySharedFolder", file(), folder(01777, 0), ""},
+        LeftoverRow{"Anothers", {PathStatus::RegularFile, kOther, 0600}, folder(01777, 0),
+                    "it belongs to another account"},
+        LeftoverRow{"WritableByGroup", {PathStatus::RegularFile, kUser, 0664}, folder(0700),
+                    "other accounts can write to it"},
+        LeftoverRow{"WritableByAll", {PathStatus::RegularFile, kUser, 0606}, folder(0700),
+                    "other accounts can write to it"},
+        LeftoverRow{"InSharedFolderWithoutStickyBit", file(), folder(0777, 0),
+                    "other accounts can replace it in its folder"},
+        LeftoverRow{"ALink", link(), folder(0700), "it is a link"},
+        LeftoverRow{"AFolder", folder(0700), folder(0700), "it is a folder"},
+        LeftoverRow{"AFifo", {PathStatus::Other, kUser, 0600}, folder(0700),
+                    "it is not a regular file"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // Sets an environment variable for one test and puts the old value back.
 class EnvValue {
   public:
