@@ -1,7 +1,8 @@
-// Nine and forty entries, built, saved through the Preview and read back by other programs:
-// LibreOffice (through UNO, not our engine) sees every entry as a slice with a fill colour of its
-// own and the explosion of the first six, and column A banded like rows 4 to 9 down to the last
-// entry; xlrd and Gnumeric open the template and both workbooks.
+// Nine, forty and a thousand entries, built, saved through the Preview and read back by other
+// programs: LibreOffice (through UNO, not our engine) sees every entry as a slice painted in the
+// colour its point format names (rgbFore), a colour of its own for the first 46 slices, the
+// explosion of the first six, and column A banded like rows 4 to 9 down to the last entry; xlrd
+// and Gnumeric open the template and the workbooks.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -20,6 +21,8 @@
 #include "preview/Form2.h"
 #include "support/BuildFixture.h"
 #include "support/WorkbookReader.h"
+#include "xls/CompoundFile.h"
+#include "xls/Record.h"
 
 namespace {
 
@@ -28,6 +31,28 @@ EntryList entries(int first, int last) {
     for (int i = first; i <= last; ++i)
         list.append({QString("Asset %1").arg(i), QString::number(i * 1000 + 7 * i)});
     return list;
+}
+
+// The fill colour (AREAFORMAT rgbFore, 0xRRGGBB) of each point's own format, in point order.
+std::vector<int> pointFills(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray bytes = file.readAll();
+    xls::CompoundFile cf =
+        xls::CompoundFile::parse(std::vector<uint8_t>(bytes.begin(), bytes.end()), "workbook");
+    const auto recs =
+        xls::parseRecords(cf.streamData(size_t(cf.findInRoot(u"Workbook"))), "workbook");
+    std::vector<int> fills;
+    for (size_t i = 0; i + 3 < recs.size(); ++i) {
+        if (recs[i].type != 0x1006 || xls::get16(&recs[i].data[0]) == 0xFFFF) continue;
+        for (size_t k = i + 1; k < recs.size() && recs[k].type != 0x1034; ++k)
+            if (recs[k].type == 0x100A) {
+                const xls::Bytes& a = recs[k].data;
+                fills.push_back(a[0] << 16 | a[1] << 8 | a[2]);
+                break;
+            }
+    }
+    return fills;
 }
 
 class ManyEntries : public BuildFixture {
@@ -76,24 +101,33 @@ std::optional<QJsonArray> readWithLibreOffice(const QStringList& paths, QString*
 TEST_F(ManyEntries, SavedWorkbooksReadByLibreOfficeXlrdAndGnumeric) {
     ASSERT_TRUE(out.isValid());
     const QString nine = out.filePath("nine.xls"), forty = out.filePath("forty.xls");
+    const QString thousand = out.filePath("thousand.xls");
     const QString xlt = out.filePath("Pie Chart.xlt");
     startWith(entries(1, 9));
     buildAndSave(nine);
     form->entries().appendAll(entries(10, 40));
     for (int i = 0; i < 8; ++i) random.queue(0.0);  // a temporary name other than the first's
     buildAndSave(forty);
+    form->entries().appendAll(entries(41, 1000));
+    for (int i = 0; i < 8; ++i) random.queue(0.5);  // and other than the second's
+    buildAndSave(thousand);
     QFile templateFile(xlt);
     ASSERT_TRUE(templateFile.open(QIODevice::WriteOnly));
     templateFile.write(chart::TemplateBytes());
     templateFile.close();
-    const QStringList files = {xlt, nine, forty};
+    const QStringList files = {xlt, nine, forty, thousand};
 
-    // xlrd and Gnumeric open all three.
+    // xlrd and Gnumeric open all four; xlrd reads every entry of the workbooks.
+    const int written[] = {0, 9, 40, 1000};
     if (haveXlrd()) {
-        for (const QString& f : files) {
+        for (int k = 0; k < files.size(); ++k) {
             QString error;
-            EXPECT_TRUE(readWithXlrd(f, &error).has_value())
-                << f.toStdString() << ": " << error.toStdString();
+            const auto book = readWithXlrd(files[k], &error);
+            ASSERT_TRUE(book.has_value()) << files[k].toStdString() << ": " << error.toStdString();
+            for (int i = 1; i <= written[k]; ++i) {
+                EXPECT_EQ(book->cell(2 + i, 0).value.toString(), QString("Asset %1").arg(i));
+                EXPECT_DOUBLE_EQ(book->cell(2 + i, 1).value.toDouble(), i * 1000 + 7 * i);
+            }
         }
     } else {
         std::cout << "python3-xlrd is not installed: xlrd not tried\n";
@@ -108,7 +142,10 @@ TEST_F(ManyEntries, SavedWorkbooksReadByLibreOfficeXlrdAndGnumeric) {
             QFile in(csv);
             ASSERT_TRUE(in.open(QIODevice::ReadOnly)) << "Gnumeric wrote no " << csv.toStdString();
             const QString text = QString::fromUtf8(in.readAll());
-            const QString last = f == xlt ? "Car" : f == nine ? "Asset 9" : "Asset 40";
+            const QString last = f == xlt     ? "Car"
+                                 : f == nine  ? "Asset 9"
+                                 : f == forty ? "Asset 40"
+                                              : "Asset 1000";
             EXPECT_TRUE(text.contains(last)) << f.toStdString();
         }
     } else {
@@ -121,9 +158,9 @@ TEST_F(ManyEntries, SavedWorkbooksReadByLibreOfficeXlrdAndGnumeric) {
         if (!skip.isEmpty()) GTEST_SKIP() << skip.toStdString();
         return;
     }
-    ASSERT_EQ(read->size(), 3);
-    const int counts[] = {6, 9, 40};
-    for (int k = 0; k < 3; ++k) {
+    ASSERT_EQ(read->size(), 4);
+    const int counts[] = {6, 9, 40, 1000};
+    for (int k = 0; k < 4; ++k) {
         const QJsonObject book = (*read)[k].toObject();
         const int count = counts[k];
         SCOPED_TRACE(book["path"].toString().toStdString());
@@ -133,7 +170,12 @@ TEST_F(ManyEntries, SavedWorkbooksReadByLibreOfficeXlrdAndGnumeric) {
         const QJsonArray labels = book["labelsA"].toArray();
         QSet<int> distinct;
         for (const QJsonValue& c : colors) distinct.insert(c.toInt());
-        EXPECT_EQ(distinct.size(), count) << "every slice has a fill colour of its own";
+        EXPECT_EQ(distinct.size(), std::min(count, 46)) << "the first 46 slices' colours differ";
+        const std::vector<int> fills = pointFills(files[k]);
+        ASSERT_EQ(fills.size(), size_t(count));
+        ASSERT_EQ(colors.size(), count);
+        for (int i = 0; i < count; ++i)
+            EXPECT_EQ(colors[i].toInt(), fills[size_t(i)]) << "slice " << i + 1 << ": rgbFore";
         ASSERT_EQ(offsets.size(), count);
         ASSERT_EQ(fill.size(), count);
         EXPECT_DOUBLE_EQ(offsets[0].toDouble(), 0.1);
