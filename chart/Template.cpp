@@ -42,15 +42,22 @@ QByteArray TemplateBytes() {
 }
 
 void WriteTemplateCopy(const QByteArray& bytes, QString& path) {
-    const platform::PathStatus there = platform::pathStatus(path);
-    const bool own =
-        there.kind == platform::PathStatus::Missing ||
-        platform::notOwnFileReason(there, platform::pathStatus(QFileInfo(path).absolutePath()),
-                                   platform::currentUserId())
+    using platform::PathStatus;
+    const auto status = [&] { return platform::pathStatus(path); };
+    const auto usersOwn = [&] {
+        return platform::notOwnFileReason(status(),
+                                          platform::pathStatus(QFileInfo(path).absolutePath()),
+                                          platform::currentUserId())
             .isEmpty();
-    if (own) {
-        Main::WriteNewFile(bytes, path);
-        return;
+    };
+    if (status().kind == PathStatus::Missing || usersOwn()) {
+        try {
+            Main::WriteNewFile(bytes, path);
+        } catch (const app::Failure&) {
+            if (status().kind == PathStatus::Missing || usersOwn()) throw;
+        }
+        // Looked at again: while pending events ran, anybody could have put a file there.
+        if (usersOwn()) return;
     }
     const QString taken = path;
     path.clear();

@@ -17,7 +17,7 @@ QByteArray TemplateBytes();
 // leaves in `path` the file the build opens. A file already there is the template when it is the
 // user's own (a regular file owned by the user that no other account can write or replace):
 // it is left untouched and used. Anything else under the name (another account's file, a link, a
-// folder) is left alone and not used: the bytes go to a fresh file beside it ("Pie
+// folder), there before or put there while pending events ran, is left alone and not used: the bytes go to a fresh file beside it ("Pie
 // Chart-XXXXXX.xlt", the user's alone), and `path` becomes that file. While no copy is in place
 // `path` is empty. Lets pending window events run first; throws app::Failure when no copy can be
 // written.
