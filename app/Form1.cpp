@@ -71,7 +71,7 @@ void Form1::createControls() {
         auto* button = new QPushButton(caption, this);
         button->setObjectName(name);
         button->setFont(buttonFont());
-        button->setAutoDefault(false);
+        button->setAutoDefault(true);  // Return presses the focused button, as Space does
         return button;
     };
     PushButton1 = makeButton("PushButton1", "Start Creating Template");

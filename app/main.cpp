@@ -2,6 +2,7 @@
 #include "common/Main.h"
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <cstdio>
 #if QT_CONFIG(sessionmanager)
 #include <QSessionManager>
@@ -13,8 +14,10 @@
 #include "common/Amounts.h"
 #include "platform/QtDialogs.h"
 #include "platform/RandomSource.h"
+#include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "platform/UrlOpener.h"
+#include "preview/Form2.h"
 #include "xls/draw/BundledFonts.h"
 
 namespace {
@@ -32,6 +35,18 @@ void useBundledFonts() {
     QApplication::setFont(font);
 }
 
+// The window the user works in (the Preview while it is shown, else the main window), raised
+// and activated as a later start asks.
+void bringToFront(Form1& window) {
+    QWidget* shown = &window;
+    if (QWidget* preview = window.previewIfLoaded(); preview && preview->isVisible())
+        shown = preview;
+    if (!shown->isVisible()) return;  // the program is ending
+    shown->setWindowState(shown->windowState() & ~Qt::WindowMinimized);
+    shown->raise();
+    shown->activateWindow();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -47,6 +62,12 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName("Morrowlin");
     QApplication::setOrganizationName("Kestrune");
     QApplication::setQuitOnLastWindowClosed(false);
+    // One copy per user: a second start brings the running copy's window to the front and
+    // ends, so that no copy overwrites the list another one stored.
+    platform::SingleInstance instance(
+        QStringLiteral("Morrowlin"),
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    if (instance.anotherCopyRuns()) return 0;
     useBundledFonts();
     // Amounts are read as the user writes numbers (LC_NUMERIC).
     app::setAmountLocale(QLocale::system());
@@ -66,6 +87,8 @@ int main(int argc, char* argv[]) {
     Form1 window(services);
     window.Form_Load();
     window.show();
+    QObject::connect(&instance, &platform::SingleInstance::activationRequested, &window,
+                     [&window] { bringToFront(window); });
 
     // The end of the desktop session and a termination signal end the program as a close does.
 #if QT_CONFIG(sessionmanager)

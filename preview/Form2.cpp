@@ -45,6 +45,7 @@ QFont arialBold(double points) {
 QPushButton* makeButton(const char* name, const QString& text, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
+    button->setAutoDefault(true);  // Return presses the focused button, as Space does
     return button;
 }
 
@@ -94,7 +95,10 @@ Form2::Form2(platform::Dialogs& dialogs, QWidget* mainWindow, QWidget* parent)
       dialogs_(dialogs),
       mainWindow_(mainWindow),
       viewport_(platform::twipsPerPixel()) {
-    setWindowFlag(Qt::Window);
+    // A fixed size: no maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setObjectName("Form2");
     setWindowTitle("Preview");
     createControls();

@@ -8,8 +8,9 @@ packages=(
   g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
-  # a real window without a desktop, and looking at it (libxfixes3: the pointer's image)
-  xvfb xauth xdotool x11-utils imagemagick libxfixes3
+  # a real window without a desktop, and looking at it (libxfixes3: the pointer's image; xclip:
+  # the clipboard)
+  xvfb xauth xdotool x11-utils imagemagick libxfixes3 xclip
   # the Debian package and the checks of its desktop entry and metadata
   dpkg-dev desktop-file-utils appstream
   # the fonts the program bundles (copied at build time) and fontconfig's tools for the tests

@@ -11,6 +11,7 @@
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
@@ -424,6 +425,23 @@ TEST_F(Form1Test, WindowListAndTabOrder) {
 
 // A stored label of 100 KB without an amount: the report quotes its first 200 and last 50
 // characters, so the box fits on the screen.
+// Return on a focused button presses it, as Space does.
+TEST_F(Form1Test, ReturnPressesTheFocusedButton) {
+    auto form = start();
+    auto* help = form->findChild<QPushButton*>("PushButton6");
+    ASSERT_NE(help, nullptr);
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        const auto shown = dialogs.messages().size();
+        help->setFocus();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(help, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(help, &release);
+        ASSERT_EQ(dialogs.messages().size(), shown + 1) << key;
+        EXPECT_TRUE(dialogs.messages().last().text.startsWith("Questions?"));
+    }
+}
+
 TEST_F(Form1Test, AReportQuotesAHugeStoredLabelByItsHeadAndTail) {
     const QString label = "Head" + QString(100000, 'm') + "Tail";
     store(label + S2);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -106,6 +107,9 @@ TEST_F(PreviewWindow, WindowHasItsCaptionFixedClientAreaAndFont) {
     EXPECT_TRUE(form->isWindow());
     EXPECT_EQ(form->minimumSize(), QSize(px(9840), px(9390)));
     EXPECT_EQ(form->maximumSize(), QSize(px(9840), px(9390)));
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(form->windowFlags() & Qt::WindowCloseButtonHint);
     // Arial, drawn with the bundled Liberation Sans.
     EXPECT_EQ(QFontInfo(form->font()).family(), "Liberation Sans");
     EXPECT_TRUE(form->font().bold());
@@ -163,6 +167,22 @@ TEST_F(PreviewWindow, ActivationRunsTheSetUpOnce) {
     QCoreApplication::sendEvent(form.get(), &activate);
     EXPECT_EQ(form->viewport().mZoom, 0.5f);  // no new picture: the zoom stays
     EXPECT_EQ(picture1->size(), QSize(100, 75));
+}
+
+// Return on a focused button presses it, as Space does (and as the desktop the program comes
+// from has it); Enter on the keypad too.
+TEST_F(PreviewWindow, ReturnPressesTheFocusedButton) {
+    showWith(patternPicture(250, 150));
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        auto* zoomIn = control<QPushButton>("PushButton1");
+        const float before = form->viewport().mZoom;
+        zoomIn->setFocus();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(zoomIn, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(zoomIn, &release);
+        EXPECT_EQ(form->viewport().mZoom, before + 0.25f) << key;
+    }
 }
 
 TEST_F(PreviewWindow, ZoomButtonsStepTheFactorAndResizeTheImage) {
