@@ -492,6 +492,8 @@ def sst_faults(owned_globals, sheets_owned, sst_at):
             skip(4 * runs + ext_size)
     except (ValueError, struct.error) as e:
         return faults + ["the SST's %d strings do not read: %s" % (unique, e)]
+    if pos < len(group[rec]) or any(group[rec + 1:]):
+        faults.append("the SST holds more than the %d strings it counts" % unique)
     if not ext:
         return faults + ["no EXTSST after the SST"]
     e = ext[0]
