@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
+  g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
   # a real window without a desktop, and looking at it (libxfixes3: the pointer's image; xclip:

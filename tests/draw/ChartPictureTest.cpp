@@ -2,7 +2,9 @@
 // filled with 1, 6, 9 and 40 entries, the points it leaves out, and charts it does not draw.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QImage>
+#include <QTemporaryDir>
 #include <cmath>
 #include <fstream>
 #include <string>
@@ -11,6 +13,7 @@
 #include "PictureTestSupport.h"
 #include "xls/Bytes.h"
 #include "xls/Workbook.h"
+#include "xls/draw/ChartFile.h"
 #include "xls/draw/ChartPainter.h"
 #include "xls/draw/ChartPicture.h"
 #include "xls/draw/ChartReader.h"
@@ -208,3 +211,38 @@ TEST_P(GoldenChart, PixelForPixel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Goldens, GoldenChart, ::testing::Values(1, 6, 9, 40));
+
+// The chart alone saved as PNG, SVG or PDF by its file name's ending; anything else is refused
+// with the file's name, and so is a chart that is not drawn.
+TEST(ChartFileTest, SavesByEnding) {
+    const xls::Workbook book = filledTemplate(chartEntries(9));
+    QTemporaryDir dir;
+    struct Case {
+        const char* name;
+        QByteArray start;  // what the file begins with; empty: refused
+        const char* fault;
+    };
+    const Case cases[] = {
+        {"chart.png", "\x89PNG", ""},
+        {"chart.SVG", "<?xml", ""},
+        {"chart.pdf", "%PDF", ""},
+        {"chart.bmp", "", "The file chart.bmp does not end in .png, .svg or .pdf."},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(c.name);
+        EXPECT_EQ(xlsdraw::saveChartPicture(book, 0, 0, path).toStdString(), c.fault) << c.name;
+        QFile file(path);
+        if (c.start.isEmpty()) {
+            EXPECT_FALSE(file.exists()) << c.name;
+            continue;
+        }
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.name;
+        const QByteArray bytes = file.readAll();
+        EXPECT_TRUE(bytes.startsWith(c.start)) << c.name;
+        if (c.start == "<?xml") {
+            EXPECT_TRUE(bytes.contains("<svg")) << c.name;
+        }
+    }
+    EXPECT_EQ(xlsdraw::saveChartPicture(book, 0, 1, dir.filePath("none.png")).toStdString(),
+              "The sheet has no chart to save.");
+}

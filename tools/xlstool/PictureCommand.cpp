@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "xls/Workbook.h"
+#include "xls/draw/ChartFile.h"
 #include "xls/draw/ChartPicture.h"
 #include "xls/draw/ChartReader.h"
 #include "xls/draw/RangePicture.h"
@@ -70,6 +71,12 @@ int picture(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     std::unique_ptr<QGuiApplication> app = ensureGuiApplication();
     const xls::Workbook book = xls::Workbook::open(args[1]);
+    const QString target = QString::fromStdString(args[2]);
+    if (args.size() == 4 && args[3] == "--chart" && !target.endsWith(".png", Qt::CaseInsensitive)) {
+        const QString fault = xlsdraw::saveChartPicture(book, book.activeSheetIndex(), 0, target);
+        if (!fault.isEmpty()) err << "xlstool: " << fault.toStdString() << "\n";
+        return fault.isEmpty() ? 0 : 1;
+    }
     const QImage image = pictureOf(book, args[1], args.size() == 4 ? args[3] : "", err);
     if (image.isNull()) return 1;
     if (!image.save(QString::fromStdString(args[2]), "PNG")) {

@@ -78,7 +78,8 @@ std::string valueText(const xls::Cell& c) {
 int usage(std::ostream& err) {
     err << "usage: xlstool dump FILE\n"
            "       xlstool fill IN OUT CELL=VALUE ... [--format CELL=FORMAT ...]\n"
-           "       xlstool picture FILE OUT.png [--chart | --sheet]\n";
+           "       xlstool picture FILE OUT.png [--chart | --sheet]\n"
+           "       xlstool picture FILE OUT.svg|OUT.pdf --chart\n";
     return 2;
 }
 

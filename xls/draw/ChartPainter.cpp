@@ -144,7 +144,7 @@ void ChartPainter::paintSlices(QPainter& painter) {
         return polygon;
     };
     if (chart_.shadow) {
-        // A quarter-black shadow over the plot (or chart) area's fill, drawn in its blended
+        // A shadow of 28 % black over the plot (or chart) area's fill, drawn in its blended
         // colour slice by slice: the same pixels as one translucent shape, without the cost of
         // filling the union of every slice as one path.
         const ChartFill& under = chart_.kind == ChartKind::Pie && chart_.plotFill.visible
@@ -153,7 +153,7 @@ void ChartPainter::paintSlices(QPainter& painter) {
         const xls::Rgb ground = under.visible ? under.color : xls::Rgb{255, 255, 255};
         const double d = 3.0 * dpi_ / 96.0;
         painter.setPen(Qt::NoPen);
-        painter.setBrush(shaded(ground, 0.75));
+        painter.setBrush(shaded(ground, 0.72));
         // A soft shape under the pie, drawn without antialiasing: a fraction of the cost for a
         // pie of many slices.
         painter.setRenderHint(QPainter::Antialiasing, false);
@@ -161,48 +161,59 @@ void ChartPainter::paintSlices(QPainter& painter) {
             painter.drawPolygon(face(s, offsetOf(s) + QPointF(d, d + thickness_)));
         painter.setRenderHint(QPainter::Antialiasing, true);
     }
-    // Back to front: the slice whose middle lies farthest from the viewer first.
-    std::vector<const Slice*> order;
-    for (const Slice& s : slices_) order.push_back(&s);
-    std::stable_sort(order.begin(), order.end(), [](const Slice* a, const Slice* b) {
-        return std::cos(radians(a->start + a->sweep / 2)) >
-               std::cos(radians(b->start + b->sweep / 2));
-    });
-    for (const Slice* s : order) {
-        const PiePoint& p = chart_.points[s->point];
-        if (chart_.kind == ChartKind::Pie3D) paintSlice3D(painter, *s);
+    // A 3-D pie's walls hang below the top faces, so every top face hides any wall it meets:
+    // the walls first, farthest from the viewer first, then the top faces.
+    if (chart_.kind == ChartKind::Pie3D) {
+        std::vector<Wall> walls;
+        for (const Slice& s : slices_) addWalls(walls, s);
+        std::stable_sort(walls.begin(), walls.end(),
+                         [](const Wall& a, const Wall& b) { return a.nearness < b.nearness; });
+        for (const Wall& w : walls) {
+            const PiePoint& p = chart_.points[w.point];
+            painter.setPen(p.border.visible ? penFor(p.border) : QPen(Qt::NoPen));
+            painter.setBrush(p.fill.visible ? QBrush(shaded(p.fill.color, w.shade))
+                                            : QBrush(Qt::NoBrush));
+            painter.drawPolygon(w.shape);
+        }
+    }
+    for (const Slice& s : slices_) {
+        const PiePoint& p = chart_.points[s.point];
         painter.setPen(p.border.visible ? penFor(p.border) : QPen(Qt::NoPen));
         painter.setBrush(p.fill.visible ? QBrush(colorOf(p.fill.color)) : QBrush(Qt::NoBrush));
-        painter.drawPolygon(face(*s, offsetOf(*s)));
+        painter.drawPolygon(face(s, offsetOf(s)));
     }
 }
 
-void ChartPainter::paintSlice3D(QPainter& painter, const Slice& s) {
+void ChartPainter::addWalls(std::vector<Wall>& walls, const Slice& s) const {
     const PiePoint& p = chart_.points[s.point];
     if (!p.fill.visible && !p.border.visible) return;
     const QPointF centre = centre_ + offsetOf(s);
     const QPointF down(0, thickness_);
-    painter.setPen(p.border.visible ? penFor(p.border) : QPen(Qt::NoPen));
+    // How near the viewer a point of the pie's plane lies, at `degrees` and `radius` (0..1)
+    // from the slice's own centre.
+    const double pulled = p.explosionPercent / 100.0;
+    const double middle = radians(s.start + s.sweep / 2);
+    auto nearness = [&](double degrees, double radius) {
+        return -std::cos(radians(degrees)) * radius - std::cos(middle) * pulled;
+    };
     // The cut faces along the slice's two edges, where they face the viewer.
     if (s.sweep < 360.0) {
-        painter.setBrush(p.fill.visible ? QBrush(shaded(p.fill.color, 0.85)) : QBrush(Qt::NoBrush));
         const double end = s.start + s.sweep;
         for (const double edge : {s.start, end}) {
             const double facing = std::sin(radians(edge));
             if (edge == s.start ? facing >= 0 : facing <= 0) continue;
             const QPointF rim = onRim(edge, 1.0, centre);
-            const QPointF quad[] = {centre, rim, rim + down, centre + down};
-            painter.drawPolygon(quad, 4);
+            walls.push_back({QPolygonF({centre, rim, rim + down, centre + down}), s.point, 0.85,
+                             nearness(edge, 0.5)});
         }
     }
     // The outer wall, where it faces the viewer.
-    painter.setBrush(p.fill.visible ? QBrush(shaded(p.fill.color, 0.7)) : QBrush(Qt::NoBrush));
     for (const auto& [from, to] : frontParts(s.start, s.start + s.sweep)) {
         QPolygonF wall;
         arc(wall, from, to, centre);
         const int upper = wall.size();
         for (int k = upper; k-- > 0;) wall << wall[k] + down;
-        painter.drawPolygon(wall);
+        walls.push_back({wall, s.point, 0.7, nearness((from + to) / 2, 1.0)});
     }
 }
 

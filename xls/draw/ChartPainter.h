@@ -40,7 +40,15 @@ class ChartPainter {
     void planSlices();
     void planGeometry(const QRectF& plot);
     void paintSlices(QPainter& painter);
-    void paintSlice3D(QPainter& painter, const Slice& s);
+    // A wall of a 3-D pie: its shape, its point, how much darker than the fill it is, and how
+    // near the viewer its middle lies (in radii).
+    struct Wall {
+        QPolygonF shape;
+        size_t point;
+        double shade;
+        double nearness;
+    };
+    void addWalls(std::vector<Wall>& walls, const Slice& s) const;
     void placeLabels(const QRectF& area);
     void paintLabels(QPainter& painter);
     QRectF titleBox(const QRectF& area);
