@@ -12,6 +12,12 @@ double logicalDpi() {
     return dpi > 0 ? dpi : 96.0;
 }
 
+double pictureScale() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double ratio = screen ? screen->devicePixelRatio() : 1.0;
+    return ratio > 0 ? ratio : 1.0;
+}
+
 double twipsPerPixel() { return 1440.0 / logicalDpi(); }
 
 int twipsToPixels(double twips) { return static_cast<int>(std::lround(twips / twipsPerPixel())); }

@@ -75,16 +75,22 @@ void wheelBar(QScrollBar* bar, int angleDelta) {
                                                                    bar->singleStep()));
 }
 
-// The picture scaled smoothly from its top-left `source` part to `size`.
+// The picture scaled smoothly from its top-left `source` part to `size`, both in logical pixels;
+// the result keeps the picture's device pixel ratio, with as many device pixels as that gives.
 QImage scaledPicture(const QImage& picture, const QSize& source, const QSize& size) {
     if (picture.isNull() || size.isEmpty()) return QImage();
-    const QRect part = QRect(QPoint(0, 0), source).intersected(picture.rect());
+    const qreal ratio = picture.devicePixelRatio();
+    const QSize device(qRound(size.width() * ratio), qRound(size.height() * ratio));
+    const QRect part =
+        QRect(QPoint(0, 0), QSize(qRound(source.width() * ratio), qRound(source.height() * ratio)))
+            .intersected(picture.rect());
     const QImage from = part == picture.rect() ? picture : picture.copy(part);
-    const QImage scaled = from.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage scaled = from.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (scaled.isNull())
         throw app::Failure(QString("The picture could not be scaled to %1 x %2 pixels.")
                                .arg(size.width())
                                .arg(size.height()));
+    scaled.setDevicePixelRatio(ratio);
     return scaled;
 }
 
@@ -225,7 +231,10 @@ void Form2::loadPicture(const QImage& picture) {
 }
 
 void Form2::loadPictureFile(const QString& path) {
-    const QImage picture = platform::loadPictureFile(path);
+    // The file holds the pixels the engine drew at the screen's pixel ratio; it does not keep
+    // the ratio.
+    QImage picture = platform::loadPictureFile(path);
+    picture.setDevicePixelRatio(platform::pictureScale());
     if (picture.isNull()) {
         loadPicture(QImage());  // an earlier picture never passes for this one
         throw app::Failure(QString("The picture file \"%1\" could not be read.")

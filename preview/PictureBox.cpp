@@ -36,15 +36,19 @@ void PictureBox::setBorderWidth(int pixels) {
     update();
 }
 
+// A picture's size in logical pixels: a picture drawn at a device pixel ratio of 2 has twice as
+// many pixels each way as it takes on the screen.
+static QSize logicalSize(const QImage& picture) { return picture.deviceIndependentSize().toSize(); }
+
 QSize PictureBox::sizeHint() const {
     if (picture_.isNull()) return QWidget::sizeHint();
-    return picture_.size() + QSize(2 * border_, 2 * border_);
+    return logicalSize(picture_) + QSize(2 * border_, 2 * border_);
 }
 
 // Without a picture an auto-sized box shrinks to its border: an empty picture area.
 void PictureBox::fitToPicture() {
     if (!autoSize_) return;
-    resize(picture_.size() + QSize(2 * border_, 2 * border_));
+    resize(logicalSize(picture_) + QSize(2 * border_, 2 * border_));
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {

@@ -21,6 +21,7 @@
 #include "support/BuildFixture.h"
 #include "support/WorkbookReader.h"
 #include "xls/Workbook.h"
+#include "xls/draw/RangePicture.h"
 
 namespace {
 
@@ -245,6 +246,40 @@ INSTANTIATE_TEST_SUITE_P(
         std::pair<int, QString>{
             5000, "The chart shows the first 3,999 entries; the table holds all 5,000 entries."}),
     [](const auto& info) { return "Entries" + std::to_string(info.param.first); });
+
+// The picture is drawn at the screen's device pixel ratio and tagged with it, so the Preview
+// shows it sharp at its logical size: at a scale factor of 2 its pixels are those of the range
+// drawn at 192 dots per inch, not a 96-DPI picture enlarged. (CTest runs this at scale factors
+// 1, 1.25 and 2.)
+TEST_F(ChartBuildTest, ThePictureIsDrawnAtTheScreensPixelRatio) {
+    startWith(entriesOf(6));
+    build();
+    Form2* preview = form->previewIfLoaded();
+    ASSERT_NE(preview, nullptr);
+    ASSERT_TRUE(errorReports(dialogs).isEmpty());
+    const double ratio = platform::pictureScale();
+    const auto* picture1 = preview->findChild<PictureBox*>("Picture1");
+    const QImage shown = preview->findChild<PictureBox*>("Zoom_Ori")->picture();  // unscaled
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_DOUBLE_EQ(shown.devicePixelRatio(), ratio);
+
+    const xls::Workbook book = xls::Workbook::open(preview->mExcelFile.toStdString());
+    const auto used = book.sheet(book.activeSheetIndex()).usedRange();
+    ASSERT_TRUE(used.has_value());
+    xlsdraw::PictureOptions options;
+    options.dpi = platform::logicalDpi() * ratio;
+    const QImage expected = xlsdraw::drawRange(book, book.activeSheetIndex(), *used, options);
+    ASSERT_EQ(shown.size(), expected.size()) << "at a pixel ratio of " << ratio;
+    EXPECT_TRUE(shown.convertToFormat(QImage::Format_RGB32) ==
+                expected.convertToFormat(QImage::Format_RGB32));
+    // Sizes stay logical: the box is the picture's size at the ratio, and a zoom step scales the
+    // device pixels with it.
+    EXPECT_EQ(picture1->size(), (QSizeF(expected.size()) / ratio).toSize());
+    preview->findChild<QPushButton*>("PushButton1")->click();
+    const QImage zoomed = picture1->drawnImage();
+    EXPECT_DOUBLE_EQ(zoomed.devicePixelRatio(), ratio);
+    EXPECT_EQ(zoomed.size(), (QSizeF(picture1->size()) * ratio).toSize());
+}
 
 TEST_F(ChartBuildTest, AnAmountThatIsNoNumberIsWrittenUnchanged) {
     if (!haveXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";
