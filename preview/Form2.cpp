@@ -8,7 +8,9 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -251,8 +253,51 @@ bool Form2::event(QEvent* event) {
 // Showing the window counts as its activation even where the window system does not make it the
 // active window (offscreen, some window managers), so the set-up never waits for the focus.
 void Form2::showEvent(QShowEvent* event) {
+    fitToScreen();
     QWidget::showEvent(event);
     Form_Activate();
+}
+
+// A window larger than the screen's available area (the Preview at a scale factor of 2 on a
+// 1080-pixel screen) is fitted to it, the one case where the window's size changes: the picture
+// area gives up the difference, and everything below and beside it moves with its edge, so the
+// buttons stay on the screen. The desktop's frame is counted where it is known, else a title bar
+// as the style draws one.
+void Form2::fitToScreen() {
+    const QScreen* shownOn = screen();
+    if (shownOn == nullptr) return;
+    const QRect available = shownOn->availableGeometry();
+    const QRect outer = frameGeometry(), inner = geometry();
+    const QMargins frame =
+        outer.size() != inner.size()
+            ? QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                       outer.right() - inner.right(), outer.bottom() - inner.bottom())
+            : QMargins(0, style()->pixelMetric(QStyle::PM_TitleBarHeight), 0, 0);
+    const int outerWidth = width() + frame.left() + frame.right();
+    const int outerHeight = height() + frame.top() + frame.bottom();
+    constexpr int kLeastPicture = 100;  // pixels each way the picture area keeps
+    const int narrower = std::clamp(outerWidth - available.width(), 0,
+                                    std::max(0, Picture2->width() - kLeastPicture));
+    const int shorter = std::clamp(outerHeight - available.height(), 0,
+                                   std::max(0, Picture2->height() - kLeastPicture));
+    if (narrower == 0 && shorter == 0) return;
+    Picture2->resize(Picture2->width() - narrower, Picture2->height() - shorter);
+    VScroll1->setGeometry(VScroll1->x() - narrower, VScroll1->y(), VScroll1->width(),
+                          VScroll1->height() - shorter);
+    HScroll1->setGeometry(HScroll1->x(), HScroll1->y() - shorter, HScroll1->width() - narrower,
+                          HScroll1->height());
+    for (QWidget* below : {static_cast<QWidget*>(Frame1), static_cast<QWidget*>(PushButton8),
+                           static_cast<QWidget*>(PushButton6)})
+        below->move(below->x(), below->y() - shorter);
+    setFixedSize(width() - narrower, height() - shorter);
+    const int left =
+        std::clamp(x(), available.left(),
+                   std::max(available.left(), available.right() + 1 - (outerWidth - narrower)));
+    const int top =
+        std::clamp(y(), available.top(),
+                   std::max(available.top(), available.bottom() + 1 - (outerHeight - shorter)));
+    move(left, top);
+    if (!mFirstActivate) SetupScrollbars();  // a set-up done: the bars follow the new viewport
 }
 
 // ---- Zoom --------------------------------------------------------------------------------------

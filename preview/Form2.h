@@ -69,6 +69,8 @@ class Form2 : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // Shrinks the picture area where the window is larger than the screen's available area.
+    void fitToScreen();
     void createControls();
     void placeControls();
     void setFonts();

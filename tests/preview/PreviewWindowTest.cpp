@@ -5,7 +5,9 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QWheelEvent>
 #include <cmath>
 #include <string>
@@ -183,6 +185,43 @@ TEST_F(PreviewWindow, ReturnPressesTheFocusedButton) {
         QApplication::sendEvent(zoomIn, &release);
         EXPECT_EQ(form->viewport().mZoom, before + 0.25f) << key;
     }
+}
+
+// On a screen whose available area is smaller than the window (the Preview at a scale factor of
+// 2 on 1920 x 1080, or at 1.25 on 1366 x 768; CTest runs this under Xvfb so), the picture area
+// shrinks and every button stays on the screen; where the window fits, it keeps its designed
+// size.
+TEST_F(PreviewWindow, TheWindowFitsTheScreensAvailableArea) {
+    showWith(patternPicture(700, 900));
+    QCoreApplication::processEvents();
+    const QRect available = form->screen()->availableGeometry();
+    const QSize designed(px(9840), px(9390));
+    const bool fits = designed.height() + form->style()->pixelMetric(QStyle::PM_TitleBarHeight) <=
+                          available.height() &&
+                      designed.width() <= available.width();
+    if (fits) {
+        EXPECT_EQ(form->size(), designed);
+        EXPECT_EQ(control<QWidget>("Picture2")->size(), QSize(px(9330), px(7425)));
+    } else {
+        EXPECT_LT(form->height(), designed.height());
+        EXPECT_LE(form->frameGeometry().height(), available.height());
+    }
+    EXPECT_TRUE(available.contains(form->frameGeometry()))
+        << "window " << form->frameGeometry().x() << "," << form->frameGeometry().y() << " "
+        << form->frameGeometry().width() << "x" << form->frameGeometry().height();
+    for (const char* name : {"PushButton1", "PushButton2", "PushButton8", "PushButton6"}) {
+        const auto* button = control<QPushButton>(name);
+        const QRect onScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
+        EXPECT_TRUE(available.contains(onScreen)) << name;
+        EXPECT_TRUE(
+            form->rect().contains(QRect(button->mapTo(form.get(), QPoint(0, 0)), button->size())))
+            << name;
+    }
+    // The viewport's bars reach the whole picture in the area it has.
+    const int viewHeight = control<QWidget>("Picture2")->height();
+    EXPECT_EQ(vScroll->y() + vScroll->height(), control<QWidget>("Picture2")->y() + viewHeight);
+    vScroll->setValue(vScroll->maximum());
+    EXPECT_NEAR(picture1->y() + picture1->height(), viewHeight, 1);
 }
 
 TEST_F(PreviewWindow, ZoomButtonsStepTheFactorAndResizeTheImage) {
