@@ -61,6 +61,9 @@ int main(int argc, char* argv[]) {
     connection.established();
     QApplication::setApplicationName("Morrowlin");
     QApplication::setOrganizationName("Kestrune");
+#ifdef MORROWLIN_DESKTOP_FILE_NAME
+    QGuiApplication::setDesktopFileName(QStringLiteral(MORROWLIN_DESKTOP_FILE_NAME));
+#endif
     QApplication::setQuitOnLastWindowClosed(false);
     // One copy per user: a second start brings the running copy's window to the front and
     // ends, so that no copy overwrites the list another one stored.

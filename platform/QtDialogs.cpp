@@ -1,6 +1,7 @@
 #include "platform/QtDialogs.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -11,7 +12,20 @@ namespace platform {
 
 namespace {
 
-QWidget* activeParent() { return QApplication::activeWindow(); }
+// The window a box belongs to: the active one, else the program's shown window (under Wayland a
+// program without focus has no active window, and an unparented box would open anywhere).
+QWidget* activeParent() {
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    QWidget* shown = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (!top->isVisible() || qobject_cast<QDialog*>(top) != nullptr ||
+            top->windowType() == Qt::Popup || top->windowType() == Qt::ToolTip)
+            continue;
+        shown = top;
+        if (top->windowModality() != Qt::NonModal) break;
+    }
+    return shown;
+}
 
 }  // namespace
 

@@ -70,6 +70,29 @@ TEST_F(RealPrompts, OkWithoutTypingKeepsALongLabelWhole) {
     EXPECT_EQ(form.entries().entries(), EntryList({{label, "7500"}}));
 }
 
+// A message box belongs to the program's window even when the program has no active window (a
+// Wayland compositor that keeps focus elsewhere): it is parented to the shown window.
+TEST_F(RealPrompts, AMessageBoxIsParentedToTheShownWindowWithoutFocus) {
+    Form1 form(services);
+    form.Form_Load();
+    form.show();
+    QCoreApplication::processEvents();
+    QApplication::setActiveWindow(nullptr);  // the focus is elsewhere
+    if (QApplication::activeWindow() != nullptr) GTEST_SKIP() << "the window was activated";
+    QWidget* parent = reinterpret_cast<QWidget*>(1);
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box) return;
+        parent = box->parentWidget();
+        box->close();
+    });
+    answerer.start(20);
+    form.findChild<QPushButton*>("PushButton6")->click();  // "Help"
+    answerer.stop();
+    EXPECT_EQ(parent, &form);
+}
+
 // A stored label of 2 MB without its amount: the error report naming it opens at once and fits
 // on the screen, because it quotes only the label's head and tail.
 TEST_F(RealPrompts, AReportNamingAHugeLabelFitsOnTheScreen) {
