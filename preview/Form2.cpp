@@ -22,6 +22,7 @@
 #include "platform/Dialogs.h"
 #include "platform/PictureFile.h"
 #include "platform/Twips.h"
+#include "preview/ChartActions.h"
 #include "preview/PictureBox.h"
 #include "xls/draw/BundledFonts.h"
 
@@ -114,6 +115,7 @@ Form2::Form2(platform::Dialogs& dialogs, QWidget* mainWindow, QWidget* parent)
     setFonts();
     connectHandlers();
     watchPointer();
+    new preview::ChartActions(*this, dialogs_);  // a child of the window
     Form_Load();
 }
 
