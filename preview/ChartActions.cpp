@@ -65,9 +65,12 @@ void ChartActions::showSheetWithChart() {
     QImage sheet;
     try {
         const xls::Workbook book = xls::Workbook::open(form_.mExcelFile.toStdString());
+        // At the screen's pixel ratio and tagged with it, as the used range's picture is.
+        const double scale = platform::pictureScale();
         xlsdraw::PictureOptions options;
-        options.dpi = platform::logicalDpi();
+        options.dpi = platform::logicalDpi() * scale;
         sheet = xlsdraw::drawSheet(book, book.activeSheetIndex(), options);
+        sheet.setDevicePixelRatio(scale);
     } catch (const std::exception& e) {
         tell(QString("The sheet could not be drawn: %1").arg(QString::fromUtf8(e.what())));
         return;

@@ -24,8 +24,9 @@ namespace preview {
 //   "Save Chart Picture As..." saves the sheet's first chart alone as PNG, SVG or PDF (by the
 //     ending of the name chosen; PNG when it has none of these), after asking before it
 //     replaces a file.
-// Everything is drawn from the window's temporary workbook (Form2::mExcelFile) at the screen's
-// logical DPI; what fails is told in a message box and changes nothing.
+// Everything is drawn from the window's temporary workbook (Form2::mExcelFile), the sheet at the
+// screen's logical DPI and pixel ratio as the used range is; what fails is told in a message box
+// and changes nothing.
 class ChartActions : public QObject {
     Q_OBJECT
   public:

@@ -32,9 +32,11 @@ class ChartCommands : public PreviewFixture {
         book.saveAs(path.toStdString());
         const xls::Workbook saved = xls::Workbook::open(path.toStdString());
         xlsdraw::PictureOptions options;
-        options.dpi = platform::logicalDpi();
+        options.dpi = platform::logicalDpi() * platform::pictureScale();
         usedRange = xlsdraw::drawRange(saved, 0, *saved.sheet(0).usedRange(), options);
         sheet = xlsdraw::drawSheet(saved, 0, options);
+        usedRange.setDevicePixelRatio(platform::pictureScale());
+        sheet.setDevicePixelRatio(platform::pictureScale());
         form->mExcelFile = path;
         showWith(usedRange);
     }
@@ -58,12 +60,12 @@ TEST_F(ChartCommands, SheetWithChartAndBack) {
     EXPECT_TRUE(samePixels(shown(), usedRange)) << "the used range is shown first";
     run("ShowSheetWithChart");
     EXPECT_TRUE(samePixels(shown(), sheet));
-    EXPECT_EQ(imageBox(), sheet.size()) << "at zoom 1";
+    EXPECT_EQ(imageBox(), sheet.deviceIndependentSize().toSize()) << "at zoom 1";
     control<QPushButton>("PushButton1")->click();  // zoom in works on it
-    EXPECT_GT(imageBox().width(), sheet.width());
+    EXPECT_GT(imageBox().width(), sheet.deviceIndependentSize().width());
     run("ShowUsedRange");
     EXPECT_TRUE(samePixels(shown(), usedRange));
-    EXPECT_EQ(imageBox(), usedRange.size());
+    EXPECT_EQ(imageBox(), usedRange.deviceIndependentSize().toSize());
     // A new build's picture replaces the sheet's: "Show Used Range" leaves it alone.
     run("ShowSheetWithChart");
     const QImage rebuilt = usedRange.copy(0, 0, usedRange.width(), usedRange.height() - 1);
