@@ -84,6 +84,9 @@ void Form1::createControls() {
 
     ListView1 = new QTreeView(this);
     ListView1->setObjectName("ListView1");
+    ListView1->setAccessibleName("Assets");
+    ListView1->setAccessibleDescription(
+        "The list of asset types and their amounts that the chart is made of.");
     ListView1->setModel(model_.get());
     ListView1->setFont(listFont());
     ListView1->setRootIsDecorated(false);

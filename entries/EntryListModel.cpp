@@ -15,9 +15,13 @@ int EntryListModel::columnCount(const QModelIndex& parent) const {
 QVariant EntryListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count()) return QVariant();
     // Rows give no tooltip of their own: the list's tooltip shows over them too.
-    if (role != Qt::DisplayRole) return QVariant();
+    if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return QVariant();
     const Entry& e = rows_[size_t(index.row())];
-    return index.column() == 0 ? e.label : e.amount;
+    const QString& text = index.column() == 0 ? e.label : e.amount;
+    // A screen reader reads a cell with its column's name: "Number (Value): 25000".
+    if (role == Qt::AccessibleTextRole && index.column() < headers_.size())
+        return headers_[index.column()] + ": " + text;
+    return text;
 }
 
 QVariant EntryListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -55,6 +55,12 @@ QPushButton* makeButton(const char* name, const QString& text, QWidget* parent) 
 QScrollBar* makeScrollBar(const char* name, Qt::Orientation orientation, QWidget* parent) {
     auto* bar = new QScrollBar(orientation, parent);
     bar->setObjectName(name);
+    const bool across = orientation == Qt::Horizontal;
+    bar->setAccessibleName(across ? "Scroll the picture sideways"
+                                  : "Scroll the picture up and down");
+    bar->setAccessibleDescription(
+        across ? "Moves the picture of the sheet left and right where it is wider than its area."
+               : "Moves the picture of the sheet up and down where it is taller than its area.");
     bar->setRange(0, 0);
     bar->setSingleStep(1);
     bar->setPageStep(1);
@@ -131,6 +137,10 @@ void Form2::createControls() {
     VScroll1 = makeScrollBar("VScroll1", Qt::Vertical, this);
     Frame1 = new QGroupBox("Zoom:", this);
     Frame1->setObjectName("Frame1");
+    Frame1->setAccessibleName("Zoom");
+    Frame1->setAccessibleDescription(
+        "Zoom In and Zoom Out make the picture larger or smaller in steps of a quarter, from a "
+        "quarter of its size to four times its size.");
     PushButton1 = makeButton("PushButton1", "Zoom In", Frame1);
     PushButton2 = makeButton("PushButton2", "Zoom Out", Frame1);
     PushButton8 = makeButton("PushButton8", "< Back", this);

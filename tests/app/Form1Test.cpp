@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -440,6 +441,32 @@ TEST_F(Form1Test, ReturnPressesTheFocusedButton) {
         ASSERT_EQ(dialogs.messages().size(), shown + 1) << key;
         EXPECT_TRUE(dialogs.messages().last().text.startsWith("Questions?"));
     }
+}
+
+// A screen reader names the list and reads each cell with its column's name.
+TEST_F(Form1Test, TheListSpeaksItsNameAndEachCellWithItsColumn) {
+    auto form = start();  // the samples
+    form->show();
+    QCoreApplication::processEvents();
+    QAccessible::setActive(true);
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(form->listView());
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->text(QAccessible::Name), "Assets");
+    EXPECT_FALSE(list->text(QAccessible::Description).isEmpty());
+    QAccessibleTableInterface* table = list->tableInterface();
+    ASSERT_NE(table, nullptr);
+    struct Cell {
+        int row, column;
+        const char* spoken;
+    };
+    for (const Cell& c : {Cell{0, 0, "Label: Savings"}, Cell{0, 1, "Number (Value): 25000"},
+                          Cell{5, 0, "Label: Car"}, Cell{5, 1, "Number (Value): 7500"}}) {
+        QAccessibleInterface* cell = table->cellAt(c.row, c.column);
+        ASSERT_NE(cell, nullptr) << c.spoken;
+        EXPECT_EQ(cell->text(QAccessible::Name), c.spoken);
+    }
+    // What the list shows stays the bare text.
+    EXPECT_EQ(form->entries().index(0, 1).data().toString(), "25000");
 }
 
 TEST_F(Form1Test, AReportQuotesAHugeStoredLabelByItsHeadAndTail) {

@@ -1,4 +1,5 @@
 // The Preview window's controls and its viewport on real widgets (offscreen).
+#include <QAccessible>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFontInfo>
@@ -125,6 +126,17 @@ TEST_F(PreviewWindow, WindowHasItsCaptionFixedClientAreaAndFont) {
     }
     EXPECT_EQ(hScroll->orientation(), Qt::Horizontal);
     EXPECT_EQ(vScroll->orientation(), Qt::Vertical);
+    // What a screen reader says of the bars and the zoom frame.
+    for (QWidget* named : {static_cast<QWidget*>(hScroll), static_cast<QWidget*>(vScroll),
+                           control<QWidget>("Frame1")}) {
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(named);
+        ASSERT_NE(spoken, nullptr);
+        EXPECT_FALSE(spoken->text(QAccessible::Name).isEmpty()) << named->objectName().toStdString();
+        EXPECT_FALSE(spoken->text(QAccessible::Description).isEmpty())
+            << named->objectName().toStdString();
+    }
+    EXPECT_NE(hScroll->accessibleName(), vScroll->accessibleName());
+    EXPECT_EQ(control<QWidget>("Frame1")->accessibleName(), "Zoom");
 }
 
 TEST_F(PreviewWindow, PointerFollowsButtonsAndBackground) {
