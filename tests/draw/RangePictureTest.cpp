@@ -131,6 +131,16 @@ TEST_P(GoldenPicture, PixelForPixel) {
     const QImage banded = drawRange(book, sheet, *book.sheet(sheet).usedRange(), narrowBands);
     ASSERT_EQ(banded.size(), reference.size()) << golden;
     EXPECT_EQ(differingPixels(banded, reference, 0), 0) << golden << " in narrow bands";
+    // Painted in one pass through a painter of the caller's, as files and printers are painted.
+    QImage onePass(xlsdraw::rangePictureSize(book, sheet, *book.sheet(sheet).usedRange()),
+                   QImage::Format_RGB32);
+    ASSERT_EQ(onePass.size(), reference.size()) << golden;
+    {
+        QPainter painter(&onePass);
+        painter.setRenderHint(QPainter::TextAntialiasing, true);
+        xlsdraw::paintRange(painter, book, sheet, *book.sheet(sheet).usedRange());
+    }
+    EXPECT_EQ(differingPixels(onePass, reference, 0), 0) << golden << " in one pass";
 }
 
 INSTANTIATE_TEST_SUITE_P(Goldens, GoldenPicture, ::testing::ValuesIn(picturetest::goldenPictures()),

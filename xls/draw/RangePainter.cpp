@@ -74,49 +74,87 @@ int RangePainter::px(double logicalPixelsAt96) const {
     return static_cast<int>(std::lround(logicalPixelsAt96 * options_.dpi / 96.0));
 }
 
-QImage RangePainter::paint() {
+RangePainter::Frame RangePainter::frame() const {
     const QSize full(layout_.width(), layout_.height());
-    const QSize shown = pictureSize(full, options_);
+    const QSize shown = xlsdraw::pictureSize(full, options_);
     const int width = shown.width(), height = shown.height();
     // A cut picture's last strip, one standard row high, says what is left out. When only
     // columns are cut it goes below the rows if the bounds leave room, else over the last rows.
     const int stripHeight = std::min(px(kNoticeHeight), std::max(height, 1));
+    Frame frame;
+    frame.size = frame.shown = shown;
+    frame.stripTop = height - stripHeight;
     int pictureHeight = height;
-    int stripTop = height - stripHeight;
     if (width < full.width() && height == full.height() &&
-        pictureSize(QSize(width, height + stripHeight), options_).height() ==
+        xlsdraw::pictureSize(QSize(width, height + stripHeight), options_).height() ==
             height + stripHeight) {
         pictureHeight = height + stripHeight;
-        stripTop = height;
+        frame.stripTop = height;
     }
-    if (width < full.width() || height < full.height()) cut_ = cutAt(shown, stripTop);
+    if (width < full.width() || height < full.height()) {
+        frame.cut = cutAt(shown, frame.stripTop);
+        if (frame.cut.any()) frame.size.setHeight(pictureHeight);
+    }
+    return frame;
+}
 
-    QImage image(width, cut_.any() ? pictureHeight : height, QImage::Format_RGB32);
-    if (image.isNull()) return image;
+QSize RangePainter::pictureSize() const { return frame().size; }
 
-    lastCol_ = layout_.lastColBefore(width);
-    lastRow_ = layout_.lastRowBefore(height);
+RangePainter::Frame RangePainter::prepare() {
+    const Frame shape = frame();
+    cut_ = shape.cut;
+    if (shape.size.isEmpty()) return shape;
+    lastCol_ = layout_.lastColBefore(shape.shown.width());
+    lastRow_ = layout_.lastRowBefore(shape.shown.height());
     columns_ = lastCol_ - range_.firstCol + 1;
     readCells();
     readMerges();
     planTexts();
-
     showGridlines_ = sheet_.showGridlines();
+    return shape;
+}
+
+QImage RangePainter::paint() {
+    const Frame shape = prepare();
+    QImage image(shape.size, QImage::Format_RGB32);
+    if (image.isNull()) return image;
     paintBands(image, std::max<int>(kMinBandRows, int(options_.bandBytes / image.bytesPerLine())));
     if (cut_.any()) {
         QPainter painter(&image);
-        paintCutNotice(painter, QRect(0, stripTop, width, image.height() - stripTop));
+        paintCutNotice(painter, QRect(0, shape.stripTop, image.width(),
+                                      image.height() - shape.stripTop));
     }
     return image;
+}
+
+// One band, the whole picture: the same layers in the same order as paint()'s bands.
+void RangePainter::paintOn(QPainter& painter) {
+    const Frame shape = prepare();
+    const QSize size = shape.size;
+    if (size.isEmpty()) return;
+    const int stripTop = shape.stripTop;
+    std::vector<size_t> plans(plans_.size());
+    for (size_t i = 0; i < plans.size(); ++i) plans[i] = i;
+    painter.save();
+    {
+        Canvas canvas(painter, styles_, options_.dpi);
+        paintBand(canvas, QRect(QPoint(0, 0), size), plans);
+    }
+    if (cut_.any())
+        paintCutNotice(painter, QRect(0, stripTop, size.width(), size.height() - stripTop));
+    painter.restore();
 }
 
 RangePainter::Canvas::Canvas(uchar* pixels, const QSize& size, qsizetype bytesPerLine,
                              const xls::Styles& styles, double dpi)
     : device(pixels, size.width(), size.height(), bytesPerLine, QImage::Format_RGB32),
       fonts(styles, dpi),
-      painter(&device) {
+      painter(own.emplace(&device)) {
     painter.setRenderHint(QPainter::TextAntialiasing, true);
 }
+
+RangePainter::Canvas::Canvas(QPainter& external, const xls::Styles& styles, double dpi)
+    : fonts(styles, dpi), painter(external) {}
 
 void RangePainter::paintBands(QImage& image, int bandHeight) {
     const int bandCount = (image.height() + bandHeight - 1) / bandHeight;

@@ -27,6 +27,12 @@ class RangePainter {
     RangePainter(const xls::Styles& styles, const xls::Sheet& sheet, const xls::CellRange& range,
                  const PictureOptions& options);
     QImage paint();
+    // Paints the same picture with `painter`, in one pass on the calling thread, as lines, fills
+    // and text (a vector file keeps its text as text). The picture's size in pixels at the
+    // options' DPI is pictureSize(); the painter's coordinates are taken as those pixels.
+    void paintOn(QPainter& painter);
+    // The size paint() gives, known before painting.
+    QSize pictureSize() const;
     // What the painted picture leaves out (after paint()).
     const PictureCut& cut() const { return cut_; }
 
@@ -73,11 +79,25 @@ class RangePainter {
     struct Canvas {
         Canvas(uchar* pixels, const QSize& size, qsizetype bytesPerLine, const xls::Styles& styles,
                double dpi);
+        // A canvas over another painter's device (a vector file, a printer).
+        Canvas(QPainter& external, const xls::Styles& styles, double dpi);
         QImage device;
         FontCache fonts;
         std::unordered_map<uint64_t, QBrush> brushes;
-        QPainter painter;
+        std::optional<QPainter> own;  // the painter over `device`, when the canvas has one
+        QPainter& painter;
     };
+
+    // The picture's size, what it leaves out, and where a cut picture's notice strip starts.
+    struct Frame {
+        QSize size;   // the picture, notice strip included
+        QSize shown;  // the part of it that shows cells
+        PictureCut cut;
+        int stripTop = 0;
+    };
+    Frame frame() const;
+    // Reads the cells and plans the values of the part of the range that the picture shows.
+    Frame prepare();
 
     void readCells();
     void readMerges();

@@ -43,4 +43,14 @@ QImage drawRange(const xls::Workbook& book, int sheetIndex, const xls::CellRange
     return image;
 }
 
+QSize rangePictureSize(const xls::Workbook& book, int sheetIndex, const xls::CellRange& range,
+                       const PictureOptions& options) {
+    return RangePainter(book.styles(), book.sheet(sheetIndex), range, options).pictureSize();
+}
+
+void paintRange(QPainter& painter, const xls::Workbook& book, int sheetIndex,
+                const xls::CellRange& range, const PictureOptions& options) {
+    RangePainter(book.styles(), book.sheet(sheetIndex), range, options).paintOn(painter);
+}
+
 }  // namespace xlsdraw

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPainter>
 #include <QSize>
 #include <QString>
 
@@ -41,5 +42,16 @@ QString cutNotice(const PictureCut& cut);
 // Throws xls::Error on a bad sheet index.
 QImage drawRange(const xls::Workbook& book, int sheetIndex, const xls::CellRange& range,
                  const PictureOptions& options = {}, PictureCut* cut = nullptr);
+
+// The size drawRange gives the same picture, in pixels at options.dpi.
+QSize rangePictureSize(const xls::Workbook& book, int sheetIndex, const xls::CellRange& range,
+                       const PictureOptions& options = {});
+
+// Paints the picture drawRange gives with `painter`, whose coordinates are taken as the
+// picture's pixels (scale the painter to fit another size): fills, lines and text as they are,
+// so that a vector device (SVG, PDF, a printer) keeps the text as text and stays sharp at any
+// size. One pass on the calling thread. Throws xls::Error on a bad sheet index.
+void paintRange(QPainter& painter, const xls::Workbook& book, int sheetIndex,
+                const xls::CellRange& range, const PictureOptions& options = {});
 
 }  // namespace xlsdraw
