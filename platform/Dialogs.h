@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QPrinter;
 class QWidget;
 
 namespace platform {
@@ -45,6 +46,10 @@ class Dialogs {
     // `filter` is in Qt's form ("Excel Files (*.xls)").
     virtual QString saveFileName(const QString& title, const QString& filter,
                                  const QString& initialName) = 0;
+
+    // Shows the system's print dialog for `printer` (its printer, pages, "print to file").
+    // Returns true when the user chose to print; `printer` then holds the choices.
+    virtual bool printSetup(QPrinter& printer) = 0;
 
     // The title a box shown with `title` actually carries.
     static QString resolvedTitle(const QString& title);

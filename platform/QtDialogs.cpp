@@ -6,6 +6,8 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <limits>
 
 namespace platform {
@@ -79,6 +81,12 @@ QString QtDialogs::saveFileName(const QString& title, const QString& filter,
     if (dialog.exec() != QDialog::Accepted) return QString("");
     const QStringList files = dialog.selectedFiles();
     return files.isEmpty() ? QString("") : files.first();
+}
+
+bool QtDialogs::printSetup(QPrinter& printer) {
+    QPrintDialog dialog(&printer, activeParent());
+    dialog.setObjectName("PrintDialog");
+    return dialog.exec() == QDialog::Accepted;
 }
 
 }  // namespace platform

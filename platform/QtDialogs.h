@@ -12,6 +12,7 @@ class QtDialogs : public Dialogs {
                      const QString& initialText) override;
     QString saveFileName(const QString& title, const QString& filter,
                          const QString& initialName) override;
+    bool printSetup(QPrinter& printer) override;
 };
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "preview/Form2.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -23,6 +24,7 @@
 #include "platform/PictureFile.h"
 #include "platform/Twips.h"
 #include "preview/ChartActions.h"
+#include "preview/PictureActions.h"
 #include "preview/PictureBox.h"
 #include "xls/draw/BundledFonts.h"
 
@@ -121,7 +123,11 @@ Form2::Form2(platform::Dialogs& dialogs, QWidget* mainWindow, QWidget* parent)
     setFonts();
     connectHandlers();
     watchPointer();
-    new preview::ChartActions(*this, dialogs_);  // a child of the window
+    pictureActions_ = new preview::PictureActions(*this, dialogs_);
+    // The chart commands join the picture's context menu.
+    const auto* chartActions = new preview::ChartActions(*this, dialogs_);  // a child of the window
+    pictureActions_->addMenuSeparator();
+    for (QAction* action : chartActions->actions()) pictureActions_->addMenuAction(action);
     Form_Load();
 }
 

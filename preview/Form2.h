@@ -19,6 +19,9 @@ class Dialogs;
 namespace app {
 class MousePointer;
 }
+namespace preview {
+class PictureActions;
+}
 
 // The Preview window: shows the picture of the filled sheet in a zoomable, scrollable and
 // draggable viewport, saves the result workbook where the user chooses, and goes back to the main
@@ -61,6 +64,9 @@ class Form2 : public QWidget {
     const preview::Viewport& viewport() const { return viewport_; }
     bool firstActivatePending() const { return mFirstActivate; }
     app::MousePointer& mousePointer() { return *pointer_; }
+    // The picture's keys, context menu, tooltips and accessible text; commands may be added
+    // to its menu.
+    preview::PictureActions& pictureActions() { return *pictureActions_; }
 
   protected:
     bool event(QEvent* event) override;
@@ -92,6 +98,7 @@ class Form2 : public QWidget {
     platform::Dialogs& dialogs_;
     QWidget* mainWindow_;
     app::MousePointer* pointer_ = nullptr;
+    preview::PictureActions* pictureActions_ = nullptr;  // a child of the window
     preview::Viewport viewport_;
     bool mFirstActivate = false;
 

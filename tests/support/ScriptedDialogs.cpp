@@ -1,5 +1,7 @@
 #include "support/ScriptedDialogs.h"
 
+#include <QPrinter>
+
 namespace platform {
 
 QList<ScriptedDialogs::Shown> ScriptedDialogs::messages() const {
@@ -34,6 +36,15 @@ QString ScriptedDialogs::saveFileName(const QString& title, const QString& filte
     const QString path = saveNames_.front();
     saveNames_.pop_front();
     return path;
+}
+
+bool ScriptedDialogs::printSetup(QPrinter& printer) {
+    shown_.append({Kind::Print, QString(), QString(), 0, QString(), QString()});
+    if (printFiles_.empty()) return false;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(printFiles_.front());
+    printFiles_.pop_front();
+    return true;
 }
 
 }  // namespace platform

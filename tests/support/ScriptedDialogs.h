@@ -12,7 +12,7 @@ namespace platform {
 // empty queue gets the neutral answer (OK, No, Cancel: the empty text).
 class ScriptedDialogs : public Dialogs {
   public:
-    enum class Kind { Message, Input, SaveFile };
+    enum class Kind { Message, Input, SaveFile, Print };
     struct Shown {
         Kind kind;
         QString text;   // message text, prompt, or nothing for the save dialog
@@ -25,6 +25,8 @@ class ScriptedDialogs : public Dialogs {
     void queueAnswer(int answer) { answers_.push_back(answer); }
     void queueInput(const QString& text) { inputs_.push_back(text); }
     void queueSaveName(const QString& path) { saveNames_.push_back(path); }
+    // The print dialog's answer: print to this PDF file ("print to file").
+    void queuePrintFile(const QString& path) { printFiles_.push_back(path); }
 
     const QList<Shown>& shown() const { return shown_; }
     QList<Shown> messages() const;  // the message boxes only
@@ -35,11 +37,13 @@ class ScriptedDialogs : public Dialogs {
                      const QString& initialText) override;
     QString saveFileName(const QString& title, const QString& filter,
                          const QString& initialName) override;
+    bool printSetup(QPrinter& printer) override;
 
   private:
     std::deque<int> answers_;
     std::deque<QString> inputs_;
     std::deque<QString> saveNames_;
+    std::deque<QString> printFiles_;
     QList<Shown> shown_;
 };
 
