@@ -201,10 +201,13 @@ const PictureFacts& PictureActions::facts() {
     if (shown.isNull() || !file.exists()) return facts_;
     try {
         const xls::Workbook book = workbook();
-        // Facts of another picture than the one shown would point at the wrong rows.
+        // Facts of another picture than the one shown would point at the wrong rows. A picture
+        // drawn at a screen's pixel ratio may round its rows a pixel apart.
         const QSize drawn = xlsdraw::rangePictureSize(book, book.activeSheetIndex(),
                                                       usedRange(book), pictureOptions());
-        if (drawn == logicalSize(shown))
+        const QSize logical = logicalSize(shown);
+        auto near = [](int a, int b) { return std::abs(a - b) <= std::max(2, a / 50); };
+        if (near(drawn.width(), logical.width()) && near(drawn.height(), logical.height()))
             facts_ = PictureFacts::read(book, pictureOptions().dpi);
     } catch (const std::exception&) {
         facts_ = PictureFacts();  // no facts: no tips, a plain description
