@@ -59,6 +59,14 @@ QColor buttonFaceColor() { return QApplication::palette().color(QPalette::Button
 void setBackgroundColor(QWidget* widget, const QColor& color) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, color);
+    // The text drawn on the ground goes with it, so no theme puts light text on a fixed white
+    // ground: the theme's own on the ground the theme gives (button faces), else black or white,
+    // whichever stands out.
+    const QPalette theme = QApplication::palette();
+    const QColor text = color == theme.color(QPalette::Button) ? theme.color(QPalette::ButtonText)
+                        : color.lightnessF() > 0.5                ? QColor(Qt::black)
+                                                                 : QColor(Qt::white);
+    palette.setColor(QPalette::WindowText, text);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
 }

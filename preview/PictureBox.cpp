@@ -5,7 +5,8 @@
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(true);
     QPalette p = palette();
-    p.setColor(QPalette::Window, Qt::white);
+    p.setColor(QPalette::Window, Qt::white);  // a fixed white ground, whatever the theme
+    p.setColor(QPalette::WindowText, Qt::black);
     setPalette(p);
 }
 

@@ -31,6 +31,7 @@
 #include "common/MousePointer.h"
 #include "entries/EntryCodec.h"
 #include "entries/EntryListModel.h"
+#include "preview/Form2.h"
 #include "platform/TerminationSignals.h"
 #include "platform/Twips.h"
 #include "support/Doubles.h"
@@ -441,6 +442,51 @@ TEST_F(Form1Test, ReturnPressesTheFocusedButton) {
         ASSERT_EQ(dialogs.messages().size(), shown + 1) << key;
         EXPECT_TRUE(dialogs.messages().last().text.startsWith("Questions?"));
     }
+}
+
+// Under a dark palette (a dark desktop theme) no control of either window shows text in a colour
+// close to its ground: a window whose ground is fixed white gets dark text with it, everything
+// else follows the theme. Checked for the ground and text roles each kind of control paints with,
+// with and without the skin.
+TEST_F(Form1Test, ADarkThemeLeavesNoTextOnAGroundOfItsOwnShade) {
+    const QPalette before = QApplication::palette();
+    QPalette dark;
+    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button, QPalette::AlternateBase,
+                      QPalette::ToolTipBase})
+        dark.setColor(role, QColor(0x2b, 0x2b, 0x2b));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText,
+                      QPalette::ToolTipText, QPalette::BrightText})
+        dark.setColor(role, QColor(0xee, 0xee, 0xee));
+    QApplication::setPalette(dark);
+    const auto lightness = [](const QColor& c) { return c.toHsl().lightnessF(); };
+    for (const bool skinned : {false, true}) {
+        if (skinned) putInProgramFolder("x/o.cjs", sourceFile("resources/x/o.cjs"));
+        auto form = start();
+        form->show();
+        Form2* preview = form->preview();
+        preview->show();
+        QCoreApplication::processEvents();
+        QList<QWidget*> widgets = form->findChildren<QWidget*>();
+        widgets << form.get() << preview << preview->findChildren<QWidget*>();
+        for (QWidget* w : widgets) {
+            if (!w->isVisible()) continue;
+            const QPalette& p = w->palette();
+            struct Pair {
+                QPalette::ColorRole ground, text;
+            };
+            for (const Pair& pair : {Pair{QPalette::Window, QPalette::WindowText},
+                                     Pair{QPalette::Base, QPalette::Text},
+                                     Pair{QPalette::Button, QPalette::ButtonText}}) {
+                const double gap = std::abs(lightness(p.color(pair.ground)) -
+                                            lightness(p.color(pair.text)));
+                EXPECT_GT(gap, 0.4) << (skinned ? "skinned " : "") << w->metaObject()->className()
+                                    << " " << w->objectName().toStdString() << ": roles "
+                                    << int(pair.ground) << "/" << int(pair.text);
+            }
+        }
+        preview->hide();
+    }
+    QApplication::setPalette(before);
 }
 
 // A screen reader names the list and reads each cell with its column's name.
