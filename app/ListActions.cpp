@@ -68,7 +68,8 @@ void ListActions::createActions() {
     };
     connect(addAction("AddNew", "Add New", {Qt::Key_Insert}), &QAction::triggered, &form_,
             &Form1::PushButton2_Click);
-    connect(addAction("EditSelected", "Edit Selected Entry", {Qt::Key_F2, Qt::Key_Return, Qt::Key_Enter}),
+    connect(addAction("EditSelected", "Edit Selected Entry",
+                      {Qt::Key_F2, Qt::Key_Return, Qt::Key_Enter}),
             &QAction::triggered, &form_, &Form1::PushButton4_Click);
     connect(addAction("DeleteSelected", "Delete Selected Entry", {QKeySequence::Delete}),
             &QAction::triggered, &form_, &Form1::PushButton3_Click);
@@ -80,8 +81,9 @@ void ListActions::createActions() {
     separator();
     undo_ = addAction("Undo", "Undo", {QKeySequence(Qt::CTRL | Qt::Key_Z)});
     connect(undo_, &QAction::triggered, this, &ListActions::undo);
-    redo_ = addAction("Redo", "Redo",
-                      {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    redo_ = addAction(
+        "Redo", "Redo",
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     connect(redo_, &QAction::triggered, this, &ListActions::redo);
     separator();
     connect(addAction("SortByAmount", "Sort by Amount (Largest First)", {}), &QAction::triggered,
@@ -135,8 +137,8 @@ void ListActions::dropFiles(const QStringList& paths) {
     EntryList added;
     QString told;
     for (const QString& path : paths) {
-        const QString name = QString("\"%1\"").arg(
-            platform::messageExcerpt(QDir::toNativeSeparators(path)));
+        const QString name =
+            QString("\"%1\"").arg(platform::messageExcerpt(QDir::toNativeSeparators(path)));
         const EntryFile::Read read = EntryFile::read(path);
         if (read.failure) {
             told = joined(told, QString("The file %1 could not be read: %2. Nothing was added "

@@ -27,8 +27,7 @@ void EntryHistory::trim() {
     std::size_t rows = 0;
     for (const EntryList& list : undo_) rows += std::size_t(list.size());
     std::size_t drop = 0;
-    while (drop < undo_.size() &&
-           (undo_.size() - drop > kMaxSteps || rows > kMaxRowsKept)) {
+    while (drop < undo_.size() && (undo_.size() - drop > kMaxSteps || rows > kMaxRowsKept)) {
         rows -= std::size_t(undo_[drop].size());
         ++drop;
     }

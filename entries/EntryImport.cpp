@@ -147,8 +147,9 @@ std::optional<QString> refusalReason(const Entry& entry) {
     if (!EntryCommands::IsNumeric(entry.amount))
         return QString("the amount %1 is not a number").arg(quoted(entry.amount));
     if (!EntryCodec::readsBackUnchanged(entry))
-        return QString("it holds (or ends in a part of) \"%1\" or \"%2\" and would not read back "
-                       "as it is")
+        return QString(
+                   "it holds (or ends in a part of) \"%1\" or \"%2\" and would not read back "
+                   "as it is")
             .arg(EntryCodec::kLabelSeparator, EntryCodec::kEntrySeparator);
     return std::nullopt;
 }
@@ -202,8 +203,9 @@ std::optional<QString> decodeText(const QByteArray& bytes, QString* reason) {
     const QString text = decoder.decode(body);
     const bool utf16 = encoding != QStringDecoder::Utf8;
     if (decoder.hasError() || (utf16 && body.size() % 2 != 0)) {
-        *reason = utf16 ? QString("its UTF-16 text is damaged")
-                        : QString("it is neither UTF-8 text nor UTF-16 text with a byte-order mark");
+        *reason = utf16
+                      ? QString("its UTF-16 text is damaged")
+                      : QString("it is neither UTF-8 text nor UTF-16 text with a byte-order mark");
         return std::nullopt;
     }
     if (text.contains(QChar(0))) {
@@ -217,14 +219,15 @@ QString refusalMessage(const QString& source, const Result& result) {
     const qsizetype refused = result.refused.size();
     if (refused == 0) return QString();
     const qsizetype total = refused + result.entries.size();
-    QString message =
-        QString("%1 of the %2 rows read from %3 %4 not added (%5 added):")
-            .arg(refused)
-            .arg(total)
-            .arg(source, refused == 1 ? QString("was") : QString("were"))
-            .arg(result.entries.size() == 0 ? QString("none") : QString::number(result.entries.size()));
+    QString message = QString("%1 of the %2 rows read from %3 %4 not added (%5 added):")
+                          .arg(refused)
+                          .arg(total)
+                          .arg(source, refused == 1 ? QString("was") : QString("were"))
+                          .arg(result.entries.size() == 0 ? QString("none")
+                                                          : QString::number(result.entries.size()));
     for (qsizetype i = 0; i < refused && i < kMaxListed; ++i)
-        message += QString("\r\nline %1: %2.").arg(result.refused[i].line).arg(result.refused[i].reason);
+        message +=
+            QString("\r\nline %1: %2.").arg(result.refused[i].line).arg(result.refused[i].reason);
     if (refused > kMaxListed) message += QString("\r\n... and %1 more.").arg(refused - kMaxListed);
     return message;
 }

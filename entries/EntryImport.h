@@ -22,8 +22,8 @@ struct Refusal {
 };
 
 struct Result {
-    EntryList entries;        // the accepted rows, in order
-    QList<Refusal> refused;   // the refused rows, in order
+    EntryList entries;       // the accepted rows, in order
+    QList<Refusal> refused;  // the refused rows, in order
     bool headerSkipped = false;
 };
 

@@ -248,13 +248,12 @@ void PictureActions::describe() {
     const QSize size = logicalSize(shown);
     const QString what = table.shows().isEmpty() ? QString("the sheet") : table.shows();
     image_->setAccessibleName("Picture of " + what);
-    image_->setAccessibleDescription(
-        QString("Picture of %1, %2 x %3 pixels, shown at %4 % zoom.\n")
-            .arg(what)
-            .arg(size.width())
-            .arg(size.height())
-            .arg(int(std::lround(form_.viewport().mZoom * 100.0))) +
-        table.describe());
+    image_->setAccessibleDescription(QString("Picture of %1, %2 x %3 pixels, shown at %4 % zoom.\n")
+                                         .arg(what)
+                                         .arg(size.width())
+                                         .arg(size.height())
+                                         .arg(int(std::lround(form_.viewport().mZoom * 100.0))) +
+                                     table.describe());
 }
 
 bool PictureActions::eventFilter(QObject* watched, QEvent* event) {
@@ -292,7 +291,8 @@ void PictureActions::tellFailure(const QString& text) {
 }
 
 xls::Workbook PictureActions::workbook() const {
-    if (form_.mExcelFile.isEmpty()) throw app::Failure("There is no workbook to draw the picture from.");
+    if (form_.mExcelFile.isEmpty())
+        throw app::Failure("There is no workbook to draw the picture from.");
     try {
         return xls::Workbook::open(QFile::encodeName(form_.mExcelFile).toStdString());
     } catch (const xls::Error& e) {
@@ -344,7 +344,8 @@ void PictureActions::savePicture(const QString& path) {
         if (shown.isNull()) throw app::Failure("There is no picture to save.");
         open();
         if (!shown.save(&file, "PNG"))
-            throw app::Failure(QString("The file \"%1\" could not be written.").arg(shownPath(path)));
+            throw app::Failure(
+                QString("The file \"%1\" could not be written.").arg(shownPath(path)));
         commit(file, path);
         return;
     }
@@ -382,8 +383,8 @@ void PictureActions::printPicture() {
     try {
         const xls::Workbook book = workbook();
         const xlsdraw::PictureOptions options = pictureOptions();
-        const QSize size = xlsdraw::rangePictureSize(book, book.activeSheetIndex(),
-                                                     usedRange(book), options);
+        const QSize size =
+            xlsdraw::rangePictureSize(book, book.activeSheetIndex(), usedRange(book), options);
         QPrinter printer(QPrinter::HighResolution);
         printer.setDocName(QString("Picture of %1").arg(QFileInfo(form_.mExcelFile).fileName()));
         printer.setCreator("Morrowlin");

@@ -80,7 +80,7 @@ class PictureActions : public QObject {
     QScrollBar* vBar_;
     QList<QAction*> menu_;
     PictureFacts facts_;
-    QString factsKey_;  // the workbook and picture the facts were read for
+    QString factsKey_;   // the workbook and picture the facts were read for
     int wheelRest_ = 0;  // a high-resolution wheel's turn short of a notch
     bool describePending_ = false;
 };

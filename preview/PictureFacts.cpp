@@ -84,23 +84,25 @@ PictureFacts PictureFacts::read(const xls::Workbook& book, double dpi) {
     totalCell.number = total;
     const QString totalText = shownText(text, book.styles(), totalCell);
     if (zeroOrNegative)
-        facts.note_ = QString("Some amounts are zero or negative: spreadsheet programs leave a "
-                              "zero amount out of the pie and draw a negative amount as a "
-                              "positive slice.");
+        facts.note_ = QString(
+            "Some amounts are zero or negative: spreadsheet programs leave a "
+            "zero amount out of the pie and draw a negative amount as a "
+            "positive slice.");
 
     auto rowAt = [&](int row, const QString& said) {
         return Row{layout.rowTop(row), layout.rowTop(row) + layout.rowHeight(row), said};
     };
     const int headingRow = entries.front().row - 1;
-    const QString counted = entries.size() == 1 ? QString("1 entry")
-                                                : QString("%1 entries").arg(entries.size());
+    const QString counted =
+        entries.size() == 1 ? QString("1 entry") : QString("%1 entries").arg(entries.size());
     if (headingRow >= used->firstRow &&
         !shownText(text, book.styles(), sheet.cell(headingRow, labelCol)).isEmpty())
-        facts.rows_.push_back(rowAt(headingRow, QString("Total: %1 in %2").arg(totalText, counted)));
+        facts.rows_.push_back(
+            rowAt(headingRow, QString("Total: %1 in %2").arg(totalText, counted)));
     for (const Found& e : entries)
-        facts.rows_.push_back(rowAt(e.row, QString("%1: %2, %3 of %4")
-                                               .arg(e.label, e.amount, share(e.value, total),
-                                                    totalText)));
+        facts.rows_.push_back(rowAt(
+            e.row,
+            QString("%1: %2, %3 of %4").arg(e.label, e.amount, share(e.value, total), totalText)));
     return facts;
 }
 

@@ -63,11 +63,11 @@ TEST_P(EntryHistorySteps, UndoneToTheStartAndRedoneToTheEnd) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, EntryHistorySteps,
-    ::testing::Values(HistoryCase{"Nothing", {}},
-                      HistoryCase{"OneAdd", {"+Car=1"}},
+    ::testing::Values(HistoryCase{"Nothing", {}}, HistoryCase{"OneAdd", {"+Car=1"}},
                       HistoryCase{"NoChangeIsNoStep", {"byType", "byType", "=0:House=250000"}},
-                      HistoryCase{"Mixed", {"+Boat=5", "-1", "=0:Cash=1", "byAmount", "clear",
-                                            "+Car=7500", "byType", "-0"}},
+                      HistoryCase{"Mixed",
+                                  {"+Boat=5", "-1", "=0:Cash=1", "byAmount", "clear", "+Car=7500",
+                                   "byType", "-0"}},
                       HistoryCase{"ClearTwice", {"clear", "clear", "+a=1", "+b=2", "byAmount"}}));
 
 TEST(EntryHistoryLimit, KeepsAtMostItsStepsOldestForgotten) {

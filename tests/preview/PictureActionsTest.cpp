@@ -101,17 +101,28 @@ void bar(Form2& form, const char* name, QAbstractSlider::SliderAction action) {
 INSTANTIATE_TEST_SUITE_P(
     Table, PictureKeys,
     ::testing::Values(
-        KeyCase{"CtrlPlus", QKeySequence(Qt::CTRL | Qt::Key_Plus), [](Form2& f) { f.PushButton1_Click(); }},
-        KeyCase{"CtrlEqual", QKeySequence(Qt::CTRL | Qt::Key_Equal), [](Form2& f) { f.PushButton1_Click(); }},
-        KeyCase{"CtrlMinus", QKeySequence(Qt::CTRL | Qt::Key_Minus), [](Form2& f) { f.PushButton2_Click(); }},
-        KeyCase{"Down", QKeySequence(Qt::Key_Down), [](Form2& f) { bar(f, "VScroll1", QAbstractSlider::SliderSingleStepAdd); }},
-        KeyCase{"Up", QKeySequence(Qt::Key_Up), [](Form2& f) { bar(f, "VScroll1", QAbstractSlider::SliderSingleStepSub); }},
-        KeyCase{"Right", QKeySequence(Qt::Key_Right), [](Form2& f) { bar(f, "HScroll1", QAbstractSlider::SliderSingleStepAdd); }},
-        KeyCase{"Left", QKeySequence(Qt::Key_Left), [](Form2& f) { bar(f, "HScroll1", QAbstractSlider::SliderSingleStepSub); }},
-        KeyCase{"PageDown", QKeySequence(Qt::Key_PageDown), [](Form2& f) { bar(f, "VScroll1", QAbstractSlider::SliderPageStepAdd); }},
-        KeyCase{"PageUp", QKeySequence(Qt::Key_PageUp), [](Form2& f) { bar(f, "VScroll1", QAbstractSlider::SliderPageStepSub); }},
-        KeyCase{"End", QKeySequence(Qt::Key_End), [](Form2& f) { bar(f, "VScroll1", QAbstractSlider::SliderToMaximum); }},
-        KeyCase{"Home", QKeySequence(Qt::Key_Home), [](Form2& f) { bar(f, "VScroll1", QAbstractSlider::SliderToMinimum); }}));
+        KeyCase{"CtrlPlus", QKeySequence(Qt::CTRL | Qt::Key_Plus),
+                [](Form2& f) { f.PushButton1_Click(); }},
+        KeyCase{"CtrlEqual", QKeySequence(Qt::CTRL | Qt::Key_Equal),
+                [](Form2& f) { f.PushButton1_Click(); }},
+        KeyCase{"CtrlMinus", QKeySequence(Qt::CTRL | Qt::Key_Minus),
+                [](Form2& f) { f.PushButton2_Click(); }},
+        KeyCase{"Down", QKeySequence(Qt::Key_Down),
+                [](Form2& f) { bar(f, "VScroll1", QAbstractSlider::SliderSingleStepAdd); }},
+        KeyCase{"Up", QKeySequence(Qt::Key_Up),
+                [](Form2& f) { bar(f, "VScroll1", QAbstractSlider::SliderSingleStepSub); }},
+        KeyCase{"Right", QKeySequence(Qt::Key_Right),
+                [](Form2& f) { bar(f, "HScroll1", QAbstractSlider::SliderSingleStepAdd); }},
+        KeyCase{"Left", QKeySequence(Qt::Key_Left),
+                [](Form2& f) { bar(f, "HScroll1", QAbstractSlider::SliderSingleStepSub); }},
+        KeyCase{"PageDown", QKeySequence(Qt::Key_PageDown),
+                [](Form2& f) { bar(f, "VScroll1", QAbstractSlider::SliderPageStepAdd); }},
+        KeyCase{"PageUp", QKeySequence(Qt::Key_PageUp),
+                [](Form2& f) { bar(f, "VScroll1", QAbstractSlider::SliderPageStepSub); }},
+        KeyCase{"End", QKeySequence(Qt::Key_End),
+                [](Form2& f) { bar(f, "VScroll1", QAbstractSlider::SliderToMaximum); }},
+        KeyCase{"Home", QKeySequence(Qt::Key_Home),
+                [](Form2& f) { bar(f, "VScroll1", QAbstractSlider::SliderToMinimum); }}));
 
 TEST_F(PictureActionsTest, CtrlWheelZoomsAStepANotch) {
     open();
@@ -145,8 +156,9 @@ TEST_F(PictureActionsTest, CopySaveAndPrintThePicture) {
     QStringList items;
     for (QAction* action : actions().menuActions())
         items << action->text() + "|" + action->shortcut().toString(QKeySequence::PortableText);
-    EXPECT_EQ(items.mid(0, 4), QStringList({"Copy Picture|Ctrl+C", "Save Picture As...|Ctrl+Shift+S",
-                                            "Print...|Ctrl+P", "|"}))
+    EXPECT_EQ(items.mid(0, 4),
+              QStringList({"Copy Picture|Ctrl+C", "Save Picture As...|Ctrl+Shift+S",
+                           "Print...|Ctrl+P", "|"}))
         << items.join(", ").toStdString();
     QWidget* button = control<QWidget>("PushButton1");
     form->PushButton1_Click();  // the copy is of the unscaled picture
@@ -203,10 +215,10 @@ TEST_P(PictureTips, NameTheEntryItsAmountAndShare) {
     EXPECT_EQ(tipAtRow(c.row).toStdString(), c.tip.toStdString()) << "zoomed in";
     QCoreApplication::processEvents();
     const QString description = control<QWidget>("Picture1")->accessibleDescription();
-    EXPECT_TRUE(description.contains(c.tip.section('\n', 0, 0) + ".\n")) << description.toStdString();
-    EXPECT_TRUE(description.contains(QString("%1 x %2 pixels, shown at 150 % zoom")
-                                         .arg(picture.width())
-                                         .arg(picture.height())))
+    EXPECT_TRUE(description.contains(c.tip.section('\n', 0, 0) + ".\n"))
+        << description.toStdString();
+    EXPECT_TRUE(description.contains(
+        QString("%1 x %2 pixels, shown at 150 % zoom").arg(picture.width()).arg(picture.height())))
         << description.toStdString();
     EXPECT_EQ(control<QWidget>("Picture1")->accessibleName(),
               "Picture of the cells A3:B19 of the sheet \"Assets\"");
@@ -219,12 +231,13 @@ const QString kNote =
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PictureTips,
-    ::testing::Values(
-        TipCase{"Entry", {}, 6, "House: $250,000, 68.8 % of $363,500"},
-        TipCase{"FirstEntry", {}, 3, "Savings: $25,000, 6.9 % of $363,500"},
-        TipCase{"Heading", {}, 2, "Total: $363,500 in 6 entries"},
-        TipCase{"BelowTheTable", {}, 12, ""},
-        TipCase{"NegativeAndZero", {"-5000", "0"}, 3,
-                "Savings: $(5,000), -1.8 % of $278,500" + kNote}));
+    ::testing::Values(TipCase{"Entry", {}, 6, "House: $250,000, 68.8 % of $363,500"},
+                      TipCase{"FirstEntry", {}, 3, "Savings: $25,000, 6.9 % of $363,500"},
+                      TipCase{"Heading", {}, 2, "Total: $363,500 in 6 entries"},
+                      TipCase{"BelowTheTable", {}, 12, ""},
+                      TipCase{"NegativeAndZero",
+                              {"-5000", "0"},
+                              3,
+                              "Savings: $(5,000), -1.8 % of $278,500" + kNote}));
 
 }  // namespace
