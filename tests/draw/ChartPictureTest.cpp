@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <fstream>
+#include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -191,6 +193,49 @@ TEST(ChartPictureTest, OtherKindsAreLeftOut) {
     const xls::CellRange whole{0, 0, 25, 14};
     EXPECT_EQ(differingPixels(sheet, xlsdraw::drawRange(book, 0, whole), 0), 0);
     EXPECT_GT(differingPixels(withPie, xlsdraw::drawRange(pieBook, 0, whole), 0), 10000);
+}
+
+// Every sheet of every reference workbook is drawn with its charts, whatever they hold.
+TEST(ChartPictureTest, EveryReferenceWorkbook) {
+    for (const std::string& name : picturetest::referenceWorkbooks()) {
+        std::optional<xls::Workbook> book;
+        try {
+            book.emplace(xls::Workbook::open(dataFile(name)));
+        } catch (const xls::Error&) {
+            continue;  // refused on purpose (encrypted.xls, BIFF2-4)
+        }
+        for (int sheet = 0; sheet < book->sheetCount(); ++sheet) {
+            EXPECT_NO_THROW(xlsdraw::drawSheet(*book, sheet)) << name << " sheet " << sheet;
+        }
+    }
+}
+
+// Damaged chart records never bring the painter down: the template with bytes of its chart
+// substream and drawing changed at random (seeded), 1,000 times.
+TEST(ChartPictureTest, DamagedChartRecords) {
+    const std::vector<uint8_t> bytes = xls::Workbook::open(templateFile()).toBytes();
+    const uint8_t chartBof[] = {0x09, 0x08, 0x10, 0x00, 0x00, 0x06, 0x20, 0x00};
+    const auto bof =
+        std::search(bytes.begin(), bytes.end(), std::begin(chartBof), std::end(chartBof));
+    ASSERT_NE(bof, bytes.end());
+    const size_t from = size_t(bof - bytes.begin()) - 300, to = from + 2400;
+    std::mt19937 random(26);
+    for (int round = 0; round < 1000; ++round) {
+        std::vector<uint8_t> damaged = bytes;
+        for (int k = 0; k < 4; ++k)
+            damaged[from + random() % (to - from)] = static_cast<uint8_t>(random());
+        std::optional<xls::Workbook> book;
+        try {
+            book.emplace(xls::Workbook::fromBytes(damaged, "damaged.xlt"));
+        } catch (const xls::Error&) {
+            continue;
+        }
+        EXPECT_NO_THROW({
+            const size_t charts = xlsdraw::readCharts(*book, 0).size();
+            for (size_t i = 0; i < charts; ++i) xlsdraw::drawChart(*book, 0, i);
+        }) << "round "
+           << round;
+    }
 }
 
 // Golden pictures of the template's chart filled with 1, 6, 9 and 40 entries, pixel for pixel

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "xls/Bytes.h"
+#include "xls/Error.h"
 #include "xls/draw/NumberFormat.h"
 
 namespace xlsdraw {
@@ -129,6 +130,11 @@ std::optional<Reference> referenceOf(const xls::Workbook& book, const Rec& ai) {
         return std::nullopt;
     }
     if (ref.sheet < 0 || ref.sheet >= book.sheetCount()) return std::nullopt;
+    // A sheet has columns A to IV: a reference past them reads the cells it has there.
+    constexpr int kLastCol = 255;
+    if (ref.cells.firstCol > kLastCol || ref.cells.firstCol > ref.cells.lastCol)
+        return std::nullopt;
+    ref.cells.lastCol = std::min(ref.cells.lastCol, kLastCol);
     return ref;
 }
 
@@ -139,7 +145,11 @@ std::vector<xls::Cell> cellsOf(const xls::Workbook& book, const Reference& ref, 
     for (int row = ref.cells.firstRow; row <= ref.cells.lastRow; ++row)
         for (int col = ref.cells.firstCol; col <= ref.cells.lastCol; ++col) {
             if (cells.size() >= limit) return cells;
-            cells.push_back(sheet.cell(row, col));
+            try {
+                cells.push_back(sheet.cell(row, col));
+            } catch (const xls::Error&) {
+                cells.emplace_back();  // a damaged cell reads as an empty one
+            }
         }
     return cells;
 }
