@@ -1,12 +1,15 @@
 // Screen fonts for FONT records: pixel sizes, styles, and the bundled fonts that draw them.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFontInfo>
 #include <QRawFont>
+#include <QResource>
 #include <string>
 #include <vector>
 
+#include "xls/draw/BundledFonts.h"
 #include "xls/draw/FontCache.h"
 
 using xlsdraw::FontCache;
@@ -126,4 +129,17 @@ TEST(FontCacheTest, RenderingIsFixed) {
     EXPECT_TRUE(font.styleStrategy() & QFont::PreferAntialias);
     EXPECT_EQ(font.hintingPreference(), QFont::PreferVerticalHinting);
     EXPECT_FALSE(font.kerning());
+}
+
+// The bundled fonts are stored uncompressed in the program and registered from there, so none is
+// copied into memory: every file is a plain resource, and every one registers.
+TEST(FontCacheTest, BundledFontsAreRegisteredFromThePlainResources) {
+    const QStringList files = QDir(":/fonts").entryList({"*.ttf"}, QDir::Files);
+    ASSERT_EQ(files.size(), 20);
+    for (const QString& file : files) {
+        const QResource resource(":/fonts/" + file);
+        ASSERT_TRUE(resource.isValid()) << file.toStdString();
+        EXPECT_EQ(resource.compressionAlgorithm(), QResource::NoCompression) << file.toStdString();
+    }
+    EXPECT_EQ(xlsdraw::registerBundledFonts(), 20);
 }

@@ -1,6 +1,7 @@
 #include "xls/draw/BundledFonts.h"
 
 #include <QFontDatabase>
+#include <QResource>
 #include <array>
 #include <mutex>
 
@@ -58,7 +59,16 @@ int registerFiles() {
     int registered = 0;
     for (const char* name : kFiles) {
         const QString path = QStringLiteral(":/fonts/") + QLatin1String(name);
-        if (QFontDatabase::addApplicationFont(path) < 0)
+        // The files are stored uncompressed in the program, so the font database can read them
+        // where the program is mapped, without a copy of each in memory.
+        const QResource resource(path);
+        const bool mapped =
+            resource.isValid() && resource.compressionAlgorithm() == QResource::NoCompression;
+        const int id = mapped ? QFontDatabase::addApplicationFontFromData(QByteArray::fromRawData(
+                                    reinterpret_cast<const char*>(resource.data()),
+                                    qsizetype(resource.size())))
+                              : QFontDatabase::addApplicationFont(path);
+        if (id < 0)
             qWarning("The bundled font %s could not be registered.", qPrintable(path));
         else
             ++registered;
