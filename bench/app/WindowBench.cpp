@@ -1,6 +1,11 @@
 // Speed of the things a user waits for: storing and loading the list, starting the main window,
 // and a chart build from the press to the shown Preview.
+#include <QPushButton>
 #include <QSettings>
+#include <QStandardItemModel>
+#include <QTreeView>
+#include <memory>
+#include <vector>
 
 #include "BenchMain.h"
 #include "app/Form1.h"
@@ -98,6 +103,41 @@ void BM_StartUp(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_StartUp)->Unit(benchmark::kMillisecond);
+
+// Beside it, the bare toolkit: a window of the same size with the same widgets (a two-column list
+// of the six samples and seven buttons with the same captions), made, shown and painted, without
+// the program's start-up steps. BM_StartUp over this is the program's own share.
+void BM_BareWindow(benchmark::State& state) {
+    const char* captions[] = {"Start Creating Template",
+                              "Help",
+                              "Load Sample/Example Data",
+                              "Add New",
+                              "Delete Selected Entry",
+                              "Edit Selected Entry",
+                              "Clear List"};
+    for (auto _ : state) {
+        QWidget window;
+        window.setFixedSize(536, 320);
+        QStandardItemModel model(0, 2);
+        model.setHorizontalHeaderLabels({"Label", "Number (Value)"});
+        for (const char* amount : {"25000", "55000", "15000", "250000", "11000", "7500"})
+            model.appendRow({new QStandardItem("Asset"), new QStandardItem(amount)});
+        QTreeView list(&window);
+        list.setModel(&model);
+        list.setGeometry(8, 100, 520, 150);
+        int y = 8;
+        std::vector<std::unique_ptr<QPushButton>> buttons;
+        for (const char* caption : captions) {
+            buttons.push_back(std::make_unique<QPushButton>(caption, &window));
+            buttons.back()->setGeometry(8, y, 256, 27);
+            y += 12;
+        }
+        window.show();
+        QCoreApplication::processEvents();
+        benchmark::DoNotOptimize(window.isVisible());
+    }
+}
+BENCHMARK(BM_BareWindow)->Unit(benchmark::kMillisecond);
 
 // "Start Creating Template" up to the shown Preview, then "< Back" outside the timing.
 void BM_BuildToPreview(benchmark::State& state) {
