@@ -25,6 +25,8 @@
 #include "preview/Form2.h"
 #include "preview/PictureBox.h"
 #include "xls/Workbook.h"
+#include "xls/draw/ChartPicture.h"
+#include "xls/draw/ChartReader.h"
 #include "xls/draw/RangePicture.h"
 
 namespace preview {
@@ -56,6 +58,15 @@ xlsdraw::PictureOptions pictureOptions() {
 QSize logicalSize(const QImage& image) {
     const double ratio = image.devicePixelRatio() > 0 ? image.devicePixelRatio() : 1.0;
     return QSize(int(std::lround(image.width() / ratio)), int(std::lround(image.height() / ratio)));
+}
+
+constexpr int kLastRow = 65535, kLastCol = 255;
+
+// Sizes of one picture: a picture drawn at a screen's pixel ratio may round its rows a pixel
+// apart from one drawn at the logical DPI.
+bool near(const QSize& a, const QSize& b) {
+    auto close = [](int x, int y) { return std::abs(x - y) <= std::max(2, x / 50); };
+    return close(a.width(), b.width()) && close(a.height(), b.height());
 }
 
 void commit(QSaveFile& file, const QString& path) {
@@ -205,9 +216,7 @@ const PictureFacts& PictureActions::facts() {
         // drawn at a screen's pixel ratio may round its rows a pixel apart.
         const QSize drawn = xlsdraw::rangePictureSize(book, book.activeSheetIndex(),
                                                       usedRange(book), pictureOptions());
-        const QSize logical = logicalSize(shown);
-        auto near = [](int a, int b) { return std::abs(a - b) <= std::max(2, a / 50); };
-        if (near(drawn.width(), logical.width()) && near(drawn.height(), logical.height()))
+        if (near(drawn, logicalSize(shown)))
             facts_ = PictureFacts::read(book, pictureOptions().dpi);
     } catch (const std::exception&) {
         facts_ = PictureFacts();  // no facts: no tips, a plain description
@@ -301,8 +310,40 @@ xls::Workbook PictureActions::workbook() const {
     }
 }
 
+// The used range, or, when the window shows the sheet with its charts instead, the cells from A1
+// to the far corner of the used range and of every chart's place, the charts over them.
+PictureActions::Drawn PictureActions::drawnPart(const xls::Workbook& book) const {
+    const int sheet = book.activeSheetIndex();
+    const xls::CellRange used = usedRange(book);
+    const QSize shown = logicalSize(picture());
+    if (near(xlsdraw::rangePictureSize(book, sheet, used, pictureOptions()), shown))
+        return {used, false};
+    xls::CellRange all{0, 0, used.lastRow, used.lastCol};
+    for (const xlsdraw::ChartObject& chart : xlsdraw::readCharts(book, sheet)) {
+        if (!chart.anchor) continue;
+        all.lastRow = std::min(
+            kLastRow, std::max({all.lastRow, chart.anchor->firstRow, chart.anchor->lastRow}));
+        all.lastCol = std::min(
+            kLastCol, std::max({all.lastCol, chart.anchor->firstCol, chart.anchor->lastCol}));
+    }
+    return {all, true};
+}
+
+QSize PictureActions::drawnSize(const xls::Workbook& book) const {
+    return xlsdraw::rangePictureSize(book, book.activeSheetIndex(), drawnPart(book).range,
+                                     pictureOptions());
+}
+
 void PictureActions::paintVector(QPainter& painter, const xls::Workbook& book) const {
-    xlsdraw::paintRange(painter, book, book.activeSheetIndex(), usedRange(book), pictureOptions());
+    const int sheet = book.activeSheetIndex();
+    const xlsdraw::PictureOptions options = pictureOptions();
+    const Drawn part = drawnPart(book);
+    xlsdraw::paintRange(painter, book, sheet, part.range, options);
+    if (!part.withCharts) return;
+    for (const xlsdraw::ChartObject& chart : xlsdraw::readCharts(book, sheet))
+        if (xlsdraw::isDrawable(chart) && chart.anchor)
+            xlsdraw::paintChart(painter, book, chart,
+                                xlsdraw::chartRect(book, sheet, chart, options.dpi), options.dpi);
 }
 
 void PictureActions::copyPicture() {
@@ -350,9 +391,8 @@ void PictureActions::savePicture(const QString& path) {
         return;
     }
     const xls::Workbook book = workbook();
-    const xls::CellRange used = usedRange(book);
     const xlsdraw::PictureOptions options = pictureOptions();
-    const QSize size = xlsdraw::rangePictureSize(book, book.activeSheetIndex(), used, options);
+    const QSize size = drawnSize(book);
     open();
     const QString title = QString("Picture of %1").arg(QFileInfo(form_.mExcelFile).fileName());
     if (suffix == "svg") {
@@ -383,8 +423,7 @@ void PictureActions::printPicture() {
     try {
         const xls::Workbook book = workbook();
         const xlsdraw::PictureOptions options = pictureOptions();
-        const QSize size =
-            xlsdraw::rangePictureSize(book, book.activeSheetIndex(), usedRange(book), options);
+        const QSize size = drawnSize(book);
         QPrinter printer(QPrinter::HighResolution);
         printer.setDocName(QString("Picture of %1").arg(QFileInfo(form_.mExcelFile).fileName()));
         printer.setCreator("Morrowlin");

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "preview/PictureFacts.h"
+#include "xls/StyleTypes.h"
 
 class Form2;
 class QAction;
@@ -68,6 +69,13 @@ class PictureActions : public QObject {
     void showTip(QWidget* box, const QPoint& pos, const QPoint& globalPos);
     void describeLater();
     xls::Workbook workbook() const;
+    // What the picture shown is of: a range, with or without the sheet's charts over it.
+    struct Drawn {
+        xls::CellRange range;
+        bool withCharts = false;
+    };
+    Drawn drawnPart(const xls::Workbook& book) const;
+    QSize drawnSize(const xls::Workbook& book) const;
     // Paints the picture again from the workbook with `painter` (coordinates in its pixels).
     void paintVector(QPainter& painter, const xls::Workbook& book) const;
     void tellFailure(const QString& text);

@@ -186,6 +186,24 @@ TEST_F(PictureActionsTest, CopySaveAndPrintThePicture) {
     EXPECT_TRUE(readFile(pdf).startsWith("%PDF"));
     EXPECT_TRUE(readFile(printed).startsWith("%PDF"));
 
+    // With the sheet and its chart shown, the files are of what is shown: larger, the pie too.
+    form->findChild<QAction*>("ShowSheetWithChart")->trigger();
+    const QString sheetSvg = QDir(tempDir()).filePath("sheet.svg");
+    dialogs.queueSaveName(sheetSvg);
+    actions().savePictureAs();
+    const QSize sheetSize = actions().picture().size() / actions().picture().devicePixelRatio();
+    const QByteArray sheetText = readFile(sheetSvg);
+    EXPECT_GT(sheetSize.width(), picture.width());
+    EXPECT_TRUE(sheetText.contains(QString("width=\"%1")
+                                       .arg(sheetSize.width() * 25.4 / platform::logicalDpi())
+                                       .toUtf8()) ||
+                sheetText.contains(QString("viewBox=\"0 0 %1 %2\"")
+                                       .arg(sheetSize.width())
+                                       .arg(sheetSize.height())
+                                       .toUtf8()))
+        << sheetText.left(600).toStdString();
+    EXPECT_GT(sheetText.size(), svgText.size() * 3 / 2) << "the pie's faces and labels";
+
     // An existing file is replaced only after a Yes.
     writeFile(png, "old");
     dialogs.queueSaveName(png);
