@@ -154,7 +154,7 @@ void Form1::Form_Load() {
     trap.step(104, [&] { setWindowIcon(QIcon(":/morrowlin.png")); });
     trap.step(104, [&] { Main::SetApplicationTitle(); });
     if (trap.test(106, [&] { return Main::FileExists(cursorPath); }))
-        trap.step(108, [&] { pointer_->setCustomCursor(app::loadCursorFile(cursorPath)); });
+        trap.step(108, [&] { pointer_->setCustomCursor(app::loadCursorFile(cursorPath, platform::pictureScale())); });
     trap.step(110, [&] { Main::OpenWebSiteAtRandom(*services_.random, *services_.shell); });
     LoadEntries();
 

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QPixmap>
 
@@ -18,7 +19,7 @@ quint16 readU16(const QByteArray& bytes, int offset) {
 
 }  // namespace
 
-QCursor loadCursorFile(const QString& path) {
+QCursor loadCursorFile(const QString& path, double ratio) {
     const QString shown = QDir::toNativeSeparators(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -47,7 +48,17 @@ QCursor loadCursorFile(const QString& path) {
         throw Failure(QString("The cursor file \"%1\" is not a valid cursor (hot spot outside "
                               "the image).")
                           .arg(shown));
-    return QCursor(QPixmap::fromImage(image), hotX, hotY);
+    if (!(ratio > 1)) return QCursor(QPixmap::fromImage(image), hotX, hotY);
+    // On a scaled screen the cursor is drawn with as many device pixels as the desktop's own, its
+    // hot spot on the same point of the hand.
+    const QSize device(qRound(image.width() * ratio), qRound(image.height() * ratio));
+    QPixmap pixmap =
+        QPixmap::fromImage(image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    pixmap.setDevicePixelRatio(ratio);
+    // X11 takes the cursor's pixels and its hot spot as they are, in device pixels; the other
+    // platforms scale the hot spot with the pixmap's ratio themselves.
+    const double hotScale = QGuiApplication::platformName() == QLatin1String("xcb") ? ratio : 1.0;
+    return QCursor(pixmap, qRound(hotX * hotScale), qRound(hotY * hotScale));
 }
 
 }  // namespace app
