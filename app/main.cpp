@@ -12,6 +12,7 @@
 #include "app/Form1.h"
 #include "chart/EngineSpreadsheet.h"
 #include "common/Amounts.h"
+#include "platform/ProcessMemory.h"
 #include "platform/QtDialogs.h"
 #include "platform/RandomSource.h"
 #include "platform/SingleInstance.h"
@@ -50,6 +51,7 @@ void bringToFront(Form1& window) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    platform::keepFreedMemoryForReuse();
     // Without a display, or with one that cannot be reached, one plain line instead of the
     // toolkit's abort.
     if (const std::optional<std::string> line = app::noDisplayNamed()) {

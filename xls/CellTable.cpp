@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "xls/FastPaths.h"
 #include "xls/SharedStrings.h"
 
 namespace xls {
@@ -397,8 +398,9 @@ void CellTable::put(int row, int col, uint16_t type, const uint8_t* bytes, size_
 
 void CellTable::put(const Slot* at, int row, int col, uint16_t type, const uint8_t* bytes,
                     size_t size, bool written) {
-    if (at || !bytes) return put(row, col, type, bytes, size, written);
-    // Nothing holds the column: the new cell goes in, nothing to remove and no waste made.
+    // Fast path: nothing holds the column, so the new cell goes in as put() would put it,
+    // nothing to remove and no waste made.
+    if (!kFastPaths || at || !bytes) return put(row, col, type, bytes, size, written);
     addCell(rowFor(row), col, type, bytes, size, written);
 }
 
@@ -620,13 +622,13 @@ uint32_t CellTable::write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaul
         }
         // The cells, appended in runs that lie one after the other in the store (cells read
         // from a file, or written row after row, make one run per block): copied once, with no
-        // room zeroed for them first.
+        // room zeroed for them first. Fast path: the same bytes as one cell after the other.
         const uint8_t* run = nullptr;
         size_t runSize = 0;
         for (size_t k = i; k < j; ++k)
             for (const Slot& s : rows[k].cells) {
                 const uint8_t* bytes = store + s.offset;
-                if (bytes != run + runSize) {
+                if (!kFastPaths || bytes != run + runSize) {
                     if (runSize) out.insert(out.end(), run, run + runSize);
                     run = bytes;
                     runSize = 0;

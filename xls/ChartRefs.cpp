@@ -5,6 +5,7 @@
 #include <map>
 #include <numeric>
 
+#include "xls/FastPaths.h"
 #include "xls/Globals.h"
 #include "xls/SheetModel.h"
 #include "xls/Workbook.h"
@@ -214,6 +215,9 @@ class NearestEntries {
     // The answer for the next colour of the series.
     uint16_t of(Rgb c) {
         const uint32_t color = rgbKey(c) + 1;
+        // Memo: the answer the last series got for this colour at this place, checked against
+        // the colour and the palette (its key); nearestPaletteIndex() gives the same.
+        if (!kFastPaths) return nearestPaletteIndex(palette_, c);
         std::vector<Answer>& answers = lastSeries().answers;
         if (next_ < answers.size() && answers[next_].color == color) return answers[next_++].index;
         const uint16_t index = fromTable(c, color);
@@ -273,8 +277,11 @@ struct PointColors {
 const PointColors& pointColors(const std::vector<Rgb>& used, const std::vector<Rgb>& palette,
                                size_t count, const std::vector<Rgb>& avoid) {
     static thread_local PointColors memo;
+    // Memo: the last answer, when asked with the same key for no more colours than it holds
+    // (or it holds all there are); the first colours of a longer list are the same.
     const bool same = memo.used == used && memo.palette == palette && memo.avoid == avoid;
-    if (same && (count <= memo.asked || memo.colors.size() < memo.asked)) return memo;
+    if (kFastPaths && same && (count <= memo.asked || memo.colors.size() < memo.asked))
+        return memo;
     memo.used = used;
     memo.palette = palette;
     memo.avoid = avoid;

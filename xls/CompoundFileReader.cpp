@@ -8,6 +8,7 @@
 
 #include "xls/CompoundFile.h"
 #include "xls/Error.h"
+#include "xls/FastPaths.h"
 
 namespace xls {
 
@@ -175,11 +176,12 @@ Bytes Reader::gather(const std::vector<uint32_t>& ids, uint64_t size, const char
     if (size > uint64_t(ids.size()) * secSize_)
         fail(std::string(what) + " is longer than its sectors");
     Bytes out(static_cast<size_t>(size));
-    // Runs of consecutive sectors (the usual layout) are copied in one go.
+    // Fast path: runs of consecutive sectors (the usual layout) are copied in one go; the same
+    // bytes as one sector after the other.
     size_t done = 0;
     for (size_t k = 0; k < ids.size() && done < size;) {
         size_t run = 1;
-        while (k + run < ids.size() && ids[k + run] == ids[k] + run &&
+        while (kFastPaths && k + run < ids.size() && ids[k + run] == ids[k] + run &&
                ids[k + run] != numSectors_ - 1)
             ++run;
         if (ids[k] == numSectors_ - 1) run = 1;
@@ -252,7 +254,9 @@ std::vector<CompoundFile::Entry> Reader::buildTree() {
             if (size >= cutoff_) {
                 const auto& ids =
                     chainOf(start, used_, "a stream", (size + secSize_ - 1) / secSize_);
-                bool consecutive = owned_ && !ids.empty() &&
+                // Fast path: a stream in consecutive sectors is copied in one piece, or takes
+                // over the file's buffer; the same bytes as gather() gives.
+                bool consecutive = kFastPaths && owned_ && !ids.empty() &&
                                    size <= uint64_t(ids.size()) * secSize_ &&
                                    secSize_ + uint64_t(ids[0]) * secSize_ + size <= size_;
                 for (size_t k = 1; consecutive && k < ids.size(); ++k)

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "xls/Error.h"
+#include "xls/FastPaths.h"
 #include "xls/Palette.h"
 
 namespace xls {
@@ -35,8 +36,9 @@ std::string keptString(const uint8_t* d, size_t size, size_t offset, int cchByte
                        std::vector<std::string>& warnings) {
     // The usual string, all there with 8-bit characters and neither formatting runs nor phonetic
     // data, read where it lies: a character below 0x80 is its own UTF-8, one above takes two.
+    // Fast path: the same text as ChunkReader reads below.
     const size_t head = offset + size_t(cchBytes) + 1;
-    if (head <= size) {
+    if (kFastPaths && head <= size) {
         const size_t count = cchBytes == 2 ? get16(d + offset) : d[offset];
         if ((d[head - 1] & 0x0D) == 0 && count <= size - head) {
             const uint8_t* const chars = d + head;
@@ -280,7 +282,8 @@ uint16_t Globals::findOrAddFormatRecord(const std::string& format) {
     for (const auto& f : styles_.formats_) id = std::max<uint16_t>(id, uint16_t(f.first + 1));
     Bytes data;
     std::string stored;  // the format as the record holds it, in UTF-8
-    if (format.size() <= 255 &&
+    // Fast path: the same record as the UTF-16 path below makes of 7-bit text.
+    if (kFastPaths && format.size() <= 255 &&
         std::all_of(format.begin(), format.end(), [](char c) { return (c & 0x80) == 0; })) {
         // The usual format: 7-bit text, stored as 8-bit characters as it stands.
         data.resize(5 + format.size());

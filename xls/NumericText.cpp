@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "xls/FastPaths.h"
+
 namespace xls {
 
 namespace {
@@ -143,8 +145,9 @@ template <typename Marks>
 }  // namespace
 
 std::optional<double> readNumber(std::string_view text) {
-    // Most amounts typed: up to 15 digits and nothing else, exact in a double. One pass.
-    if (text.size() - 1 < 15) {
+    // Fast path: most amounts typed are up to 15 digits and nothing else, exact in a double,
+    // as from_chars reads them below.
+    if (kFastPaths && text.size() - 1 < 15) {
         uint64_t n = 0;
         size_t k = 0;
         for (; k < text.size(); ++k) {
@@ -160,8 +163,9 @@ std::optional<double> readNumber(std::string_view text) {
     constexpr uint64_t kMayStart = 1ull << '\t' | 1ull << ' ' | 1ull << '$' | 1ull << '+' |
                                    1ull << '-' | 1ull << '.' | 0x3FFull << '0';
     if (text.empty()) return std::nullopt;
+    // Fast path: the same answer as the lead character's test below.
     const unsigned first = static_cast<unsigned char>(text[0]);
-    if (first >= 64 || !(kMayStart >> first & 1)) return std::nullopt;
+    if (kFastPaths && (first >= 64 || !(kMayStart >> first & 1))) return std::nullopt;
 
     size_t begin = 0, end = text.size();
     while (begin < end && isBlank(text[begin])) ++begin;

@@ -70,7 +70,11 @@ void RecordList::insert(size_t at, uint16_t type, const uint8_t* data, size_t si
     set16(record, type);
     set16(record + 2, uint16_t(size));
     std::copy(data, data + size, record + 4);
-    if (at < at_.size()) {  // else the index ends before the new record
+    if (!kFastPaths) {
+        forgetFrom(0, 0);  // the index is made again from the first record
+    } else if (at < at_.size()) {
+        // Fast path: the index made so far stays, moved past the new record; the same starts
+        // as a new scan finds. Else the index ends before the new record.
         at_.insert(at_.begin() + std::ptrdiff_t(at), uint32_t(where));
         for (size_t k = at + 1; k < at_.size(); ++k) at_[k] += uint32_t(grown);
         scanned_ += grown;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "xls/Bytes.h"
+#include "xls/FastPaths.h"
 
 namespace xls {
 
@@ -90,7 +91,11 @@ class RecordList {
         grown.insert(grown.end(), bytes() + from, bytes() + byteSize());
         bytes_.swap(grown);
         start_ = 0;
-        forgetFrom(places.front().at, where.front());
+        // Fast path: the index before the first place stays; the same starts a scan finds.
+        if (kFastPaths)
+            forgetFrom(places.front().at, where.front());
+        else
+            forgetFrom(0, 0);
     }
     // Inserts one record before record `at` where the list lies: the records after it move up,
     // and the index made so far stays.

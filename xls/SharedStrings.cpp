@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "xls/FastPaths.h"
+
 namespace xls {
 
 namespace {
@@ -164,11 +166,12 @@ void SharedStrings::parse(std::vector<Bytes> group) {
     // string past the count ends the table there.
     ChunkReader::InPlace in;
     for (uint32_t i = 0; !reader.atEnd(); ++i) {
-        // Most strings of a list: 7-bit text in 8-bit characters, nothing more, whole in the
-        // record. Taken where they lie on a short path; the rest as addParsed() takes them.
+        // Fast path: most strings of a list are 7-bit text in 8-bit characters, nothing more,
+        // whole in the record, and not one whose place EXTSST keeps. Taken where they lie, they
+        // are the strings addParsed() would make of them.
         const uint8_t* d = reader.here();
         const size_t left = reader.leftHere();
-        if (left >= 3 && d[2] == 0 && strings_.size() != nextPlace_) {
+        if (kFastPaths && left >= 3 && d[2] == 0 && strings_.size() != nextPlace_) {
             const size_t count = get16(d);
             if (count <= left - 3 && count <= 32767 &&
                 isAscii(reinterpret_cast<const char*>(d + 3), count)) {
@@ -179,7 +182,8 @@ void SharedStrings::parse(std::vector<Bytes> group) {
                 continue;
             }
         }
-        if (reader.readInPlace(in)) {
+        // Fast path: a string whole in its record, read where it lies; the same text.
+        if (kFastPaths && reader.readInPlace(in)) {
             addParsed(in);
             continue;
         }
@@ -408,8 +412,9 @@ void SharedStrings::writeRebuilt(Bytes& out, uint32_t totalRefs, size_t dsst,
     for (size_t i = 0; i < strings_.size(); ++i) {
         const Str& str = strings_[i];
         const char* utf8 = text(i).data();
-        if (str.rich == kPlain && str.ascii && used() + 3 + str.size <= kMaxRecordData) {
-            // The usual string: plain ASCII text that fits in the record as it is.
+        // Fast path: plain ASCII text that fits in the record as it is; the same bytes as below.
+        if (kFastPaths && str.rich == kPlain && str.ascii &&
+            used() + 3 + str.size <= kMaxRecordData) {
             if (i == nextStart) {
                 starts.emplace_back(size_t(p - begin), size_t(rec - begin));
                 nextStart += dsst;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "xls/Error.h"
+#include "xls/FastPaths.h"
 #include "xls/NumericText.h"
 #include "xls/WorkbookModel.h"
 
@@ -90,13 +91,14 @@ void Sheet::setValue(int row, int col, const std::string& utf8Text,
         std::memcpy(&bits, &*number, 8);
         set32(data + 6, uint32_t(bits));
         set32(data + 10, uint32_t(bits >> 32));
-        if (existing)
+        // Fast path: putNew() is put() where there is nothing to remove.
+        if (existing || !kFastPaths)
             cells.put(existing, row, col, rt::Number, data, 14, /*written=*/true);
         else
             cells.putNew(spot, row, col, rt::Number, data, 14, /*written=*/true);
     } else {
         set32(data + 6, book_->globals.strings().findOrAdd(utf8Text));
-        if (existing)
+        if (existing || !kFastPaths)
             cells.put(existing, row, col, rt::LabelSst, data, 10, /*written=*/true);
         else
             cells.putNew(spot, row, col, rt::LabelSst, data, 10, /*written=*/true);

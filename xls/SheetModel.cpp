@@ -4,6 +4,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "xls/FastPaths.h"
+
 namespace xls {
 
 namespace {
@@ -65,7 +67,9 @@ SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : wor
     int defColWidth = -1, standardWidth = -1;  // column widths, read as the records go by
     uint8_t* p = first;
     while (p < end) {
-        if (depth >= 2) {
+        // Fast path: inside a substream only a BOF, an EOF, a layout record or a fault does
+        // anything below, so the records between are passed over; the same marks result.
+        if (kFastPaths && depth >= 2) {
             // Inside a substream of the sheet's own (an embedded chart: most records of a long
             // list's sheet): only a BOF, an EOF, a layout record or a fault needs the full look.
             // The walk is bound by the latency of each record's length, so the test of a
@@ -136,7 +140,9 @@ SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : wor
             bool cell = false;
             if (!broken_) {
                 try {
-                    cell = cells_.addPlain(type, data, size) || cells_.add(type, data, size);
+                    // Fast path: addPlain() takes what add() would, for the usual records.
+                    cell = (kFastPaths && cells_.addPlain(type, data, size)) ||
+                           cells_.add(type, data, size);
                 } catch (const OutOfBounds&) {
                     broken_ = true;  // the stream is still read to its end for its faults
                 }
@@ -148,7 +154,8 @@ SheetModel::SheetModel(uint8_t* first, const uint8_t* end, bool worksheet) : wor
                 p += 4 + size;
                 // The records after it while they are rows and plain cells: the bulk of a long
                 // list's table, taken in one run. Anything else is looked at as above.
-                uint8_t* const after = p + (cells_.addPlainRun(p, end) - p);
+                // Fast path: addPlainRun() takes the records addPlain() would, one by one.
+                uint8_t* const after = kFastPaths ? p + (cells_.addPlainRun(p, end) - p) : p;
                 if (after > p) leaveOut(p, after);
                 p = after;
                 continue;

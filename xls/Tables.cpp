@@ -1,5 +1,6 @@
 #include "xls/Tables.h"
 
+#include "xls/FastPaths.h"
 #include "xls/Globals.h"
 #include "xls/SheetModel.h"
 
@@ -81,7 +82,8 @@ void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int r
     }
     // The slots stay where they are while cells only get a new format in place; once a cell is
     // added or a run split, the rest of the row is looked up again.
-    bool inPlace = true;
+    // Fast path: the slots rowWritten() found, while no cell moved; the same as find().
+    bool inPlace = kFastPaths;
     for (int col = t.firstCol; col <= t.lastCol; ++col) {
         Look& look = looks[size_t((k % 2) * width + (col - t.firstCol))];
         // The cell's own format, else the one its row or column gives (looked up only then).
@@ -89,7 +91,8 @@ void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int r
             inPlace ? slots[size_t(col - t.firstCol)] : cells.find(row, col);
         uint16_t own = slot ? cells.xfOf(*slot, col) : sheet.defaultXf(row, col);
         uint16_t xf;
-        if (look.known && look.own == own) {
+        // Memo: the same own format two rows up got this answer, and XFs are only added.
+        if (kFastPaths && look.known && look.own == own) {
             xf = look.given;
         } else {
             // XFs are only ever added, so the answer holds when both XFs lie in the table before
@@ -181,7 +184,9 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
             const size_t width = slots.size();
             CellTable& cells = sheet->cells();
             while (last < 65535) {
-                if (!looks.empty()) {
+                // Fast path: quickRow() and tookTheLookQuickly() give the usual row the look
+                // takeTheLook() would, and leave every other row to it.
+                if (kFastPaths && !looks.empty()) {
                     const size_t parity = size_t(last + 1 - t.lastRow) & 1;
                     const Quick q = quickRow(cells, last + 1, t, &looks[parity * width], width);
                     if (q == Quick::NotWritten) break;
@@ -192,7 +197,9 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
                 }
                 if (!rowWritten(*sheet, last + 1, t, slots)) break;
                 ++last;
-                if (tookTheLookQuickly(sheet->cells(), t, last - t.lastRow, slots, looks)) continue;
+                if (kFastPaths &&
+                    tookTheLookQuickly(sheet->cells(), t, last - t.lastRow, slots, looks))
+                    continue;
                 takeTheLook(globals, *sheet, t, last, last - t.lastRow, slots, looks, displayName);
             }
             if (last == t.lastRow) continue;

@@ -6,6 +6,7 @@
 
 #include "xls/ChartRefs.h"
 #include "xls/Error.h"
+#include "xls/FastPaths.h"
 #include "xls/Tables.h"
 
 namespace xls {
@@ -158,7 +159,11 @@ void WorkbookModel::split(Bytes& buffer, size_t at) {
         if (made[i]->keptSize() > made[largest]->keptSize()) largest = i;
     for (size_t i = 0; i < made.size(); ++i)
         if (i != largest) made[i]->adopt(Bytes(made[i]->keptBegin(), made[i]->partEnd()));
-    if (!made.empty()) {
+    // Fast path: the sheet with the most kept bytes keeps the stream's buffer (its records
+    // where they lie, or moved to its front) rather than a copy of them; the same bytes.
+    if (!kFastPaths && !made.empty())
+        made[largest]->adopt(Bytes(made[largest]->keptBegin(), made[largest]->partEnd()));
+    else if (!made.empty()) {
         SheetModel& sheet = *made[largest];
         const size_t from = size_t(sheet.keptBegin() - buffer.data()), kept = sheet.keptSize();
         if (from > kept) {
@@ -205,7 +210,9 @@ void WorkbookModel::workbookStream(bool asTemplate, Saved& saved) {
         const size_t table = sheet.tableByte();
         out->insert(out->end(), raw, raw + table);
         refs += sheet.writeCells(*out);
-        if (rawSize - table < kReferAt) {
+        // Fast path: a long run of stored records is written from where it stands, as a span
+        // of its own, rather than copied into the stream's bytes; the file is the same.
+        if (!kFastPaths || rawSize - table < kReferAt) {
             out->insert(out->end(), raw + table, raw + rawSize);
             continue;
         }

@@ -9,6 +9,7 @@ set(MORROWLIN_XLS_SOURCES
   CompoundFile.cpp
   CompoundFileReader.cpp
   Error.cpp
+  FileSystem.cpp
   Globals.cpp
   Palette.cpp
   Record.cpp

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/ProcessMemory.h"
 #include "xls/Workbook.h"
 
 namespace {
@@ -121,4 +122,11 @@ BENCHMARK(BM_XlstoolFill)
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    platform::keepFreedMemoryForReuse();  // as the program and xlstool do
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

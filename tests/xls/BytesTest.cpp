@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "xls/Bytes.h"
+#include "xls/Record.h"
 
 namespace {
 
@@ -76,3 +79,41 @@ TEST(Utf16, BadInputBecomesReplacementCharacter) {
 }
 
 }  // namespace
+
+// The index of record starts that a RecordList makes as it is asked, after insertions at every
+// place, with the index made to no record, to some, or to the end first: every start, type and
+// the count must be what a new list over the same bytes finds.
+TEST(RecordList, InsertionsKeepTheIndexTrue) {
+    xls::Bytes bytes;
+    for (uint16_t k = 0; k < 12; ++k) {
+        const xls::Bytes data(size_t(k * 3 % 7), uint8_t(k));
+        xls::writeRecord(bytes, uint16_t(0x100 + k), data.data(), data.size());
+    }
+    auto same = [](const xls::RecordList& list, const std::string& what) {
+        const xls::RecordList fresh(xls::Bytes(list.bytes(), list.bytes() + list.byteSize()));
+        ASSERT_EQ(list.size(), fresh.size()) << what;
+        for (size_t i = 0; i <= fresh.size(); ++i) {
+            EXPECT_EQ(list.offset(i), fresh.offset(i)) << what << ", record " << i;
+            if (i < fresh.size()) {
+                EXPECT_EQ(list.type(i), fresh.type(i)) << what << ", record " << i;
+            }
+        }
+    };
+    const uint8_t extra[] = {1, 2, 3, 4, 5};
+    for (size_t indexed : {size_t(0), size_t(3), size_t(12)})
+        for (size_t at = 0; at <= 12; ++at) {
+            const std::string what =
+                "indexed to " + std::to_string(indexed) + ", at " + std::to_string(at);
+            xls::RecordList one(bytes);
+            if (indexed) one.offset(indexed);
+            one.insert(at, 0x200, extra, sizeof extra);
+            same(one, "one record, " + what);
+            xls::RecordList several(bytes);
+            if (indexed) several.offset(indexed);
+            const std::vector<xls::RecordList::Place> places = {{at, 9}, {std::min<size_t>(at + 2, 12), 4}};
+            several.insert(places, [&](size_t k, xls::Bytes& out) {
+                xls::writeRecord(out, uint16_t(0x300 + k), extra, places[k].size - 4);
+            });
+            same(several, "several records, " + what);
+        }
+}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <thread>
 
 #include "ChartGrammar.h"
 #include "RecordDump.h"
@@ -318,6 +319,52 @@ TEST(ChartPointFormats, NewPointsTakeTheFormatOfTheExistingOnes) {
                 }
             }
         }
+    }
+}
+
+// The colours of new points are remembered per thread and per process between saves: a save
+// gives the same file whatever was saved before it. Each case is saved first in a thread of its
+// own, then in one thread after every case, in both orders, and must come out the same.
+TEST(ChartPointFormats, ASaveDoesNotDependOnTheSavesBeforeIt) {
+    // The template again, with the same palette but its first slice in another colour (the
+    // default palette's entry 24, which new points are offered early): the same palette, other
+    // colours asked for.
+    xls::Bytes recoloured = xlstest::readBytes(templatePath());
+    const uint8_t areaFormat[] = {0x0A, 0x10, 0x10, 0x00};
+    auto area = std::search(recoloured.begin(), recoloured.end(), std::begin(areaFormat),
+                            std::end(areaFormat));
+    ASSERT_NE(area, recoloured.end());
+    std::copy_n("\x99\x99\xFF", 3, area + 4);
+    struct Case {
+        std::string name;
+        xls::Bytes bytes;
+        int entries;
+    };
+    auto file = [](const std::string& path) { return xlstest::readBytes(path); };
+    const std::vector<Case> cases = {
+        {"chart.xlt", file(xlstest::dataPath("chart.xlt")), 40},
+        {"gnumeric-chart.xls", file(xlstest::dataPath("gnumeric-chart.xls")), 9},
+        {"template", file(templatePath()), 40},
+        {"recoloured template", recoloured, 40},
+        {"gnumeric-chart.xls", file(xlstest::dataPath("gnumeric-chart.xls")), 40},
+        {"template", file(templatePath()), 9},
+        {"chart.xlt", file(xlstest::dataPath("chart.xlt")), 12},
+    };
+    auto save = [](const Case& c) {
+        xls::Workbook book = xls::Workbook::fromBytes(c.bytes, c.name);
+        fillLikeTheProgram(book.activeSheet(), c.entries);
+        return book.toBytes(false);
+    };
+    std::vector<xls::Bytes> alone(cases.size()), after(cases.size()), before(cases.size());
+    for (size_t i = 0; i < cases.size(); ++i) std::thread([&] { alone[i] = save(cases[i]); }).join();
+    std::thread([&] {
+        for (size_t i = 0; i < cases.size(); ++i) after[i] = save(cases[i]);
+        for (size_t i = cases.size(); i-- > 0;) before[i] = save(cases[i]);
+    }).join();
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].name + ", " + std::to_string(cases[i].entries) + " entries");
+        EXPECT_TRUE(after[i] == alone[i]);
+        EXPECT_TRUE(before[i] == alone[i]);
     }
 }
 

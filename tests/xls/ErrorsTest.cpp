@@ -122,6 +122,15 @@ const Damage kDamages[] = {
          return withStream(s);
      },
      ErrorKind::Corrupt, "record runs past the end of the workbook stream"},
+    {"a cell among a long run of cells cut off by the end of the stream",
+     [] {
+         Bytes s = longChartStream();
+         size_t at = nthRecord(s, xls::rt::Number, 150);
+         if (at == std::string::npos) return Bytes();
+         s.resize(at + 4 + xls::get16(&s[at + 2]) - 2);
+         return withStream(s);
+     },
+     ErrorKind::Corrupt, "record runs past the end of the workbook stream"},
     {"string runs off its record",
      [] {
          Bytes s = chartStream();
