@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string_view>
 #include <system_error>
 
@@ -27,6 +27,13 @@ namespace xls::fs {
 namespace {
 
 std::atomic<unsigned> gCounter{0};
+
+// A part of a temporary file's name that no other account can foresee: the process's own random
+// number with a count of the names made.
+uint64_t unguessable() {
+    static const uint64_t salt = uint64_t(std::random_device{}()) << 32 | std::random_device{}();
+    return salt ^ (uint64_t(gCounter++) << 40);
+}
 
 std::string fileNameOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -65,12 +72,20 @@ Bytes readFilePortable(const std::string& path, const std::string& name) {
 void writeAtomicallyPortable(const std::string& path, const std::string& name,
                              const std::vector<Piece>& pieces) {
     const std::filesystem::path target(path);
+    std::error_code ec;
+    const auto old = std::filesystem::status(target, ec);
     std::filesystem::path temp = target;
-    temp.replace_filename("." + name + ".tmp" +
-                          std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
-                          "-" + std::to_string(gCounter++));
-    errno = 0;
-    std::FILE* f = std::fopen(temp.string().c_str(), "wbx");  // created anew, never reused
+    std::FILE* f = nullptr;
+    // Created anew ("x": exclusively, so never through a link standing under its name).
+    for (int attempt = 0; !f && attempt < 100; ++attempt) {
+        char unique[17];
+        std::snprintf(unique, sizeof unique, "%016llx",
+                      static_cast<unsigned long long>(unguessable()));
+        temp.replace_filename("." + name + ".tmp-" + unique);
+        errno = 0;
+        f = std::fopen(temp.string().c_str(), "wbx");
+        if (!f && errno != EEXIST) break;
+    }
     if (!f)
         throw Error(ErrorKind::Io, name,
                     std::string("cannot create the file (") + std::strerror(errno) + ")");
@@ -78,7 +93,8 @@ void writeAtomicallyPortable(const std::string& path, const std::string& name,
     for (const Piece& p : pieces)
         if (p.size > 0 && std::fwrite(p.data, 1, p.size, f) != p.size) ok = false;
     if (std::fclose(f) != 0) ok = false;
-    std::error_code ec;
+    if (ok && std::filesystem::is_regular_file(old))
+        std::filesystem::permissions(temp, old.permissions(), ec);  // the replaced file's
     if (!ok) {
         std::filesystem::remove(temp, ec);
         throw Error(ErrorKind::Io, name, "cannot write the file (disk full?)");
@@ -133,15 +149,29 @@ Bytes readFilePosix(const std::string& path, const std::string& name) {
 
 // Writes `pieces` one after the other to a new file beside `path`, then puts it in the place of
 // `path`: a create, one write per 512 pieces, a close and a rename (or a swap and an unlink).
+// The new file is created exclusively, never through a link that stands under its name, with the
+// permissions of the file it replaces (those a new file gets when there is none).
 void writeAtomicallyPosix(const std::string& path, const std::string& name,
                           std::vector<iovec> parts) {
     // The temporary in the target's folder: the path up to its last '/', then a hidden name.
     const std::string& target = path;
     const size_t slash = path.rfind('/');
-    const std::string temp = path.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." +
-                             name + ".tmp" + std::to_string(::getpid()) + "-" +
-                             std::to_string(gCounter++);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    struct stat old {};
+    const mode_t mode = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)
+                            ? mode_t(old.st_mode & 0777)
+                            : mode_t(0666);
+    // A name no other account can foresee.
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        char unique[17];
+        std::snprintf(unique, sizeof unique, "%016llx",
+                      static_cast<unsigned long long>(unguessable()));
+        temp = path.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." + name + ".tmp" +
+               std::to_string(::getpid()) + "-" + unique;
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     if (fd < 0)
         throw Error(ErrorKind::Io, name,
                     std::string("cannot create the file (") + std::strerror(errno) + ")");
