@@ -182,8 +182,49 @@ class Run(Session):
         for dialog in dialogs:
             self.xdo("windowfocus", "--sync", dialog)
             self.key("Escape")
+        self.refocus()
+        self.chart_commands(first)
         self.close_window(self.form2)
         self.check(self.wait_exit() == 0, "closing the Preview ends the program")
+
+    def menu_command(self, steps):
+        """Opens the picture's context menu and runs the item `steps` items down (separators
+        are skipped)."""
+        x, y, _, _ = self.viewport_rect()
+        # A place of its own for each item: "mousemove --sync" waits for the pointer to move.
+        self.xdo("mousemove", "--sync", str(x + 20 + 3 * steps), str(y + 20 + 3 * steps))
+        self.xdo("click", "3")
+        time.sleep(0.5)
+        self.key(*(["Down"] * steps + ["Return"]))
+
+    def chart_commands(self, first):
+        """The menu's chart items: the sheet with its chart, the used range again, and the
+        chart alone saved as SVG."""
+        fills = [bytes(c) for c in ((0, 69, 134), (255, 66, 14), (255, 211, 32),
+                                    (87, 157, 28), (126, 0, 33), (131, 202, 255))]
+
+        def slices(rows):
+            return {f for row in rows for i in range(0, len(row), 3) for f in fills
+                    if row[i:i + 3] == f}
+
+        self.menu_command(4)  # after Copy Picture, Save Picture As..., Print...
+        sheet = self.settled_viewport("sheet-with-chart", first)
+        self.check(sheet != first and len(slices(sheet)) >= 3,
+                   "\"Show Sheet With Chart\" shows the pie over the cells",
+                   "%d slice colours seen" % len(slices(sheet)))
+        self.menu_command(5)
+        self.check(self.settled_viewport("used-range-again", sheet) == first,
+                   "\"Show Used Range\" shows the used range again as at first")
+        path = os.path.join(self.root, "chart.svg")
+        self.menu_command(6)
+        self.answer("Save Chart Picture As", path)
+        self.check(self.wait_for(lambda: os.path.isfile(path), timeout=5.0),
+                   "\"Save Chart Picture As...\" saves chart.svg")
+        if os.path.isfile(path):
+            with open(path, encoding="utf-8") as f:
+                svg = f.read()
+            self.check("<svg" in svg and "My Assets" in svg and "House" in svg,
+                       "the chart's SVG holds its title and labels as text")
 
     def pixels(self, png):
         ppm = png + ".ppm"
