@@ -9,6 +9,7 @@
 #include "platform/Twips.h"
 #include "preview/Form2.h"
 #include "preview/PictureBox.h"
+#include "preview/PicturePath.h"
 #include "xls/Workbook.h"
 #include "xls/draw/ChartFile.h"
 #include "xls/draw/ChartPicture.h"
@@ -20,10 +21,6 @@ namespace {
 const QString kSaveTitle = QStringLiteral("Save Chart Picture As");
 const QString kSaveFilter =
     QStringLiteral("PNG Picture (*.png);;SVG Drawing (*.svg);;PDF Document (*.pdf)");
-
-QString shownPath(const QString& path) {
-    return platform::messageExcerpt(QDir::toNativeSeparators(path));
-}
 
 }  // namespace
 
@@ -92,14 +89,8 @@ void ChartActions::showUsedRange() {
 }
 
 void ChartActions::saveChartPictureAs() {
-    QString path = dialogs_.saveFileName(kSaveTitle, kSaveFilter, QString(""));
+    const QString path = askPicturePath(dialogs_, kSaveTitle, kSaveFilter);
     if (path.isEmpty()) return;
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix != "png" && suffix != "svg" && suffix != "pdf") path += ".png";
-    if (QFileInfo::exists(path) &&
-        dialogs_.messageBox("Are you sure you wish to overwrite " + shownPath(path) + " ?",
-                            platform::kYesNo) != platform::kAnswerYes)
-        return;
     QString fault;
     try {
         const xls::Workbook book = xls::Workbook::open(form_.mExcelFile.toStdString());

@@ -24,6 +24,7 @@
 #include "platform/Twips.h"
 #include "preview/Form2.h"
 #include "preview/PictureBox.h"
+#include "preview/PicturePath.h"
 #include "xls/Workbook.h"
 #include "xls/draw/ChartPicture.h"
 #include "xls/draw/ChartReader.h"
@@ -36,10 +37,6 @@ namespace {
 constexpr char kSaveTitle[] = "Save Picture As";
 constexpr char kSaveFilter[] = "PNG Image (*.png);;SVG Image (*.svg);;PDF Document (*.pdf)";
 constexpr int kNotch = 120;  // a wheel's notch in eighths of a degree
-
-QString shownPath(const QString& path) {
-    return platform::messageExcerpt(QDir::toNativeSeparators(path));
-}
 
 xls::CellRange usedRange(const xls::Workbook& book) {
     const std::optional<xls::CellRange> used = book.sheet(book.activeSheetIndex()).usedRange();
@@ -357,14 +354,8 @@ void PictureActions::copyPicture() {
 }
 
 void PictureActions::savePictureAs() {
-    QString path = dialogs_.saveFileName(kSaveTitle, kSaveFilter, QString(""));
+    const QString path = askPicturePath(dialogs_, kSaveTitle, kSaveFilter);
     if (path.isEmpty()) return;
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix != "png" && suffix != "svg" && suffix != "pdf") path += ".png";
-    if (QFileInfo::exists(path) &&
-        dialogs_.messageBox("Are you sure you wish to overwrite " + shownPath(path) + " ?",
-                            platform::kYesNo) != platform::kAnswerYes)
-        return;
     try {
         savePicture(path);
     } catch (const std::exception& e) {
