@@ -48,7 +48,7 @@ int lastFilledBelow(const SheetModel& sheet, int lastRow, int col) {
 
 // The END that closes the BEGIN right after records[at] (before `limit`); `at` itself when no
 // BEGIN follows; kNoGroup when the group is not closed.
-size_t groupEnd(const RecordList& recs, size_t at, size_t limit) {
+size_t groupEnd(const RecordBuffer& recs, size_t at, size_t limit) {
     if (at + 1 >= limit || recs.type(at + 1) != kBegin) return at;
     int depth = 0;
     for (size_t i = at + 1; i < limit; ++i) {
@@ -60,7 +60,7 @@ size_t groupEnd(const RecordList& recs, size_t at, size_t limit) {
 
 // The first record of `type` directly inside the group that starts at `at` and ends at `end`,
 // or kNoGroup.
-size_t childOf(const RecordList& recs, size_t at, size_t end, uint16_t type) {
+size_t childOf(const RecordBuffer& recs, size_t at, size_t end, uint16_t type) {
     for (size_t i = at + 2; i < end;) {
         if (recs.type(i) == type) return i;
         size_t next = groupEnd(recs, i, end);
@@ -81,7 +81,7 @@ struct Substream {
 
 // Chart substreams (BOF with dt chart to its EOF) among a sheet's records, found along their
 // bytes.
-std::vector<Substream> chartSubstreams(const RecordList& recs) {
+std::vector<Substream> chartSubstreams(const RecordBuffer& recs) {
     std::vector<Substream> charts;
     std::vector<std::pair<size_t, bool>> open;
     const uint8_t* const bytes = recs.bytes();
@@ -114,7 +114,7 @@ struct PointGroups {
 };
 
 // The DATAFORMAT groups of single points directly inside the series group [series, seriesEnd].
-PointGroups pointFormats(const RecordList& recs, size_t series, size_t seriesEnd) {
+PointGroups pointFormats(const RecordBuffer& recs, size_t series, size_t seriesEnd) {
     PointGroups out;
     for (size_t i = series + 2; i < seriesEnd;) {
         size_t end = groupEnd(recs, i, seriesEnd);
@@ -128,7 +128,7 @@ PointGroups pointFormats(const RecordList& recs, size_t series, size_t seriesEnd
 }
 
 // The TEXT groups of the chart whose OBJECTLINK ties them to single points of series `index`.
-PointGroups pointLabels(const RecordList& recs, Group chart, uint16_t index) {
+PointGroups pointLabels(const RecordBuffer& recs, Group chart, uint16_t index) {
     PointGroups out;
     for (size_t i = chart.first + 1; i < chart.last; ++i) {
         if (recs.type(i) != kText) continue;
@@ -179,7 +179,7 @@ Insertion newPoints(const PointGroups& groups, uint16_t count, uint16_t newCount
 constexpr size_t kCopyPart = 4000;  // bytes
 
 template <class Adapt>
-void appendCopies(const RecordList& recs, const Insertion& ins, Bytes& out, Adapt adapt) {
+void appendCopies(const RecordBuffer& recs, const Insertion& ins, Bytes& out, Adapt adapt) {
     const size_t first = recs.offset(ins.proto.first);
     const size_t size = recs.offset(ins.proto.last + 1) - first;
     const size_t count = ins.points.size();
@@ -197,7 +197,7 @@ void appendCopies(const RecordList& recs, const Insertion& ins, Bytes& out, Adap
     }
 }
 
-size_t copiesSize(const RecordList& recs, const Insertion& ins) {
+size_t copiesSize(const RecordBuffer& recs, const Insertion& ins) {
     return (recs.offset(ins.proto.last + 1) - recs.offset(ins.proto.first)) * ins.points.size();
 }
 
@@ -298,7 +298,7 @@ const PointColors& pointColors(const std::vector<Rgb>& used, const std::vector<R
 // points have; `count` points had formats before, the series now has `newCount`.
 void extendPointFormats(SheetModel& sheet, Group chart, size_t series, uint16_t index,
                         uint16_t count, uint16_t newCount, const std::vector<Rgb>& palette) {
-    const RecordList& recs = sheet.records();
+    const RecordBuffer& recs = sheet.records();
     size_t seriesEnd = groupEnd(recs, series, chart.last);
     if (seriesEnd == kNoGroup || seriesEnd == series) return;
     PointGroups formats = pointFormats(recs, series, seriesEnd);
@@ -394,7 +394,7 @@ struct Growth {
 // along their bytes; the index of records is made only for a series that grows.
 int extendChart(const Globals& globals, std::vector<std::unique_ptr<SheetModel>>& sheets,
                 size_t owner, Substream chart) {
-    RecordList& recs = sheets[owner]->records();
+    RecordBuffer& recs = sheets[owner]->records();
     uint8_t* const bytes = recs.bytes();
     int extended = 0;
     std::vector<Growth> grown;  // with the SERIES record's byte offset

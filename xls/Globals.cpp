@@ -13,22 +13,6 @@ namespace {
 
 constexpr size_t kMaxXfs = 4050;
 
-// Steps through records that lie one after the other, headers included: a pass over them that
-// needs no index.
-struct RecordWalk {
-    const uint8_t* at;
-    const uint8_t* end;
-    explicit RecordWalk(const RecordList& list)
-        : at(list.bytes()), end(list.bytes() + list.byteSize()) {}
-    RecordWalk(const uint8_t* from, const uint8_t* to) : at(from), end(to) {}
-    bool more() const { return at < end; }
-    uint16_t type() const { return get16(at); }
-    size_t length() const { return get16(at + 2); }
-    const uint8_t* data() const { return at + 4; }
-    const uint8_t* following() const { return at + 4 + length(); }
-    void next() { at = following(); }
-};
-
 // Reads the string at `offset` of a record the engine keeps as it is: a string cut short is
 // taken as far as it goes, and `warnings` gets a line naming the record, `name()`.
 template <class Name>
@@ -115,12 +99,12 @@ XfStyle parseXf(const uint8_t* d, size_t size) {
 }  // namespace
 
 void Globals::parse(Bytes records, const std::string& displayName) {
-    records_ = RecordList(std::move(records));
+    records_ = RecordBuffer(std::move(records));
     size_t fonts = 0, xfs = 0, formats = 0;  // records of the style tables, read after this pass
     std::vector<bool> selfBook;              // per SUPBOOK: whether it stands for this workbook
     Bytes xti;                               // the first EXTERNSHEET's data with its CONTINUEs
     try {
-        for (RecordWalk r(records_); r.more(); r.next()) {
+        for (RecordWalker r = records_.walk(); r.more(); r.next()) {
             const uint8_t* data = r.data();
             const size_t length = r.length();
             switch (r.type()) {
@@ -148,8 +132,7 @@ void Globals::parse(Bytes records, const std::string& displayName) {
                 case rt::Sst: {
                     // The table keeps copies of the records' data; a save writes it in their place.
                     std::vector<Bytes> group{Bytes(data, data + length)};
-                    for (RecordWalk k(r.following(), r.end); k.more() && k.type() == rt::Continue;
-                         k.next())
+                    for (RecordWalker k = r.rest(); k.more() && k.type() == rt::Continue; k.next())
                         group.emplace_back(k.data(), k.data() + k.length());
                     sst_.parse(std::move(group));
                     break;
@@ -169,8 +152,7 @@ void Globals::parse(Bytes records, const std::string& displayName) {
                 case rt::ExternSheet:
                     if (!xti.empty()) break;
                     xti.assign(data, data + length);
-                    for (RecordWalk k(r.following(), r.end); k.more() && k.type() == rt::Continue;
-                         k.next())
+                    for (RecordWalker k = r.rest(); k.more() && k.type() == rt::Continue; k.next())
                         xti.insert(xti.end(), k.data(), k.data() + k.length());
                     break;
                 default:
@@ -194,7 +176,7 @@ void Globals::parseStyles(size_t fonts, size_t xfs, size_t formats) {
     // cells' XFs), so that the first of them does not copy the whole table.
     styles_.xfs_.reserve(xfs + 8);
     styles_.formats_.reserve(formats + 2);
-    for (RecordWalk r(records_); r.more(); r.next()) {
+    for (RecordWalker r = records_.walk(); r.more(); r.next()) {
         const uint8_t* data = r.data();
         const size_t length = r.length();
         switch (r.type()) {
@@ -249,11 +231,9 @@ int Globals::sheetOfXti(uint16_t ixti) const {
 
 size_t Globals::lastIndexOf(uint16_t type) const {
     // One walk from header to header.
-    const uint8_t* const bytes = records_.bytes();
-    const size_t end = records_.byteSize();
     size_t i = 0, last = size_t(-1);
-    for (size_t at = 0; at < end; at += 4 + get16(bytes + at + 2), ++i)
-        if (get16(bytes + at) == type) last = i;
+    for (RecordWalker r = records_.walk(); r.more(); r.next(), ++i)
+        if (r.type() == type) last = i;
     return last != size_t(-1) ? last : i;
 }
 
@@ -348,18 +328,18 @@ uint16_t Globals::findOrAddXfRecord(uint16_t baseXf, uint16_t formatId,
     std::vector<size_t> xfRecords, xfAt;
     xfRecords.reserve(styles_.xfs_.size());
     xfAt.reserve(styles_.xfs_.size());
-    const uint8_t* const bytes = records_.bytes();
-    const size_t end = records_.byteSize();
-    for (size_t at = 0, i = 0; at < end; at += 4 + get16(bytes + at + 2), ++i)
-        if (get16(bytes + at) == rt::Xf && get16(bytes + at + 2) >= 20) {
+    size_t i = 0;
+    for (RecordWalker r = records_.walk(); r.more(); r.next(), ++i)
+        if (r.type() == rt::Xf && r.length() >= 20) {
             xfRecords.push_back(i);
-            xfAt.push_back(at);
+            xfAt.push_back(r.offset());
         }
     if (xfRecords.empty())
         throw Error(ErrorKind::Unsupported, displayName, "the workbook has no cell formats");
     if (baseXf >= xfRecords.size()) baseXf = xfRecords.size() > 15 ? 15 : 0;
-    const uint8_t* base = bytes + xfAt[baseXf] + 4;
-    Bytes wanted(base, base + get16(base - 2));
+    const uint8_t* const bytes = records_.bytes();
+    const uint8_t* base = bytes + xfAt[baseXf] + kRecordHeaderSize;
+    Bytes wanted(base, base + get16(bytes + xfAt[baseXf] + biff::header::kLength));
     uint16_t flags = get16(&wanted[4]);
     if (get16(&wanted[2]) == formatId && !(flags & 4)) return baseXf;
     if (flags & 4) flags = uint16_t((flags & 0x0B) | (baseXf << 4));  // a cell XF on that style
@@ -371,8 +351,9 @@ uint16_t Globals::findOrAddXfRecord(uint16_t baseXf, uint16_t formatId,
     const uint32_t head = get32(wanted.data());
     for (size_t k = 0; k < xfRecords.size(); ++k) {
         const uint8_t* record = bytes + xfAt[k];
-        if (get16(record + 2) == wanted.size() && get32(record + 4) == head &&
-            std::memcmp(record + 4, wanted.data(), wanted.size()) == 0)
+        const uint8_t* data = record + kRecordHeaderSize;
+        if (get16(record + biff::header::kLength) == wanted.size() && get32(data) == head &&
+            std::memcmp(data, wanted.data(), wanted.size()) == 0)
             return uint16_t(k);
     }
     if (xfRecords.size() >= kMaxXfs)

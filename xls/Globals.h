@@ -72,7 +72,7 @@ class Globals {
     uint16_t findOrAddFormatRecord(const std::string& format);
     uint16_t findOrAddXfRecord(uint16_t baseXf, uint16_t formatId, const std::string& displayName);
 
-    RecordList records_;
+    RecordBuffer records_;
     std::vector<SheetInfo> sheets_;
     int activeSheet_ = 0;
     Styles styles_;

@@ -36,7 +36,7 @@ void writeRecord(Bytes& out, uint16_t type, const uint8_t* data, size_t size) {
     out.insert(out.end(), data, data + size);
 }
 
-size_t RecordList::scanTo(size_t i) const {
+size_t RecordBuffer::scanTo(size_t i) const {
     const uint8_t* const base = bytes();
     const size_t end = byteSize();
     // Records are mostly 12 to 30 bytes with their headers.
@@ -52,17 +52,17 @@ size_t RecordList::scanTo(size_t i) const {
     return i < at_.size() ? at_[i] : end;
 }
 
-size_t RecordList::scanAll() const {
+size_t RecordBuffer::scanAll() const {
     scanTo(size_t(-1));
     return at_.size();
 }
 
-size_t RecordList::indexAt(size_t at) const {
+size_t RecordBuffer::indexAt(size_t at) const {
     size();  // the index made to the end
     return size_t(std::lower_bound(at_.begin(), at_.end(), uint32_t(at)) - at_.begin());
 }
 
-void RecordList::insert(size_t at, uint16_t type, const uint8_t* data, size_t size) {
+void RecordBuffer::insert(size_t at, uint16_t type, const uint8_t* data, size_t size) {
     const size_t where = offset(at);
     const size_t grown = 4 + size;
     bytes_.insert(bytes_.begin() + std::ptrdiff_t(start_ + where), grown, uint8_t(0));
@@ -81,7 +81,7 @@ void RecordList::insert(size_t at, uint16_t type, const uint8_t* data, size_t si
     }
 }
 
-void RecordList::forgetFrom(size_t at, size_t where) {
+void RecordBuffer::forgetFrom(size_t at, size_t where) {
     at_.resize(std::min(at_.size(), at));
     scanned_ = where;
 }

@@ -4,30 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "xls/BiffFormat.h"
 #include "xls/Bytes.h"
 #include "xls/FastPaths.h"
+#include "xls/RecordTypes.h"
 
 namespace xls {
 
-// Record types of the BIFF8 workbook stream that the engine reads or writes.
-namespace rt {
-constexpr uint16_t Formula = 0x0006, Eof = 0x000A, ExternSheet = 0x0017, FilePass = 0x002F,
-                   Font = 0x0031, Continue = 0x003C, Window1 = 0x003D, Template = 0x0060,
-                   DefColWidth = 0x0055, ColInfo = 0x007D, BoundSheet = 0x0085, Palette = 0x0092,
-                   StandardWidth = 0x0099, MulRk = 0x00BD, MulBlank = 0x00BE, RString = 0x00D6,
-                   DbCell = 0x00D7, Xf = 0x00E0, MergedCells = 0x00E5, Sst = 0x00FC,
-                   LabelSst = 0x00FD, ExtSst = 0x00FF, SupBook = 0x01AE, Dimensions = 0x0200,
-                   Blank = 0x0201, Number = 0x0203, Label = 0x0204, BoolErr = 0x0205,
-                   String = 0x0207, Row = 0x0208, Index = 0x020B, Array = 0x0221,
-                   DefaultRowHeight = 0x0225, Table = 0x0236, Window2 = 0x023E, Rk = 0x027E,
-                   Format = 0x041E, ShrFmla = 0x04BC, Bof = 0x0809, Series = 0x1003, Ai = 0x1051;
-// FORMULA under the record number of Excel 4.0, still written into BIFF8 files by some older
-// programs; same layout. Read as FORMULA and written back as FORMULA.
-constexpr uint16_t FormulaBiff4 = 0x0406;
-}  // namespace rt
-
-constexpr size_t kMaxRecordData = 8224;
-
+// One record: its type and its data, without the header.
 struct Record {
     uint16_t type = 0;
     Bytes data;
@@ -44,11 +28,12 @@ inline void writeRecord(Bytes& out, const Record& r) {
 // Records kept as the bytes they are written as (each with its 4-byte header), with where each
 // starts: read, patched in place, grown by inserting whole records, and written out with one
 // copy. The index of record starts is made on first use.
-class RecordList {
+class RecordBuffer {
   public:
-    RecordList() = default;
+    RecordBuffer() = default;
     // `bytes` from `start` on holds whole records, every header and size already checked.
-    explicit RecordList(Bytes bytes, size_t start = 0) : bytes_(std::move(bytes)), start_(start) {}
+    explicit RecordBuffer(Bytes bytes, size_t start = 0)
+        : bytes_(std::move(bytes)), start_(start) {}
 
     // The records' bytes, byteSize() of them. Patch fields in place through the non-const one;
     // the records' sizes must stay as they are.
@@ -60,30 +45,33 @@ class RecordList {
     size_t length(size_t i) const { return get16(bytes() + offset(i) + 2); }
     uint8_t* data(size_t i) { return bytes() + offset(i) + 4; }
     const uint8_t* data(size_t i) const { return bytes() + offset(i) + 4; }
+    // A walk through the records from the first, with no index.
+    RecordWalker walk() const { return RecordWalker(bytes(), byteSize()); }
     // Where record i starts in bytes(); offset(size()) is the end.
     size_t offset(size_t i) const { return i < at_.size() ? at_[i] : scanTo(i); }
     // The index of the record that starts at byte `at` of bytes().
     size_t indexAt(size_t at) const;
-    // Inserts whole records at several places in one new copy of the list: before record
-    // places[k].at (in increasing order), `fill(k, out)` appends exactly places[k].size bytes
-    // to `out`. bytes() stays as it was while `fill` runs, so it may copy from there, and no
-    // room is zeroed first. Records before the first place keep their offsets.
-    struct Place {
-        size_t at, size;
+    // Inserts whole records in several gaps, in one new copy of the records: gap k opens before
+    // record gaps[k].at (in increasing order), and `fill(k, out)` appends exactly gaps[k].size
+    // bytes of whole records to `out`. bytes() stays as it was while `fill` runs, so it may
+    // copy from there, and no room is zeroed first. Records before the first gap keep their
+    // offsets.
+    struct Gap {
+        size_t at, size;  // before record `at`, `size` bytes
     };
     template <class Fill>
-    void insert(const std::vector<Place>& places, Fill fill) {
-        if (places.empty()) return;
+    void insert(const std::vector<Gap>& gaps, Fill fill) {
+        if (gaps.empty()) return;
         std::vector<size_t> where;
         size_t total = 0;
-        for (const Place& p : places) {
+        for (const Gap& p : gaps) {
             where.push_back(offset(p.at));
             total += p.size;
         }
         Bytes grown;
         grown.reserve(byteSize() + total);
         size_t from = 0;
-        for (size_t k = 0; k < places.size(); ++k) {
+        for (size_t k = 0; k < gaps.size(); ++k) {
             grown.insert(grown.end(), bytes() + from, bytes() + where[k]);
             fill(k, grown);
             from = where[k];
@@ -91,9 +79,9 @@ class RecordList {
         grown.insert(grown.end(), bytes() + from, bytes() + byteSize());
         bytes_.swap(grown);
         start_ = 0;
-        // Fast path: the index before the first place stays; the same starts a scan finds.
+        // Fast path: the index before the first gap stays; the same starts a scan finds.
         if (kFastPaths)
-            forgetFrom(places.front().at, where.front());
+            forgetFrom(gaps.front().at, where.front());
         else
             forgetFrom(0, 0);
     }

@@ -32,23 +32,23 @@ class SheetModel {
     size_t keptSize() const { return keptSize_; }
     bool broken() const { return broken_; }
     // The kept records: keptSize() bytes of `kept` from `start` on.
-    void adopt(Bytes kept, size_t start = 0) { raw_ = RecordList(std::move(kept), start); }
+    void adopt(Bytes kept, size_t start = 0) { raw_ = RecordBuffer(std::move(kept), start); }
 
     bool isWorksheet() const { return worksheet_; }
     CellTable& cells() { return cells_; }
     const CellTable& cells() const { return cells_; }
     // Every record but the cell table and INDEX, in order, as the bytes they were read from.
     // Patch records in place through it; add records with insertRecords.
-    RecordList& records() { return raw_; }
-    const RecordList& records() const { return raw_; }
-    // Inserts whole records at places of records() (see RecordList::insert).
+    RecordBuffer& records() { return raw_; }
+    const RecordBuffer& records() const { return raw_; }
+    // Inserts whole records in gaps of records() (see RecordBuffer::insert).
     template <class Fill>
-    void insertRecords(const std::vector<RecordList::Place>& places, Fill fill) {
+    void insertRecords(const std::vector<RecordBuffer::Gap>& gaps, Fill fill) {
         std::vector<size_t> where;
-        for (const RecordList::Place& p : places) where.push_back(raw_.offset(p.at));
-        raw_.insert(places, fill);
-        // The later places first, each in the offsets as they were.
-        for (size_t k = places.size(); k-- > 0;) moveMarks(where[k], places[k].size);
+        for (const RecordBuffer::Gap& p : gaps) where.push_back(raw_.offset(p.at));
+        raw_.insert(gaps, fill);
+        // The later gaps first, each in the offsets as they were.
+        for (size_t k = gaps.size(); k-- > 0;) moveMarks(where[k], gaps[k].size);
     }
 
     // The format an empty cell shows: its row's when its ROW record has one, else its column's.
@@ -93,7 +93,7 @@ class SheetModel {
     template <class F>
     void forEachRecord(F f) const;  // f(type, data, size) for each record in order
 
-    RecordList raw_;  // the records without the cell table and INDEX
+    RecordBuffer raw_;  // the records without the cell table and INDEX
     const uint8_t* partEnd_ = nullptr;
     const uint8_t* keptBegin_ = nullptr;
     size_t keptSize_ = 0;

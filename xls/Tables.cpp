@@ -169,7 +169,7 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
     for (auto& sheet : sheets) {
         if (!sheet->isWorksheet()) continue;
         // Walked along the records' bytes, which keep their sizes: only fields change.
-        RecordList& recs = sheet->records();
+        RecordBuffer& recs = sheet->records();
         uint8_t* const bytes = recs.bytes();
         for (size_t at = 0, end = recs.byteSize(); at < end; at += 4 + get16(bytes + at + 2)) {
             if (get16(bytes + at) != kFeature11) continue;

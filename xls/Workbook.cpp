@@ -80,7 +80,7 @@ const std::vector<std::string>& Workbook::warnings() const { return model_->glob
 
 Workbook::RecordBytes Workbook::keptRecords(int index) const {
     sheet(index);  // throws when out of range
-    const RecordList& records = model_->sheets[size_t(index)]->records();
+    const RecordBuffer& records = model_->sheets[size_t(index)]->records();
     return {records.bytes(), records.byteSize()};
 }
 

@@ -80,17 +80,17 @@ TEST(Utf16, BadInputBecomesReplacementCharacter) {
 
 }  // namespace
 
-// The index of record starts that a RecordList makes as it is asked, after insertions at every
+// The index of record starts that a RecordBuffer makes as it is asked, after insertions at every
 // place, with the index made to no record, to some, or to the end first: every start, type and
 // the count must be what a new list over the same bytes finds.
-TEST(RecordList, InsertionsKeepTheIndexTrue) {
+TEST(RecordBuffer, InsertionsKeepTheIndexTrue) {
     xls::Bytes bytes;
     for (uint16_t k = 0; k < 12; ++k) {
         const xls::Bytes data(size_t(k * 3 % 7), uint8_t(k));
         xls::writeRecord(bytes, uint16_t(0x100 + k), data.data(), data.size());
     }
-    auto same = [](const xls::RecordList& list, const std::string& what) {
-        const xls::RecordList fresh(xls::Bytes(list.bytes(), list.bytes() + list.byteSize()));
+    auto same = [](const xls::RecordBuffer& list, const std::string& what) {
+        const xls::RecordBuffer fresh(xls::Bytes(list.bytes(), list.bytes() + list.byteSize()));
         ASSERT_EQ(list.size(), fresh.size()) << what;
         for (size_t i = 0; i <= fresh.size(); ++i) {
             EXPECT_EQ(list.offset(i), fresh.offset(i)) << what << ", record " << i;
@@ -104,15 +104,16 @@ TEST(RecordList, InsertionsKeepTheIndexTrue) {
         for (size_t at = 0; at <= 12; ++at) {
             const std::string what =
                 "indexed to " + std::to_string(indexed) + ", at " + std::to_string(at);
-            xls::RecordList one(bytes);
+            xls::RecordBuffer one(bytes);
             if (indexed) one.offset(indexed);
             one.insert(at, 0x200, extra, sizeof extra);
             same(one, "one record, " + what);
-            xls::RecordList several(bytes);
+            xls::RecordBuffer several(bytes);
             if (indexed) several.offset(indexed);
-            const std::vector<xls::RecordList::Place> places = {{at, 9}, {std::min<size_t>(at + 2, 12), 4}};
-            several.insert(places, [&](size_t k, xls::Bytes& out) {
-                xls::writeRecord(out, uint16_t(0x300 + k), extra, places[k].size - 4);
+            const std::vector<xls::RecordBuffer::Gap> gaps = {{at, 9},
+                                                              {std::min<size_t>(at + 2, 12), 4}};
+            several.insert(gaps, [&](size_t k, xls::Bytes& out) {
+                xls::writeRecord(out, uint16_t(0x300 + k), extra, gaps[k].size - 4);
             });
             same(several, "several records, " + what);
         }

@@ -1,0 +1,128 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "xls/Bytes.h"
+
+// The layout of a BIFF8 workbook stream, shared by the engine's readers, its writers and the
+// tests: the record header, the fields of the records the engine reads or patches in place, the
+// formula tokens it rewrites, and the limits of a sheet. Field offsets count from the start of a
+// record's data (after its 4-byte header) unless named otherwise.
+namespace xls {
+
+// Every record: type u16 | data length u16 | data (at most kMaxRecordData bytes; longer
+// contents go on in CONTINUE records).
+constexpr size_t kRecordHeaderSize = 4;
+constexpr size_t kMaxRecordData = 8224;
+
+// A sheet's rows are 0..kLastRow and its columns 0..kLastCol; a string holds at most
+// kMaxStringChars UTF-16 code units.
+constexpr uint16_t kLastRow = 65535;
+constexpr uint16_t kLastCol = 255;
+constexpr size_t kMaxStringChars = 32767;
+
+namespace biff {
+
+// The record header, from the record's first byte.
+namespace header {
+constexpr size_t kType = 0, kLength = 2;
+}
+
+// A cell record's data (BLANK, NUMBER, RK, LABELSST, LABEL, RSTRING, BOOLERR, FORMULA):
+//   row u16 | column u16 | XF index u16 | value
+// The value: NUMBER a double, RK a u32 RK number, LABELSST a u32 index into the SST, BOOLERR
+// a value byte then an is-error byte, FORMULA its cached result (see `formula`).
+namespace cell {
+constexpr size_t kRow = 0, kCol = 2, kXf = 4, kValue = 6;
+constexpr size_t kNumber = kValue, kRk = kValue, kSstIndex = kValue;
+constexpr size_t kBoolErrValue = kValue, kBoolErrIsError = kValue + 1;
+constexpr size_t kSize = 6;  // the fields every cell record has
+}  // namespace cell
+
+// MULRK and MULBLANK, a run of cells in one row:
+//   row u16 | first column u16 | one unit per cell | last column u16
+// A unit is XF index u16 | RK u32 for MULRK, XF index u16 for MULBLANK.
+namespace multi {
+constexpr size_t kRow = 0, kFirstCol = 2, kUnits = 4;
+constexpr size_t kRkUnit = 6, kBlankUnit = 2;
+constexpr size_t kLastColSize = 2;  // the last column, in the record's last two bytes
+}  // namespace multi
+
+// FORMULA after the cell fields:
+//   cached result 8 bytes | flags u16 | chain u32 | token bytes u16 | tokens
+// A result whose bytes 6..7 (kResultMarker) are 0xFFFF is not a number: byte 0 tells what it
+// is (0 a string in the STRING record that follows, 1 a boolean, 2 an error, 3 empty) and
+// byte 2 holds a boolean's or an error's value.
+namespace formula {
+constexpr size_t kResult = 6, kResultMarker = 12, kResultValue = 8, kFlags = 14, kChain = 16,
+                 kTokenBytes = 20, kTokens = 22;
+constexpr uint16_t kNotANumber = 0xFFFF;
+constexpr uint8_t kResultString = 0, kResultBoolean = 1, kResultError = 2, kResultEmpty = 3;
+}  // namespace formula
+
+// ROW: row u16 | first column u16 | last column + 1 u16 | height u16 | 4 unused bytes |
+// flags u32 (with the row's XF index in bits 16..27).
+namespace row {
+constexpr size_t kRow = 0, kFirstCol = 2, kEndCol = 4, kHeight = 6, kFlags = 12;
+constexpr size_t kSize = 16;
+constexpr uint16_t kHeightMask = 0x7FFF;  // bit 15: the height is the default one
+constexpr uint32_t kOutlineLevel = 0x00000007, kCollapsed = 0x00000010, kHidden = 0x00000020,
+                   kCustomHeight = 0x00000040, kHasXf = 0x00000080, kAlwaysSet = 0x00000100;
+constexpr unsigned kXfShift = 16;
+constexpr uint32_t kXfMask = 0x0FFF;  // after the shift
+}  // namespace row
+
+// DEFAULTROWHEIGHT: flags u16 | height u16. Flags bit 0: rows' heights differ from the font's,
+// bit 1: rows are hidden.
+namespace defaultRow {
+constexpr size_t kFlags = 0, kHeight = 2;
+constexpr uint16_t kCustomHeight = 0x0001, kHidden = 0x0002;
+}  // namespace defaultRow
+
+// Formula tokens (ptg codes) the engine reads. Each operand token comes in three classes: the
+// reference itself, its value, and an array.
+namespace ptg {
+constexpr uint8_t kArea = 0x25, kAreaV = 0x45, kAreaA = 0x65;
+constexpr uint8_t kArea3d = 0x3B, kArea3dV = 0x5B, kArea3dA = 0x7B;
+}  // namespace ptg
+
+}  // namespace biff
+
+// Steps through records that lie one after the other, each behind its header: a pass that needs
+// no index. The records are [base + from, base + end); their headers must have been checked, as
+// the walk trusts every length. `Byte` is `const uint8_t` (RecordWalker), or `uint8_t` for a
+// walk that patches records where they lie (RecordPatcher).
+//     for (RecordWalker r(bytes, size); r.more(); r.next())
+//         if (r.type() == rt::Window1) ... r.data(), r.length(), r.offset()
+template <class Byte>
+class BasicRecordWalker {
+  public:
+    BasicRecordWalker(Byte* base, size_t end, size_t from = 0)
+        : base_(base), at_(from), end_(end) {}
+
+    bool more() const { return at_ < end_; }
+    void next() { at_ = following(); }
+    uint16_t type() const { return get16(base_ + at_ + biff::header::kType); }
+    size_t length() const { return get16(base_ + at_ + biff::header::kLength); }
+    Byte* data() const { return base_ + at_ + kRecordHeaderSize; }
+    // Where the record's header starts, from `base`; and where the next one does.
+    size_t offset() const { return at_; }
+    size_t following() const { return at_ + kRecordHeaderSize + length(); }
+    // A walk of the records after this one, to the same end.
+    BasicRecordWalker rest() const { return BasicRecordWalker(base_, end_, following()); }
+
+  private:
+    Byte* base_;
+    size_t at_;
+    size_t end_;
+};
+using RecordWalker = BasicRecordWalker<const uint8_t>;
+using RecordPatcher = BasicRecordWalker<uint8_t>;
+
+// The size of the record whose header starts at `header`, the header included.
+inline size_t recordSize(const uint8_t* header) {
+    return kRecordHeaderSize + get16(header + biff::header::kLength);
+}
+
+}  // namespace xls
