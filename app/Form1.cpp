@@ -32,14 +32,14 @@ constexpr int kClientWidth = 8040;
 constexpr int kClientHeight = 4800;
 
 QFont buttonFont() {
-    QFont font = xlsdraw::bundledFont("Arial");
+    QFont font = xls::draw::bundledFont("Arial");
     font.setPointSizeF(11.25);
     font.setBold(true);
     return font;
 }
 
 QFont listFont() {
-    QFont font = xlsdraw::bundledFont("Arial");
+    QFont font = xls::draw::bundledFont("Arial");
     font.setPointSizeF(9);
     font.setWeight(QFont::Bold);
     return font;

@@ -26,8 +26,8 @@ namespace {
 // Every window draws with the bundled fonts: the families the windows name map to them, and
 // message boxes and prompts get the bundled sans serif at the desktop's size.
 void useBundledFonts() {
-    xlsdraw::registerBundledFonts();
-    QFont font = xlsdraw::bundledFont(QStringLiteral("Microsoft Sans Serif"));
+    xls::draw::registerBundledFonts();
+    QFont font = xls::draw::bundledFont(QStringLiteral("Microsoft Sans Serif"));
     const QFont desktop = QApplication::font();
     if (desktop.pointSizeF() > 0)
         font.setPointSizeF(desktop.pointSizeF());

@@ -164,12 +164,12 @@ void EngineRange::CopyPicture() {
     xls::Workbook& book = book_.book();
     QImage picture;
     try {
-        xlsdraw::PictureOptions options;
+        xls::draw::PictureOptions options;
         // At the screen's pixel ratio: a picture of 192 dots per inch at a scale factor of 2,
         // shown sharp in the Preview instead of enlarged.
         const double scale = platform::pictureScale();
         options.dpi = platform::logicalDpi() * scale;
-        picture = xlsdraw::drawRange(book, book.activeSheetIndex(), range_, options);
+        picture = xls::draw::drawRange(book, book.activeSheetIndex(), range_, options);
         picture.setDevicePixelRatio(scale);
     } catch (const xls::Error& e) {
         throw app::Failure(QString("The spreadsheet engine could not draw the cells of '%1': %2")

@@ -64,9 +64,9 @@ void ChartActions::showSheetWithChart() {
         const xls::Workbook book = xls::Workbook::open(form_.mExcelFile.toStdString());
         // At the screen's pixel ratio and tagged with it, as the used range's picture is.
         const double scale = platform::pictureScale();
-        xlsdraw::PictureOptions options;
+        xls::draw::PictureOptions options;
         options.dpi = platform::logicalDpi() * scale;
-        sheet = xlsdraw::drawSheet(book, book.activeSheetIndex(), options);
+        sheet = xls::draw::drawSheet(book, book.activeSheetIndex(), options);
         sheet.setDevicePixelRatio(scale);
     } catch (const std::exception& e) {
         tell(QString("The sheet could not be drawn: %1").arg(QString::fromUtf8(e.what())));
@@ -94,7 +94,7 @@ void ChartActions::saveChartPictureAs() {
     QString fault;
     try {
         const xls::Workbook book = xls::Workbook::open(form_.mExcelFile.toStdString());
-        fault = xlsdraw::saveChartPicture(book, book.activeSheetIndex(), 0, path);
+        fault = xls::draw::saveChartPicture(book, book.activeSheetIndex(), 0, path);
     } catch (const std::exception& e) {
         fault = QString::fromUtf8(e.what());
     }

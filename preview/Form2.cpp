@@ -41,7 +41,7 @@ void place(QWidget* widget, int left, int top, int width, int height) {
 }
 
 QFont arialBold(double points) {
-    QFont font = xlsdraw::bundledFont(QStringLiteral("Arial"));
+    QFont font = xls::draw::bundledFont(QStringLiteral("Arial"));
     font.setPointSizeF(points);
     font.setBold(true);
     return font;

@@ -46,8 +46,8 @@ xls::CellRange usedRange(const xls::Workbook& book) {
     return *used;
 }
 
-xlsdraw::PictureOptions pictureOptions() {
-    xlsdraw::PictureOptions options;
+xls::draw::PictureOptions pictureOptions() {
+    xls::draw::PictureOptions options;
     options.dpi = platform::logicalDpi();
     return options;
 }
@@ -211,7 +211,7 @@ const PictureFacts& PictureActions::facts() {
         const xls::Workbook book = workbook();
         // Facts of another picture than the one shown would point at the wrong rows. A picture
         // drawn at a screen's pixel ratio may round its rows a pixel apart.
-        const QSize drawn = xlsdraw::rangePictureSize(book, book.activeSheetIndex(),
+        const QSize drawn = xls::draw::rangePictureSize(book, book.activeSheetIndex(),
                                                       usedRange(book), pictureOptions());
         if (near(drawn, logicalSize(shown)))
             facts_ = PictureFacts::read(book, pictureOptions().dpi);
@@ -313,10 +313,10 @@ PictureActions::Drawn PictureActions::drawnPart(const xls::Workbook& book) const
     const int sheet = book.activeSheetIndex();
     const xls::CellRange used = usedRange(book);
     const QSize shown = logicalSize(picture());
-    if (near(xlsdraw::rangePictureSize(book, sheet, used, pictureOptions()), shown))
+    if (near(xls::draw::rangePictureSize(book, sheet, used, pictureOptions()), shown))
         return {used, false};
     xls::CellRange all{0, 0, used.lastRow, used.lastCol};
-    for (const xlsdraw::ChartObject& chart : xlsdraw::readCharts(book, sheet)) {
+    for (const xls::draw::ChartObject& chart : xls::draw::readCharts(book, sheet)) {
         if (!chart.anchor) continue;
         all.lastRow = std::min(
             kLastRow, std::max({all.lastRow, chart.anchor->firstRow, chart.anchor->lastRow}));
@@ -327,20 +327,20 @@ PictureActions::Drawn PictureActions::drawnPart(const xls::Workbook& book) const
 }
 
 QSize PictureActions::drawnSize(const xls::Workbook& book) const {
-    return xlsdraw::rangePictureSize(book, book.activeSheetIndex(), drawnPart(book).range,
+    return xls::draw::rangePictureSize(book, book.activeSheetIndex(), drawnPart(book).range,
                                      pictureOptions());
 }
 
 void PictureActions::paintVector(QPainter& painter, const xls::Workbook& book) const {
     const int sheet = book.activeSheetIndex();
-    const xlsdraw::PictureOptions options = pictureOptions();
+    const xls::draw::PictureOptions options = pictureOptions();
     const Drawn part = drawnPart(book);
-    xlsdraw::paintRange(painter, book, sheet, part.range, options);
+    xls::draw::paintRange(painter, book, sheet, part.range, options);
     if (!part.withCharts) return;
-    for (const xlsdraw::ChartObject& chart : xlsdraw::readCharts(book, sheet))
-        if (xlsdraw::isDrawable(chart) && chart.anchor)
-            xlsdraw::paintChart(painter, book, chart,
-                                xlsdraw::chartRect(book, sheet, chart, options.dpi), options.dpi);
+    for (const xls::draw::ChartObject& chart : xls::draw::readCharts(book, sheet))
+        if (xls::draw::isDrawable(chart) && chart.anchor)
+            xls::draw::paintChart(painter, book, chart,
+                                xls::draw::chartRect(book, sheet, chart, options.dpi), options.dpi);
 }
 
 void PictureActions::copyPicture() {
@@ -382,7 +382,7 @@ void PictureActions::savePicture(const QString& path) {
         return;
     }
     const xls::Workbook book = workbook();
-    const xlsdraw::PictureOptions options = pictureOptions();
+    const xls::draw::PictureOptions options = pictureOptions();
     const QSize size = drawnSize(book);
     open();
     const QString title = QString("Picture of %1").arg(QFileInfo(form_.mExcelFile).fileName());
@@ -413,7 +413,7 @@ void PictureActions::savePicture(const QString& path) {
 void PictureActions::printPicture() {
     try {
         const xls::Workbook book = workbook();
-        const xlsdraw::PictureOptions options = pictureOptions();
+        const xls::draw::PictureOptions options = pictureOptions();
         const QSize size = drawnSize(book);
         QPrinter printer(QPrinter::HighResolution);
         printer.setDocName(QString("Picture of %1").arg(QFileInfo(form_.mExcelFile).fileName()));

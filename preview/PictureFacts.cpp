@@ -20,8 +20,8 @@ std::optional<double> numberIn(const xls::Cell& cell) {
 }
 
 // The text a cell shows, without the blanks a number format pads it with ("$250,000").
-QString shownText(xlsdraw::CellText& text, const xls::Styles& styles, const xls::Cell& cell) {
-    const std::optional<xlsdraw::CellContent> content = text.content(cell, styles.xf(cell.xf));
+QString shownText(xls::draw::CellText& text, const xls::Styles& styles, const xls::Cell& cell) {
+    const std::optional<xls::draw::CellContent> content = text.content(cell, styles.xf(cell.xf));
     if (!content) return QString();
     std::string shown;
     for (const auto* pieces : {&content->value.left, &content->value.right})
@@ -54,8 +54,8 @@ PictureFacts PictureFacts::read(const xls::Workbook& book, double dpi) {
                        .arg(columnName(used->lastCol))
                        .arg(used->lastRow + 1)
                        .arg(QString::fromStdString(sheet.name()));
-    const xlsdraw::SheetLayout layout(sheet, *used, kAnyDigitWidth, dpi);
-    xlsdraw::CellText text(book.styles());
+    const xls::draw::SheetLayout layout(sheet, *used, kAnyDigitWidth, dpi);
+    xls::draw::CellText text(book.styles());
     const int labelCol = used->firstCol, amountCol = used->firstCol + 1;
 
     struct Found {

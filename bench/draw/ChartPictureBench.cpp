@@ -32,7 +32,7 @@ xls::Workbook filled(int count) {
 void BM_Chart(benchmark::State& state) {
     const xls::Workbook book = filled(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        QImage image = xlsdraw::drawChart(book, 0, 0);
+        QImage image = xls::draw::drawChart(book, 0, 0);
         benchmark::DoNotOptimize(image.constBits());
     }
 }

@@ -15,7 +15,7 @@ void BM_TemplateUsedRange(benchmark::State& state) {
     const xls::Workbook book = xls::Workbook::open(kTemplate);
     const xls::CellRange used = *book.sheet(0).usedRange();
     for (auto _ : state) {
-        QImage image = xlsdraw::drawRange(book, 0, used);
+        QImage image = xls::draw::drawRange(book, 0, used);
         benchmark::DoNotOptimize(image.constBits());
     }
 }
@@ -33,7 +33,7 @@ void BM_ThousandFilledRows(benchmark::State& state) {
     }
     const xls::CellRange used = *sheet.usedRange();
     for (auto _ : state) {
-        QImage image = xlsdraw::drawRange(book, 0, used);
+        QImage image = xls::draw::drawRange(book, 0, used);
         benchmark::DoNotOptimize(image.constBits());
     }
 }
@@ -46,7 +46,7 @@ void BM_WholeSheet(benchmark::State& state) {
     const xls::Workbook book = xls::Workbook::open(kTemplate);
     double mebibytes = 0;
     for (auto _ : state) {
-        QImage image = xlsdraw::drawRange(book, 0, xls::CellRange{0, 0, 65535, 255});
+        QImage image = xls::draw::drawRange(book, 0, xls::CellRange{0, 0, 65535, 255});
         mebibytes = static_cast<double>(image.sizeInBytes()) / (1024.0 * 1024.0);
         benchmark::DoNotOptimize(image.constBits());
     }

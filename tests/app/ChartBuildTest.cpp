@@ -266,9 +266,9 @@ TEST_F(ChartBuildTest, ThePictureIsDrawnAtTheScreensPixelRatio) {
     const xls::Workbook book = xls::Workbook::open(preview->mExcelFile.toStdString());
     const auto used = book.sheet(book.activeSheetIndex()).usedRange();
     ASSERT_TRUE(used.has_value());
-    xlsdraw::PictureOptions options;
+    xls::draw::PictureOptions options;
     options.dpi = platform::logicalDpi() * ratio;
-    const QImage expected = xlsdraw::drawRange(book, book.activeSheetIndex(), *used, options);
+    const QImage expected = xls::draw::drawRange(book, book.activeSheetIndex(), *used, options);
     ASSERT_EQ(shown.size(), expected.size()) << "at a pixel ratio of " << ratio;
     EXPECT_TRUE(shown.convertToFormat(QImage::Format_RGB32) ==
                 expected.convertToFormat(QImage::Format_RGB32));

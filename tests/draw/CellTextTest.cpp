@@ -7,8 +7,8 @@
 #include "xls/Workbook.h"
 #include "xls/draw/CellText.h"
 
-using xlsdraw::CellContent;
-using xlsdraw::CellText;
+using xls::draw::CellContent;
+using xls::draw::CellText;
 
 namespace {
 

@@ -65,12 +65,12 @@ xls::Workbook filledTemplate(const std::vector<Entry>& entries) {
 }
 
 // The painter's slices of the first chart of the active sheet, painted at 96 DPI.
-std::vector<xlsdraw::ChartPainter::Slice> slicesOf(const xls::Workbook& book) {
-    const std::vector<xlsdraw::ChartObject> charts =
-        xlsdraw::readCharts(book, book.activeSheetIndex());
+std::vector<xls::draw::ChartPainter::Slice> slicesOf(const xls::Workbook& book) {
+    const std::vector<xls::draw::ChartObject> charts =
+        xls::draw::readCharts(book, book.activeSheetIndex());
     if (charts.empty()) return {};
-    xlsdraw::FontCache fonts(book.styles(), 96.0);
-    xlsdraw::ChartPainter painter(charts.front(), fonts, 96.0);
+    xls::draw::FontCache fonts(book.styles(), 96.0);
+    xls::draw::ChartPainter painter(charts.front(), fonts, 96.0);
     QImage image(865, 465, QImage::Format_RGB32);
     QPainter p(&image);
     painter.paint(p, QRectF(0, 0, 865, 465));
@@ -82,10 +82,10 @@ std::vector<xlsdraw::ChartPainter::Slice> slicesOf(const xls::Workbook& book) {
 // The template's chart as its records hold it.
 TEST(ChartReaderTest, TemplateChart) {
     const xls::Workbook book = xls::Workbook::open(templateFile());
-    const std::vector<xlsdraw::ChartObject> charts = xlsdraw::readCharts(book, 0);
+    const std::vector<xls::draw::ChartObject> charts = xls::draw::readCharts(book, 0);
     ASSERT_EQ(charts.size(), 1u);
-    const xlsdraw::ChartObject& chart = charts[0];
-    EXPECT_EQ(chart.kind, xlsdraw::ChartKind::Pie3D);
+    const xls::draw::ChartObject& chart = charts[0];
+    EXPECT_EQ(chart.kind, xls::draw::ChartKind::Pie3D);
     EXPECT_EQ(chart.kindName, "3-D pie");
     ASSERT_TRUE(chart.anchor.has_value());
     EXPECT_EQ(chart.anchor->firstCol, 2);  // C3 to O26
@@ -108,7 +108,7 @@ TEST(ChartReaderTest, TemplateChart) {
                               {0x57, 0x9D, 0x1C}, {0x7E, 0x00, 0x21}, {0x83, 0xCA, 0xFF}};
     ASSERT_EQ(chart.points.size(), 6u);
     for (size_t i = 0; i < 6; ++i) {
-        const xlsdraw::PiePoint& p = chart.points[i];
+        const xls::draw::PiePoint& p = chart.points[i];
         EXPECT_EQ(p.category, names[i]) << i;
         EXPECT_EQ(p.value, amounts[i]) << i;
         EXPECT_TRUE(p.fill.color == fills[i]) << i;
@@ -139,7 +139,7 @@ TEST(ChartPainterTest, PointsLeftOutAndSlices) {
         {{{"Zero", "0"}}, {}, {}, {}},
     };
     for (const Case& c : cases) {
-        const std::vector<xlsdraw::ChartPainter::Slice> slices =
+        const std::vector<xls::draw::ChartPainter::Slice> slices =
             slicesOf(filledTemplate(c.entries));
         ASSERT_EQ(slices.size(), c.drawn.size()) << c.entries.front().label;
         double at = 210;
@@ -156,7 +156,7 @@ TEST(ChartPainterTest, PointsLeftOutAndSlices) {
 // Labels of many small slices are moved apart: no two label boxes overlap, all inside the chart.
 TEST(ChartPainterTest, LabelsDoNotOverlap) {
     for (size_t count : {9u, 40u}) {
-        const std::vector<xlsdraw::ChartPainter::Slice> slices =
+        const std::vector<xls::draw::ChartPainter::Slice> slices =
             slicesOf(filledTemplate(chartEntries(count)));
         ASSERT_EQ(slices.size(), count);
         for (size_t i = 0; i < slices.size(); ++i) {
@@ -179,20 +179,20 @@ TEST(ChartPictureTest, OtherKindsAreLeftOut) {
     const uint8_t bar[] = {0x17, 0x10, 0x06, 0x00, 0x00, 0x00, 0x96, 0x00, 0x00, 0x00};
     std::copy(std::begin(bar), std::end(bar), at);
     const xls::Workbook book = xls::Workbook::fromBytes(bytes, "bar.xlt");
-    const std::vector<xlsdraw::ChartObject> charts = xlsdraw::readCharts(book, 0);
+    const std::vector<xls::draw::ChartObject> charts = xls::draw::readCharts(book, 0);
     ASSERT_EQ(charts.size(), 1u);
     EXPECT_EQ(charts[0].kindName, "3-D bar");
-    EXPECT_TRUE(xlsdraw::drawChart(book, 0, 0).isNull());
+    EXPECT_TRUE(xls::draw::drawChart(book, 0, 0).isNull());
     std::vector<std::string> leftOut;
-    const QImage sheet = xlsdraw::drawSheet(book, 0, {}, &leftOut);
+    const QImage sheet = xls::draw::drawSheet(book, 0, {}, &leftOut);
     EXPECT_EQ(leftOut, std::vector<std::string>{"3-D bar"});
     const xls::Workbook pieBook = xls::Workbook::open(templateFile());
-    const QImage withPie = xlsdraw::drawSheet(pieBook, 0);
+    const QImage withPie = xls::draw::drawSheet(pieBook, 0);
     ASSERT_EQ(sheet.size(), withPie.size());
     // Without the pie, the sheet is the cells alone: no pixel of the pie's colours.
     const xls::CellRange whole{0, 0, 25, 14};
-    EXPECT_EQ(differingPixels(sheet, xlsdraw::drawRange(book, 0, whole), 0), 0);
-    EXPECT_GT(differingPixels(withPie, xlsdraw::drawRange(pieBook, 0, whole), 0), 10000);
+    EXPECT_EQ(differingPixels(sheet, xls::draw::drawRange(book, 0, whole), 0), 0);
+    EXPECT_GT(differingPixels(withPie, xls::draw::drawRange(pieBook, 0, whole), 0), 10000);
 }
 
 // Every sheet of every reference workbook is drawn with its charts, whatever they hold.
@@ -205,7 +205,7 @@ TEST(ChartPictureTest, EveryReferenceWorkbook) {
             continue;  // refused on purpose (encrypted.xls, BIFF2-4)
         }
         for (int sheet = 0; sheet < book->sheetCount(); ++sheet) {
-            EXPECT_NO_THROW(xlsdraw::drawSheet(*book, sheet)) << name << " sheet " << sheet;
+            EXPECT_NO_THROW(xls::draw::drawSheet(*book, sheet)) << name << " sheet " << sheet;
         }
     }
 }
@@ -231,8 +231,8 @@ TEST(ChartPictureTest, DamagedChartRecords) {
             continue;
         }
         EXPECT_NO_THROW({
-            const size_t charts = xlsdraw::readCharts(*book, 0).size();
-            for (size_t i = 0; i < charts; ++i) xlsdraw::drawChart(*book, 0, i);
+            const size_t charts = xls::draw::readCharts(*book, 0).size();
+            for (size_t i = 0; i < charts; ++i) xls::draw::drawChart(*book, 0, i);
         }) << "round "
            << round;
     }
@@ -245,7 +245,7 @@ class GoldenChart : public ::testing::TestWithParam<int> {};
 TEST_P(GoldenChart, PixelForPixel) {
     const int count = GetParam();
     const xls::Workbook book = filledTemplate(chartEntries(size_t(count)));
-    const QImage image = xlsdraw::drawChart(book, book.activeSheetIndex(), 0);
+    const QImage image = xls::draw::drawChart(book, book.activeSheetIndex(), 0);
     const std::string golden = "golden/charts/template-" + std::to_string(count) + ".png";
     const QImage reference(QString::fromStdString(dataFile(golden)));
     ASSERT_FALSE(reference.isNull()) << golden;
@@ -275,7 +275,7 @@ TEST(ChartFileTest, SavesByEnding) {
     };
     for (const Case& c : cases) {
         const QString path = dir.filePath(c.name);
-        EXPECT_EQ(xlsdraw::saveChartPicture(book, 0, 0, path).toStdString(), c.fault) << c.name;
+        EXPECT_EQ(xls::draw::saveChartPicture(book, 0, 0, path).toStdString(), c.fault) << c.name;
         QFile file(path);
         if (c.start.isEmpty()) {
             EXPECT_FALSE(file.exists()) << c.name;
@@ -288,6 +288,6 @@ TEST(ChartFileTest, SavesByEnding) {
             EXPECT_TRUE(bytes.contains("<svg")) << c.name;
         }
     }
-    EXPECT_EQ(xlsdraw::saveChartPicture(book, 0, 1, dir.filePath("none.png")).toStdString(),
+    EXPECT_EQ(xls::draw::saveChartPicture(book, 0, 1, dir.filePath("none.png")).toStdString(),
               "The sheet has no chart to save.");
 }

@@ -7,9 +7,9 @@
 #include "xls/draw/BorderLines.h"
 #include "xls/draw/FillPatterns.h"
 
-using xlsdraw::drawBorderLine;
-using xlsdraw::fillBrush;
-using xlsdraw::patternBit;
+using xls::draw::drawBorderLine;
+using xls::draw::fillBrush;
+using xls::draw::patternBit;
 
 // Foreground pixels per 4x4 tile: the grey shades carry their share in their names.
 TEST(FillPatternsTest, ShareOfForegroundPixels) {

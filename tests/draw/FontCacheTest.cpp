@@ -12,7 +12,7 @@
 #include "xls/draw/BundledFonts.h"
 #include "xls/draw/FontCache.h"
 
-using xlsdraw::FontCache;
+using xls::draw::FontCache;
 
 namespace {
 
@@ -141,5 +141,5 @@ TEST(FontCacheTest, BundledFontsAreRegisteredFromThePlainResources) {
         ASSERT_TRUE(resource.isValid()) << file.toStdString();
         EXPECT_EQ(resource.compressionAlgorithm(), QResource::NoCompression) << file.toStdString();
     }
-    EXPECT_EQ(xlsdraw::registerBundledFonts(), 20);
+    EXPECT_EQ(xls::draw::registerBundledFonts(), 20);
 }

@@ -35,7 +35,7 @@ TEST(PictureCommandTest, WritesTheUsedRangeAsPng) {
         ASSERT_EQ(run.status, 0) << run.err.toStdString();
         const xls::Workbook book = xls::Workbook::open(workbook);
         const int active = book.activeSheetIndex();
-        const QImage expected = xlsdraw::drawRange(book, active, *book.sheet(active).usedRange());
+        const QImage expected = xls::draw::drawRange(book, active, *book.sheet(active).usedRange());
         const QImage written(out);
         ASSERT_FALSE(written.isNull()) << workbook;
         EXPECT_EQ(written.convertToFormat(QImage::Format_RGB32), expected) << workbook;

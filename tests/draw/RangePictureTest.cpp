@@ -21,9 +21,9 @@ using picturetest::dataFile;
 using picturetest::differingPixels;
 using picturetest::isInk;
 using picturetest::templateFile;
-using xlsdraw::drawRange;
-using xlsdraw::PictureOptions;
-using xlsdraw::SheetLayout;
+using xls::draw::drawRange;
+using xls::draw::PictureOptions;
+using xls::draw::SheetLayout;
 
 namespace {
 
@@ -38,7 +38,7 @@ int templateDigitWidth(double dpi) {
     xls::FontStyle constantia;
     constantia.name = "Constantia";
     constantia.heightTwips = 220;
-    const QFontMetricsF metrics(xlsdraw::FontCache::makeFont(constantia, dpi));
+    const QFontMetricsF metrics(xls::draw::FontCache::makeFont(constantia, dpi));
     double widest = 0;
     for (char digit = '0'; digit <= '9'; ++digit)
         widest = std::max(widest, metrics.horizontalAdvance(QChar(digit)));
@@ -132,13 +132,13 @@ TEST_P(GoldenPicture, PixelForPixel) {
     ASSERT_EQ(banded.size(), reference.size()) << golden;
     EXPECT_EQ(differingPixels(banded, reference, 0), 0) << golden << " in narrow bands";
     // Painted in one pass through a painter of the caller's, as files and printers are painted.
-    QImage onePass(xlsdraw::rangePictureSize(book, sheet, *book.sheet(sheet).usedRange()),
+    QImage onePass(xls::draw::rangePictureSize(book, sheet, *book.sheet(sheet).usedRange()),
                    QImage::Format_RGB32);
     ASSERT_EQ(onePass.size(), reference.size()) << golden;
     {
         QPainter painter(&onePass);
         painter.setRenderHint(QPainter::TextAntialiasing, true);
-        xlsdraw::paintRange(painter, book, sheet, *book.sheet(sheet).usedRange());
+        xls::draw::paintRange(painter, book, sheet, *book.sheet(sheet).usedRange());
     }
     EXPECT_EQ(differingPixels(onePass, reference, 0), 0) << golden << " in one pass";
 }
@@ -324,7 +324,7 @@ TEST(RangePictureTest, LargePicturesAreCutKeepingTheTopLeft) {
         {16384, 50, 50, 1, 1001, 2},
     };
     for (const Case& c : cases) {
-        xlsdraw::PictureCut cut;
+        xls::draw::PictureCut cut;
         const QImage image =
             drawRange(book, 0, used, PictureOptions{96.0, c.maxSide, c.maxPixels}, &cut);
         ASSERT_EQ(image.width(), c.width) << c.maxSide << " " << c.maxPixels;
@@ -372,7 +372,7 @@ TEST(RangePictureTest, PictureSizeBounds) {
         {{0, 0}, {0, 0}},
     };
     for (const Case& c : cases) {
-        const QSize shown = xlsdraw::pictureSize(c.full, PictureOptions{});
+        const QSize shown = xls::draw::pictureSize(c.full, PictureOptions{});
         EXPECT_EQ(shown, c.shown) << c.full.width() << "x" << c.full.height();
         EXPECT_LE(static_cast<long long>(shown.width()) * shown.height(), 64LL << 20);
     }
@@ -381,9 +381,9 @@ TEST(RangePictureTest, PictureSizeBounds) {
 // A cut picture never passes for the whole sheet: the strip is pale yellow with dark words.
 TEST(RangePictureTest, CutPictureSaysWhatIsNotShown) {
     const xls::Workbook book = thousandEntries();
-    xlsdraw::PictureCut cut;
+    xls::draw::PictureCut cut;
     const QImage image = drawRange(book, 0, *book.sheet(0).usedRange(), PictureOptions{}, &cut);
-    EXPECT_EQ(xlsdraw::cutNotice(cut), QString::fromUtf8("\u2026 183 more rows not shown"));
+    EXPECT_EQ(xls::draw::cutNotice(cut), QString::fromUtf8("\u2026 183 more rows not shown"));
     const int stripTop = image.height() - 20;
     EXPECT_EQ(image.pixel(image.width() - 2, stripTop + 10), rgb(255, 246, 204));
     int ink = 0;
@@ -391,7 +391,7 @@ TEST(RangePictureTest, CutPictureSaysWhatIsNotShown) {
         for (int x = 0; x < image.width() / 2; ++x) ink += isInk(image.pixel(x, y)) ? 1 : 0;
     EXPECT_GT(ink, 40) << "the words of the strip";
 
-    xlsdraw::PictureCut none{5, 5};
+    xls::draw::PictureCut none{5, 5};
     const QImage whole = drawRange(plainTemplate(), 0, kTemplateUsed, PictureOptions{}, &none);
     EXPECT_FALSE(none.any());
     EXPECT_NE(whole.pixel(whole.width() - 2, whole.height() - 10), rgb(255, 246, 204));
@@ -399,7 +399,7 @@ TEST(RangePictureTest, CutPictureSaysWhatIsNotShown) {
 
 TEST(RangePictureTest, CutNoticeWords) {
     struct Case {
-        xlsdraw::PictureCut cut;
+        xls::draw::PictureCut cut;
         const char* words;
     };
     const Case cases[] = {
@@ -409,7 +409,7 @@ TEST(RangePictureTest, CutNoticeWords) {
         {{2, 1}, "\u2026 2 more rows and 1 more column not shown"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(xlsdraw::cutNotice(c.cut).toStdString(), std::string(c.words));
+        EXPECT_EQ(xls::draw::cutNotice(c.cut).toStdString(), std::string(c.words));
 }
 
 TEST(RangePictureTest, BadSheetIndexThrows) {

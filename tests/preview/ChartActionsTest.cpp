@@ -31,10 +31,10 @@ class ChartCommands : public PreviewFixture {
         path = QDir(tempDir()).filePath("tkchart.xlt");
         book.saveAs(path.toStdString());
         const xls::Workbook saved = xls::Workbook::open(path.toStdString());
-        xlsdraw::PictureOptions options;
+        xls::draw::PictureOptions options;
         options.dpi = platform::logicalDpi() * platform::pictureScale();
-        usedRange = xlsdraw::drawRange(saved, 0, *saved.sheet(0).usedRange(), options);
-        sheet = xlsdraw::drawSheet(saved, 0, options);
+        usedRange = xls::draw::drawRange(saved, 0, *saved.sheet(0).usedRange(), options);
+        sheet = xls::draw::drawSheet(saved, 0, options);
         usedRange.setDevicePixelRatio(platform::pictureScale());
         sheet.setDevicePixelRatio(platform::pictureScale());
         form->mExcelFile = path;

@@ -32,9 +32,9 @@ class PictureActionsTest : public PreviewFixture {
             book.activeSheet().setValue(3 + int(i), 1, amounts[i]);
         const QString path = QDir(tempDir()).filePath("tkvane12345678.xls");
         book.saveAs(QFile::encodeName(path).toStdString());
-        xlsdraw::PictureOptions options;
+        xls::draw::PictureOptions options;
         options.dpi = platform::logicalDpi();
-        picture = xlsdraw::drawRange(book, 0, *book.activeSheet().usedRange(), options);
+        picture = xls::draw::drawRange(book, 0, *book.activeSheet().usedRange(), options);
         form->mExcelFile = path;
         showWith(picture);
         QApplication::setActiveWindow(form.get());

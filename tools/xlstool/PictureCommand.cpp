@@ -32,21 +32,21 @@ QImage pictureOf(const xls::Workbook& book, const std::string& file, const std::
                  std::ostream& err) {
     const int sheetIndex = book.activeSheetIndex();
     if (what == "--chart") {
-        const std::vector<xlsdraw::ChartObject> charts = xlsdraw::readCharts(book, sheetIndex);
+        const std::vector<xls::draw::ChartObject> charts = xls::draw::readCharts(book, sheetIndex);
         if (charts.empty()) {
             err << "xlstool: the active sheet of " << file << " has no chart\n";
             return {};
         }
-        if (!xlsdraw::isDrawable(charts.front())) {
+        if (!xls::draw::isDrawable(charts.front())) {
             err << "xlstool: the first chart of " << file << " is a " << charts.front().kindName
                 << " chart, which is not drawn\n";
             return {};
         }
-        return xlsdraw::drawChart(book, sheetIndex, 0);
+        return xls::draw::drawChart(book, sheetIndex, 0);
     }
     if (what == "--sheet") {
         std::vector<std::string> leftOut;
-        QImage image = xlsdraw::drawSheet(book, sheetIndex, {}, &leftOut);
+        QImage image = xls::draw::drawSheet(book, sheetIndex, {}, &leftOut);
         for (const std::string& kind : leftOut)
             err << "xlstool: " << file << ": a " << kind << " chart is not drawn\n";
         if (image.isNull()) err << "xlstool: the active sheet of " << file << " is empty\n";
@@ -57,7 +57,7 @@ QImage pictureOf(const xls::Workbook& book, const std::string& file, const std::
         err << "xlstool: the active sheet of " << file << " has no cells\n";
         return {};
     }
-    return xlsdraw::drawRange(book, sheetIndex, *used);
+    return xls::draw::drawRange(book, sheetIndex, *used);
 }
 
 }  // namespace
@@ -73,7 +73,7 @@ int picture(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const xls::Workbook book = xls::Workbook::open(args[1]);
     const QString target = QString::fromStdString(args[2]);
     if (args.size() == 4 && args[3] == "--chart" && !target.endsWith(".png", Qt::CaseInsensitive)) {
-        const QString fault = xlsdraw::saveChartPicture(book, book.activeSheetIndex(), 0, target);
+        const QString fault = xls::draw::saveChartPicture(book, book.activeSheetIndex(), 0, target);
         if (!fault.isEmpty()) err << "xlstool: " << fault.toStdString() << "\n";
         return fault.isEmpty() ? 0 : 1;
     }

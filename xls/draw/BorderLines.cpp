@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace xlsdraw {
+namespace xls::draw {
 
 BorderLook borderLook(uint8_t style) {
     switch (style) {
@@ -79,4 +79,4 @@ void drawBorderLine(QPainter& painter, uint8_t style, const QColor& color, bool 
     drawStroke(painter, look, color, vertical, pos - (look.thickness - 1) / 2, from, to);
 }
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

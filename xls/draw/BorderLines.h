@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace xlsdraw {
+namespace xls::draw {
 
 // How a cell border style looks on screen, in pixels: its thickness, its dash rhythm (on, off,
 // on, off... lengths; empty for a solid line) and whether it is two lines with a gap.
@@ -24,4 +24,4 @@ BorderLook borderLook(uint8_t style);
 void drawBorderLine(QPainter& painter, uint8_t style, const QColor& color, bool vertical, int pos,
                     int from, int to);
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

@@ -5,7 +5,7 @@
 #include <array>
 #include <mutex>
 
-namespace xlsdraw {
+namespace xls::draw {
 
 namespace {
 
@@ -143,4 +143,4 @@ QFont bundledFont(const QString& family) {
     return font;
 }
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace xlsdraw {
+namespace xls::draw {
 
 // The open fonts that travel inside the program (Qt resources under ":/fonts/") and the family
 // that stands for each family name a workbook or a window asks for. The map is fixed, so the same
@@ -38,4 +38,4 @@ QFont bundledFont(const QString& family);
 // The same settings applied to a font that already names a bundled family.
 void fixRendering(QFont& font);
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

@@ -6,7 +6,7 @@
 
 #include "xls/draw/DecimalDigits.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 namespace {
 
@@ -124,4 +124,4 @@ std::optional<CellContent> CellText::content(const xls::Cell& cell, const xls::X
     }
 }
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

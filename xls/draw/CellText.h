@@ -12,7 +12,7 @@
 #include "xls/draw/FormattedValue.h"
 #include "xls/draw/NumberFormat.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 // What a cell shows as text: its value through its number format, and the kind of value, which
 // decides the "General" alignment (numbers right, text left, logical values and errors centred)
@@ -46,4 +46,4 @@ class CellText {
     std::unordered_map<uint16_t, std::unique_ptr<xls::draw::NumberFormat>> formats_;
 };
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

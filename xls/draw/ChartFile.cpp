@@ -10,7 +10,7 @@
 #include "xls/draw/ChartPicture.h"
 #include "xls/draw/ChartReader.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 namespace {
 
@@ -64,4 +64,4 @@ QString saveChartPicture(const xls::Workbook& book, int sheetIndex, size_t chart
     return {};
 }
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

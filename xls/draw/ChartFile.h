@@ -4,7 +4,7 @@
 
 #include "xls/Workbook.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 // Saves the picture of chart `chartIndex` of sheet `sheetIndex` (readCharts' order) alone, in
 // the format its file name ends in: ".png" (pixels at 96 DPI), ".svg" or ".pdf" (shapes and
@@ -13,4 +13,4 @@ namespace xlsdraw {
 QString saveChartPicture(const xls::Workbook& book, int sheetIndex, size_t chartIndex,
                          const QString& path);
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

@@ -7,7 +7,7 @@
 
 #include "xls/StyleTypes.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 // A chart object embedded in a sheet, as its records describe it: what the chart painter needs
 // and nothing more. Made by readCharts (ChartReader.h); pure data.
@@ -93,4 +93,4 @@ struct ChartObject {
     std::vector<PiePoint> points;  // in series order, drawn and left out alike
 };
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

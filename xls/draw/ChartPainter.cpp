@@ -6,7 +6,7 @@
 
 #include "xls/draw/NumberFormat.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 namespace {
 
@@ -406,4 +406,4 @@ void ChartPainter::paintLegend(QPainter& painter, const QRectF& box) {
     }
 }
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

@@ -9,7 +9,7 @@
 #include "xls/draw/ChartModel.h"
 #include "xls/draw/FontCache.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 // Paints a pie or 3-D pie chart (ChartObject of kind Pie or Pie3D) into `area` of a painter, in
 // pixels: the chart area's fill and border, the plot area (a flat pie's), the pie's shadow, the
@@ -73,4 +73,4 @@ class ChartPainter {
     std::vector<QPointF> anchors_;  // per slice: where its leader line starts
 };
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

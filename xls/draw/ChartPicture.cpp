@@ -8,7 +8,7 @@
 #include "xls/draw/FontCache.h"
 #include "xls/draw/SheetLayout.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 namespace {
 
@@ -101,4 +101,4 @@ QImage drawSheet(const xls::Workbook& book, int sheetIndex, const PictureOptions
     return image;
 }
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

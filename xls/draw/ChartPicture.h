@@ -10,7 +10,7 @@
 #include "xls/draw/ChartModel.h"
 #include "xls/draw/RangePicture.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 // Whether the chart painter draws a chart of this kind (a pie or a 3-D pie); charts of other
 // kinds are left out of every picture, never drawn wrongly.
@@ -38,4 +38,4 @@ QImage drawChart(const xls::Workbook& book, int sheetIndex, size_t chartIndex,
 QImage drawSheet(const xls::Workbook& book, int sheetIndex, const PictureOptions& options = {},
                  std::vector<std::string>* leftOut = nullptr);
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

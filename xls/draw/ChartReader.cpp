@@ -8,7 +8,7 @@
 #include "xls/Error.h"
 #include "xls/draw/NumberFormat.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 namespace {
 
@@ -560,4 +560,4 @@ std::vector<ChartObject> readCharts(const xls::Workbook& book, int sheetIndex) {
     return charts;
 }
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

@@ -5,7 +5,7 @@
 #include "xls/Workbook.h"
 #include "xls/draw/ChartModel.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 // The chart objects embedded in sheet `sheetIndex`, in the order of their records: each one's
 // anchor (the drawing's client anchor before its OBJ record), its kind, and for a pie or 3-D pie
@@ -17,4 +17,4 @@ namespace xlsdraw {
 // bad sheet index.
 std::vector<ChartObject> readCharts(const xls::Workbook& book, int sheetIndex);
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

@@ -2,7 +2,7 @@
 
 #include <QImage>
 
-namespace xlsdraw {
+namespace xls::draw {
 
 bool patternBit(uint8_t pattern, int x, int y) {
     const int px = x & 3, py = y & 3;
@@ -62,4 +62,4 @@ QBrush fillBrush(uint8_t pattern, const QColor& foreground, const QColor& backgr
     return QBrush(tile);
 }
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

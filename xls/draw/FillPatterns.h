@@ -4,7 +4,7 @@
 #include <QColor>
 #include <cstdint>
 
-namespace xlsdraw {
+namespace xls::draw {
 
 // The brush of a cell fill: pattern 1 is the foreground colour alone; patterns 2..18 are the
 // spreadsheet's grey shades, stripes, diagonals and grids drawn in the foreground colour over the
@@ -15,4 +15,4 @@ QBrush fillBrush(uint8_t pattern, const QColor& foreground, const QColor& backgr
 // Whether the pattern's pixel (x, y) shows the foreground colour.
 bool patternBit(uint8_t pattern, int x, int y);
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

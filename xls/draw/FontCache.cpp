@@ -7,7 +7,7 @@
 
 #include "xls/draw/BundledFonts.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 FontCache::FontCache(const xls::Styles& styles, double dpi) : styles_(styles), dpi_(dpi) {
     registerBundledFonts();
@@ -98,4 +98,4 @@ int FontCache::maxDigitWidth() {
     return maxDigitWidth_;
 }
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

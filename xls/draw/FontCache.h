@@ -10,7 +10,7 @@
 
 #include "xls/Styles.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 // The workbook's FONT records as screen fonts at one DPI, made on first use and kept. Every family
 // is drawn with a bundled font (BundledFonts.h: Arial by Liberation Sans, Constantia by Caladea,
@@ -57,4 +57,4 @@ class FontCache {
     int maxDigitWidth_ = 0;
 };
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

@@ -15,7 +15,7 @@
 #include "xls/draw/BundledFonts.h"
 #include "xls/draw/FillPatterns.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 namespace {
 
@@ -76,7 +76,7 @@ int RangePainter::px(double logicalPixelsAt96) const {
 
 RangePainter::Frame RangePainter::frame() const {
     const QSize full(layout_.width(), layout_.height());
-    const QSize shown = xlsdraw::pictureSize(full, options_);
+    const QSize shown = xls::draw::pictureSize(full, options_);
     const int width = shown.width(), height = shown.height();
     // A cut picture's last strip, one standard row high, says what is left out. When only
     // columns are cut it goes below the rows if the bounds leave room, else over the last rows.
@@ -86,7 +86,7 @@ RangePainter::Frame RangePainter::frame() const {
     frame.stripTop = height - stripHeight;
     int pictureHeight = height;
     if (width < full.width() && height == full.height() &&
-        xlsdraw::pictureSize(QSize(width, height + stripHeight), options_).height() ==
+        xls::draw::pictureSize(QSize(width, height + stripHeight), options_).height() ==
             height + stripHeight) {
         pictureHeight = height + stripHeight;
         frame.stripTop = height;
@@ -743,4 +743,4 @@ void RangePainter::paintBorders(QPainter& painter, RowSpan rows) {
     });
 }
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

@@ -17,7 +17,7 @@
 #include "xls/draw/RotatedText.h"
 #include "xls/draw/SheetLayout.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 // Paints one range of one sheet: cell fills, gridlines, values and borders, in that order, over
 // a white background. Only the part of the range that fits in the picture is read; a cut picture
@@ -177,4 +177,4 @@ class RangePainter {
     PictureCut cut_;
 };
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

@@ -4,7 +4,7 @@
 
 #include "xls/draw/RangePainter.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 namespace {
 
@@ -53,4 +53,4 @@ void paintRange(QPainter& painter, const xls::Workbook& book, int sheetIndex,
     RangePainter(book.styles(), book.sheet(sheetIndex), range, options).paintOn(painter);
 }
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

@@ -7,7 +7,7 @@
 
 #include "xls/Workbook.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 struct PictureOptions {
     double dpi = 96.0;          // logical DPI the picture is drawn at
@@ -54,4 +54,4 @@ QSize rangePictureSize(const xls::Workbook& book, int sheetIndex, const xls::Cel
 void paintRange(QPainter& painter, const xls::Workbook& book, int sheetIndex,
                 const xls::CellRange& range, const PictureOptions& options = {});
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace xlsdraw {
+namespace xls::draw {
 
 double RotatedText::degreesFor(uint8_t rotation) {
     if (rotation <= 90) return rotation;
@@ -16,4 +16,4 @@ QSizeF RotatedText::turnedSize(double width, double height, double degrees) {
     return QSizeF(width * c + height * s, width * s + height * c);
 }
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

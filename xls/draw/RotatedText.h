@@ -6,7 +6,7 @@
 #include <QString>
 #include <cstdint>
 
-namespace xlsdraw {
+namespace xls::draw {
 
 // Text turned in its cell (an XF's rotation): 1..90 degrees counter-clockwise, 91..180 for 1..90
 // degrees clockwise, 255 for letters stacked top to bottom.
@@ -45,4 +45,4 @@ void RotatedText::paint(QPainter& painter, Advance advance) const {
     painter.restore();
 }
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

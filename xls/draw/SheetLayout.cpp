@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace xlsdraw {
+namespace xls::draw {
 
 SheetLayout::SheetLayout(const xls::Sheet& sheet, const xls::CellRange& range, int maxDigitWidth,
                          double dpi)
@@ -51,4 +51,4 @@ int SheetLayout::lastRowBefore(int y) const {
     return range_.firstRow + std::max(index, 0);
 }
 
-}  // namespace xlsdraw
+}  // namespace xls::draw

@@ -5,7 +5,7 @@
 #include "xls/Sheet.h"
 #include "xls/StyleTypes.h"
 
-namespace xlsdraw {
+namespace xls::draw {
 
 // Pixel geometry of a cell range as a spreadsheet application lays it out on screen: where each
 // column and row of the range starts and how wide or high it is. Hidden columns and rows take no
@@ -43,4 +43,4 @@ class SheetLayout {
     std::vector<int> rowTop_;   // one per row plus the bottom edge
 };
 
-}  // namespace xlsdraw
+}  // namespace xls::draw
