@@ -5,17 +5,24 @@
 
 #include <algorithm>
 
+#include "xls/CompoundFileFormat.h"
+
 namespace xls {
 
 namespace {
 
-constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
-constexpr uint32_t kFreeSector = 0xFFFFFFFF;
-constexpr uint32_t kFatSector = 0xFFFFFFFD;
-constexpr uint32_t kDifatSector = 0xFFFFFFFC;
-constexpr uint32_t kNoStream = 0xFFFFFFFF;
-constexpr size_t kSector = 512;
-constexpr size_t kCutoff = 4096;
+using cfb::kDifatSector;
+using cfb::kEndOfChain;
+using cfb::kFatSector;
+using cfb::kFreeSector;
+using cfb::kNoStream;
+constexpr size_t kSector = cfb::kSectorSize3;  // the writer writes version 3
+constexpr size_t kCutoff = cfb::kMiniStreamCutoff;
+constexpr size_t kMiniSector = cfb::kMiniSectorSize;
+// Sector numbers in a sector: of the FAT, the mini FAT, or a DIFAT sector (its last one names
+// the next DIFAT sector).
+constexpr size_t kPerSector = kSector / cfb::kSectorNumberSize;
+constexpr size_t kInHeader = cfb::header::kDifatEntries;  // FAT sector numbers in the header
 constexpr size_t kNone = size_t(-1);
 
 char16_t upper(char16_t c) {
@@ -54,16 +61,16 @@ int CompoundFile::findInRoot(const std::u16string& name) const {
 }
 
 void CompoundFile::settle() {
-    if (placed_.entry >= entries_.size()) return;
-    Bytes& data = entries_[placed_.entry].data;
-    const size_t at = std::min(placed_.at, data.size());
+    if (leftInPlace_.entry >= entries_.size()) return;
+    Bytes& data = entries_[leftInPlace_.entry].data;
+    const size_t at = std::min(leftInPlace_.at, data.size());
     data.erase(data.begin(), data.begin() + std::ptrdiff_t(at));
-    placed_ = Placed{};
+    leftInPlace_ = LeftInPlace{};
 }
 
 Bytes CompoundFile::takeStream(size_t index, size_t* at) {
-    *at = index == placed_.entry ? placed_.at : 0;
-    if (index == placed_.entry) placed_ = Placed{};
+    *at = index == leftInPlace_.entry ? leftInPlace_.at : 0;
+    if (index == leftInPlace_.entry) leftInPlace_ = LeftInPlace{};
     return std::move(entries_[index].data);
 }
 
@@ -117,7 +124,7 @@ using Entries = std::vector<CompoundFile::Entry>;
 struct Node {
     uint32_t start = kEndOfChain;  // its first sector, or first mini sector
     uint32_t left = kNoStream, right = kNoStream, child = kNoStream;
-    uint8_t color = 1;  // 0 red, 1 black
+    uint8_t color = cfb::entry::kBlack;
     uint8_t depth = 0;  // below the root of its storage's tree
 };
 
@@ -126,7 +133,7 @@ struct Node {
 // sectors starts at kEndOfChain.
 struct Plan {
     size_t first = kNone, firstSize = 0;  // the stream given apart, whose bytes the caller holds
-    size_t miniSectorCount = 0;           // 64-byte mini sectors of the mini stream
+    size_t miniSectorCount = 0;           // mini sectors of the mini stream
     size_t apartSectors = 0, fatSectors = 0, difatSectors = 0, dirSectors = 0, miniFatSectors = 0,
            miniSectors = 0, total = 0;
     uint32_t fatStart = 0, difatStart = 0, dirStart = 0, miniFatStart = 0, miniStart = 0;
@@ -152,24 +159,25 @@ void packMiniStream(const Entries& entries, Plan& plan, std::vector<Node>& nodes
     for (size_t i = 1; i < entries.size(); ++i) {
         if (!plan.inMini(entries, i)) continue;
         nodes[i].start = uint32_t(plan.miniSectorCount);
-        plan.miniSectorCount += sectorsFor(entries[i].data.size(), 64);
+        plan.miniSectorCount += sectorsFor(entries[i].data.size(), kMiniSector);
     }
 }
 
 // Counts the sectors of each part (the FAT and DIFAT must cover themselves too) and gives each
 // part and each large stream its first sector.
 void planSectors(const Entries& entries, Plan& plan, std::vector<Node>& nodes) {
-    plan.dirSectors = sectorsFor(entries.size() * 128, kSector);
-    plan.miniFatSectors = sectorsFor(plan.miniSectorCount * 4, kSector);
-    plan.miniSectors = sectorsFor(plan.miniSectorCount * 64, kSector);
+    plan.dirSectors = sectorsFor(entries.size() * cfb::entry::kBytes, kSector);
+    plan.miniFatSectors = sectorsFor(plan.miniSectorCount, kPerSector);
+    plan.miniSectors = sectorsFor(plan.miniSectorCount * kMiniSector, kSector);
     size_t dataSectors = plan.dirSectors + plan.miniFatSectors + plan.miniSectors;
     if (plan.apart()) dataSectors += sectorsFor(plan.firstSize, kSector);
     for (size_t i = 1; i < entries.size(); ++i)
         if (plan.large(entries, i)) dataSectors += sectorsFor(entries[i].data.size(), kSector);
     for (;;) {
         size_t total = dataSectors + plan.fatSectors + plan.difatSectors;
-        size_t needFat = sectorsFor(total, kSector / 4);
-        size_t needDifat = needFat > 109 ? sectorsFor(needFat - 109, kSector / 4 - 1) : 0;
+        size_t needFat = sectorsFor(total, kPerSector);
+        size_t needDifat =
+            needFat > kInHeader ? sectorsFor(needFat - kInHeader, kPerSector - 1) : 0;
         if (needFat == plan.fatSectors && needDifat == plan.difatSectors) break;
         plan.fatSectors = needFat;
         plan.difatSectors = needDifat;
@@ -216,55 +224,57 @@ void planTrees(const Entries& entries, std::vector<Node>& nodes) {
         uint8_t maxDepth = 0;
         nodes[p].child = buildTree(kids, 0, kids.size(), 0, nodes, maxDepth);
         for (size_t kid : kids)
-            nodes[kid].color = maxDepth > 0 && nodes[kid].depth == maxDepth ? 0 : 1;
+            nodes[kid].color = maxDepth > 0 && nodes[kid].depth == maxDepth ? cfb::entry::kRed
+                                                                            : cfb::entry::kBlack;
     }
 }
 
-// Directory entry, 128 bytes: name u16[32] | nameBytes u16 | type u8 | colour u8 | left, right,
-// child u32 | clsid[16] | stateBits u32 | created, modified FILETIME | start sector u32 |
-// size u32 (the high half of version 4's u64 left zero). Unused entries have no siblings or
-// child.
+// The directory entries (the high half of version 4's stream size left zero). Unused entries
+// have no siblings or child.
 void writeDirectory(const Entries& entries, const Plan& plan, const std::vector<Node>& nodes,
                     uint8_t* dir) {
-    for (size_t i = 0; i < plan.dirSectors * 4; ++i) {
-        uint8_t* e = dir + 128 * i;
+    namespace ent = cfb::entry;
+    for (size_t i = 0; i < plan.dirSectors * kSector / ent::kBytes; ++i) {
+        uint8_t* e = dir + ent::kBytes * i;
         if (i >= entries.size()) {
-            set32(e + 68, kNoStream);
-            set32(e + 72, kNoStream);
-            set32(e + 76, kNoStream);
+            set32(e + ent::kLeft, kNoStream);
+            set32(e + ent::kRight, kNoStream);
+            set32(e + ent::kChild, kNoStream);
             continue;
         }
         const CompoundFile::Entry& en = entries[i];
         const Node& node = nodes[i];
-        size_t len = std::min<size_t>(en.name.size(), 31);
-        for (size_t k = 0; k < len; ++k) set16(e + 2 * k, en.name[k]);
-        set16(e + 64, uint16_t(2 * (len + 1)));
-        e[66] = uint8_t(en.type);
-        e[67] = node.color;
-        set32(e + 68, node.left);
-        set32(e + 72, node.right);
-        set32(e + 76, node.child);
-        std::copy(en.clsid.begin(), en.clsid.end(), e + 80);
-        set32(e + 96, en.stateBits);
-        std::copy(en.times.begin(), en.times.end(), e + 100);
+        size_t len = std::min<size_t>(en.name.size(), ent::kMaxNameChars);
+        for (size_t k = 0; k < len; ++k) set16(e + ent::kName + 2 * k, en.name[k]);
+        set16(e + ent::kNameLength, uint16_t(2 * (len + 1)));
+        e[ent::kType] = uint8_t(en.type);
+        e[ent::kColour] = node.color;
+        set32(e + ent::kLeft, node.left);
+        set32(e + ent::kRight, node.right);
+        set32(e + ent::kChild, node.child);
+        std::copy(en.clsid.begin(), en.clsid.end(), e + ent::kClsid);
+        set32(e + ent::kStateBits, en.stateBits);
+        std::copy(en.times.begin(), en.times.end(), e + ent::kTimes);
         if (en.type == CompoundFile::Type::Root) {
-            set32(e + 116, plan.miniStart);
-            set32(e + 120, uint32_t(plan.miniSectorCount * 64));
+            set32(e + ent::kStart, plan.miniStart);
+            set32(e + ent::kSize, uint32_t(plan.miniSectorCount * kMiniSector));
         } else if (en.type == CompoundFile::Type::Stream) {
-            set32(e + 116, node.start);
-            set32(e + 120, uint32_t(plan.sizeOf(entries, i)));
+            set32(e + ent::kStart, node.start);
+            set32(e + ent::kSize, uint32_t(plan.sizeOf(entries, i)));
         }
     }
 }
 
-// The FAT: every part's chain, in the order planSectors placed them; the rest free. The mini
+// The FAT: every part's chain, in the order planSectors leftInPlace them; the rest free. The mini
 // FAT the same for the mini stream's streams.
 void writeFat(const Entries& entries, const Plan& plan, uint8_t* fat, uint8_t* miniFat) {
-    std::fill(fat, fat + plan.fatSectors * kSector, uint8_t(0xFF));  // kFreeSector
+    static_assert(kFreeSector == 0xFFFFFFFF, "a free sector's number is all one bytes");
+    std::fill(fat, fat + plan.fatSectors * kSector, uint8_t(0xFF));
     uint32_t next = 0;
     auto chain = [&](size_t count, uint32_t mark) {
         for (size_t k = 0; k < count; ++k, ++next)
-            set32(fat + 4 * next, mark != 0 ? mark : (k + 1 < count ? next + 1 : kEndOfChain));
+            set32(fat + cfb::kSectorNumberSize * next,
+                  mark != 0 ? mark : (k + 1 < count ? next + 1 : kEndOfChain));
     };
     if (plan.apart()) chain(sectorsFor(plan.firstSize, kSector), 0);
     chain(plan.fatSectors, kFatSector);
@@ -275,43 +285,44 @@ void writeFat(const Entries& entries, const Plan& plan, uint8_t* fat, uint8_t* m
     for (size_t i = 1; i < entries.size(); ++i)
         if (plan.large(entries, i)) chain(sectorsFor(entries[i].data.size(), kSector), 0);
     if (plan.miniFatSectors == 0) return;
-    std::fill(miniFat, miniFat + plan.miniFatSectors * kSector, uint8_t(0xFF));
+    std::fill(miniFat, miniFat + plan.miniFatSectors * kSector, uint8_t(0xFF));  // free
     uint32_t at = 0;
     for (size_t i = 1; i < entries.size(); ++i) {
         if (!plan.inMini(entries, i)) continue;
-        const size_t count = sectorsFor(entries[i].data.size(), 64);
+        const size_t count = sectorsFor(entries[i].data.size(), kMiniSector);
         for (size_t k = 0; k < count; ++k, ++at)
-            set32(miniFat + 4 * at, k + 1 < count ? at + 1 : kEndOfChain);
+            set32(miniFat + cfb::kSectorNumberSize * at, k + 1 < count ? at + 1 : kEndOfChain);
     }
 }
 
-// Header, 512 bytes, with the first 109 FAT sector numbers; the DIFAT sectors (at `difat`, one
-// after the other) hold the rest, each ending with the next one's number.
+// The header, with the first FAT sector numbers; the DIFAT sectors (at `difat`, one after the
+// other) hold the rest, each ending with the next one's number.
 void writeHeader(const Plan& plan, uint8_t* h, uint8_t* difat) {
-    const uint8_t sig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    std::copy(sig, sig + 8, h);
-    set16(h + 24, 0x3E);
-    set16(h + 26, 3);
-    set16(h + 28, 0xFFFE);
-    set16(h + 30, 9);
-    set16(h + 32, 6);
-    set32(h + 44, uint32_t(plan.fatSectors));
-    set32(h + 48, plan.dirStart);
-    set32(h + 56, uint32_t(kCutoff));
-    set32(h + 60, plan.miniFatSectors ? plan.miniFatStart : kEndOfChain);
-    set32(h + 64, uint32_t(plan.miniFatSectors));
-    set32(h + 68, plan.difatSectors ? plan.difatStart : kEndOfChain);
-    set32(h + 72, uint32_t(plan.difatSectors));
-    for (size_t k = 0; k < 109; ++k)
-        set32(h + 76 + 4 * k, k < plan.fatSectors ? plan.fatStart + uint32_t(k) : kFreeSector);
-    const size_t perDifat = kSector / 4 - 1;
+    namespace hdr = cfb::header;
+    constexpr size_t kNumber = cfb::kSectorNumberSize;
+    std::copy(cfb::kSignature, cfb::kSignature + cfb::kSignatureSize, h + hdr::kSignature);
+    set16(h + hdr::kMinorVersion, cfb::kMinorVersion);
+    set16(h + hdr::kMajorVersion, cfb::kVersion3);
+    set16(h + hdr::kByteOrder, cfb::kByteOrderMark);
+    set16(h + hdr::kSectorShift, cfb::kSectorShift3);
+    set16(h + hdr::kMiniSectorShift, cfb::kMiniSectorShift);
+    set32(h + hdr::kFatCount, uint32_t(plan.fatSectors));
+    set32(h + hdr::kFirstDir, plan.dirStart);
+    set32(h + hdr::kMiniStreamCutoff, uint32_t(kCutoff));
+    set32(h + hdr::kFirstMiniFat, plan.miniFatSectors ? plan.miniFatStart : kEndOfChain);
+    set32(h + hdr::kMiniFatCount, uint32_t(plan.miniFatSectors));
+    set32(h + hdr::kFirstDifat, plan.difatSectors ? plan.difatStart : kEndOfChain);
+    set32(h + hdr::kDifatCount, uint32_t(plan.difatSectors));
+    auto fatSector = [&](size_t k) {
+        return k < plan.fatSectors ? plan.fatStart + uint32_t(k) : kFreeSector;
+    };
+    for (size_t k = 0; k < kInHeader; ++k) set32(h + hdr::kDifat + kNumber * k, fatSector(k));
+    const size_t perDifat = kPerSector - 1;
     for (size_t d = 0; d < plan.difatSectors; ++d) {
         uint8_t* p = difat + kSector * d;
-        for (size_t j = 0; j < perDifat; ++j) {
-            size_t k = 109 + d * perDifat + j;
-            set32(p + 4 * j, k < plan.fatSectors ? plan.fatStart + uint32_t(k) : kFreeSector);
-        }
-        set32(p + 4 * perDifat,
+        for (size_t j = 0; j < perDifat; ++j)
+            set32(p + kNumber * j, fatSector(kInHeader + d * perDifat + j));
+        set32(p + kNumber * perDifat,
               d + 1 < plan.difatSectors ? plan.difatStart + uint32_t(d + 1) : kEndOfChain);
     }
 }
@@ -342,7 +353,8 @@ CompoundFile::Pieces CompoundFile::serializeAround(size_t first, size_t firstSiz
     for (size_t i = 1; i < entries_.size(); ++i) {
         const Bytes& data = entries_[i].data;
         if (plan.inMini(entries_, i))
-            std::copy(data.begin(), data.end(), sector(plan.miniStart) + 64 * nodes[i].start);
+            std::copy(data.begin(), data.end(),
+                      sector(plan.miniStart) + kMiniSector * nodes[i].start);
         else if (plan.large(entries_, i))
             std::copy(data.begin(), data.end(), sector(nodes[i].start));
     }

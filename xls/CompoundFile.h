@@ -74,7 +74,7 @@ class CompoundFile {
     static bool nameLess(const std::u16string& a, const std::u16string& b);
 
     // Where a stream left in place by parseForTaking() starts in its entry's data.
-    struct Placed {
+    struct LeftInPlace {
         size_t entry = SIZE_MAX;
         size_t at = 0;
     };
@@ -86,7 +86,7 @@ class CompoundFile {
     void settle();
 
     std::vector<Entry> entries_;  // entries_[0] is the root
-    Placed placed_;
+    LeftInPlace leftInPlace_;
 };
 
 }  // namespace xls

@@ -4,12 +4,16 @@
 
 #include "TestFiles.h"
 #include "xls/CompoundFile.h"
+#include "xls/CompoundFileFormat.h"
 #include "xls/Error.h"
 
 namespace {
 
 using xls::Bytes;
 using xls::CompoundFile;
+namespace cfb = xls::cfb;
+namespace hdr = xls::cfb::header;
+namespace ent = xls::cfb::entry;
 
 Bytes pattern(size_t size, uint8_t seed) {
     Bytes b(size);
@@ -29,7 +33,7 @@ TEST(CompoundFile, WrittenStreamsReadBackStreamForStream) {
         cf.putStream(name(i), pattern(sizes[i], uint8_t(i)));
     std::vector<std::pair<std::string, Bytes>> files{{"whole", cf.serialize()}};
     for (size_t i = 0; i < std::size(sizes); ++i) {
-        if (sizes[i] < 4096) continue;
+        if (sizes[i] < cfb::kMiniStreamCutoff) continue;
         size_t index = size_t(cf.findInRoot(name(i)));
         CompoundFile apart = cf;
         Bytes held = apart.entries()[index].data;
@@ -48,24 +52,25 @@ TEST(CompoundFile, WrittenStreamsReadBackStreamForStream) {
             SCOPED_TRACE(how + (taken == -2   ? ", borrowed"
                                 : taken == -1 ? ", taken over"
                                               : ", for taking " + std::to_string(sizes[taken])));
-            EXPECT_EQ(file.size() % 512, 0u);
+            EXPECT_EQ(file.size() % cfb::kSectorSize3, 0u);
             Bytes copy = file;
-            CompoundFile back = taken == -2   ? CompoundFile::parse(file, "t.bin")
-                                : taken == -1 ? CompoundFile::parse(std::move(copy), "t.bin")
-                                              : CompoundFile::parseForTaking(std::move(copy),
-                                                                             "t.bin", name(taken));
+            CompoundFile back =
+                taken == -2   ? CompoundFile::parse(file, "t.bin")
+                : taken == -1 ? CompoundFile::parse(std::move(copy), "t.bin")
+                              : CompoundFile::parseForTaking(std::move(copy), "t.bin", name(taken));
             if (taken >= 0) {
                 const size_t index = size_t(back.findInRoot(name(taken)));
                 size_t at = 0;
                 Bytes out = back.takeStream(index, &at);
                 EXPECT_EQ(Bytes(out.begin() + std::ptrdiff_t(at), out.end()),
                           pattern(sizes[taken], uint8_t(taken)));
-                for (size_t i = 0; i < std::size(sizes); ++i)
-                    if (int(i) != taken)
-                        EXPECT_EQ(back.entries()[size_t(back.findInRoot(name(i)))].data,
-                                  pattern(sizes[i], uint8_t(i)))
-                            << "before writing, " << sizes[i];
-                if (sizes[taken] < 4096) continue;
+                for (size_t i = 0; i < std::size(sizes); ++i) {
+                    if (int(i) == taken) continue;
+                    EXPECT_EQ(back.entries()[size_t(back.findInRoot(name(i)))].data,
+                              pattern(sizes[i], uint8_t(i)))
+                        << "before writing, " << sizes[i];
+                }
+                if (sizes[taken] < cfb::kMiniStreamCutoff) continue;
                 // Written as a save does: around the taken stream, which the caller holds.
                 CompoundFile::Pieces pieces = back.serializeAround(index, sizes[taken]);
                 Bytes again = pieces.head;
@@ -90,19 +95,23 @@ TEST(CompoundFile, ChainsLongerThanTheirStreamAreReadUpToTheSize) {
     cf.putStream(u"Big", pattern(5000, 1));
     cf.putStream(u"Small", pattern(100, 2));  // mini sectors 0 and 1
     Bytes file = cf.serialize();
-    auto sectorAt = [&](uint32_t id) { return &file[512 * (size_t(id) + 1)]; };
+    const size_t sector = cfb::kSectorSize3, perSector = sector / cfb::kSectorNumberSize;
+    auto sectorAt = [&](uint32_t id) { return &file[sector * (size_t(id) + 1)]; };
     auto fatEntry = [&](uint32_t id) {
-        return sectorAt(xls::get32(&file[76 + 4 * (id / 128)])) + 4 * (id % 128);
+        const uint32_t fatSector = xls::get32(&file[hdr::kDifat + 4 * (id / perSector)]);
+        return sectorAt(fatSector) + 4 * (id % perSector);
     };
-    const uint8_t* dir = sectorAt(xls::get32(&file[48]));
+    const uint8_t* dir = sectorAt(xls::get32(&file[hdr::kFirstDir]));
     uint32_t bigStart = 0;
-    for (int i = 0; i < 4; ++i)
-        if (xls::get16(dir + 128 * i) == u'B') bigStart = xls::get32(dir + 128 * i + 116);
+    for (size_t i = 0; i < 4; ++i) {
+        const uint8_t* e = dir + ent::kBytes * i;
+        if (xls::get16(e + ent::kName) == u'B') bigStart = xls::get32(e + ent::kStart);
+    }
     uint32_t last = bigStart + 9;  // 5,000 bytes: ten contiguous sectors
-    ASSERT_EQ(xls::get32(fatEntry(last)), 0xFFFFFFFEu);
+    ASSERT_EQ(xls::get32(fatEntry(last)), cfb::kEndOfChain);
     xls::set32(fatEntry(last), 0x00FFFFF0);
-    uint8_t* miniFat = sectorAt(xls::get32(&file[60]));
-    ASSERT_EQ(xls::get32(miniFat + 4), 0xFFFFFFFEu);
+    uint8_t* miniFat = sectorAt(xls::get32(&file[hdr::kFirstMiniFat]));
+    ASSERT_EQ(xls::get32(miniFat + 4), cfb::kEndOfChain);
     xls::set32(miniFat + 4, 40);
     CompoundFile back = CompoundFile::parse(file, "long.bin");
     EXPECT_EQ(back.entries()[size_t(back.findInRoot(u"Big"))].data, pattern(5000, 1));
@@ -115,8 +124,8 @@ TEST(CompoundFile, LargeFileUsesDifatAndReadsBack) {
     Bytes big = pattern(8 * 1024 * 1024, 3);
     cf.putStream(u"Big", big);
     Bytes file = cf.serialize();
-    EXPECT_NE(xls::get32(&file[68]), 0xFFFFFFFEu);  // first DIFAT sector
-    EXPECT_GE(xls::get32(&file[72]), 1u);           // DIFAT sector count
+    EXPECT_NE(xls::get32(&file[hdr::kFirstDifat]), cfb::kEndOfChain);
+    EXPECT_GE(xls::get32(&file[hdr::kDifatCount]), 1u);
     CompoundFile back = CompoundFile::parse(file, "big.bin");
     EXPECT_EQ(back.entries()[size_t(back.findInRoot(u"Big"))].data, big);
 }
@@ -162,49 +171,50 @@ TEST(CompoundFile, KeepsNamesClsidsAndStorages) {
 // A version 4 file (4,096-byte sectors) written by hand: header, one FAT sector, one directory
 // sector, and one stream of 5,000 bytes in two sectors.
 Bytes version4File(const Bytes& stream) {
-    const size_t sector = 4096;
+    const size_t sector = size_t(1) << cfb::kSectorShift4;
     Bytes f(sector * 5, 0);
-    const uint8_t sig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    std::copy(sig, sig + 8, f.begin());
-    xls::set16(&f[24], 0x3E);
-    xls::set16(&f[26], 4);
-    xls::set16(&f[28], 0xFFFE);
-    xls::set16(&f[30], 12);
-    xls::set16(&f[32], 6);
-    xls::set32(&f[40], 1);  // directory sectors
-    xls::set32(&f[44], 1);  // FAT sectors
-    xls::set32(&f[48], 1);  // first directory sector
-    xls::set32(&f[56], 4096);
-    xls::set32(&f[60], 0xFFFFFFFE);
-    xls::set32(&f[68], 0xFFFFFFFE);
-    xls::set32(&f[76], 0);  // FAT in sector 0
-    for (int i = 1; i < 109; ++i) xls::set32(&f[76 + 4 * i], 0xFFFFFFFF);
+    std::copy(cfb::kSignature, cfb::kSignature + cfb::kSignatureSize, f.begin());
+    xls::set16(&f[hdr::kMinorVersion], cfb::kMinorVersion);
+    xls::set16(&f[hdr::kMajorVersion], cfb::kVersion4);
+    xls::set16(&f[hdr::kByteOrder], cfb::kByteOrderMark);
+    xls::set16(&f[hdr::kSectorShift], cfb::kSectorShift4);
+    xls::set16(&f[hdr::kMiniSectorShift], cfb::kMiniSectorShift);
+    xls::set32(&f[hdr::kDirCount], 1);
+    xls::set32(&f[hdr::kFatCount], 1);
+    xls::set32(&f[hdr::kFirstDir], 1);
+    xls::set32(&f[hdr::kMiniStreamCutoff], cfb::kMiniStreamCutoff);
+    xls::set32(&f[hdr::kFirstMiniFat], cfb::kEndOfChain);
+    xls::set32(&f[hdr::kFirstDifat], cfb::kEndOfChain);
+    xls::set32(&f[hdr::kDifat], 0);  // FAT in sector 0
+    for (size_t i = 1; i < hdr::kDifatEntries; ++i)
+        xls::set32(&f[hdr::kDifat + 4 * i], cfb::kFreeSector);
     uint8_t* fat = &f[sector * 1];
-    for (size_t i = 0; i < sector / 4; ++i) xls::set32(fat + 4 * i, 0xFFFFFFFF);
-    xls::set32(fat + 0, 0xFFFFFFFD);  // sector 0: FAT
-    xls::set32(fat + 4, 0xFFFFFFFE);  // sector 1: directory
-    xls::set32(fat + 8, 3);           // sectors 2, 3: the stream
-    xls::set32(fat + 12, 0xFFFFFFFE);
+    for (size_t i = 0; i < sector / 4; ++i) xls::set32(fat + 4 * i, cfb::kFreeSector);
+    xls::set32(fat + 0, cfb::kFatSector);   // sector 0: FAT
+    xls::set32(fat + 4, cfb::kEndOfChain);  // sector 1: directory
+    xls::set32(fat + 8, 3);                 // sectors 2, 3: the stream
+    xls::set32(fat + 12, cfb::kEndOfChain);
     uint8_t* dir = &f[sector * 2];
-    auto entry = [&](int i, const std::u16string& name, uint8_t type, uint32_t child,
+    auto entry = [&](size_t i, const std::u16string& name, CompoundFile::Type type, uint32_t child,
                      uint32_t start, uint32_t size) {
-        uint8_t* e = dir + 128 * i;
-        for (size_t k = 0; k < name.size(); ++k) xls::set16(e + 2 * k, name[k]);
-        xls::set16(e + 64, uint16_t(2 * (name.size() + 1)));
-        e[66] = type;
-        e[67] = 1;
-        xls::set32(e + 68, 0xFFFFFFFF);
-        xls::set32(e + 72, 0xFFFFFFFF);
-        xls::set32(e + 76, child);
-        xls::set32(e + 116, start);
-        xls::set32(e + 120, size);
+        uint8_t* e = dir + ent::kBytes * i;
+        for (size_t k = 0; k < name.size(); ++k) xls::set16(e + ent::kName + 2 * k, name[k]);
+        xls::set16(e + ent::kNameLength, uint16_t(2 * (name.size() + 1)));
+        e[ent::kType] = uint8_t(type);
+        e[ent::kColour] = ent::kBlack;
+        xls::set32(e + ent::kLeft, cfb::kNoStream);
+        xls::set32(e + ent::kRight, cfb::kNoStream);
+        xls::set32(e + ent::kChild, child);
+        xls::set32(e + ent::kStart, start);
+        xls::set32(e + ent::kSize, size);
     };
-    entry(0, u"Root Entry", 5, 1, 0xFFFFFFFE, 0);
-    entry(1, u"Workbook", 2, 0xFFFFFFFF, 2, uint32_t(stream.size()));
-    for (int i = 2; i < 32; ++i) {
-        xls::set32(dir + 128 * i + 68, 0xFFFFFFFF);
-        xls::set32(dir + 128 * i + 72, 0xFFFFFFFF);
-        xls::set32(dir + 128 * i + 76, 0xFFFFFFFF);
+    entry(0, u"Root Entry", CompoundFile::Type::Root, 1, cfb::kEndOfChain, 0);
+    entry(1, u"Workbook", CompoundFile::Type::Stream, cfb::kNoStream, 2, uint32_t(stream.size()));
+    for (size_t i = 2; i < sector / ent::kBytes; ++i) {
+        uint8_t* e = dir + ent::kBytes * i;
+        xls::set32(e + ent::kLeft, cfb::kNoStream);
+        xls::set32(e + ent::kRight, cfb::kNoStream);
+        xls::set32(e + ent::kChild, cfb::kNoStream);
     }
     std::copy(stream.begin(), stream.end(), f.begin() + long(sector * 3));
     return f;
@@ -217,7 +227,7 @@ TEST(CompoundFile, ReadsVersion4AndWritesVersion3) {
     ASSERT_GE(index, 0);
     EXPECT_EQ(v4.entries()[size_t(index)].data, stream);
     Bytes v3 = v4.serialize();
-    EXPECT_EQ(xls::get16(&v3[26]), 3);
+    EXPECT_EQ(xls::get16(&v3[hdr::kMajorVersion]), cfb::kVersion3);
     CompoundFile back = CompoundFile::parse(v3, "v3.xls");
     EXPECT_EQ(back.entries()[size_t(back.findInRoot(u"Workbook"))].data, stream);
 }

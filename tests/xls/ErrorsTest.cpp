@@ -5,12 +5,20 @@
 #include "RecordDump.h"
 #include "TestFiles.h"
 #include "xls/CompoundFile.h"
+#include "xls/CompoundFileFormat.h"
 #include "xls/Workbook.h"
 
 namespace {
 
 using xls::Bytes;
 using xls::ErrorKind;
+namespace cfb = xls::cfb;
+namespace hdr = xls::cfb::header;
+
+// Where sector `id` of a version 3 file starts, and where the FAT entry of sector `id` lies when
+// the FAT is the one sector `fat`.
+size_t sectorAt(uint32_t id) { return cfb::kSectorSize3 * (size_t(id) + 1); }
+size_t fatEntryAt(uint32_t fat, uint32_t id) { return sectorAt(fat) + cfb::kSectorNumberSize * id; }
 
 // The chart workbook with its Workbook stream replaced by `stream`.
 Bytes withStream(const Bytes& stream, const std::u16string& name = u"Workbook") {
@@ -75,23 +83,23 @@ const Damage kDamages[] = {
     {"FAT sector count past the file",
      [] {
          Bytes b = chartFile();
-         xls::set32(&b[44], 100000);
+         xls::set32(&b[hdr::kFatCount], 100000);
          return b;
      },
      ErrorKind::Corrupt, "FAT"},
     {"directory chain loops",
      [] {
          Bytes b = chartFile();
-         uint32_t dir = xls::get32(&b[48]);
-         uint32_t fat = xls::get32(&b[76]);
-         xls::set32(&b[512 * (fat + 1) + 4 * dir], dir);  // the sector points at itself
+         uint32_t dir = xls::get32(&b[hdr::kFirstDir]);
+         uint32_t fat = xls::get32(&b[hdr::kDifat]);
+         xls::set32(&b[fatEntryAt(fat, dir)], dir);  // the sector points at itself
          return b;
      },
      ErrorKind::Corrupt, "chain"},
     {"bad sector size",
      [] {
          Bytes b = chartFile();
-         xls::set16(&b[30], 20);
+         xls::set16(&b[hdr::kSectorShift], 20);
          return b;
      },
      ErrorKind::Corrupt, "sector size"},
@@ -167,10 +175,11 @@ const Damage kDamages[] = {
     {"a stream's chain shorter than its size",
      [] {
          Bytes b = xlstest::readBytes(xlstest::dataPath("long-chain.xls"));
-         uint32_t fat = xls::get32(&b[76]), dir = xls::get32(&b[48]);
+         uint32_t fat = xls::get32(&b[hdr::kDifat]), dir = xls::get32(&b[hdr::kFirstDir]);
          // The Workbook stream is the directory's second entry; end its chain at its first sector.
-         uint32_t first = xls::get32(&b[512 * (dir + 1) + 128 + 116]);
-         xls::set32(&b[512 * (fat + 1) + 4 * first], 0xFFFFFFFE);
+         const size_t workbook = sectorAt(dir) + cfb::entry::kBytes;
+         uint32_t first = xls::get32(&b[workbook + cfb::entry::kStart]);
+         xls::set32(&b[fatEntryAt(fat, first)], cfb::kEndOfChain);
          return b;
      },
      ErrorKind::Corrupt, "longer than its sectors"},
