@@ -45,16 +45,22 @@ CompoundFile compoundFileOf(Bytes&& bytes, const std::string& displayName) {
 
 WorkbookModel::WorkbookModel(Bytes&& bytes, std::string name)
     : displayName(std::move(name)), file_(compoundFileOf(std::move(bytes), displayName)) {
+    auto isStream = [&](int index) {
+        return index >= 0 && file_.entries()[size_t(index)].type == CompoundFile::Type::Stream;
+    };
     int stream = file_.findInRoot(u"Workbook");
-    if (stream < 0 || file_.entries()[size_t(stream)].type != CompoundFile::Type::Stream) {
-        if (file_.findInRoot(u"Book") >= 0)
-            throw Error(ErrorKind::Unsupported, displayName,
-                        "Excel 5.0/95 (BIFF5) workbooks are not supported");
-        throw Error(ErrorKind::Corrupt, displayName, "not a workbook (no Workbook stream)");
+    if (isStream(stream)) {
+        // An Excel 5.0/95 copy kept beside the workbook by dual-format writers: a save changes
+        // only the Workbook stream, so the old copy would show stale values to readers that
+        // prefer it.
+        if (file_.removeStreamFromRoot(u"Book")) stream = file_.findInRoot(u"Workbook");
+    } else {
+        // The name Excel 5.0/95 gives the stream. Whether it holds a workbook this engine reads
+        // is told by its BOF record (split()), not by the name; a save keeps the name.
+        stream = file_.findInRoot(u"Book");
+        if (!isStream(stream))
+            throw Error(ErrorKind::Corrupt, displayName, "not a workbook (no Workbook stream)");
     }
-    // An Excel 5.0/95 copy kept beside the workbook by dual-format writers: a save changes only
-    // the Workbook stream, so the old copy would show stale values to readers that prefer it.
-    if (file_.removeStreamFromRoot(u"Book")) stream = file_.findInRoot(u"Workbook");
     streamIndex_ = size_t(stream);
     // Everything in it goes to the globals and sheets; a save writes the stream anew.
     size_t at = 0;

@@ -105,8 +105,13 @@ const Damage kDamages[] = {
      ErrorKind::Corrupt, "sector size"},
     {"no Workbook stream", [] { return withStream(chartStream(), u"Other"); }, ErrorKind::Corrupt,
      "no Workbook stream"},
-    {"BIFF5 Book stream", [] { return withStream(chartStream(), u"Book"); }, ErrorKind::Unsupported,
-     "BIFF5"},
+    {"BIFF5 Book stream",
+     [] {
+         Bytes s = chartStream();
+         xls::set16(&s[4], 0x0500);
+         return withStream(s, u"Book");
+     },
+     ErrorKind::Unsupported, "BIFF5"},
     {"BIFF5 BOF",
      [] {
          Bytes s = chartStream();

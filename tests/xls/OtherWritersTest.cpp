@@ -172,6 +172,23 @@ TEST(OtherWriters, SavingDropsTheStaleExcel95Copy) {
     }
 }
 
+// A BIFF8 workbook stream under the name Excel 5.0/95 gave it ("Book", no "Workbook" beside it)
+// is read for what its BOF says, filled, and saved under the name it had.
+TEST(OtherWriters, ABiff8StreamNamedBookIsReadAsAWorkbook) {
+    auto in = xls::CompoundFile::parse(xlstest::readBytes(xlstest::dataPath("chart.xls")), "in");
+    xls::CompoundFile renamed;
+    renamed.putStream(u"Book", in.entries()[size_t(in.findInRoot(u"Workbook"))].data);
+    xls::Workbook book = xls::Workbook::fromBytes(renamed.serialize(), "book.xls");
+    EXPECT_EQ(book.activeSheet().cell(2, 0).text, "Asset Type");
+    book.activeSheet().setValue(0, 5, "filled");
+    auto saved = xls::CompoundFile::parse(book.toBytes(false), "out");
+    EXPECT_GE(saved.findInRoot(u"Book"), 0);
+    EXPECT_LT(saved.findInRoot(u"Workbook"), 0);
+    xls::Workbook again = xls::Workbook::fromBytes(book.toBytes(false), "again.xls");
+    EXPECT_EQ(again.activeSheet().cell(2, 0).text, "Asset Type");
+    EXPECT_EQ(again.activeSheet().cell(0, 5).text, "filled");
+}
+
 TEST(OtherWriters, AStringCutShortInAKeptRecordIsAWarning) {
     xls::Workbook book = xls::Workbook::open(xlstest::dataPath("short-format.xls"));
     ASSERT_EQ(book.warnings().size(), 1u);
