@@ -1,7 +1,7 @@
 # Run after a test program is built: lists its GoogleTest suites and writes OUT, a CTest file
 # with one test per suite, named PREFIX + the suite ("Goldens/GoldenPicture"), which runs the
-# program with --gtest_filter=<suite>.* in WORKDIR. PROPS is a list of property/value pairs
-# (list separators inside a value written as "<sep>").
+# program with --gtest_filter=<suite>.* in WORKDIR. PROPS holds property names and values, each
+# followed by "<next>" (semicolons inside a value written as "<sep>").
 #   cmake -DEXE=... -DOUT=... -DPREFIX=... -DWORKDIR=... -DPROPS=... -P AddSuiteTests.cmake
 set(ENV{QT_QPA_PLATFORM} offscreen)
 execute_process(COMMAND "${EXE}" --gtest_list_tests
@@ -29,7 +29,7 @@ foreach(suite IN LISTS suites)
                         "[=[--gtest_filter=${suite}.*]=])\n")
   string(APPEND content "set_tests_properties([=[${PREFIX}${suite}]=] PROPERTIES "
                         "WORKING_DIRECTORY [==[${WORKDIR}]==]")
-  set(pairs ${PROPS})
+  string(REPLACE "<next>" ";" pairs "${PROPS}")
   while(pairs)
     list(POP_FRONT pairs name value)
     string(REPLACE "<sep>" ";" value "${value}")

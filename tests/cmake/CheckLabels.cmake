@@ -1,40 +1,12 @@
+cmake_minimum_required(VERSION 3.20)
 # Fails when a test of the build carries none, or more than one, of the labels a run selects by:
 #   unit     a program's own logic, headless, seconds (ctest -L unit: the quick loop)
 #   readers  our files opened by other programs (LibreOffice, xlrd, Gnumeric) or theirs by us
 #   e2e      the real program in a real X server or compositor
 #   fuzz     the fuzz targets' timed runs
 #   package  the Debian package and its metadata
-# The tests are read from the build's CTest files, as CheckNameWidth.cmake does.
 set(kinds unit readers e2e fuzz package)
-function(add_test name)
-  set_property(GLOBAL APPEND PROPERTY test_names "${name}")
-endfunction()
-function(set_tests_properties)
-  set(names)
-  set(rest ${ARGN})
-  while(rest)
-    list(POP_FRONT rest word)
-    if(word STREQUAL "PROPERTIES")
-      break()
-    endif()
-    list(APPEND names "${word}")
-  endwhile()
-  while(rest)
-    list(POP_FRONT rest key value)
-    if(key STREQUAL "LABELS")
-      foreach(name IN LISTS names)
-        set_property(GLOBAL APPEND PROPERTY "labels_${name}" ${value})
-      endforeach()
-    endif()
-  endwhile()
-endfunction()
-macro(subdirs)
-  foreach(dir ${ARGN})
-    include("${CMAKE_CURRENT_LIST_DIR}/${dir}/CTestTestfile.cmake" OPTIONAL)
-  endforeach()
-endmacro()
-include("${BUILD}/CTestTestfile.cmake")
-get_property(names GLOBAL PROPERTY test_names)
+include(${CMAKE_CURRENT_LIST_DIR}/ReadTests.cmake)
 
 set(wrong)
 foreach(name IN LISTS names)

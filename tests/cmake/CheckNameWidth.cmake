@@ -1,20 +1,7 @@
 # Fails when a line of CTest's progress output would be wider than 80 columns:
 #   "<i>/<n> Test #<k>: <name> <dots>   Passed  123.45 sec", every name padded to the longest,
 # 3 * digits(n) + longest name + 35 columns in all.
-# The names are read from the build's CTest files (running ctest -N here would overwrite the log
-# of the run this check is part of).
-function(add_test name)
-  set_property(GLOBAL APPEND PROPERTY test_names "${name}")
-endfunction()
-function(set_tests_properties)
-endfunction()
-macro(subdirs)
-  foreach(dir ${ARGN})
-    include("${CMAKE_CURRENT_LIST_DIR}/${dir}/CTestTestfile.cmake" OPTIONAL)
-  endforeach()
-endmacro()
-include("${BUILD}/CTestTestfile.cmake")
-get_property(names GLOBAL PROPERTY test_names)
+include(${CMAKE_CURRENT_LIST_DIR}/ReadTests.cmake)
 
 list(LENGTH names count)
 string(LENGTH "${count}" digits)
