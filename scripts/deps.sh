@@ -17,6 +17,9 @@ packages=(
   fonts-liberation fonts-crosextra-carlito fonts-crosextra-caladea fonts-dejavu-core fontconfig
   # real readers of the workbooks the program writes
   python3 python3-xlrd libreoffice-calc-nogui python3-uno poppler-utils gnumeric
+  # what a file manager shows of the template: GNOME's thumbnailer for Office files and the
+  # image loader for the Windows metafile it finds in the summary
+  libgsf-bin libwmf0.2-7-gtk
 )
 
 # A second font set for the tests that prove the pictures do not depend on the machine's fonts.

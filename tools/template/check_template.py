@@ -1,9 +1,25 @@
 #!/usr/bin/python3
-"""Reads a built template back with xlrd and the raw records and prints what it holds."""
+"""Reads a built template back with xlrd and the raw records and prints what it holds.
 
+    /usr/bin/python3 tools/template/check_template.py TEMPLATE [--xlstool XLSTOOL]
+
+With --xlstool it also checks the summary's thumbnail and exits 1 when it is wrong: present and
+well formed to the last field (the clipboard value, the metafile's records, the bitmap's header
+and every run of its compressed bits, each pixel a colour of its palette), the size of the chart
+picture `xlstool picture --chart` draws of TEMPLATE with its extent in hundredths of a
+millimetre at 96 DPI, at least 98 % of its pixels the picture's own (the rest are antialiased
+edges in the nearest colour of 256); drawn by the GNOME thumbnailer for Office files
+(gsf-office-thumbnailer, through libwmf) at that size and at least 90 % the same; and kept byte
+for byte in a workbook `xlstool fill` saves from TEMPLATE.
+"""
+
+import argparse
 import os
+import shutil
 import struct
+import subprocess
 import sys
+import tempfile
 
 import xlrd
 
@@ -11,6 +27,78 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import biff_patch  # noqa: E402
 import cfb  # noqa: E402
 import property_set  # noqa: E402
+import thumbnail  # noqa: E402
+
+SAME_PIXELS = 0.98  # of the stored bitmap's pixels, the chart picture's own
+SAME_THUMBNAILED = 0.90  # of the GNOME thumbnailer's pixels, the chart picture's own
+
+
+def same_share(rows, other):
+    pairs = [(p, q) for a, b in zip(rows, other) for p, q in zip(a, b)]
+    return sum(1 for p, q in pairs if p == q) / float(max(1, len(pairs)))
+
+
+def check_thumbnail(path, xlstool):
+    """The problems of `path`'s summary thumbnail (an empty list when it is right)."""
+    problems = []
+    work = tempfile.mkdtemp(prefix="morrowlin-check-thumbnail-")
+    try:
+        with open(path, "rb") as f:
+            compound = cfb.CompoundFile(f.read())
+        try:
+            stored = thumbnail.read_thumbnail(compound.stream(thumbnail.SUMMARY))
+        except thumbnail.ThumbnailError as e:
+            return ["%s: thumbnail: %s" % (path, e)]
+        png = os.path.join(work, "chart.png")
+        thumbnail.chart_picture(path, xlstool, png)
+        width, height, rows = thumbnail.read_picture(png)
+        extent = (thumbnail.himetric(width), thumbnail.himetric(height))
+        print("thumbnail: CF_METAFILEPICT %dx%d (%.2f x %.2f cm), a %d-colour BI_RLE8 bitmap of "
+              "%d bytes" % (stored["size"][0], stored["size"][1], stored["extent"][0] / 1000.0,
+                            stored["extent"][1] / 1000.0, len(set(c for r in stored["rows"]
+                                                                  for c in r)),
+                            len(stored["dib"])))
+        if stored["size"] != (width, height) or stored["extent"] != extent:
+            problems.append("thumbnail of %s, extent %s; the chart picture is %s, extent %s" % (
+                stored["size"], stored["extent"], (width, height), extent))
+            return problems
+        share = same_share(rows, stored["rows"])
+        print("thumbnail: %.2f %% of its pixels the chart picture's" % (100 * share))
+        if share < SAME_PIXELS:
+            problems.append("thumbnail: only %.2f %% of its pixels the chart picture's" % (
+                100 * share))
+        # What a file manager shows: GNOME's thumbnailer for Office files.
+        shown = os.path.join(work, "shown.png")
+        if shutil.which("gsf-office-thumbnailer") is None:
+            problems.append("gsf-office-thumbnailer is missing (libgsf-bin, libwmf0.2-7-gtk)")
+        else:
+            subprocess.run(["gsf-office-thumbnailer", "-i", path, "-o", shown, "-s", "256"],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if not os.path.exists(shown):
+                problems.append("gsf-office-thumbnailer drew no thumbnail of %s" % path)
+            else:
+                w, h, drawn = thumbnail.read_picture(shown)
+                share = same_share(rows, drawn)
+                print("gsf-office-thumbnailer: %dx%d, %.2f %% of its pixels the chart picture's"
+                      % (w, h, 100 * share))
+                if (w, h) != (width, height) or share < SAME_THUMBNAILED:
+                    problems.append("gsf-office-thumbnailer drew %dx%d, %.2f %% the chart "
+                                    "picture's" % (w, h, 100 * share))
+        # A workbook saved from the template keeps the summary as it was read.
+        filled = os.path.join(work, "filled.xls")
+        subprocess.run([xlstool, "fill", path, filled, "A4=Boat", "B4=1234"], check=True,
+                       stdout=subprocess.DEVNULL)
+        with open(filled, "rb") as f:
+            saved = cfb.CompoundFile(f.read()).stream(thumbnail.SUMMARY)
+        mine = property_set.read_values(compound.stream(thumbnail.SUMMARY))
+        if property_set.read_values(saved).get(thumbnail.PIDSI_THUMBNAIL) != mine[
+                thumbnail.PIDSI_THUMBNAIL]:
+            problems.append("a workbook saved from %s lost or changed its thumbnail" % path)
+        else:
+            print("thumbnail: kept byte for byte in a filled workbook")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    return problems
 
 
 def main(path):
@@ -65,4 +153,13 @@ def main(path):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("template")
+    parser.add_argument("--xlstool", help="also check the thumbnail against this tool's chart")
+    args = parser.parse_args()
+    main(args.template)
+    if args.xlstool:
+        found = check_thumbnail(args.template, args.xlstool)
+        for problem in found:
+            print("FAILED: " + problem)
+        sys.exit(1 if found else 0)

@@ -5,6 +5,8 @@ Run with the system Python that has the UNO bridge:  /usr/bin/python3 tools/temp
 It starts a private, headless LibreOffice, builds the sheet, the table look and the 3-D pie chart
 through UNO, stores the document as an Excel 97-2003 template, ends LibreOffice, and then makes two
 edits LibreOffice cannot make itself (template record, hidden gridlines) in the BIFF8 stream.
+Last, the chart drawn by the program's own painter (`xlstool picture --chart`, hence --xlstool)
+becomes the summary's thumbnail, the picture file managers show (see thumbnail.py).
 """
 
 import argparse
@@ -26,6 +28,7 @@ import biff_patch  # noqa: E402
 import cfb  # noqa: E402
 import property_set  # noqa: E402
 import lo_session  # noqa: E402
+import thumbnail  # noqa: E402
 from lo_session import prop  # noqa: E402
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -276,6 +279,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--out", default=DEFAULT_OUT, help="where to write the template")
     parser.add_argument("--render", metavar="PNG", help="also write LibreOffice's rendering")
+    parser.add_argument("--xlstool", default=os.path.join(REPO, "build", "xlstool"),
+                        help="the engine's tool that draws the chart for the thumbnail")
     args = parser.parse_args()
 
     targets = (round(15.25 * 256), round(10.375 * 256))
@@ -296,7 +301,9 @@ def main():
     finally:
         office.close()
     patch(args.out)
-    print("wrote %s (%d bytes)" % (args.out, os.path.getsize(args.out)))
+    width, height = thumbnail.add_thumbnail(args.out, args.xlstool)
+    print("wrote %s (%d bytes, a thumbnail of %dx%d pixels)" % (
+        args.out, os.path.getsize(args.out), width, height))
     if args.render:
         render(args.out, args.render)
         print("rendered %s" % args.render)
