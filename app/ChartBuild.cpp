@@ -22,7 +22,7 @@
 #include "platform/WorkingFile.h"
 #include "preview/Form2.h"
 
-namespace chart {
+namespace app {
 
 namespace {
 
@@ -32,8 +32,8 @@ constexpr int kNameAttempts = 100000;
 template <class T>
 T& need(T* object, const char* what) {
     if (object == nullptr)
-        throw app::Failure(QString("There is no %1 to work with: an earlier step failed.")
-                               .arg(QString::fromLatin1(what)));
+        throw common::Failure(QString("There is no %1 to work with: an earlier step failed.")
+                                  .arg(QString::fromLatin1(what)));
     return *object;
 }
 
@@ -41,22 +41,23 @@ T& need(T* object, const char* what) {
 QString chartLimitText(int count) {
     const QLocale english(QLocale::English);
     return QString("The chart shows the first %1 entries; the table holds all %2 entries.")
-        .arg(english.toString(kChartEntryLimit), english.toString(count));
+        .arg(english.toString(chart::kChartEntryLimit), english.toString(count));
 }
 
 // Removes a picture file left in the temporary folder; throws when one stays. One that is not
 // the user's own is never removed, nor written through.
 void removeOldPicture(const QString& path) {
-    Main::DeleteFileQuietly(path);
+    common::Main::DeleteFileQuietly(path);
     const platform::PathStatus left = platform::pathStatus(path);
     if (left.kind == platform::PathStatus::Missing) return;
     if (left.owner != platform::currentUserId())
-        throw app::Failure(QString("The picture file \"%1\" was not made by this program: it "
-                                   "belongs to another account. It is left alone, and no picture "
-                                   "is saved under its name.")
-                               .arg(QDir::toNativeSeparators(path)));
-    throw app::Failure(QString("The old picture file \"%1\" could not be removed.")
-                           .arg(QDir::toNativeSeparators(path)));
+        throw common::Failure(
+            QString("The picture file \"%1\" was not made by this program: it "
+                    "belongs to another account. It is left alone, and no picture "
+                    "is saved under its name.")
+                .arg(QDir::toNativeSeparators(path)));
+    throw common::Failure(QString("The old picture file \"%1\" could not be removed.")
+                              .arg(QDir::toNativeSeparators(path)));
 }
 
 // Makes the temporary workbook's file, empty and the user's alone, so that the name is this
@@ -64,13 +65,14 @@ void removeOldPicture(const QString& path) {
 void reserveWorkbookName(const QString& path) {
     QString error;
     if (!platform::createPrivateFile(path, &error))
-        throw app::Failure(QString("The temporary workbook \"%1\" could not be created: %2.")
-                               .arg(QDir::toNativeSeparators(path), error));
+        throw common::Failure(QString("The temporary workbook \"%1\" could not be created: %2.")
+                                  .arg(QDir::toNativeSeparators(path), error));
 }
 
 }  // namespace
 
-ChartBuild::ChartBuild(Form1& form, const Services& services) : form_(form), services_(services) {}
+ChartBuild::ChartBuild(Form1& form, const common::Services& services)
+    : form_(form), services_(services) {}
 
 QString ChartBuild::drawWorkbookName(platform::RandomSource& random) {
     QString name = QStringLiteral("tkvane");
@@ -86,8 +88,8 @@ QString ChartBuild::drawWorkbookName(platform::RandomSource& random) {
 
 void ChartBuild::run() {
     platform::Dialogs& dialogs = *services_.dialogs;
-    app::ErrorTrap trap(dialogs, "Form1.PushButton1_Click");
-    app::MousePointer& pointer = form_.mousePointer();
+    common::ErrorTrap trap(dialogs, "Form1.PushButton1_Click");
+    common::MousePointer& pointer = form_.mousePointer();
     EntryListModel& entries = form_.entries();
 
     bool stop = false;
@@ -98,12 +100,12 @@ void ChartBuild::run() {
     QString templatePath = QDir(folder).filePath(kTemplateFileName);
     const QString picturePath = QDir(folder).filePath(kPictureFileName);
     QByteArray templateBytes;
-    std::unique_ptr<SpreadsheetApplication> instance;
-    std::shared_ptr<SpreadsheetWorkbook> book;
+    std::unique_ptr<chart::SpreadsheetApplication> instance;
+    std::shared_ptr<chart::SpreadsheetWorkbook> book;
 
-    trap.step(102, [&] { pointer.set(app::MousePointer::Hourglass); });
-    trap.step(104, [&] { templateBytes = TemplateBytes(); });
-    trap.step(106, [&] { WriteTemplateCopy(templateBytes, templatePath); });
+    trap.step(102, [&] { pointer.set(common::MousePointer::Hourglass); });
+    trap.step(104, [&] { templateBytes = chart::TemplateBytes(); });
+    trap.step(106, [&] { chart::WriteTemplateCopy(templateBytes, templatePath); });
     trap.step(108, [&] { instance = services_.spreadsheets->CreateNew(); });
     trap.step(110, [&] {
         book = need(instance.get(), "spreadsheet application").OpenWorkbook(templatePath);
@@ -136,7 +138,7 @@ void ChartBuild::run() {
             need(book.get(), "workbook").ActiveSheet().setCellNumberFormat(i + 3, 2, kAmountFormat);
         });
     }
-    trap.step(146, [&] { pointer.set(app::MousePointer::Default); });
+    trap.step(146, [&] { pointer.set(common::MousePointer::Default); });
 
     QString workbookPath;
     for (int attempt = 0;; ++attempt) {
@@ -144,17 +146,18 @@ void ChartBuild::run() {
         workbookPath = QDir(folder).filePath(name + ".xls");
         const bool taken = trap.test(162, [&] {
             if (attempt >= kNameAttempts)
-                throw app::Failure(QString("No free name for the temporary workbook was found in "
-                                           "\"%1\".")
-                                       .arg(QDir::toNativeSeparators(folder)));
-            return Main::FileExists(workbookPath) ||
+                throw common::Failure(
+                    QString("No free name for the temporary workbook was found in "
+                            "\"%1\".")
+                        .arg(QDir::toNativeSeparators(folder)));
+            return common::Main::FileExists(workbookPath) ||
                    platform::pathStatus(workbookPath).kind != platform::PathStatus::Missing;
         });
         if (!taken || attempt >= kNameAttempts) break;
     }
 
     trap.step(164, [&] {
-        SpreadsheetWorkbook& workbook = need(book.get(), "workbook");
+        chart::SpreadsheetWorkbook& workbook = need(book.get(), "workbook");
         reserveWorkbookName(workbookPath);
         try {
             workbook.SaveAs(workbookPath);
@@ -173,18 +176,19 @@ void ChartBuild::run() {
     });
     // The workbook is saved: a list longer than the pie shows is told once, before the Preview.
     trap.step(174, [&] {
-        if (count > kChartEntryLimit) dialogs.messageBox(chartLimitText(count), platform::kOkOnly);
+        if (count > chart::kChartEntryLimit)
+            dialogs.messageBox(chartLimitText(count), platform::kOkOnly);
     });
-    trap.step(176, [&] { Main::DeleteFileQuietly(templatePath); });
+    trap.step(176, [&] { common::Main::DeleteFileQuietly(templatePath); });
 
-    std::unique_ptr<SpreadsheetApplication> pictureInstance;
-    std::shared_ptr<SpreadsheetWorkbook> pictureBook;
+    std::unique_ptr<chart::SpreadsheetApplication> pictureInstance;
+    std::shared_ptr<chart::SpreadsheetWorkbook> pictureBook;
     trap.step(178, [&] {
         pictureInstance = Excel1::openExcelWorkbook(*services_.spreadsheets, workbookPath);
     });
-    trap.step(180, [&] { pointer.set(app::MousePointer::Hourglass); });
+    trap.step(180, [&] { pointer.set(common::MousePointer::Hourglass); });
     trap.step(182, [&] {
-        SpreadsheetApplication& app = need(pictureInstance.get(), "spreadsheet application");
+        chart::SpreadsheetApplication& app = need(pictureInstance.get(), "spreadsheet application");
         pictureBook = app.Workbook(app.WorkbookCount());
     });
     // A picture file left by anything else must never pass for this build's picture: it goes
@@ -200,23 +204,23 @@ void ChartBuild::run() {
     trap.step(190, [&] { need(pictureInstance.get(), "spreadsheet application").Quit(); });
     pictureBook.reset();
     pictureInstance.reset();
-    trap.step(192, [&] { pointer.set(app::MousePointer::Default); });
+    trap.step(192, [&] { pointer.set(common::MousePointer::Default); });
 
     trap.step(194, [&] {
         if (!pictureTaken) {
             form_.preview()->loadPicture(QImage());
-            throw app::Failure("No picture of the sheet was taken, so none is shown.");
+            throw common::Failure("No picture of the sheet was taken, so none is shown.");
         }
         form_.preview()->loadPictureFile(picturePath);
     });
     trap.step(196, [&] { form_.preview()->mExcelFile = workbookPath; });
     trap.step(198, [&] { form_.preview()->show(); });
     trap.step(200, [&] { form_.hide(); });
-    trap.step(202, [&] { Main::DeleteFileQuietly(picturePath); });
+    trap.step(202, [&] { common::Main::DeleteFileQuietly(picturePath); });
     trap.step(212, [&] {
         if (const std::optional<QString> failure = form_.StoreEntries())
-            throw app::Failure(*failure);
+            throw common::Failure(*failure);
     });
 }
 
-}  // namespace chart
+}  // namespace app

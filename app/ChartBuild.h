@@ -6,7 +6,7 @@
 
 class Form1;
 
-namespace chart {
+namespace app {
 
 // The accounting format every amount gets: dollar sign, thousands separators, no decimals,
 // negatives in parentheses, zero as a dash.
@@ -23,7 +23,7 @@ inline const QString kPictureFileName = QStringLiteral("temp.bmp");
 // command ("Form1.PushButton1_Click"); a failing step is reported and the next one runs.
 class ChartBuild {
   public:
-    ChartBuild(Form1& form, const Services& services);
+    ChartBuild(Form1& form, const common::Services& services);
     void run();
 
     // Draws "tkvane" + eight digits 1..9; the random source is reseeded before each digit.
@@ -31,7 +31,7 @@ class ChartBuild {
 
   private:
     Form1& form_;
-    Services services_;
+    common::Services services_;
 };
 
-}  // namespace chart
+}  // namespace app

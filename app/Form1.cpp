@@ -47,14 +47,14 @@ QFont listFont() {
 
 }  // namespace
 
-Form1::Form1(const Services& services, QWidget* parent)
+Form1::Form1(const common::Services& services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       services_(services),
       model_(std::make_unique<EntryListModel>()) {
     setObjectName("Form1");
-    Main::setBackgroundColor(this, QColor(0xFF, 0xFF, 0xFF));
+    common::Main::setBackgroundColor(this, QColor(0xFF, 0xFF, 0xFF));
     setFixedSize(platform::twipsToPixels(kClientWidth), platform::twipsToPixels(kClientHeight));
     createControls();
     placeControls();
@@ -103,7 +103,7 @@ void Form1::createControls() {
         "Drag and drop files here. Double-click item to remove it. Move | line to right and out "
         "of window to reveal full names.");
 
-    pointer_ = new app::MousePointer(this);
+    pointer_ = new common::MousePointer(this);
     pointer_->watchAsBackground(this);
     pointer_->watchAsBackground(ListView1);
     pointer_->watchAsBackground(ListView1->viewport());
@@ -145,17 +145,19 @@ void Form1::connectHandlers() {
 }
 
 void Form1::Form_Load() {
-    app::ErrorTrap trap(*services_.dialogs, "Form1.Form_Load");
+    common::ErrorTrap trap(*services_.dialogs, "Form1.Form_Load");
     const QString folder = services_.programFolder;
-    const QString cursorPath = Main::pathIn(folder, "HAND-M.CUR");
+    const QString cursorPath = common::Main::pathIn(folder, "HAND-M.CUR");
 
-    trap.step(102, [&] { Main::ApplySkin(this, SkinFramework1, folder); });
-    trap.step(104, [&] { setWindowTitle(Main::kDisplayName); });
+    trap.step(102, [&] { common::Main::ApplySkin(this, SkinFramework1, folder); });
+    trap.step(104, [&] { setWindowTitle(common::Main::kDisplayName); });
     trap.step(104, [&] { setWindowIcon(QIcon(":/morrowlin.png")); });
-    trap.step(104, [&] { Main::SetApplicationTitle(); });
-    if (trap.test(106, [&] { return Main::FileExists(cursorPath); }))
-        trap.step(108, [&] { pointer_->setCustomCursor(app::loadCursorFile(cursorPath, platform::pictureScale())); });
-    trap.step(110, [&] { Main::OpenWebSiteAtRandom(*services_.random, *services_.shell); });
+    trap.step(104, [&] { common::Main::SetApplicationTitle(); });
+    if (trap.test(106, [&] { return common::Main::FileExists(cursorPath); }))
+        trap.step(108, [&] {
+            pointer_->setCustomCursor(common::loadCursorFile(cursorPath, platform::pictureScale()));
+        });
+    trap.step(110, [&] { common::Main::OpenWebSiteAtRandom(*services_.random, *services_.shell); });
     LoadEntries();
 
     // Centred on the screen when first shown.
@@ -167,7 +169,7 @@ void Form1::Form_Load() {
 }
 
 void Form1::LoadEntries() {
-    app::ErrorTrap trap(*services_.dialogs, "Form1.Form_Load");
+    common::ErrorTrap trap(*services_.dialogs, "Form1.Form_Load");
     QString stored;
     QList<EntryCodec::StoredPiece> pieces;
 
@@ -192,7 +194,7 @@ void Form1::LoadEntries() {
         rows.append({piece.label, QString("")});
         trap.step(148, [&] {
             if (!piece.amount)
-                throw app::Failure(
+                throw common::Failure(
                     QString("The stored entry \"%1\" has no amount: the separator \"%2\" is "
                             "missing, so the entry is loaded with an empty amount.")
                         .arg(platform::messageExcerpt(piece.label), EntryCodec::kLabelSeparator));
@@ -235,7 +237,7 @@ void Form1::PushButton1_Click() {
     // waits for the build's end.
     if (building_) return;
     building_ = true;
-    chart::ChartBuild(*this, services_).run();
+    app::ChartBuild(*this, services_).run();
     building_ = false;
     if (closeWhenBuilt_) {
         closeWhenBuilt_ = false;

@@ -15,6 +15,8 @@ class QTreeView;
 
 namespace app {
 class ListActions;
+}
+namespace common {
 class MousePointer;
 }
 
@@ -23,7 +25,7 @@ class MousePointer;
 class Form1 : public QWidget {
     Q_OBJECT
   public:
-    explicit Form1(const Services& services, QWidget* parent = nullptr);
+    explicit Form1(const common::Services& services, QWidget* parent = nullptr);
     ~Form1() override;
 
     // The start-up sequence; the program calls it once before showing the window.
@@ -54,14 +56,14 @@ class Form1 : public QWidget {
 
     EntryListModel& entries() { return *model_; }
     QTreeView* listView() const { return ListView1; }
-    app::MousePointer& mousePointer() { return *pointer_; }
+    common::MousePointer& mousePointer() { return *pointer_; }
     // The list's keys, clipboard, drop, undo and context menu.
     app::ListActions& listActions() { return *listActions_; }
-    app::SkinFramework& skin() { return SkinFramework1; }
+    common::SkinFramework& skin() { return SkinFramework1; }
     // The Preview window, created at its first use.
     Form2* preview();
     Form2* previewIfLoaded() const { return form2_; }
-    const Services& services() const { return services_; }
+    const common::Services& services() const { return services_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -74,12 +76,12 @@ class Form1 : public QWidget {
     void Form_QueryUnload();
     void Form_Unload();
 
-    Services services_;
+    common::Services services_;
     std::unique_ptr<EntryListModel> model_;
     std::unique_ptr<EntryCommands> commands_;
-    app::MousePointer* pointer_ = nullptr;
+    common::MousePointer* pointer_ = nullptr;
     app::ListActions* listActions_ = nullptr;  // owned by the list
-    app::SkinFramework SkinFramework1;
+    common::SkinFramework SkinFramework1;
     Form2* form2_ = nullptr;  // the Preview window, owned here once loaded
     bool building_ = false;
     bool closeWhenBuilt_ = false;    // a close asked for during a build

@@ -75,19 +75,19 @@ int main(int argc, char* argv[]) {
     if (instance.anotherCopyRuns()) return 0;
     useBundledFonts();
     // Amounts are read as the user writes numbers (LC_NUMERIC).
-    app::setAmountLocale(QLocale::system());
+    common::setAmountLocale(QLocale::system());
 
     platform::QtDialogs dialogs;
     platform::SystemRandom random;
     platform::DesktopUrlOpener shell;
     chart::EngineSpreadsheetClass spreadsheets;
 
-    Services services;
+    common::Services services;
     services.dialogs = &dialogs;
     services.random = &random;
     services.shell = &shell;
     services.spreadsheets = &spreadsheets;
-    services.programFolder = Main::programFolder();
+    services.programFolder = common::Main::programFolder();
 
     Form1 window(services);
     window.Form_Load();

@@ -33,7 +33,7 @@ struct InstanceState {
 
 void checkRunning(const InstanceState& state) {
     if (state.quit)
-        throw app::Failure(
+        throw common::Failure(
             "The spreadsheet engine instance has already quit; its workbooks are "
             "closed.");
 }
@@ -82,9 +82,9 @@ class EngineWorkbook : public SpreadsheetWorkbook {
         try {
             book_->saveAs(localPath(path));
         } catch (const xls::Error& e) {
-            throw app::Failure(QString("The spreadsheet engine could not save the workbook as "
-                                       "'%1': %2")
-                                   .arg(shown(path), QString::fromUtf8(e.what())));
+            throw common::Failure(QString("The spreadsheet engine could not save the workbook as "
+                                          "'%1': %2")
+                                      .arg(shown(path), QString::fromUtf8(e.what())));
         }
         path_ = path;
     }
@@ -106,7 +106,8 @@ class EngineWorkbook : public SpreadsheetWorkbook {
     void live() const {
         checkRunning(*state_);
         if (!book_)
-            throw app::Failure(QString("The workbook '%1' is already closed.").arg(shown(path_)));
+            throw common::Failure(
+                QString("The workbook '%1' is already closed.").arg(shown(path_)));
     }
 
     std::shared_ptr<InstanceState> state_;
@@ -117,10 +118,11 @@ class EngineWorkbook : public SpreadsheetWorkbook {
 
 void checkCell(int row, int column) {
     if (row < 1 || row > 65536 || column < 1 || column > 256)
-        throw app::Failure(QString("The cell at row %1, column %2 lies outside the sheet (rows 1 "
-                                   "to 65536, columns 1 to 256).")
-                               .arg(row)
-                               .arg(column));
+        throw common::Failure(
+            QString("The cell at row %1, column %2 lies outside the sheet (rows 1 "
+                    "to 65536, columns 1 to 256).")
+                .arg(row)
+                .arg(column));
 }
 
 // Applies `change` to the active sheet's cell at (row, column), counted from 1; `doing` names the
@@ -132,18 +134,18 @@ void changeCell(EngineWorkbook& workbook, int row, int column, const char* doing
     try {
         change(book.activeSheet(), row - 1, column - 1);
     } catch (const xls::Error& e) {
-        throw app::Failure(QString("The spreadsheet engine could not %1 the cell at row %2, "
-                                   "column %3: %4")
-                               .arg(doing)
-                               .arg(row)
-                               .arg(column)
-                               .arg(QString::fromUtf8(e.what())));
+        throw common::Failure(QString("The spreadsheet engine could not %1 the cell at row %2, "
+                                      "column %3: %4")
+                                  .arg(doing)
+                                  .arg(row)
+                                  .arg(column)
+                                  .arg(QString::fromUtf8(e.what())));
     }
 }
 
 void EngineSheet::setCellValue(int row, int column, const QString& value) {
     changeCell(book_, row, column, "set", [&](xls::Sheet& sheet, int r, int c) {
-        sheet.setValue(r, c, value.toStdString(), app::amountConventions());
+        sheet.setValue(r, c, value.toStdString(), common::amountConventions());
     });
 }
 
@@ -172,13 +174,14 @@ void EngineRange::CopyPicture() {
         picture = xls::draw::drawRange(book, book.activeSheetIndex(), range_, options);
         picture.setDevicePixelRatio(scale);
     } catch (const xls::Error& e) {
-        throw app::Failure(QString("The spreadsheet engine could not draw the cells of '%1': %2")
-                               .arg(shown(book_.path()), QString::fromUtf8(e.what())));
+        throw common::Failure(QString("The spreadsheet engine could not draw the cells of '%1': %2")
+                                  .arg(shown(book_.path()), QString::fromUtf8(e.what())));
     }
     if (picture.isNull())
-        throw app::Failure(QString("The spreadsheet engine could not draw the cells of '%1': the "
-                                   "picture is empty.")
-                               .arg(shown(book_.path())));
+        throw common::Failure(
+            QString("The spreadsheet engine could not draw the cells of '%1': the "
+                    "picture is empty.")
+                .arg(shown(book_.path())));
     picture_ = picture;
     // Without a clipboard the picture is still handed over by copiedPicture().
     if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setImage(picture);
@@ -198,8 +201,8 @@ class EngineApplication : public SpreadsheetApplication {
             workbooks_.push_back(book);
             return book;
         } catch (const xls::Error& e) {
-            throw app::Failure(QString("The spreadsheet engine could not open '%1': %2")
-                                   .arg(shown(path), QString::fromUtf8(e.what())));
+            throw common::Failure(QString("The spreadsheet engine could not open '%1': %2")
+                                      .arg(shown(path), QString::fromUtf8(e.what())));
         }
     }
 
@@ -212,10 +215,10 @@ class EngineApplication : public SpreadsheetApplication {
         checkRunning(*state_);
         const auto open = openWorkbooks();
         if (position < 1 || position > int(open.size()))
-            throw app::Failure(QString("There is no workbook number %1: the spreadsheet engine "
-                                       "has %2 open.")
-                                   .arg(position)
-                                   .arg(open.size()));
+            throw common::Failure(QString("There is no workbook number %1: the spreadsheet engine "
+                                          "has %2 open.")
+                                      .arg(position)
+                                      .arg(open.size()));
         return open[size_t(position - 1)];
     }
 
@@ -251,7 +254,7 @@ std::unique_ptr<SpreadsheetApplication> EngineSpreadsheetClass::CreateNew() {
 }
 
 std::unique_ptr<SpreadsheetApplication> EngineSpreadsheetClass::GetRunning() {
-    throw app::Failure("No spreadsheet application is running.");
+    throw common::Failure("No spreadsheet application is running.");
 }
 
 }  // namespace chart

@@ -43,20 +43,20 @@ std::unique_ptr<chart::SpreadsheetApplication> openExcelWorkbook(
 
 void saveCellsActivesheet(chart::SpreadsheetWorkbook* workbook, const QString& path,
                           platform::Dialogs& dialogs) {
-    app::ErrorTrap trap(dialogs, "Excel1.saveCellsActivesheet");
+    common::ErrorTrap trap(dialogs, "Excel1.saveCellsActivesheet");
     // What the user had copied is theirs: it goes back once the picture is read.
     const platform::ClipboardKeeper userClipboard;
     chart::SpreadsheetSheet* sheet = nullptr;
     std::unique_ptr<chart::SpreadsheetRange> range;
     trap.step(100, [&] {
         if (workbook == nullptr)
-            throw app::Failure("There is no workbook to take the picture from.");
+            throw common::Failure("There is no workbook to take the picture from.");
         sheet = &workbook->ActiveSheet();
     });
     trap.step(110, [&] {
         // An old picture must never pass for this one when drawing fails.
         if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->clear();
-        if (sheet == nullptr) throw app::Failure("There is no sheet to take the picture from.");
+        if (sheet == nullptr) throw common::Failure("There is no sheet to take the picture from.");
         range = sheet->UsedRange();
         range->CopyPicture();
     });
@@ -69,11 +69,11 @@ void saveCellsActivesheet(chart::SpreadsheetWorkbook* workbook, const QString& p
         const QImage drawn = range ? range->copiedPicture() : QImage();
         if (!drawn.isNull() && (picture.isNull() || picture.size() != drawn.size()))
             picture = drawn;
-        if (picture.isNull()) throw app::Failure("The clipboard holds no picture.");
+        if (picture.isNull()) throw common::Failure("The clipboard holds no picture.");
         QString error;
         if (!platform::savePictureFile(picture, path, &error))
-            throw app::Failure(QString("The picture could not be saved as \"%1\": %2.")
-                                   .arg(QDir::toNativeSeparators(path), error));
+            throw common::Failure(QString("The picture could not be saved as \"%1\": %2.")
+                                      .arg(QDir::toNativeSeparators(path), error));
     });
 }
 

@@ -23,7 +23,7 @@ bool isExcelRunning(chart::SpreadsheetClass& spreadsheets);
 // answered No); false without asking when none runs.
 bool warnIfExcelOpen(chart::SpreadsheetClass& spreadsheets, platform::Dialogs& dialogs);
 
-// A new instance with the workbook at `path` open in it. Throws app::Failure.
+// A new instance with the workbook at `path` open in it. Throws common::Failure.
 std::unique_ptr<chart::SpreadsheetApplication> openExcelWorkbook(
     chart::SpreadsheetClass& spreadsheets, const QString& path);
 

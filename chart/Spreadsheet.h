@@ -6,7 +6,7 @@
 
 // The spreadsheet application as the chart build drives it: a class that makes new instances
 // (and finds a running one), an application with its workbooks, workbooks and their active
-// sheet. Every failure is an app::Failure whose text a user understands. Objects stay valid after
+// sheet. Every failure is a common::Failure whose text a user understands. Objects stay valid after
 // their workbook closed or their application quit; using them then fails.
 namespace chart {
 

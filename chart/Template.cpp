@@ -22,12 +22,13 @@ QString writeFreshCopy(const QByteArray& bytes, const QString& path) {
                             .filePath(info.completeBaseName() + QStringLiteral("-XXXXXX.") +
                                       info.suffix()));
     if (!file.open())
-        throw app::Failure(QString("A copy of the template could not be created in \"%1\": %2.")
-                               .arg(QDir::toNativeSeparators(info.absolutePath()),
-                                    file.errorString()));
+        throw common::Failure(
+            QString("A copy of the template could not be created in \"%1\": %2.")
+                .arg(QDir::toNativeSeparators(info.absolutePath()), file.errorString()));
     if (file.write(bytes) != bytes.size() || !file.flush())
-        throw app::Failure(QString("The file \"%1\" could not be written: %2.")
-                               .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
+        throw common::Failure(
+            QString("The file \"%1\" could not be written: %2.")
+                .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
     file.setAutoRemove(false);
     return file.fileName();
 }
@@ -37,7 +38,8 @@ QString writeFreshCopy(const QByteArray& bytes, const QString& path) {
 QByteArray TemplateBytes() {
     QFile resource(QStringLiteral(":/Pie Chart.xlt"));
     if (!resource.open(QIODevice::ReadOnly))
-        throw app::Failure("The workbook template \"Pie Chart.xlt\" is missing from the program.");
+        throw common::Failure(
+            "The workbook template \"Pie Chart.xlt\" is missing from the program.");
     return resource.readAll();
 }
 
@@ -52,8 +54,8 @@ void WriteTemplateCopy(const QByteArray& bytes, QString& path) {
     };
     if (status().kind == PathStatus::Missing || usersOwn()) {
         try {
-            Main::WriteNewFile(bytes, path);
-        } catch (const app::Failure&) {
+            common::Main::WriteNewFile(bytes, path);
+        } catch (const common::Failure&) {
             if (status().kind == PathStatus::Missing || usersOwn()) throw;
         }
         // Looked at again: while pending events ran, anybody could have put a file there.

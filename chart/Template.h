@@ -9,7 +9,7 @@ namespace chart {
 // the engine (xls::kMaxSeriesPoints). The table holds every entry.
 inline constexpr int kChartEntryLimit = 3999;
 
-// The pie-chart template carried inside the program, as bytes. Throws app::Failure when the
+// The pie-chart template carried inside the program, as bytes. Throws common::Failure when the
 // program was built without it.
 QByteArray TemplateBytes();
 
@@ -20,7 +20,7 @@ QByteArray TemplateBytes();
 // folder), there before or put there while pending events ran, is left alone and not used: the
 // bytes go to a fresh file beside it ("Pie Chart-XXXXXX.xlt", the user's alone), and `path`
 // becomes that file. While no copy is in place `path` is empty. Lets pending window events run
-// first; throws app::Failure when no copy can be written.
+// first; throws common::Failure when no copy can be written.
 void WriteTemplateCopy(const QByteArray& bytes, QString& path);
 
 }  // namespace chart

@@ -1,6 +1,6 @@
 #include "common/Amounts.h"
 
-namespace app {
+namespace common {
 
 namespace {
 
@@ -40,4 +40,4 @@ std::optional<double> readAmount(const QString& text, const QLocale& locale) {
     return xls::readNumber(text.toStdString(), numberConventions(locale));
 }
 
-}  // namespace app
+}  // namespace common

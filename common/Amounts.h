@@ -10,7 +10,7 @@
 // QLocale::system() gives it), by the list's numeric test and by the engine when it assigns an
 // amount to a cell, so both read a text the same way (xls::readNumber with the conventions). The
 // program sets the user's locale at start; until one is set, amounts are read in the C locale.
-namespace app {
+namespace common {
 
 // The decimal and group separators of `locale`, as the engine takes them.
 xls::NumberConventions numberConventions(const QLocale& locale);
@@ -26,4 +26,4 @@ const xls::NumberConventions& amountConventions();
 std::optional<double> readAmount(const QString& text);
 std::optional<double> readAmount(const QString& text, const QLocale& locale);
 
-}  // namespace app
+}  // namespace common

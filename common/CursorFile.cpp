@@ -9,7 +9,7 @@
 
 #include "common/Failure.h"
 
-namespace app {
+namespace common {
 
 namespace {
 
@@ -61,4 +61,4 @@ QCursor loadCursorFile(const QString& path, double ratio) {
     return QCursor(pixmap, qRound(hotX * hotScale), qRound(hotY * hotScale));
 }
 
-}  // namespace app
+}  // namespace common

@@ -2,7 +2,7 @@
 
 #include "platform/Dialogs.h"
 
-namespace app {
+namespace common {
 
 QString errorReportText(const QString& description, const QString& routine, int line) {
     return description + "\r\n" + "in Morrowlin2017/04/05." + routine + " " + "at line " +
@@ -30,4 +30,4 @@ void ErrorTrap::report(const QString& description, int line) {
                         "Application Error");
 }
 
-}  // namespace app
+}  // namespace common

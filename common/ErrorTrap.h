@@ -8,7 +8,7 @@ namespace platform {
 class Dialogs;
 }
 
-namespace app {
+namespace common {
 
 // The support address that ends every error report.
 inline constexpr char kSupportEmail[] = "support@kestrune.example";
@@ -72,4 +72,4 @@ class ErrorTrap {
     int reports_ = 0;
 };
 
-}  // namespace app
+}  // namespace common

@@ -3,7 +3,7 @@
 #include <QString>
 #include <stdexcept>
 
-namespace app {
+namespace common {
 
 // What a helper throws when it cannot do its work. The caller's error trap shows what() as the
 // description of the failure, so it is a plain English sentence that names the file or value.
@@ -12,4 +12,4 @@ class Failure : public std::runtime_error {
     explicit Failure(const QString& description) : std::runtime_error(description.toStdString()) {}
 };
 
-}  // namespace app
+}  // namespace common

@@ -18,7 +18,7 @@
 #include "platform/UrlOpener.h"
 #include "platform/WorkingFile.h"
 
-namespace Main {
+namespace common::Main {
 
 QString programFolder() { return QCoreApplication::applicationDirPath(); }
 
@@ -40,11 +40,11 @@ void WriteNewFile(const QByteArray& bytes, const QString& path) {
     // so they are not forced to the disk.
     QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
     if (!file.open())
-        throw app::Failure(QString("The file \"%1\" could not be created: %2.")
-                               .arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw common::Failure(QString("The file \"%1\" could not be created: %2.")
+                                  .arg(QDir::toNativeSeparators(path), file.errorString()));
     if (file.write(bytes) != bytes.size() || !file.flush() || !file.rename(path))
-        throw app::Failure(QString("The file \"%1\" could not be written: %2.")
-                               .arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw common::Failure(QString("The file \"%1\" could not be written: %2.")
+                                  .arg(QDir::toNativeSeparators(path), file.errorString()));
     file.setAutoRemove(false);
 }
 
@@ -96,7 +96,7 @@ void SetFormColors(QWidget* window) {
     colorControls(window, false);
 }
 
-void ApplySkin(QWidget* mainWindow, app::SkinFramework& skin, const QString& folder) {
+void ApplySkin(QWidget* mainWindow, common::SkinFramework& skin, const QString& folder) {
     const QString skinPath = pathIn(folder, "x/o.cjs");
     const QFileInfo info(skinPath);
     if (!info.exists() || !info.isFile() || info.isHidden()) return;
@@ -134,4 +134,4 @@ bool OpenWebSiteAtRandom(platform::RandomSource& random, platform::UrlOpener& sh
     return true;
 }
 
-}  // namespace Main
+}  // namespace common::Main

@@ -11,13 +11,13 @@ class RandomSource;
 class UrlOpener;
 }  // namespace platform
 
-namespace app {
+namespace common {
 class SkinFramework;
 }
 
-// The program's shared helper routines. Helpers without a trap of their own throw app::Failure;
+// The program's shared helper routines. Helpers without a trap of their own throw common::Failure;
 // the caller's error trap reports it under the caller's name and line.
-namespace Main {
+namespace common::Main {
 
 inline constexpr char kDisplayName[] = "Morrowlin";
 inline constexpr char kWebSite[] = "https://www.kestrune.example/";
@@ -33,7 +33,7 @@ QString pathIn(const QString& folder, const QString& name);
 bool FileExists(const QString& path);
 
 // Lets pending window events run, then writes `bytes` as a new file at `path`, unless a file of
-// that name exists already (then it is left untouched). Throws app::Failure when the file cannot
+// that name exists already (then it is left untouched). Throws common::Failure when the file cannot
 // be written; a failed write leaves no partial file. The file is a working copy: it is not forced
 // to the disk. It is made readable and writable by the user alone, under a fresh name that takes
 // `path` only while nothing is there: a name taken meanwhile, by a link too, is never written
@@ -49,7 +49,7 @@ void SetFormColors(QWidget* window);
 
 // Applies the skin file "x/o.cjs" of `folder` to `mainWindow` through `skin` when the file is
 // there; does nothing otherwise.
-void ApplySkin(QWidget* mainWindow, app::SkinFramework& skin, const QString& folder);
+void ApplySkin(QWidget* mainWindow, common::SkinFramework& skin, const QString& folder);
 
 // The application title for a display name: the name without its last word, shortened further by
 // whole words while longer than 40 characters. A name without a space is kept whole.
@@ -68,4 +68,4 @@ QColor buttonFaceColor();
 void setBackgroundColor(QWidget* widget, const QColor& color);
 QColor backgroundColor(const QWidget* widget);
 
-}  // namespace Main
+}  // namespace common::Main

@@ -3,7 +3,7 @@
 #include <QEvent>
 #include <QWidget>
 
-namespace app {
+namespace common {
 
 namespace {
 const char kHoverValue[] = "morrowlinHoverPointer";
@@ -63,4 +63,4 @@ bool MousePointer::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-}  // namespace app
+}  // namespace common

@@ -6,7 +6,7 @@
 
 class QWidget;
 
-namespace app {
+namespace common {
 
 // A window's mouse pointer: the default (0), the hourglass (11) or the window's custom pointer
 // (99, the hand cursor when one was loaded). Moving over a push button shows the custom pointer,
@@ -40,4 +40,4 @@ class MousePointer : public QObject {
     int value_ = Default;
 };
 
-}  // namespace app
+}  // namespace common

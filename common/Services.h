@@ -12,6 +12,8 @@ namespace chart {
 class SpreadsheetClass;
 }
 
+namespace common {
+
 // What the windows use of the world outside: dialogs, the random source, the shell, the
 // spreadsheet application class and the program folder. The program passes the real ones; tests
 // pass doubles and folders of their own.
@@ -22,3 +24,5 @@ struct Services {
     chart::SpreadsheetClass* spreadsheets = nullptr;
     QString programFolder;
 };
+
+}  // namespace common

@@ -6,7 +6,7 @@
 
 #include "common/Failure.h"
 
-namespace app {
+namespace common {
 
 void SkinFramework::LoadSkin(const QString& path, const QString& /*iniName*/) {
     QFile file(path);
@@ -26,4 +26,4 @@ void SkinFramework::ApplyWindow(QWidget* window) {
     window->setStyleSheet(styleSheet_);
 }
 
-}  // namespace app
+}  // namespace common

@@ -4,7 +4,7 @@
 
 class QWidget;
 
-namespace app {
+namespace common {
 
 // The skin control: loads a skin file (a Qt style sheet) and applies it to one window. Its flags
 // and options are kept as given; loading reads the whole file and fails with a message naming it.
@@ -27,4 +27,4 @@ class SkinFramework {
     bool applyColors_ = false;
 };
 
-}  // namespace app
+}  // namespace common

@@ -23,12 +23,12 @@ QString EntryCommands::separatorMessage() {
         .arg(EntryCodec::kLabelSeparator, EntryCodec::kEntrySeparator);
 }
 
-bool EntryCommands::IsNumeric(const QString& text) { return app::readAmount(text).has_value(); }
+bool EntryCommands::IsNumeric(const QString& text) { return common::readAmount(text).has_value(); }
 
 int EntryCommands::selectedRow() const {
     const QModelIndexList rows = selection_.selectedRows();
     if (rows.isEmpty())
-        throw app::Failure("No entry is selected. Select an entry in the list first.");
+        throw common::Failure("No entry is selected. Select an entry in the list first.");
     return rows.first().row();
 }
 
@@ -41,7 +41,7 @@ bool EntryCommands::storable(const Entry& entry) {
 }
 
 void EntryCommands::AddNew() {
-    app::ErrorTrap trap(dialogs_, "Form1.PushButton2_Click");
+    common::ErrorTrap trap(dialogs_, "Form1.PushButton2_Click");
     QString label, amount;
     int row = -1;
     trap.step(100, [&] { label = dialogs_.inputBox("Enter Asset Type:", "Input Asset Type", ""); });
@@ -55,7 +55,7 @@ void EntryCommands::AddNew() {
 }
 
 void EntryCommands::DeleteSelected() {
-    app::ErrorTrap trap(dialogs_, "Form1.PushButton3_Click");
+    common::ErrorTrap trap(dialogs_, "Form1.PushButton3_Click");
     if (trap.test(100, [&] { return list_.count() == 0; })) return;
     trap.step(102, [&] {
         list_.remove(selectedRow());
@@ -66,7 +66,7 @@ void EntryCommands::DeleteSelected() {
 }
 
 void EntryCommands::EditSelected() {
-    app::ErrorTrap trap(dialogs_, "Form1.PushButton4_Click");
+    common::ErrorTrap trap(dialogs_, "Form1.PushButton4_Click");
     if (trap.test(100, [&] { return list_.count() == 0; })) return;
     QString label, amount;
     int row = -1;
@@ -87,21 +87,21 @@ void EntryCommands::EditSelected() {
 }
 
 void EntryCommands::ClearList() {
-    app::ErrorTrap trap(dialogs_, "Form1.PushButton5_Click");
+    common::ErrorTrap trap(dialogs_, "Form1.PushButton5_Click");
     trap.step(100, [&] { list_.clear(); });
 }
 
 void EntryCommands::Help() {
-    app::ErrorTrap trap(dialogs_, "Form1.PushButton6_Click");
+    common::ErrorTrap trap(dialogs_, "Form1.PushButton6_Click");
     trap.step(100, [&] {
         dialogs_.messageBox(
-            QString("Questions? Please contact Team Kestrune at ") + Main::kContactPage,
+            QString("Questions? Please contact Team Kestrune at ") + common::Main::kContactPage,
             platform::kOkOnly);
     });
 }
 
 void EntryCommands::LoadSamples() {
-    app::ErrorTrap trap(dialogs_, "Form1.PushButton7_Click");
+    common::ErrorTrap trap(dialogs_, "Form1.PushButton7_Click");
     trap.step(100, [&] { list_.clear(); });
     int line = 102;
     for (const Entry& sample : EntryCodec::SampleEntries()) {

@@ -28,7 +28,7 @@ class EntryCommands {
     // The text shown when an entry would not read back from the stored form as typed.
     static QString separatorMessage();
     // True when the amount passes the numeric test, read with the user's number conventions
-    // (app::readAmount): exactly when the engine holds it as a number. Paste and drop take an
+    // (common::readAmount): exactly when the engine holds it as a number. Paste and drop take an
     // amount through this test too.
     static bool IsNumeric(const QString& text);
 
@@ -36,7 +36,7 @@ class EntryCommands {
     // True when the entry reads back from the stored form as it is; otherwise says so and
     // returns false.
     bool storable(const Entry& entry);
-    // Position of the selected row; throws app::Failure when no row is selected.
+    // Position of the selected row; throws common::Failure when no row is selected.
     int selectedRow() const;
 
     EntryListModel& list_;

@@ -41,8 +41,8 @@ bool isText(const xls::Cell& cell) { return cell.kind == xls::CellKind::String; 
 // groups digits).
 QString amountText(double value) {
     const QString plain = numberText(value);
-    if (app::readAmount(plain) == value) return plain;
-    QLocale locale = app::amountLocale();
+    if (common::readAmount(plain) == value) return plain;
+    QLocale locale = common::amountLocale();
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     return locale.toString(value, 'g', QLocale::FloatingPointShortest);
 }

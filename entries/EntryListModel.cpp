@@ -73,7 +73,8 @@ void EntryListModel::appendAll(const EntryList& entries) {
 
 void EntryListModel::checkRow(int row) const {
     if (row < 0 || row >= count())
-        throw app::Failure(QString("There is no entry at position %1 of the list.").arg(row + 1));
+        throw common::Failure(
+            QString("There is no entry at position %1 of the list.").arg(row + 1));
 }
 
 void EntryListModel::setLabel(int row, const QString& label) {

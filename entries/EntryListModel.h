@@ -31,7 +31,7 @@ class EntryListModel : public QAbstractTableModel {
     int append(const QString& label);
     // Appends many rows at once.
     void appendAll(const EntryList& entries);
-    // Throws app::Failure when `row` is not a position of the list.
+    // Throws common::Failure when `row` is not a position of the list.
     void setLabel(int row, const QString& label);
     void setAmount(int row, const QString& amount);
     void remove(int row);

@@ -14,7 +14,7 @@ EntryList byAmountLargestFirst(const EntryList& entries) {
     };
     std::vector<Keyed> keyed;
     keyed.reserve(size_t(entries.size()));
-    for (const Entry& e : entries) keyed.push_back({app::readAmount(e.amount), e});
+    for (const Entry& e : entries) keyed.push_back({common::readAmount(e.amount), e});
     std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
         if (a.value && b.value) return *a.value > *b.value;
         return a.value.has_value() && !b.value.has_value();

@@ -6,7 +6,7 @@
 // their order, so sorting twice changes nothing the second time.
 namespace EntryOrder {
 
-// Largest amount first, by the amount's numeric reading (app::readAmount, as the list's numeric
+// Largest amount first, by the amount's numeric reading (common::readAmount, as the list's numeric
 // test reads it); amounts that are no number (a stored
 // list is read unchecked) come last.
 EntryList byAmountLargestFirst(const EntryList& entries);

@@ -98,9 +98,9 @@ QImage scaledPicture(const QImage& picture, const QSize& source, const QSize& si
     const QImage from = part == picture.rect() ? picture : picture.copy(part);
     QImage scaled = from.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (scaled.isNull())
-        throw app::Failure(QString("The picture could not be scaled to %1 x %2 pixels.")
-                               .arg(size.width())
-                               .arg(size.height()));
+        throw common::Failure(QString("The picture could not be scaled to %1 x %2 pixels.")
+                                  .arg(size.width())
+                                  .arg(size.height()));
     scaled.setDevicePixelRatio(ratio);
     return scaled;
 }
@@ -187,7 +187,7 @@ void Form2::connectHandlers() {
 }
 
 void Form2::watchPointer() {
-    pointer_ = new app::MousePointer(this);
+    pointer_ = new common::MousePointer(this);
     // A button ignores a move without a pressed button, and an ignored move would travel on to
     // the frame or window below and put the default pointer back.
     for (QPushButton* button : {PushButton1, PushButton2, PushButton8, PushButton6}) {
@@ -210,14 +210,14 @@ double Form2::innerHeight(const PictureBox* box) {
 // ---- Loading and activation --------------------------------------------------------------------
 
 void Form2::Form_Load() {
-    app::ErrorTrap trap(dialogs_, "Form2.Form_Load");
-    trap.step(100, [&] { Main::SetFormColors(this); });
+    common::ErrorTrap trap(dialogs_, "Form2.Form_Load");
+    trap.step(100, [&] { common::Main::SetFormColors(this); });
     trap.step(104, [&] {
         setWindowIcon(mainWindow_ ? mainWindow_->windowIcon() : QApplication::windowIcon());
     });
-    const QString cursorFile = Main::pathIn(Main::programFolder(), "HAND-M.CUR");
-    if (trap.test(106, [&] { return Main::FileExists(cursorFile); }))
-        trap.step(108, [&] { pointer_->setCustomCursor(app::loadCursorFile(cursorFile)); });
+    const QString cursorFile = common::Main::pathIn(common::Main::programFolder(), "HAND-M.CUR");
+    if (trap.test(106, [&] { return common::Main::FileExists(cursorFile); }))
+        trap.step(108, [&] { pointer_->setCustomCursor(common::loadCursorFile(cursorFile)); });
     trap.step(110, [&] { mFirstActivate = true; });
 }
 
@@ -225,11 +225,11 @@ void Form2::Form_Load() {
 // picture boxes always keep what is drawn into them, and nothing is drawn with a pen, so the
 // drawing mode needs no step of its own.
 void Form2::Form_Activate() {
-    app::ErrorTrap trap(dialogs_, "Form2.Form_Activate");
+    common::ErrorTrap trap(dialogs_, "Form2.Form_Activate");
     const bool setUpDone = trap.test(100, [&] { return !mFirstActivate; });
     if (!setUpDone) {
         trap.step(106, [&] { Picture1->setAutoSize(true); });
-        trap.step(110, [&] { Main::setBackgroundColor(Picture1, Qt::white); });
+        trap.step(110, [&] { common::Main::setBackgroundColor(Picture1, Qt::white); });
         trap.step(116, [&] { Zoom_Ori->hide(); });
         trap.step(118, [&] { Zoom_Ori->resize(Picture1->width(), Zoom_Ori->height()); });
         trap.step(120, [&] { Zoom_Ori->resize(Zoom_Ori->width(), Picture1->height()); });
@@ -257,8 +257,8 @@ void Form2::loadPictureFile(const QString& path) {
     picture.setDevicePixelRatio(platform::pictureScale());
     if (picture.isNull()) {
         loadPicture(QImage());  // an earlier picture never passes for this one
-        throw app::Failure(QString("The picture file \"%1\" could not be read.")
-                               .arg(QDir::toNativeSeparators(path)));
+        throw common::Failure(QString("The picture file \"%1\" could not be read.")
+                                  .arg(QDir::toNativeSeparators(path)));
     }
     loadPicture(picture);
 }
@@ -321,12 +321,12 @@ void Form2::fitToScreen() {
 // ---- Zoom --------------------------------------------------------------------------------------
 
 void Form2::PushButton1_Click() {
-    app::ErrorTrap trap(dialogs_, "Form2.PushButton1_Click");
+    common::ErrorTrap trap(dialogs_, "Form2.PushButton1_Click");
     trap.step(100, [&] { ZoomStep(false); });
 }
 
 void Form2::PushButton2_Click() {
-    app::ErrorTrap trap(dialogs_, "Form2.PushButton2_Click");
+    common::ErrorTrap trap(dialogs_, "Form2.PushButton2_Click");
     trap.step(100, [&] { ZoomStep(true); });
 }
 
@@ -346,7 +346,7 @@ bool Form2::RedrawZoomed() {
     Picture1->clearPicture();
     Picture1->resize(size);
     Picture1->setDrawnImage(scaledPicture(Zoom_Ori->picture(), source, size));
-    pointer_->set(app::MousePointer::Default);
+    pointer_->set(common::MousePointer::Default);
     HScroll1->setValue(0);
     VScroll1->setValue(0);
     HScroll1->setEnabled(innerWidth(Picture2) < viewport_.mZoomWidth);
@@ -445,12 +445,12 @@ bool Form2::eventFilter(QObject* watched, QEvent* event) {
 // ---- Saving, going back and closing ------------------------------------------------------------
 
 void Form2::PushButton6_Click() {
-    app::ErrorTrap trap(dialogs_, "Form2.PushButton6_Click");
+    common::ErrorTrap trap(dialogs_, "Form2.PushButton6_Click");
     int answer = 0;  // neither Yes nor No
     QString fileName("");
     trap.step(112, [&] { fileName = dialogs_.saveFileName(kSaveTitle, kSaveFilter, QString("")); });
     if (trap.test(116, [&] { return !fileName.isEmpty(); })) {
-        if (trap.test(118, [&] { return Main::FileExists(fileName); })) {
+        if (trap.test(118, [&] { return common::Main::FileExists(fileName); })) {
             trap.step(120, [&] {
                 answer = dialogs_.messageBox("Are you sure you wish to overwrite " +
                                                  platform::messageExcerpt(fileName) + " ?",
@@ -475,36 +475,36 @@ void Form2::PushButton6_Click() {
 void Form2::copyWorkbook(const QString& source, const QString& target) {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
-        throw app::Failure(QString("The workbook \"%1\" could not be read: %2.")
-                               .arg(QDir::toNativeSeparators(source), in.errorString()));
+        throw common::Failure(QString("The workbook \"%1\" could not be read: %2.")
+                                  .arg(QDir::toNativeSeparators(source), in.errorString()));
     const QByteArray bytes = in.readAll();
     if (in.error() != QFileDevice::NoError)
-        throw app::Failure(QString("The workbook \"%1\" could not be read: %2.")
-                               .arg(QDir::toNativeSeparators(source), in.errorString()));
+        throw common::Failure(QString("The workbook \"%1\" could not be read: %2.")
+                                  .arg(QDir::toNativeSeparators(source), in.errorString()));
     QSaveFile out(target);
     out.setDirectWriteFallback(true);
     if (!out.open(QIODevice::WriteOnly))
-        throw app::Failure(QString("The file \"%1\" could not be created: %2.")
-                               .arg(platform::messageExcerpt(QDir::toNativeSeparators(target)),
-                                    out.errorString()));
+        throw common::Failure(QString("The file \"%1\" could not be created: %2.")
+                                  .arg(platform::messageExcerpt(QDir::toNativeSeparators(target)),
+                                       out.errorString()));
     if (out.write(bytes) != bytes.size() || !out.commit())
-        throw app::Failure(QString("The file \"%1\" could not be written: %2.")
-                               .arg(platform::messageExcerpt(QDir::toNativeSeparators(target)),
-                                    out.errorString()));
+        throw common::Failure(QString("The file \"%1\" could not be written: %2.")
+                                  .arg(platform::messageExcerpt(QDir::toNativeSeparators(target)),
+                                       out.errorString()));
 }
 
 void Form2::PushButton8_Click() {
-    app::ErrorTrap trap(dialogs_, "Form2.PushButton8_Click");
-    trap.step(102, [&] { Main::DeleteFileQuietly(mExcelFile); });
+    common::ErrorTrap trap(dialogs_, "Form2.PushButton8_Click");
+    trap.step(102, [&] { common::Main::DeleteFileQuietly(mExcelFile); });
     trap.step(104, [&] {
-        if (!mainWindow_) throw app::Failure("There is no main window to go back to.");
+        if (!mainWindow_) throw common::Failure("There is no main window to go back to.");
         mainWindow_->show();
     });
     trap.step(106, [&] { hide(); });
 }
 
 void Form2::Form_QueryUnload() {
-    Main::DeleteFileQuietly(mExcelFile);
+    common::Main::DeleteFileQuietly(mExcelFile);
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
 }

@@ -16,7 +16,7 @@ class PictureBox;
 namespace platform {
 class Dialogs;
 }
-namespace app {
+namespace common {
 class MousePointer;
 }
 namespace preview {
@@ -39,7 +39,7 @@ class Form2 : public QWidget {
     // Puts a newly captured picture into the image box at its natural size; the next activation
     // runs the viewport set-up for it (factor 1.0, scroll ranges for its size).
     void loadPicture(const QImage& picture);
-    // loadPicture with a picture file; throws app::Failure when the file cannot be read.
+    // loadPicture with a picture file; throws common::Failure when the file cannot be read.
     void loadPictureFile(const QString& path);
 
     void SetHScrollbarByPercent(QScrollBar* hScrollbar, std::int16_t percent);
@@ -63,7 +63,7 @@ class Form2 : public QWidget {
 
     const preview::Viewport& viewport() const { return viewport_; }
     bool firstActivatePending() const { return mFirstActivate; }
-    app::MousePointer& mousePointer() { return *pointer_; }
+    common::MousePointer& mousePointer() { return *pointer_; }
     // The picture's keys, context menu, tooltips and accessible text; commands may be added
     // to its menu.
     preview::PictureActions& pictureActions() { return *pictureActions_; }
@@ -97,7 +97,7 @@ class Form2 : public QWidget {
 
     platform::Dialogs& dialogs_;
     QWidget* mainWindow_;
-    app::MousePointer* pointer_ = nullptr;
+    common::MousePointer* pointer_ = nullptr;
     preview::PictureActions* pictureActions_ = nullptr;  // a child of the window
     preview::Viewport viewport_;
     bool mFirstActivate = false;

@@ -41,8 +41,8 @@ constexpr int kNotch = 120;  // a wheel's notch in eighths of a degree
 xls::CellRange usedRange(const xls::Workbook& book) {
     const std::optional<xls::CellRange> used = book.sheet(book.activeSheetIndex()).usedRange();
     if (!used)
-        throw app::Failure(QString("The workbook \"%1\" has no cells to draw.")
-                               .arg(QString::fromStdString(book.displayName())));
+        throw common::Failure(QString("The workbook \"%1\" has no cells to draw.")
+                                  .arg(QString::fromStdString(book.displayName())));
     return *used;
 }
 
@@ -68,8 +68,8 @@ bool near(const QSize& a, const QSize& b) {
 
 void commit(QSaveFile& file, const QString& path) {
     if (!file.commit())
-        throw app::Failure(QString("The file \"%1\" could not be written: %2.")
-                               .arg(shownPath(path), file.errorString()));
+        throw common::Failure(QString("The file \"%1\" could not be written: %2.")
+                                  .arg(shownPath(path), file.errorString()));
 }
 
 }  // namespace
@@ -298,12 +298,12 @@ void PictureActions::tellFailure(const QString& text) {
 
 xls::Workbook PictureActions::workbook() const {
     if (form_.mExcelFile.isEmpty())
-        throw app::Failure("There is no workbook to draw the picture from.");
+        throw common::Failure("There is no workbook to draw the picture from.");
     try {
         return xls::Workbook::open(QFile::encodeName(form_.mExcelFile).toStdString());
     } catch (const xls::Error& e) {
-        throw app::Failure(QString("The workbook \"%1\" could not be read: %2")
-                               .arg(shownPath(form_.mExcelFile), QString::fromUtf8(e.what())));
+        throw common::Failure(QString("The workbook \"%1\" could not be read: %2")
+                                  .arg(shownPath(form_.mExcelFile), QString::fromUtf8(e.what())));
     }
 }
 
@@ -368,15 +368,15 @@ void PictureActions::savePicture(const QString& path) {
     QSaveFile file(path);
     auto open = [&] {
         if (!file.open(QIODevice::WriteOnly))
-            throw app::Failure(QString("The file \"%1\" could not be created: %2.")
-                                   .arg(shownPath(path), file.errorString()));
+            throw common::Failure(QString("The file \"%1\" could not be created: %2.")
+                                      .arg(shownPath(path), file.errorString()));
     };
     if (suffix == "png") {
         const QImage shown = picture();
-        if (shown.isNull()) throw app::Failure("There is no picture to save.");
+        if (shown.isNull()) throw common::Failure("There is no picture to save.");
         open();
         if (!shown.save(&file, "PNG"))
-            throw app::Failure(
+            throw common::Failure(
                 QString("The file \"%1\" could not be written.").arg(shownPath(path)));
         commit(file, path);
         return;
@@ -420,13 +420,13 @@ void PictureActions::printPicture() {
         printer.setCreator("Morrowlin");
         if (!dialogs_.printSetup(printer)) return;
         QPainter painter;
-        if (!painter.begin(&printer)) throw app::Failure("The printer could not be started.");
+        if (!painter.begin(&printer)) throw common::Failure("The printer could not be started.");
         const double scale = std::min({printer.width() / double(size.width()),
                                        printer.height() / double(size.height()),
                                        printer.resolution() / options.dpi});
         painter.scale(scale, scale);
         paintVector(painter, book);
-        if (!painter.end()) throw app::Failure("The picture could not be printed.");
+        if (!painter.end()) throw common::Failure("The picture could not be printed.");
     } catch (const std::exception& e) {
         tellFailure(QString::fromUtf8(e.what()) + " Nothing was printed.");
     }

@@ -47,7 +47,7 @@ class PictureActions : public QObject {
     void savePictureAs();
     void printPicture();
     // Writes the picture to `path` as PNG (the picture's pixels), SVG or PDF (painted again from
-    // the workbook as lines, fills and text), chosen by the file's ending. Throws app::Failure.
+    // the workbook as lines, fills and text), chosen by the file's ending. Throws common::Failure.
     void savePicture(const QString& path);
 
     // The facts of the picture shown (empty when the workbook cannot be read or does not match

@@ -25,8 +25,8 @@ struct World {
     RecordingOpener shell;
     chart::EngineSpreadsheetClass engine;
     QTemporaryDir programFolder;
-    Services services() {
-        Services s;
+    common::Services services() {
+        common::Services s;
         s.dialogs = &dialogs;
         s.random = &random;
         s.shell = &shell;

@@ -49,7 +49,7 @@ TEST_P(BuildWithEntries, FillsTheTemplateAndHandsItToThePreview) {
     ASSERT_NE(preview, nullptr);
     EXPECT_TRUE(preview->isVisible());
     EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(form->mousePointer().value(), app::MousePointer::Default);
+    EXPECT_EQ(form->mousePointer().value(), common::MousePointer::Default);
 
     // Only the temporary workbook is left in the temporary folder.
     const QString path = preview->mExcelFile;
@@ -77,7 +77,7 @@ TEST_P(BuildWithEntries, FillsTheTemplateAndHandsItToThePreview) {
         EXPECT_EQ(book->cell(3 + i, 0).value.toString(), entries[i].label) << "row " << 4 + i;
         EXPECT_EQ(book->cell(3 + i, 1).kind, "number") << "row " << 4 + i;
         EXPECT_DOUBLE_EQ(book->cell(3 + i, 1).value.toDouble(), entries[i].amount.toDouble());
-        EXPECT_EQ(book->cell(3 + i, 1).format, chart::kAmountFormat) << "row " << 4 + i;
+        EXPECT_EQ(book->cell(3 + i, 1).format, app::kAmountFormat) << "row " << 4 + i;
     }
     for (int row = 3 + count; row <= 8; ++row) {
         EXPECT_TRUE(book->cell(row, 0).kind == "empty" || book->cell(row, 0).kind == "blank")
@@ -329,7 +329,7 @@ TEST_F(ChartBuildTest, ANameThatExistsIsDrawnAgainWhole) {
 TEST(WorkbookName, EightDigitsOneToNine) {
     platform::ScriptedRandom random;
     for (double r : {0.0, 0.1111, 0.1112, 0.5, 0.8888, 0.8889, 0.999999, 0.3}) random.queue(r);
-    EXPECT_EQ(chart::ChartBuild::drawWorkbookName(random), "tkvane11258993");
+    EXPECT_EQ(app::ChartBuild::drawWorkbookName(random), "tkvane11258993");
     EXPECT_EQ(random.reseeds(), 8);
 }
 
@@ -348,7 +348,7 @@ TEST_F(ChartBuildTest, NoAtTheRunningExcelWarningChangesNothing) {
     EXPECT_FALSE(storedList(settingsFile()).has_value());
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(form->previewIfLoaded(), nullptr);
-    EXPECT_EQ(form->mousePointer().value(), app::MousePointer::Default);
+    EXPECT_EQ(form->mousePointer().value(), common::MousePointer::Default);
 }
 
 TEST_F(ChartBuildTest, YesAtTheRunningExcelWarningBuilds) {
@@ -480,7 +480,7 @@ TEST_F(ChartBuildTest, ADamagedTemplateIsReportedAndTheBuildGoesOn) {
               EntryCodec::EncodeEntries({{"Car", "7500"}}));
     EXPECT_FALSE(QFile::exists(inTemp("Pie Chart.xlt")));
     EXPECT_FALSE(QFile::exists(inTemp("temp.bmp")));
-    EXPECT_EQ(form->mousePointer().value(), app::MousePointer::Default);
+    EXPECT_EQ(form->mousePointer().value(), common::MousePointer::Default);
 }
 
 }  // namespace

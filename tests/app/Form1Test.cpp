@@ -75,7 +75,7 @@ class Form1Test : public TestEnv {
     platform::ScriptedRandom random{0.5};
     RecordingOpener shell;
     chart::EngineSpreadsheetClass spreadsheets;
-    Services services;
+    common::Services services;
 };
 
 TEST_F(Form1Test, BareProgramFolderOpensQuietlyWithTheSamples) {
@@ -84,7 +84,7 @@ TEST_F(Form1Test, BareProgramFolderOpensQuietlyWithTheSamples) {
     EXPECT_TRUE(dialogs.shown().isEmpty());
     EXPECT_EQ(form->windowTitle(), "Morrowlin");
     EXPECT_EQ(platform::Dialogs::applicationTitle(), "Morrowlin");
-    EXPECT_EQ(Main::backgroundColor(form.get()), QColor(Qt::white));
+    EXPECT_EQ(common::Main::backgroundColor(form.get()), QColor(Qt::white));
     EXPECT_TRUE(form->styleSheet().isEmpty());
     EXPECT_FALSE(form->mousePointer().hasCustomCursor());
     EXPECT_EQ(form->entries().entries(), EntryCodec::SampleEntries());
@@ -95,7 +95,7 @@ TEST_F(Form1Test, SkinGivesTheButtonFaceBackground) {
     putInProgramFolder("x/o.cjs", sourceFile("resources/x/o.cjs"));
     auto form = start();
     EXPECT_TRUE(dialogs.shown().isEmpty());
-    EXPECT_EQ(Main::backgroundColor(form.get()), Main::buttonFaceColor());
+    EXPECT_EQ(common::Main::backgroundColor(form.get()), common::Main::buttonFaceColor());
     EXPECT_FALSE(form->styleSheet().isEmpty());
     EXPECT_EQ(form->windowTitle(), "Morrowlin");
 }
@@ -581,7 +581,7 @@ TEST_F(Form1Test, HoverCursorFollowsThePointerUnlessTheHourglassIsUp) {
     putInProgramFolder("HAND-M.CUR", sourceFile("resources/HAND-M.CUR"));
     auto form = start();
     form->show();
-    app::MousePointer& pointer = form->mousePointer();
+    common::MousePointer& pointer = form->mousePointer();
     auto moveOver = [](QWidget* w) {
         QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), w->mapToGlobal(QPointF(2, 2)),
                          Qt::NoButton, Qt::NoButton, Qt::NoModifier);
@@ -589,16 +589,16 @@ TEST_F(Form1Test, HoverCursorFollowsThePointerUnlessTheHourglassIsUp) {
     };
     QWidget* button = form->findChild<QWidget*>("PushButton2");
     moveOver(button);
-    EXPECT_EQ(pointer.value(), app::MousePointer::Custom);
+    EXPECT_EQ(pointer.value(), common::MousePointer::Custom);
     EXPECT_EQ(form->cursor().shape(), Qt::BitmapCursor);
     moveOver(form->listView()->viewport());
-    EXPECT_EQ(pointer.value(), app::MousePointer::Default);
+    EXPECT_EQ(pointer.value(), common::MousePointer::Default);
     moveOver(button);
     moveOver(form.get());
-    EXPECT_EQ(pointer.value(), app::MousePointer::Default);
-    pointer.set(app::MousePointer::Hourglass);
+    EXPECT_EQ(pointer.value(), common::MousePointer::Default);
+    pointer.set(common::MousePointer::Hourglass);
     moveOver(button);
-    EXPECT_EQ(pointer.value(), app::MousePointer::Hourglass);
+    EXPECT_EQ(pointer.value(), common::MousePointer::Hourglass);
     EXPECT_EQ(form->cursor().shape(), Qt::WaitCursor);
 }
 

@@ -37,7 +37,7 @@ class RealPrompts : public TestEnv {
     RecordingOpener shell;
     chart::EngineSpreadsheetClass spreadsheets;
     QTemporaryDir programFolder;
-    Services services;
+    common::Services services;
 };
 
 // "Edit Selected Entry" with OK on both prompts without typing leaves a label of 40,000

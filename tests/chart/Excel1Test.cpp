@@ -18,7 +18,7 @@ class Excel1Test : public BuildFixture {
   protected:
     // The template, written where the build writes it.
     QString templateCopy() {
-        const QString path = inTemp(chart::kTemplateFileName);
+        const QString path = inTemp(app::kTemplateFileName);
         writeFile(path, chart::TemplateBytes());
         return path;
     }

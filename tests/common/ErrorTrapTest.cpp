@@ -48,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ErrorReport, HasTheExactText) {
-    EXPECT_EQ(app::errorReportText("Disk full.", "Form1.PushButton2_Click", 108),
+    EXPECT_EQ(common::errorReportText("Disk full.", "Form1.PushButton2_Click", 108),
               QString("Disk full.\r\nin Morrowlin2017/04/05.Form1.PushButton2_Click at line 108"
                       "\r\n\r\nPlease email screenshot of this message to "
                       "support@kestrune.example"));
@@ -56,10 +56,10 @@ TEST(ErrorReport, HasTheExactText) {
 
 TEST(ErrorTrap, ReportsAFailingStepAndGoesOn) {
     platform::ScriptedDialogs dialogs;
-    app::ErrorTrap trap(dialogs, "Form1.Form_Load");
+    common::ErrorTrap trap(dialogs, "Form1.Form_Load");
     QStringList ran;
     EXPECT_TRUE(trap.step(102, [&] { ran << "102"; }));
-    EXPECT_FALSE(trap.step(104, [&] { throw app::Failure("Bad cursor."); }));
+    EXPECT_FALSE(trap.step(104, [&] { throw common::Failure("Bad cursor."); }));
     EXPECT_TRUE(trap.step(106, [&] { ran << "106"; }));
     EXPECT_FALSE(trap.step(108, [&] { throw 42; }));
     EXPECT_EQ(ran, QStringList({"102", "106"}));
@@ -77,7 +77,7 @@ TEST(ErrorTrap, ReportsAFailingStepAndGoesOn) {
 // A guarding condition that fails enters the block it guards.
 TEST(ErrorTrap, AFailingConditionCountsAsTrue) {
     platform::ScriptedDialogs dialogs;
-    app::ErrorTrap trap(dialogs, "Form2.PushButton6_Click");
+    common::ErrorTrap trap(dialogs, "Form2.PushButton6_Click");
     EXPECT_TRUE(trap.test(116, [] { return true; }));
     EXPECT_FALSE(trap.test(118, [] { return false; }));
     EXPECT_TRUE(trap.test(120, []() -> bool { throw std::runtime_error("no such file"); }));
@@ -87,12 +87,12 @@ TEST(ErrorTrap, AFailingConditionCountsAsTrue) {
 
 TEST(ErrorTrap, ValueFallsBackOnFailure) {
     platform::ScriptedDialogs dialogs;
-    app::ErrorTrap trap(dialogs, "X.y");
+    common::ErrorTrap trap(dialogs, "X.y");
     EXPECT_EQ(trap.value(
                   100, [] { return 5; }, -1),
               5);
     EXPECT_EQ(trap.value(
-                  102, []() -> int { throw app::Failure("no"); }, -1),
+                  102, []() -> int { throw common::Failure("no"); }, -1),
               -1);
     EXPECT_EQ(trap.reportCount(), 1);
 }

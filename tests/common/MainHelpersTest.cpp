@@ -26,24 +26,24 @@ class MainHelpers : public TestEnv {
 
 TEST_F(MainHelpers, FileExistsNeverFails) {
     writeFile(inTemp("a.txt"), "x");
-    EXPECT_TRUE(Main::FileExists(inTemp("a.txt")));
-    EXPECT_FALSE(Main::FileExists(""));
-    EXPECT_FALSE(Main::FileExists(inTemp("missing.txt")));
-    EXPECT_FALSE(Main::FileExists(inTemp("no/such/folder/a.txt")));
-    EXPECT_FALSE(Main::FileExists(QString::fromLatin1("bad\0name", 8)));
+    EXPECT_TRUE(common::Main::FileExists(inTemp("a.txt")));
+    EXPECT_FALSE(common::Main::FileExists(""));
+    EXPECT_FALSE(common::Main::FileExists(inTemp("missing.txt")));
+    EXPECT_FALSE(common::Main::FileExists(inTemp("no/such/folder/a.txt")));
+    EXPECT_FALSE(common::Main::FileExists(QString::fromLatin1("bad\0name", 8)));
 }
 
 TEST_F(MainHelpers, WriteNewFileWritesExactlyTheBytesOnce) {
     QByteArray bytes;
     for (int i = 0; i < 70000; ++i) bytes.append(char(i * 7));
-    Main::WriteNewFile(bytes, inTemp("t.xlt"));
+    common::Main::WriteNewFile(bytes, inTemp("t.xlt"));
     EXPECT_EQ(readFile(inTemp("t.xlt")), bytes);
 
     // An existing file is left untouched, whatever it holds.
-    Main::WriteNewFile(QByteArray("other"), inTemp("t.xlt"));
+    common::Main::WriteNewFile(QByteArray("other"), inTemp("t.xlt"));
     EXPECT_EQ(readFile(inTemp("t.xlt")), bytes);
 
-    Main::WriteNewFile(QByteArray(), inTemp("empty"));
+    common::Main::WriteNewFile(QByteArray(), inTemp("empty"));
     EXPECT_TRUE(QFile::exists(inTemp("empty")));
     EXPECT_EQ(QFileInfo(inTemp("empty")).size(), 0);
 }
@@ -51,9 +51,9 @@ TEST_F(MainHelpers, WriteNewFileWritesExactlyTheBytesOnce) {
 TEST_F(MainHelpers, WriteNewFileFailureNamesTheFileAndLeavesNothing) {
     const QString target = inTemp("no-folder/t.xlt");
     try {
-        Main::WriteNewFile("abc", target);
+        common::Main::WriteNewFile("abc", target);
         FAIL() << "expected a failure";
-    } catch (const app::Failure& f) {
+    } catch (const common::Failure& f) {
         EXPECT_TRUE(QString::fromUtf8(f.what()).contains("t.xlt")) << f.what();
     }
     EXPECT_TRUE(filesInTemp().isEmpty());
@@ -61,18 +61,18 @@ TEST_F(MainHelpers, WriteNewFileFailureNamesTheFileAndLeavesNothing) {
 
 TEST_F(MainHelpers, DeleteFileQuietlyIgnoresEveryFailure) {
     writeFile(inTemp("d.xls"), "x");
-    Main::DeleteFileQuietly(inTemp("d.xls"));
+    common::Main::DeleteFileQuietly(inTemp("d.xls"));
     EXPECT_FALSE(QFile::exists(inTemp("d.xls")));
-    Main::DeleteFileQuietly(inTemp("d.xls"));
-    Main::DeleteFileQuietly("");
-    Main::DeleteFileQuietly(inTemp("no/such/file"));
+    common::Main::DeleteFileQuietly(inTemp("d.xls"));
+    common::Main::DeleteFileQuietly("");
+    common::Main::DeleteFileQuietly(inTemp("no/such/file"));
     QDir(tempDir()).mkdir("folder");
-    Main::DeleteFileQuietly(inTemp("folder"));
+    common::Main::DeleteFileQuietly(inTemp("folder"));
     EXPECT_TRUE(QFileInfo(inTemp("folder")).isDir());
     // A link goes, never what it points to.
     writeFile(inTemp("important.txt"), "keep me");
     ASSERT_TRUE(QFile::link(inTemp("important.txt"), inTemp("link.xls")));
-    Main::DeleteFileQuietly(inTemp("link.xls"));
+    common::Main::DeleteFileQuietly(inTemp("link.xls"));
     EXPECT_FALSE(QFileInfo(inTemp("link.xls")).isSymLink());
     EXPECT_EQ(readFile(inTemp("important.txt")), QByteArray("keep me"));
 }
@@ -85,7 +85,7 @@ struct TitleCase {
 class ApplicationTitle : public ::testing::TestWithParam<TitleCase> {};
 
 TEST_P(ApplicationTitle, DropsTheLastWordThenWholeWordsDownToForty) {
-    EXPECT_EQ(Main::ApplicationTitleFor(GetParam().displayName), GetParam().title);
+    EXPECT_EQ(common::Main::ApplicationTitleFor(GetParam().displayName), GetParam().title);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -113,7 +113,7 @@ TEST_P(WebSiteDraw, OpensOnlyWhenNIsSeven) {
     platform::ScriptedRandom random;
     random.queue(GetParam().r);
     RecordingOpener shell;
-    EXPECT_EQ(Main::OpenWebSiteAtRandom(random, shell), GetParam().opens);
+    EXPECT_EQ(common::Main::OpenWebSiteAtRandom(random, shell), GetParam().opens);
     EXPECT_EQ(random.reseeds(), 1);
     EXPECT_EQ(random.draws(), 1);
     if (GetParam().opens)
@@ -132,7 +132,7 @@ TEST(WebSiteDrawOdds, RealGeneratorOpensAboutOnceInAHundred) {
     platform::SystemRandom random;
     RecordingOpener shell;
     int opened = 0;
-    for (int i = 0; i < 20000; ++i) opened += Main::OpenWebSiteAtRandom(random, shell);
+    for (int i = 0; i < 20000; ++i) opened += common::Main::OpenWebSiteAtRandom(random, shell);
     EXPECT_EQ(shell.opened.size(), opened);
     EXPECT_GT(opened, 120);  // expected 200; 5 standard deviations are about 70
     EXPECT_LT(opened, 280);
@@ -146,29 +146,29 @@ TEST(FormColors, SetOnWindowFramesAndLabelsOnly) {
     auto* picture = new PictureBox(&window);
     auto* bar = new QScrollBar(&window);
     auto* button = new QPushButton(&window);
-    const QColor pictureBefore = Main::backgroundColor(picture);
-    const QColor barBefore = Main::backgroundColor(bar);
-    const QColor buttonBefore = Main::backgroundColor(button);
-    Main::setBackgroundColor(&window, Qt::white);
-    Main::SetFormColors(&window);
-    const QColor face = Main::buttonFaceColor();
-    EXPECT_EQ(Main::backgroundColor(&window), face);
-    EXPECT_EQ(Main::backgroundColor(frame), face);
-    EXPECT_EQ(Main::backgroundColor(label), face);
-    EXPECT_EQ(Main::backgroundColor(check), face);
-    EXPECT_EQ(Main::backgroundColor(picture), pictureBefore);
-    EXPECT_EQ(Main::backgroundColor(bar), barBefore);
-    EXPECT_EQ(Main::backgroundColor(button), buttonBefore);
+    const QColor pictureBefore = common::Main::backgroundColor(picture);
+    const QColor barBefore = common::Main::backgroundColor(bar);
+    const QColor buttonBefore = common::Main::backgroundColor(button);
+    common::Main::setBackgroundColor(&window, Qt::white);
+    common::Main::SetFormColors(&window);
+    const QColor face = common::Main::buttonFaceColor();
+    EXPECT_EQ(common::Main::backgroundColor(&window), face);
+    EXPECT_EQ(common::Main::backgroundColor(frame), face);
+    EXPECT_EQ(common::Main::backgroundColor(label), face);
+    EXPECT_EQ(common::Main::backgroundColor(check), face);
+    EXPECT_EQ(common::Main::backgroundColor(picture), pictureBefore);
+    EXPECT_EQ(common::Main::backgroundColor(bar), barBefore);
+    EXPECT_EQ(common::Main::backgroundColor(button), buttonBefore);
 }
 
 TEST(Skin, AppliedOnlyWhenTheSkinFileIsThere) {
     QTemporaryDir folder;
     QWidget window;
-    Main::setBackgroundColor(&window, Qt::white);
-    app::SkinFramework skin;
+    common::Main::setBackgroundColor(&window, Qt::white);
+    common::SkinFramework skin;
 
-    Main::ApplySkin(&window, skin, folder.path());  // no x/o.cjs
-    EXPECT_EQ(Main::backgroundColor(&window), QColor(Qt::white));
+    common::Main::ApplySkin(&window, skin, folder.path());  // no x/o.cjs
+    EXPECT_EQ(common::Main::backgroundColor(&window), QColor(Qt::white));
     EXPECT_FALSE(skin.loaded());
     EXPECT_TRUE(window.styleSheet().isEmpty());
 
@@ -177,8 +177,8 @@ TEST(Skin, AppliedOnlyWhenTheSkinFileIsThere) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("QPushButton { color: #123456; }");
     file.close();
-    Main::ApplySkin(&window, skin, folder.path());
-    EXPECT_EQ(Main::backgroundColor(&window), Main::buttonFaceColor());
+    common::Main::ApplySkin(&window, skin, folder.path());
+    EXPECT_EQ(common::Main::backgroundColor(&window), common::Main::buttonFaceColor());
     EXPECT_EQ(skin.flags() & 1, 1);
     EXPECT_EQ(window.styleSheet(), "QPushButton { color: #123456; }");
 }
@@ -187,10 +187,10 @@ TEST(Skin, AFolderNamedLikeTheSkinFileIsNoSkin) {
     QTemporaryDir folder;
     QDir(folder.path()).mkpath("x/o.cjs");
     QWidget window;
-    Main::setBackgroundColor(&window, Qt::white);
-    app::SkinFramework skin;
-    Main::ApplySkin(&window, skin, folder.path());
-    EXPECT_EQ(Main::backgroundColor(&window), QColor(Qt::white));
+    common::Main::setBackgroundColor(&window, Qt::white);
+    common::SkinFramework skin;
+    common::Main::ApplySkin(&window, skin, folder.path());
+    EXPECT_EQ(common::Main::backgroundColor(&window), QColor(Qt::white));
     EXPECT_FALSE(skin.loaded());
 }
 

@@ -112,20 +112,20 @@ std::ostream& operator<<(std::ostream& out, const AmountCase& c) {
 
 class ReadAmount : public ::testing::TestWithParam<AmountCase> {
   protected:
-    void TearDown() override { app::setAmountLocale(QLocale::c()); }
+    void TearDown() override { common::setAmountLocale(QLocale::c()); }
 };
 
 TEST_P(ReadAmount, TheValueWrittenIsTheNumberMeant) {
     const AmountCase& c = GetParam();
     const QLocale locale(c.language, c.territory);
     const QString text = QString::fromUtf8(c.text);
-    const std::optional<double> got = app::readAmount(text, locale);
+    const std::optional<double> got = common::readAmount(text, locale);
     ASSERT_EQ(got.has_value(), c.value.has_value()) << (got ? *got : 0.0);
     if (c.value) {
         EXPECT_DOUBLE_EQ(*got, *c.value);
     }
 
-    app::setAmountLocale(locale);
+    common::setAmountLocale(locale);
     EXPECT_EQ(EntryCommands::IsNumeric(text), c.value.has_value());
     chart::EngineSpreadsheetClass spreadsheets;
     auto excel = spreadsheets.CreateNew();
@@ -144,7 +144,7 @@ TEST_P(ReadAmount, TheValueWrittenIsTheNumberMeant) {
     }
     ASSERT_EQ(cell.kind, xls::CellKind::Number) << xls::kindName(cell.kind);
     EXPECT_DOUBLE_EQ(cell.number, *c.value);
-    EXPECT_EQ(xls::draw::NumberFormat(chart::kAmountFormat.toStdString()).formatPlain(cell.number),
+    EXPECT_EQ(xls::draw::NumberFormat(app::kAmountFormat.toStdString()).formatPlain(cell.number),
               c.preview);
 }
 

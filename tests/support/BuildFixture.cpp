@@ -36,7 +36,7 @@ void BuildFixture::TearDown() {
 }
 
 void BuildFixture::startWith(const EntryList& entries) {
-    Services services;
+    common::Services services;
     services.dialogs = &dialogs;
     services.random = &random;
     services.shell = &shell;
