@@ -11,6 +11,7 @@
 
 #include "app/ChartBuild.h"
 #include "app/ListActions.h"
+#include "common/AccessibleRole.h"
 #include "common/CursorFile.h"
 #include "common/ErrorTrap.h"
 #include "common/Failure.h"
@@ -53,6 +54,7 @@ Form1::Form1(const common::Services& services, QWidget* parent)
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       services_(services),
       model_(std::make_unique<EntryListModel>()) {
+    common::setAccessibleRole(this, QAccessible::Window);
     setObjectName("Form1");
     common::Main::setBackgroundColor(this, QColor(0xFF, 0xFF, 0xFF));
     setFixedSize(platform::twipsToPixels(kClientWidth), platform::twipsToPixels(kClientHeight));

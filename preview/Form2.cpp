@@ -15,6 +15,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 
+#include "common/AccessibleRole.h"
 #include "common/CursorFile.h"
 #include "common/ErrorTrap.h"
 #include "common/Failure.h"
@@ -112,6 +113,7 @@ Form2::Form2(platform::Dialogs& dialogs, QWidget* mainWindow, QWidget* parent)
       dialogs_(dialogs),
       mainWindow_(mainWindow),
       viewport_(platform::twipsPerPixel()) {
+    common::setAccessibleRole(this, QAccessible::Window);
     // A fixed size: no maximise button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -134,8 +136,14 @@ Form2::Form2(platform::Dialogs& dialogs, QWidget* mainWindow, QWidget* parent)
 void Form2::createControls() {
     Picture2 = new PictureBox(this);
     Picture2->setObjectName("Picture2");
+    common::setAccessibleRole(Picture2, QAccessible::Pane);
+    Picture2->setAccessibleName("Picture area");
+    Picture2->setAccessibleDescription(
+        "The area the picture of the sheet is shown in: drag the picture, or use the scroll bars, "
+        "to see the parts outside it.");
     Picture1 = new PictureBox(Picture2);
     Picture1->setObjectName("Picture1");
+    common::setAccessibleRole(Picture1, QAccessible::Graphic);
     Zoom_Ori = new PictureBox(this);
     Zoom_Ori->setObjectName("Zoom_Ori");
     Zoom_Ori->hide();

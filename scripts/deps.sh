@@ -11,6 +11,9 @@ packages=(
   # a real window without a desktop, and looking at it (libxfixes3: the pointer's image; xclip:
   # the clipboard)
   xvfb xauth xdotool x11-utils imagemagick libxfixes3 xclip
+  # a headless Wayland compositor and Qt's Wayland platform; a private D-Bus session with the
+  # accessibility bus and the screen reader's library (the AT-SPI tree test)
+  weston qt6-wayland dbus-daemon at-spi2-core python3-pyatspi
   # the Debian package and the checks of its desktop entry and metadata
   dpkg-dev desktop-file-utils appstream
   # the fonts the program bundles (copied at build time) and fontconfig's tools for the tests
