@@ -2,6 +2,7 @@
 // xls::Error; it never crashes, reads out of bounds or hangs. A workbook that opened and was
 // filled must save, open again and read back the values it was given: anything else aborts.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -54,6 +55,16 @@ void expectFills(const xls::Sheet& s, const std::vector<Fill>& fills) {
     }
 }
 
+// Every sheet's cell table keeps its invariants: a broken one aborts, described.
+void expectSoundCellTables(const xls::Workbook& book) {
+    for (int i = 0; i < book.sheetCount(); ++i) {
+        const std::string fault = book.sheet(i).checkInvariants();
+        if (fault.empty()) continue;
+        std::fprintf(stderr, "sheet %d: %s\n", i, fault.c_str());
+        std::abort();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -63,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         xls::Workbook book =
             xls::Workbook::fromBytes(std::vector<uint8_t>(data, data + size), "fuzz.xls");
+        expectSoundCellTables(book);
         for (int i = 0; i < book.sheetCount(); ++i) {
             xls::Sheet& s = book.sheet(i);
             if (auto used = s.usedRange()) {
@@ -93,8 +105,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (apply(s, f)) fills.push_back(f);
             s.setNumberFormat(below, 1, "$#,##0_);($#,##0)");
             expectFills(s, fills);
+            expectSoundCellTables(book);
         }
         saved = book.toBytes(false);
+        expectSoundCellTables(book);
     } catch (const xls::Error&) {
         return 0;
     }
@@ -102,6 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         xls::Workbook again = xls::Workbook::fromBytes(saved, "again.xls");
         if (again.activeSheetIndex() != active) std::abort();
+        expectSoundCellTables(again);
         expectFills(again.activeSheet(), fills);
     } catch (const xls::Error&) {
         std::abort();

@@ -11,108 +11,11 @@ namespace xls {
 
 namespace {
 
-bool isCellRecord(uint16_t type) {
-    switch (type) {
-        case rt::Blank:
-        case rt::MulBlank:
-        case rt::Number:
-        case rt::Rk:
-        case rt::MulRk:
-        case rt::Label:
-        case rt::LabelSst:
-        case rt::RString:
-        case rt::BoolErr:
-        case rt::Formula:
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool isFormulaPart(uint16_t type) {
-    return type == rt::String || type == rt::ShrFmla || type == rt::Array || type == rt::Table;
-}
-
-bool isRun(uint16_t type) { return type == rt::MulRk || type == rt::MulBlank; }
-
-double decodeRk(uint32_t rk) {
-    double v;
-    if (rk & 2) {
-        v = double(int32_t(rk) >> 2);
-    } else {
-        uint64_t bits = uint64_t(rk & 0xFFFFFFFC) << 32;
-        std::memcpy(&v, &bits, 8);
-    }
-    return (rk & 1) ? v / 100.0 : v;
-}
-
 // A record's header at `p`: its type, its data size.
 uint16_t typeAt(const uint8_t* p) { return get16(p); }
 size_t sizeAt(const uint8_t* p) { return get16(p + 2); }
 
-// The part [from, to] of a MULRK or MULBLANK run (`multi`: its data, `firstCol` its first
-// column) as a record of its own, written to `out`; returns the record's type and data size.
-std::pair<uint16_t, size_t> subRun(uint16_t type, const uint8_t* multi, uint16_t row, int firstCol,
-                                   int from, int to, uint8_t* out) {
-    size_t unit = type == rt::MulRk ? 6 : 2;
-    set16(out, row);
-    set16(out + 2, uint16_t(from));
-    const uint8_t* begin = multi + 4 + unit * size_t(from - firstCol);
-    if (from == to) {
-        std::memcpy(out + 4, begin, unit);
-        return {type == rt::MulRk ? rt::Rk : rt::Blank, 4 + unit};
-    }
-    size_t n = unit * size_t(to - from + 1);
-    std::memcpy(out + 4, begin, n);
-    set16(out + 4 + n, uint16_t(to));
-    return {type, 6 + n};
-}
-
 }  // namespace
-
-CellTable::Slot* CellTable::SlotList::insert(Slot* at, const Slot* first, const Slot* last) {
-    const size_t i = size_t(at - begin()), n = size_t(last - first);
-    if (size_ + n > capacity_) {
-        const size_t capacity = std::max<size_t>(size_ + n, 2 * size_t(capacity_));
-        Slot* grown = new Slot[capacity];
-        std::memcpy(static_cast<void*>(grown), begin(), size_ * sizeof(Slot));
-        if (onHeap()) delete[] data_;
-        data_ = grown;
-        capacity_ = uint32_t(capacity);
-    }
-    Slot* d = begin();
-    std::memmove(static_cast<void*>(d + i + n), d + i, (size_ - i) * sizeof(Slot));
-    std::memcpy(static_cast<void*>(d + i), first, n * sizeof(Slot));
-    size_ += uint32_t(n);
-    return d + i;
-}
-
-CellTable::Slot* CellTable::SlotList::erase(Slot* first, Slot* last) {
-    std::memmove(static_cast<void*>(first), last, size_t(end() - last) * sizeof(Slot));
-    size_ -= uint32_t(last - first);
-    return first;
-}
-
-void CellTable::SlotList::take(SlotList& other) {
-    size_ = other.size_;
-    capacity_ = other.capacity_;
-    if (other.onHeap()) {
-        data_ = other.data_;
-    } else {
-        std::memcpy(static_cast<void*>(inline_), other.inline_, sizeof inline_);
-        data_ = inline_;
-    }
-    other.data_ = other.inline_;
-    other.size_ = 0;
-    other.capacity_ = 2;
-}
-
-void CellTable::SlotList::release() {
-    if (onHeap()) delete[] data_;
-    data_ = inline_;
-    size_ = 0;
-    capacity_ = 2;
-}
 
 void CellTable::reserveMore(size_t n) {
     // The store doubles, from 4 KB; the room past used_ is not zeroed, as every byte is
@@ -139,10 +42,6 @@ void CellTable::reserveRows(int firstRow, int lastRow, size_t recordBytes) {
 CellTable::Row* CellTable::findRow(int row) {
     const size_t at = size_t(row) < rowAt_.size() ? rowAt_[size_t(row)] : 0;
     return at ? &rows_[at - 1] : nullptr;
-}
-
-const CellTable::Row* CellTable::findRow(int row) const {
-    return const_cast<CellTable*>(this)->findRow(row);
 }
 
 const uint8_t* CellTable::addPlainRun(const uint8_t* p, const uint8_t* end) {
@@ -182,10 +81,10 @@ CellTable::Row& CellTable::insertRow(int row) {
     return *it;
 }
 
-void CellTable::insertBefore(Row& row, const Slot& slot) {
+void CellTable::insertBefore(Row& row, const StoredCell& slot) {
     auto& cells = row.cells;
     auto it = std::lower_bound(cells.begin(), cells.end(), slot.firstCol,
-                               [](const Slot& s, int col) { return s.firstCol < col; });
+                               [](const StoredCell& s, int col) { return s.firstCol < col; });
     cells.insert(it, slot);
 }
 
@@ -205,91 +104,81 @@ bool CellTable::add(uint16_t type, const uint8_t* data, size_t size) {
         lastRow_ = -1;
         return true;  // rebuilt positions are not kept; the index is dropped on save
     }
-    bool part = isFormulaPart(type);
-    if (type == rt::Continue || part) {
-        // A CONTINUE continues a long LABEL or STRING; a formula part without its FORMULA is
-        // dropped.
-        if (lastRow_ < 0 || (part && !lastIsFormula_)) return part;
-        Row* rw = findRow(lastRow_);
-        Slot* s = nullptr;
-        if (rw)
-            for (Slot& c : rw->cells)
-                if (c.firstCol == lastCol_) s = &c;
-        if (!s) return part;
-        if (s->offset + s->size != used_) {
-            // Not the last bytes of the store: move the cell's records to the end first.
-            size_t at = used_;
-            grow(s->size);
-            std::memmove(store_.get() + at, store_.get() + s->offset, s->size);
-            waste_ += s->size;
-            s->offset = uint32_t(at);
-        }
-        append(type, data, size);
-        s->size += uint32_t(4 + size);
-        if ((type == rt::Array || type == rt::Table) && size >= 6) {
-            SharedRange range;
-            range.range = {get16(data), data[4], get16(data + 2), data[5]};
-            range.table = type == rt::Table;
-            sharedRanges_.push_back(range);
-        }
-        return true;
-    }
+    if (type == rt::Continue || isFormulaPart(type)) return addToLastCell(type, data, size);
     if (!isCellRecord(type)) {
         // Any other record ends the cell before it: a CONTINUE after it (a note's text after
         // its TXO, ...) is that record's own.
         lastRow_ = -1;
         return false;
     }
-    ByteReader r(data, size);
-    uint16_t row = r.u16();
-    uint16_t firstCol = r.u16(), lastCol = firstCol;
-    const size_t minSize = minCellSize(type);
-    if (isRun(type)) {
-        size_t unit = type == rt::MulRk ? 6 : 2;
-        if (size < 6 + unit || (size - 6) % unit) throw OutOfBounds{};
-        size_t n = (size - 6) / unit;
-        lastCol = get16(data + size - 2);
-        if (size_t(lastCol) + 1 != firstCol + n || lastCol > 255) throw OutOfBounds{};
-    }
-    r.need(minSize - 4);
-    if (firstCol > 255) throw OutOfBounds{};
-    Row& rw = rowFor(row);
-    if (!rw.cells.empty() && rw.cells.back().lastCol >= firstCol)
-        removeRange(rw, firstCol, lastCol);  // read over cells already there
-    Slot s;
-    s.type = type;
-    s.firstCol = uint8_t(firstCol);
-    s.lastCol = uint8_t(lastCol);
-    s.offset = append(type, data, size);
-    s.size = uint32_t(4 + size);
-    insert(rw, s);
-    lastRow_ = row;
-    lastCol_ = firstCol;
+    const CellSpan span = readCellSpan(type, data, size);
+    Row& rw = rowFor(span.row);
+    if (!rw.cells.empty() && rw.cells.back().lastCol >= span.firstCol)
+        removeRange(rw, span.firstCol, span.lastCol);  // read over cells already there
+    StoredCell c;
+    c.type = type;
+    c.firstCol = uint8_t(span.firstCol);
+    c.lastCol = uint8_t(span.lastCol);
+    c.offset = append(type, data, size);
+    c.size = uint32_t(4 + size);
+    insert(rw, c);
+    lastRow_ = span.row;
+    lastCol_ = span.firstCol;
     lastIsFormula_ = type == rt::Formula;
+    return true;
+}
+
+bool CellTable::addToLastCell(uint16_t type, const uint8_t* data, size_t size) {
+    // A CONTINUE continues a long LABEL or STRING; a formula part without its FORMULA is
+    // dropped.
+    const bool part = type != rt::Continue;
+    if (lastRow_ < 0 || (part && !lastIsFormula_)) return part;
+    Row* rw = findRow(lastRow_);
+    StoredCell* last = nullptr;
+    if (rw)
+        for (StoredCell& c : rw->cells)
+            if (c.firstCol == lastCol_) last = &c;
+    if (!last) return part;
+    if (last->offset + last->size != used_) {
+        // Not the last bytes of the store: the cell's records move to the end first.
+        size_t at = used_;
+        grow(last->size);
+        std::memmove(store_.get() + at, store_.get() + last->offset, last->size);
+        waste_ += last->size;
+        last->offset = uint32_t(at);
+    }
+    append(type, data, size);
+    last->size += uint32_t(4 + size);
+    if ((type == rt::Array || type == rt::Table) && size >= 6) {
+        SharedRange range;
+        range.range = {get16(data), data[4], get16(data + 2), data[5]};
+        range.table = type == rt::Table;
+        sharedRanges_.push_back(range);
+    }
     return true;
 }
 
 void CellTable::removeRange(Row& row, int firstCol, int lastCol) {
     auto& cells = row.cells;
     auto begin = std::lower_bound(cells.begin(), cells.end(), firstCol,
-                                  [](const Slot& s, int c) { return s.lastCol < c; });
+                                  [](const StoredCell& s, int c) { return s.lastCol < c; });
     auto end = begin;
     while (end != cells.end() && end->firstCol <= lastCol) ++end;
     if (begin == end) return;
     // The parts of runs outside [firstCol, lastCol] stay: at most one on each side.
-    Slot parts[2];
+    StoredCell parts[2];
     int partCount = 0;
     // Shared formulas whose host goes (host column, SHRFMLA record), last cell first.
     std::vector<std::pair<uint16_t, uint32_t>> orphaned;
     uint8_t buf[4 + kMaxRecordData];
     for (auto it = end; it != begin;) {
-        const Slot& e = *--it;
+        const StoredCell& e = *--it;
         if (isRun(e.type)) {
             for (auto [from, to] : {std::pair<int, int>{e.firstCol, firstCol - 1},
                                     std::pair<int, int>{lastCol + 1, e.lastCol}}) {
                 if (from > to) continue;
-                auto [type, size] = subRun(e.type, data(e), row.index, e.firstCol, from, to, buf);
-                Slot& part = parts[partCount++];
+                auto [type, size] = splitRun(e.type, data(e), row.index, e.firstCol, from, to, buf);
+                StoredCell& part = parts[partCount++];
                 part.type = type;
                 part.firstCol = uint8_t(from);
                 part.lastCol = uint8_t(to);
@@ -319,16 +208,16 @@ void CellTable::rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla
     Bytes moved(store_.get() + shrfmla + 4, store_.get() + shrfmla + 4 + size);
     int firstRow = get16(&moved[0]), lastRow = get16(&moved[2]);
     int firstCol = moved[4], lastCol = moved[5];
-    auto usesHost = [&](const Slot& e) {
+    auto usesHost = [&](const StoredCell& e) {
         const uint8_t* f = data(e);
         return e.type == rt::Formula && dataSize(e) >= 27 && get16(f + 20) == 5 && f[22] == 0x01 &&
                get16(f + 23) == row && get16(f + 25) == col;
     };
-    std::vector<std::pair<uint16_t, Slot*>> users;
+    std::vector<std::pair<uint16_t, StoredCell*>> users;
     auto it = std::lower_bound(rows_.begin(), rows_.end(), firstRow,
                                [](const Row& r, int index) { return r.index < index; });
     for (; it != rows_.end() && it->index <= lastRow; ++it)
-        for (Slot& e : it->cells)
+        for (StoredCell& e : it->cells)
             if (e.firstCol >= firstCol && e.firstCol <= lastCol && usesHost(e))
                 users.emplace_back(it->index, &e);
     if (users.empty()) return;
@@ -368,7 +257,7 @@ void CellTable::put(int row, int col, uint16_t type, const uint8_t* bytes, size_
     }
     auto& cells = r->cells;
     auto it = std::lower_bound(cells.begin(), cells.end(), col,
-                               [](const Slot& s, int c) { return s.lastCol < c; });
+                               [](const StoredCell& s, int c) { return s.lastCol < c; });
     if (it != cells.end() && it->firstCol == col && it->lastCol == col &&
         it->size == 4 + dataSize(*it)) {
         // A cell of one record: replaced where it stands.
@@ -396,7 +285,7 @@ void CellTable::put(int row, int col, uint16_t type, const uint8_t* bytes, size_
     compactIfWasteful();
 }
 
-void CellTable::put(const Slot* at, int row, int col, uint16_t type, const uint8_t* bytes,
+void CellTable::put(const StoredCell* at, int row, int col, uint16_t type, const uint8_t* bytes,
                     size_t size, bool written) {
     // Fast path: nothing holds the column, so the new cell goes in as put() would put it,
     // nothing to remove and no waste made.
@@ -416,7 +305,7 @@ void CellTable::compactIfWasteful() {
     };
     for (Row& r : rows_) {
         if (r.record != kNoRecord) move(r.record, 4 + sizeAt(store_.get() + r.record));
-        for (Slot& s : r.cells) move(s.offset, s.size);
+        for (StoredCell& s : r.cells) move(s.offset, s.size);
     }
     store_ = std::move(packed);
     capacity_ = capacity;
@@ -425,7 +314,7 @@ void CellTable::compactIfWasteful() {
     lastRow_ = -1;
 }
 
-void CellTable::putXf(const Slot* e, int row, int col, uint16_t xf) {
+void CellTable::putXf(const StoredCell* e, int row, int col, uint16_t xf) {
     if (!e) {
         uint8_t one[6];
         set16(one, uint16_t(row));
@@ -435,7 +324,7 @@ void CellTable::putXf(const Slot* e, int row, int col, uint16_t xf) {
         return;
     }
     uint8_t one[10];
-    auto [type, size] = subRun(e->type, data(*e), uint16_t(row), e->firstCol, col, col, one);
+    auto [type, size] = splitRun(e->type, data(*e), uint16_t(row), e->firstCol, col, col, one);
     set16(one + 4, xf);
     put(row, col, type, one, size);
 }
@@ -447,13 +336,13 @@ std::optional<CellTable::SharedRange> CellTable::sharedRangeAt(int row, int col)
 }
 
 std::optional<uint16_t> CellTable::xfAt(int row, int col) const {
-    const Slot* e = find(row, col);
+    const StoredCell* e = find(row, col);
     if (!e) return std::nullopt;
     return xfOf(*e, col);
 }
 
 Cell CellTable::read(int row, int col, const SharedStrings& sst) const {
-    const Slot* e = find(row, col);
+    const StoredCell* e = find(row, col);
     if (!e) return Cell();
     if (e->type == rt::LabelSst) {
         // The usual text cell: its text made once, where the caller receives the cell.
@@ -463,101 +352,7 @@ Cell CellTable::read(int row, int col, const SharedStrings& sst) const {
         return Cell{CellKind::String, CellKind::String, 0.0, std::string(text), false, 0,
                     get16(d + 4)};
     }
-    return readSlot(e, col, sst);
-}
-
-std::string CellTable::textOf(const Slot& e) const {
-    // The cell's records, as ChunkReader reads them.
-    struct Part {
-        uint16_t type;
-        Bytes data;
-    };
-    std::vector<Part> records;
-    for (uint32_t at = e.offset; at < e.offset + e.size;
-         at += 4 + uint32_t(sizeAt(store_.get() + at))) {
-        const uint8_t* p = store_.get() + at;
-        records.push_back({typeAt(p), Bytes(p + 4, p + 4 + sizeAt(p))});
-    }
-    auto text = [&](size_t offset, std::vector<const Bytes*> chunks) {
-        return utf16ToUtf8(ChunkReader(std::move(chunks), offset).readString(2).chars);
-    };
-    if (e.type != rt::Formula) {
-        std::vector<const Bytes*> chunks;
-        for (const Part& p : records) chunks.push_back(&p.data);
-        return text(6, chunks);
-    }
-    for (size_t k = 1; k < records.size(); ++k) {
-        if (records[k].type != rt::String) continue;
-        std::vector<const Bytes*> chunks{&records[k].data};
-        for (size_t j = k + 1; j < records.size() && records[j].type == rt::Continue; ++j)
-            chunks.push_back(&records[j].data);
-        return text(0, chunks);
-    }
-    return {};
-}
-
-Cell CellTable::readSlot(const Slot* e, int col, const SharedStrings& sst) const {
-    Cell c;
-    const uint8_t* d = data(*e);
-    c.xf = xfOf(*e, col);
-    switch (e->type) {
-        case rt::Blank:
-        case rt::MulBlank:
-            c.kind = CellKind::Blank;
-            break;
-        case rt::Number:
-            c.kind = CellKind::Number;
-            c.number = getDouble(d + 6);
-            break;
-        case rt::Rk:
-            c.kind = CellKind::Number;
-            c.number = decodeRk(get32(d + 6));
-            break;
-        case rt::MulRk:
-            c.kind = CellKind::Number;
-            c.number = decodeRk(get32(d + 6 + 6 * size_t(col - e->firstCol)));
-            break;
-        case rt::LabelSst: {
-            c.kind = CellKind::String;
-            uint32_t i = get32(d + 6);
-            if (i < sst.size()) c.text = sst.text(i);
-            break;
-        }
-        case rt::Label:
-        case rt::RString: {
-            c.kind = CellKind::String;
-            c.text = textOf(*e);
-            break;
-        }
-        case rt::BoolErr:
-            c.kind = d[7] ? CellKind::Error : CellKind::Boolean;
-            c.boolean = d[6] != 0;
-            c.errorCode = d[6];
-            break;
-        case rt::Formula: {
-            c.kind = CellKind::Formula;
-            if (get16(d + 12) != 0xFFFF) {
-                c.cachedKind = CellKind::Number;
-                c.number = getDouble(d + 6);
-            } else if (d[6] == 0) {
-                c.cachedKind = CellKind::String;
-                c.text = textOf(*e);
-            } else if (d[6] == 1) {
-                c.cachedKind = CellKind::Boolean;
-                c.boolean = d[8] != 0;
-            } else if (d[6] == 2) {
-                c.cachedKind = CellKind::Error;
-                c.errorCode = d[8];
-            } else {
-                c.cachedKind = CellKind::Empty;
-            }
-            return c;
-        }
-        default:
-            break;
-    }
-    c.cachedKind = c.kind;
-    return c;
+    return readCell(store_.get() + e->offset, e->size, e->firstCol, col, xfOf(*e, col), sst);
 }
 
 std::optional<CellRange> CellTable::usedRange() const {
@@ -626,7 +421,7 @@ uint32_t CellTable::write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaul
         const uint8_t* run = nullptr;
         size_t runSize = 0;
         for (size_t k = i; k < j; ++k)
-            for (const Slot& s : rows[k].cells) {
+            for (const StoredCell& s : rows[k].cells) {
                 const uint8_t* bytes = store + s.offset;
                 if (!kFastPaths || bytes != run + runSize) {
                     if (runSize) out.insert(out.end(), run, run + runSize);

@@ -36,11 +36,9 @@ int lastFilledBelow(const SheetModel& sheet, int lastRow, int col) {
     while (row + 1 <= 65535) {
         // The row's cells lie in column order.
         const CellTable::RowCells in = cells.cellsOf(row + 1);
-        const CellTable::Slot* e = in.first;
+        const CellTable::StoredCell* e = in.first;
         while (e != in.last && e->lastCol < col) ++e;
-        if (e == in.last || e->firstCol > col || !e->written || e->type == rt::Blank ||
-            e->type == rt::MulBlank)
-            break;
+        if (e == in.last || e->firstCol > col || !e->holdsWrittenValue()) break;
         ++row;
     }
     return row;

@@ -70,7 +70,7 @@ void Sheet::setValue(int row, int col, const std::string& utf8Text,
                         address(shared->range.firstRow, shared->range.firstCol) + ":" +
                         address(shared->range.lastRow, shared->range.lastCol));
     const CellTable::Spot spot = cells.spot(row, col);
-    const CellTable::Slot* existing = spot.slot;
+    const CellTable::StoredCell* existing = spot.cell;
     // The format the cell keeps: its own, else the one its row or column gives.
     const uint16_t xf =
         existing ? cells.xfOf(*existing, col) : model_->defaultXf(spot.rowRecord, col);
@@ -108,7 +108,7 @@ void Sheet::setValue(int row, int col, const std::string& utf8Text,
 void Sheet::setNumberFormat(int row, int col, const std::string& formatUtf8) {
     checkCell(*book_, *model_, row, col, true);
     CellTable& cells = model_->cells();
-    const CellTable::Slot* existing = cells.find(row, col);
+    const CellTable::StoredCell* existing = cells.find(row, col);
     uint16_t xf = existing ? cells.xfOf(*existing, col) : model_->defaultXf(row, col);
     uint16_t formatId = book_->globals.findOrAddFormat(formatUtf8);
     uint16_t newXf = book_->globals.findOrAddXf(xf, formatId, book_->displayName);
@@ -137,5 +137,7 @@ int Sheet::defaultRowHeightTwips() const { return model_->defaultRowHeight(); }
 int Sheet::defaultColumnWidthChars256() const { return model_->defaultColumnWidth(); }
 std::vector<CellRange> Sheet::mergedRanges() const { return model_->mergedRanges(); }
 bool Sheet::showGridlines() const { return model_->showGridlines(); }
+
+std::string Sheet::checkInvariants() const { return model_->cells().checkInvariants(); }
 
 }  // namespace xls

@@ -51,6 +51,10 @@ class Sheet {
     std::vector<CellRange> mergedRanges() const;
     bool showGridlines() const;
 
+    // For tests and the fuzz target: the first broken invariant of the sheet's cell table,
+    // described, or the empty string (CellTable::checkInvariants()).
+    std::string checkInvariants() const;
+
   private:
     WorkbookModel* book_;
     SheetModel* model_;

@@ -37,19 +37,19 @@ bool readTable(uint16_t type, const uint8_t* d, size_t size, TableRange& t) {
     return t.firstRow <= t.lastRow && t.firstCol <= t.lastCol && t.lastCol <= 255;
 }
 
-// The cells of the table's columns in `row` (`slots[col - firstCol]`, null where a column has
+// The cells of the table's columns in `row` (`columnCells[col - firstCol]`, null where a column has
 // none), and whether the engine wrote a value (not a blank) into one of them. One walk along
 // the row's cells, which lie in column order.
 bool rowWritten(const SheetModel& sheet, int row, const TableRange& t,
-                std::vector<const CellTable::Slot*>& slots) {
+                std::vector<const CellTable::StoredCell*>& columnCells) {
     bool written = false;
     const CellTable::RowCells cells = sheet.cells().cellsOf(row);
-    const CellTable::Slot* s = cells.first;
+    const CellTable::StoredCell* s = cells.first;
     for (int col = t.firstCol; col <= t.lastCol; ++col) {
         while (s != cells.last && s->lastCol < col) ++s;
-        const CellTable::Slot* e = s != cells.last && s->firstCol <= col ? s : nullptr;
-        slots[size_t(col - t.firstCol)] = e;
-        written |= e && e->written && e->type != rt::Blank && e->type != rt::MulBlank;
+        const CellTable::StoredCell* e = s != cells.last && s->firstCol <= col ? s : nullptr;
+        columnCells[size_t(col - t.firstCol)] = e;
+        written |= e && e->holdsWrittenValue();
     }
     return written;
 }
@@ -62,11 +62,11 @@ struct Look {
     uint16_t own = 0, given = 0;
 };
 
-// Gives the cells of the table's columns in `row` (the k-th row below the old last row; `slots`
+// Gives the cells of the table's columns in `row` (the k-th row below the old last row; `columnCells`
 // as rowWritten found them) the look of the data row two rows up, keeping their own number
 // format. `looks` holds the look of each column for odd and even k, found on the first call.
 void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int row, int k,
-                 const std::vector<const CellTable::Slot*>& slots, std::vector<Look>& looks,
+                 const std::vector<const CellTable::StoredCell*>& columnCells, std::vector<Look>& looks,
                  const std::string& displayName) {
     CellTable& cells = sheet.cells();
     const int width = t.lastCol - t.firstCol + 1;
@@ -80,16 +80,16 @@ void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int r
             }
         }
     }
-    // The slots stay where they are while cells only get a new format in place; once a cell is
+    // The columnCells stay where they are while cells only get a new format in place; once a cell is
     // added or a run split, the rest of the row is looked up again.
-    // Fast path: the slots rowWritten() found, while no cell moved; the same as find().
+    // Fast path: the columnCells rowWritten() found, while no cell moved; the same as find().
     bool inPlace = kFastPaths;
     for (int col = t.firstCol; col <= t.lastCol; ++col) {
         Look& look = looks[size_t((k % 2) * width + (col - t.firstCol))];
         // The cell's own format, else the one its row or column gives (looked up only then).
-        const CellTable::Slot* slot =
-            inPlace ? slots[size_t(col - t.firstCol)] : cells.find(row, col);
-        uint16_t own = slot ? cells.xfOf(*slot, col) : sheet.defaultXf(row, col);
+        const CellTable::StoredCell* cell =
+            inPlace ? columnCells[size_t(col - t.firstCol)] : cells.find(row, col);
+        uint16_t own = cell ? cells.xfOf(*cell, col) : sheet.defaultXf(row, col);
         uint16_t xf;
         // Memo: the same own format two rows up got this answer, and XFs are only added.
         if (kFastPaths && look.known && look.own == own) {
@@ -102,12 +102,12 @@ void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int r
             xf = format == 0 ? look.xf : globals.findOrAddXf(look.xf, format, displayName);
             if (own < xfCount && look.xf < xfCount) look = {look.xf, true, own, xf};
         }
-        if (xf == own && slot) continue;
-        inPlace = inPlace && slot && slot->type != rt::MulRk && slot->type != rt::MulBlank;
+        if (xf == own && cell) continue;
+        inPlace = inPlace && cell && !cell->isRun();
         if (inPlace)
-            cells.setOwnXf(*slot, xf);
+            cells.setOwnXf(*cell, xf);
         else
-            cells.setXf(slot, row, col, xf);
+            cells.setXf(cell, row, col, xf);
     }
 }
 
@@ -115,19 +115,19 @@ void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int r
 // one the same column had before taking its look, two rows up. Gives the row its look and
 // returns true; returns false, having changed nothing, for any other row.
 bool tookTheLookQuickly(CellTable& cells, const TableRange& t, int k,
-                        const std::vector<const CellTable::Slot*>& slots,
+                        const std::vector<const CellTable::StoredCell*>& columnCells,
                         const std::vector<Look>& looks) {
     if (looks.empty()) return false;
-    const size_t width = slots.size();
+    const size_t width = columnCells.size();
     const Look* look = looks.data() + (k % 2) * width;
     for (size_t c = 0; c < width; ++c) {
-        const CellTable::Slot* s = slots[c];
-        if (!s || s->type == rt::MulRk || s->type == rt::MulBlank || !look[c].known ||
+        const CellTable::StoredCell* s = columnCells[c];
+        if (!s || s->isRun() || !look[c].known ||
             look[c].own != cells.xfOf(*s, t.firstCol + int(c)))
             return false;
     }
     for (size_t c = 0; c < width; ++c)
-        if (look[c].given != look[c].own) cells.setOwnXf(*slots[c], look[c].given);
+        if (look[c].given != look[c].own) cells.setOwnXf(*columnCells[c], look[c].given);
     return true;
 }
 
@@ -142,18 +142,17 @@ enum class Quick { Done, NotWritten, Other };
 [[gnu::noinline]] Quick quickRow(CellTable& cells, int row, const TableRange& t, const Look* look,
                                  size_t width) {
     const CellTable::RowCells in = cells.cellsOf(row);
-    const CellTable::Slot* s = in.first;
+    const CellTable::StoredCell* s = in.first;
     const int firstCol = t.firstCol;
     while (s != in.last && s->lastCol < firstCol) ++s;
     if (size_t(in.last - s) < width || s->firstCol != firstCol || s[width - 1].lastCol != t.lastCol)
         return Quick::Other;
     bool written = false;
     for (size_t c = 0; c < width; ++c) {
-        const CellTable::Slot& e = s[c];
-        if (e.type == rt::MulRk || e.type == rt::MulBlank || !look[c].known ||
-            look[c].own != get16(cells.data(e) + 4))
+        const CellTable::StoredCell& e = s[c];
+        if (e.isRun() || !look[c].known || look[c].own != get16(cells.data(e) + 4))
             return Quick::Other;
-        written |= e.written && e.type != rt::Blank;
+        written |= e.holdsWrittenValue();
     }
     if (!written) return Quick::NotWritten;
     for (size_t c = 0; c < width; ++c)
@@ -180,8 +179,8 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
                 continue;
             int last = t.lastRow;
             std::vector<Look> looks;
-            std::vector<const CellTable::Slot*> slots(size_t(t.lastCol - t.firstCol + 1));
-            const size_t width = slots.size();
+            std::vector<const CellTable::StoredCell*> columnCells(size_t(t.lastCol - t.firstCol + 1));
+            const size_t width = columnCells.size();
             CellTable& cells = sheet->cells();
             while (last < 65535) {
                 // Fast path: quickRow() and tookTheLookQuickly() give the usual row the look
@@ -195,12 +194,12 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
                         continue;
                     }
                 }
-                if (!rowWritten(*sheet, last + 1, t, slots)) break;
+                if (!rowWritten(*sheet, last + 1, t, columnCells)) break;
                 ++last;
                 if (kFastPaths &&
-                    tookTheLookQuickly(sheet->cells(), t, last - t.lastRow, slots, looks))
+                    tookTheLookQuickly(sheet->cells(), t, last - t.lastRow, columnCells, looks))
                     continue;
-                takeTheLook(globals, *sheet, t, last, last - t.lastRow, slots, looks, displayName);
+                takeTheLook(globals, *sheet, t, last, last - t.lastRow, columnCells, looks, displayName);
             }
             if (last == t.lastRow) continue;
             set16(&d[kHeaderRef + 2], uint16_t(last));

@@ -3,7 +3,9 @@
 set(MORROWLIN_XLS_SOURCES
   NumericText.cpp
   Bytes.cpp
+  CellRecord.cpp
   CellTable.cpp
+  CellTableCheck.cpp
   ChartRefs.cpp
   Tables.cpp
   CompoundFile.cpp

@@ -13,8 +13,12 @@ namespace {
 namespace rt = xls::rt;
 using xls::CellKind;
 
+// The workbook as saved, opened again; both cell tables sound.
 xls::Workbook reopen(xls::Workbook& book) {
-    return xls::Workbook::fromBytes(book.toBytes(), "reopened.xls");
+    xlstest::expectSoundCellTables(book);
+    xls::Workbook back = xls::Workbook::fromBytes(book.toBytes(), "reopened.xls");
+    xlstest::expectSoundCellTables(back);
+    return back;
 }
 
 // The cells of kinds.xls, one per kind of cell record.
@@ -115,6 +119,7 @@ TEST(CellWrites, ReadsEveryKindOfTheKindsWorkbook) {
 TEST(CellWrites, SplittingARunKeepsTheOtherCellsAsRecords) {
     xls::Workbook book = xls::Workbook::open(xlstest::dataPath("kinds.xls"));
     book.activeSheet().setValue(0, 3, "x");
+    xlstest::expectSoundCellTables(book);
     std::map<uint16_t, int> counts;
     for (const auto& r : xlstest::workbookRecords(book.toBytes()))
         if (r.data.size() >= 2 && xls::get16(r.data.data()) == 0 &&
@@ -148,6 +153,7 @@ TEST(SharedStrings, GrowPastTheContinueBoundaryWithNonLatinText) {
         return t + std::to_string(i);
     };
     for (int i = 0; i < 2000; ++i) s.setValue(40 + i, 2, text(i));
+    xlstest::expectSoundCellTables(book);
     xls::Bytes saved = book.toBytes();
     int continues = 0;
     bool inSst = false;
@@ -538,8 +544,10 @@ TEST(CellWrites, ReplacingTheHostOfASharedFormulaKeepsItsUsers) {
         SCOPED_TRACE(replaced);
         xls::Workbook book = xls::Workbook::open(xlstest::dataPath("formulas.xls"));
         book.activeSheet().setValue(replaced, 1, "7");
+        xlstest::expectSoundCellTables(book);
         xls::Bytes saved = book.toBytes();
         xls::Workbook back = xls::Workbook::fromBytes(saved, "formulas.xls");
+        xlstest::expectSoundCellTables(back);
         for (int r = 0; r < 10; ++r) {
             xls::Cell c = back.activeSheet().cell(r, 1);
             if (r == replaced) {

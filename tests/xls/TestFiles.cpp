@@ -10,7 +10,10 @@
 #include <fstream>
 #include <iterator>
 
+#include <gtest/gtest.h>
+
 #include "support/Xlrd.h"
+#include "xls/Workbook.h"
 
 namespace xlstest {
 
@@ -72,6 +75,11 @@ std::string shellQuote(const std::string& s) {
     std::string out = "'";
     for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
+}
+
+void expectSoundCellTables(const xls::Workbook& book) {
+    for (int i = 0; i < book.sheetCount(); ++i)
+        EXPECT_EQ(book.sheet(i).checkInvariants(), "") << "sheet " << book.sheet(i).name();
 }
 
 }  // namespace xlstest

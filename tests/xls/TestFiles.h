@@ -5,6 +5,10 @@
 
 #include "xls/Bytes.h"
 
+namespace xls {
+class Workbook;
+}
+
 // Files and outside programs for the workbook engine's tests.
 namespace xlstest {
 
@@ -23,5 +27,8 @@ int readCellsWithXlrd(const std::string& path, std::string* output);
 bool haveSoffice();
 // A quoted shell word.
 std::string shellQuote(const std::string& s);
+// Fails the current test for every sheet of `book` whose cell table breaks an invariant,
+// naming the sheet and the fault.
+void expectSoundCellTables(const xls::Workbook& book);
 
 }  // namespace xlstest
