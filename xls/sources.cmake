@@ -16,6 +16,7 @@ set(MORROWLIN_XLS_SOURCES
   Palette.cpp
   Record.cpp
   SharedStrings.cpp
+  SharedStringsWrite.cpp
   Sheet.cpp
   SheetModel.cpp
   Styles.cpp
