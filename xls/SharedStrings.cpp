@@ -124,8 +124,8 @@ void SharedStrings::parse(std::vector<Bytes> group) {
             if (count <= left - 3 && count <= kLongestString &&
                 isAscii(reinterpret_cast<const char*>(d + 3), count)) {
                 textBytes_ += count;
-                strings_.push_back(StringEntry(reinterpret_cast<uintptr_t>(d + 3),
-                                               uint32_t(count), kPlain, true, true));
+                strings_.push_back(StringEntry(reinterpret_cast<uintptr_t>(d + 3), uint32_t(count),
+                                               kPlain, true, true));
                 reader.skip(3 + count);
                 continue;
             }
@@ -171,8 +171,8 @@ void SharedStrings::addParsed(const ChunkReader::InPlace& in) {
             rich = addRich({}, Bytes(in.runs, in.runs + in.runBytes),
                            Bytes(in.ext, in.ext + in.extBytes));
         textBytes_ += in.count;
-        strings_.push_back(StringEntry(reinterpret_cast<uintptr_t>(in.chars),
-                                       uint32_t(in.count), rich, true, true));
+        strings_.push_back(StringEntry(reinterpret_cast<uintptr_t>(in.chars), uint32_t(in.count),
+                                       rich, true, true));
         return;
     }
     const size_t at = text_.size();
@@ -264,8 +264,7 @@ uint32_t SharedStrings::findOrAdd(std::string_view utf8) {
     const char* copied = added_.copy(utf8.data(), size);
     textBytes_ += size;
     if (!ascii) nonAsciiBytes_ += size;
-    strings_.push_back(
-        StringEntry(reinterpret_cast<uintptr_t>(copied), size, kPlain, ascii, true));
+    strings_.push_back(StringEntry(reinterpret_cast<uintptr_t>(copied), size, kPlain, ascii, true));
     const uint32_t index = uint32_t(strings_.size() - 1);
     plain_.enter(at, index, hash);
     return index;

@@ -89,15 +89,14 @@ class SharedStrings {
     uint32_t addRich(std::u16string chars, Bytes runs, Bytes ext);  // its index
     void pushString(size_t at, uint32_t rich, bool ascii);
     void buildIndex();
-    void writeOriginal(Bytes& out, uint32_t totalRefs, size_t spacing,
-                       ExtSstStarts& starts) const;
+    void writeOriginal(Bytes& out, uint32_t totalRefs, size_t spacing, ExtSstStarts& starts) const;
     void writeRebuilt(uint32_t totalRefs, RecordCursor& cursor) const;
     void writeString(RecordCursor& cursor, size_t i) const;
     size_t rebuiltBound() const;
 
     std::string text_;  // the UTF-8 texts of the strings read but not in place, one after the other
-    StringArena added_;  // the UTF-8 texts of the strings findOrAdd() added
-    size_t textBytes_ = 0;  // UTF-8 bytes of all texts
+    StringArena added_;                   // the UTF-8 texts of the strings findOrAdd() added
+    size_t textBytes_ = 0;                // UTF-8 bytes of all texts
     TrivialVector<StringEntry> strings_;  // in index order
     std::vector<Rich> rich_;
     size_t nonAsciiBytes_ = 0;     // UTF-8 bytes of the texts that are not 7-bit ASCII
@@ -108,7 +107,7 @@ class SharedStrings {
     std::vector<OriginalStart> starts_;
     size_t startStep_ = 8, nextStart_ = 0;
     size_t originalCount_ = 0;  // strings read, or kNotAsRead
-    PlainStringIndex plain_;  // built on the first findOrAdd()
+    PlainStringIndex plain_;    // built on the first findOrAdd()
     bool indexed_ = false;
 };
 

@@ -188,8 +188,8 @@ void SharedStrings::writeString(RecordCursor& w, size_t i) const {
         chars = &w.utf16;
     }
     const size_t count = ascii ? str.size : chars->size();
-    const bool wide = !ascii && std::any_of(chars->begin(), chars->end(),
-                                            [](char16_t c) { return c > 0xFF; });
+    const bool wide =
+        !ascii && std::any_of(chars->begin(), chars->end(), [](char16_t c) { return c > 0xFF; });
     const size_t header = 3 + (s.runs.empty() ? 0 : 2) + (s.ext.empty() ? 0 : 4);
     if (w.used() + header + (count == 0 ? 0 : wide ? 2 : 1) > kMaxRecordData) w.flush();
     w.startString(i);
@@ -206,9 +206,8 @@ void SharedStrings::writeString(RecordCursor& w, size_t i) const {
         p += 4;
     }
     if (ascii)
-        w.writeChars(count, false, [&](uint8_t* to, size_t from, size_t n) {
-            std::memcpy(to, utf8 + from, n);
-        });
+        w.writeChars(count, false,
+                     [&](uint8_t* to, size_t from, size_t n) { std::memcpy(to, utf8 + from, n); });
     else if (wide)
         w.writeChars(count, true, [&](uint8_t* to, size_t from, size_t n) {
             for (size_t k = 0; k < n; ++k) set16(to + 2 * k, (*chars)[from + k]);

@@ -6,6 +6,8 @@ set(MORROWLIN_XLS_SOURCES
   CellRecord.cpp
   CellTable.cpp
   CellTableCheck.cpp
+  ChartPointColors.cpp
+  ChartPointGroups.cpp
   ChartRefs.cpp
   Tables.cpp
   CompoundFile.cpp

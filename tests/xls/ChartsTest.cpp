@@ -7,7 +7,7 @@
 #include "ChartGrammar.h"
 #include "RecordDump.h"
 #include "TestFiles.h"
-#include "xls/ChartRefs.h"
+#include "xls/ChartPointColors.h"
 #include "xls/CompoundFile.h"
 #include "xls/Palette.h"
 #include "xls/Workbook.h"
@@ -322,9 +322,9 @@ TEST(ChartPointFormats, NewPointsTakeTheFormatOfTheExistingOnes) {
     }
 }
 
-// The colours of new points are remembered per thread and per process between saves: a save
-// gives the same file whatever was saved before it. Each case is saved first in a thread of its
-// own, then in one thread after every case, in both orders, and must come out the same.
+// The colours of new points and their palette indexes are remembered per thread between saves:
+// a save gives the same file whatever was saved before it. Each case is saved first in a thread
+// of its own, then in one thread after every case, in both orders, and must come out the same.
 TEST(ChartPointFormats, ASaveDoesNotDependOnTheSavesBeforeIt) {
     // The template again, with the same palette but its first slice in another colour (the
     // default palette's entry 24, which new points are offered early): the same palette, other
@@ -335,6 +335,15 @@ TEST(ChartPointFormats, ASaveDoesNotDependOnTheSavesBeforeIt) {
                             std::end(areaFormat));
     ASSERT_NE(area, recoloured.end());
     std::copy_n("\x99\x99\xFF", 3, area + 4);
+    // chart.xlt with palette entry 8 a copy of entry 30: the same colours asked for in the same
+    // order, and entry 30's colour named by index 8.
+    xls::Bytes repaletted = xlstest::readBytes(xlstest::dataPath("chart.xlt"));
+    const uint8_t palette[] = {0x92, 0x00, 0xE2, 0x00};
+    auto entries = std::search(repaletted.begin(), repaletted.end(), std::begin(palette),
+                               std::end(palette));
+    ASSERT_NE(entries, repaletted.end());
+    auto entry = [&](int index) { return entries + 6 + 4 * (index - 8); };
+    std::copy_n(entry(30), 4, entry(8));
     struct Case {
         std::string name;
         xls::Bytes bytes;
@@ -343,6 +352,7 @@ TEST(ChartPointFormats, ASaveDoesNotDependOnTheSavesBeforeIt) {
     auto file = [](const std::string& path) { return xlstest::readBytes(path); };
     const std::vector<Case> cases = {
         {"chart.xlt", file(xlstest::dataPath("chart.xlt")), 40},
+        {"repaletted chart.xlt", repaletted, 40},
         {"gnumeric-chart.xls", file(xlstest::dataPath("gnumeric-chart.xls")), 9},
         {"template", file(templatePath()), 40},
         {"recoloured template", recoloured, 40},

@@ -52,20 +52,17 @@ TEST_P(SharedStringsHash, DependsOnTheBytesAlone) {
 // texts with a byte of the high half in each part of the text.
 INSTANTIATE_TEST_SUITE_P(
     Texts, SharedStringsHash,
-    ::testing::Values(Row{"", 0x3A788D2C, true}, Row{"a", 0xFE20A7B1, true},
-                      Row{"ab", 0x15EB34A0, true}, Row{"abc", 0xEC76A04B, true},
-                      Row{"abcd", 0x251AD99D, true}, Row{"401k", 0x31465F60, true},
-                      Row{"Stocks", 0xF1D37D83, true}, Row{"Savings", 0xFF649D55, true},
-                      Row{"Checking", 0x62429C5A, true}, Row{"Real estate", 0x2EC10B69, true},
-                      Row{"Retirement fund!", 0x661D5945, true},
-                      Row{"Retirement funds!", 0x78396078, true},
-                      Row{"Emergency savings account 2026", 0x556F90C1, true},
-                      Row{"A label long enough to take the loop several times over", 0x1B90AF50,
-                          true},
-                      Row{"\xC3\xA9", 0x9264D9BE, false}, Row{"caf\xC3\xA9", 0xD688F635, false},
-                      Row{"\xE6\x97\xA5\xE6\x9C\xAC", 0x83DA7FE2, false},
-                      Row{"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC",
-                          0xF3A09D20, false},
-                      Row{"Plus de caf\xC3\xA9 pour tout le bureau, merci", 0x4D137493, false}));
+    ::testing::Values(
+        Row{"", 0x3A788D2C, true}, Row{"a", 0xFE20A7B1, true}, Row{"ab", 0x15EB34A0, true},
+        Row{"abc", 0xEC76A04B, true}, Row{"abcd", 0x251AD99D, true}, Row{"401k", 0x31465F60, true},
+        Row{"Stocks", 0xF1D37D83, true}, Row{"Savings", 0xFF649D55, true},
+        Row{"Checking", 0x62429C5A, true}, Row{"Real estate", 0x2EC10B69, true},
+        Row{"Retirement fund!", 0x661D5945, true}, Row{"Retirement funds!", 0x78396078, true},
+        Row{"Emergency savings account 2026", 0x556F90C1, true},
+        Row{"A label long enough to take the loop several times over", 0x1B90AF50, true},
+        Row{"\xC3\xA9", 0x9264D9BE, false}, Row{"caf\xC3\xA9", 0xD688F635, false},
+        Row{"\xE6\x97\xA5\xE6\x9C\xAC", 0x83DA7FE2, false},
+        Row{"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC", 0xF3A09D20, false},
+        Row{"Plus de caf\xC3\xA9 pour tout le bureau, merci", 0x4D137493, false}));
 
 }  // namespace
