@@ -7,7 +7,7 @@ namespace xls::draw {
 double RotatedText::degreesFor(uint8_t rotation) {
     if (rotation <= 90) return rotation;
     if (rotation <= 180) return -(rotation - 90.0);
-    return 0;  // 255 (stacked) and undefined values
+    return 0;  // kStacked and undefined values
 }
 
 QSizeF RotatedText::turnedSize(double width, double height, double degrees) {

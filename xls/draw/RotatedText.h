@@ -19,6 +19,7 @@ struct RotatedText {
     double lineHeight = 0;
     double ascent = 0;
 
+    static constexpr uint8_t kStacked = 255;  // the rotation of stacked letters
     static double degreesFor(uint8_t rotation);
     // The bounding box of a `width` x `height` text turned by `degrees`.
     static QSizeF turnedSize(double width, double height, double degrees);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <vector>
 
 #include "xls/Sheet.h"
@@ -36,6 +37,13 @@ class SheetLayout {
     // the end): the part of the range a picture cut to that size shows.
     int lastColBefore(int x) const;
     int lastRowBefore(int y) const;
+
+    // The pixels that `cells` (inside the range) cover.
+    QRect rectOf(const xls::CellRange& cells) const {
+        const int left = colLeft(cells.firstCol), top = rowTop(cells.firstRow);
+        return QRect(left, top, colLeft(cells.lastCol) + colWidth(cells.lastCol) - left,
+                     rowTop(cells.lastRow) + rowHeight(cells.lastRow) - top);
+    }
 
   private:
     xls::CellRange range_;
