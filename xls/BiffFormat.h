@@ -85,6 +85,12 @@ constexpr uint16_t kCustomHeight = 0x0001, kHidden = 0x0002;
 namespace ptg {
 constexpr uint8_t kArea = 0x25, kAreaV = 0x45, kAreaA = 0x65;
 constexpr uint8_t kArea3d = 0x3B, kArea3dV = 0x5B, kArea3dA = 0x7B;
+constexpr uint8_t kRef3d = 0x3A, kRef3dV = 0x5A, kRef3dA = 0x7A;
+// A token's code less its class: the same for all three classes of an operand.
+constexpr uint8_t kBaseMask = 0x1F;
+// A reference's column field: the column in the low bits, relative-row and relative-column
+// flags in bits 15 and 14.
+constexpr uint16_t kColumnMask = 0x3FFF;
 }  // namespace ptg
 
 }  // namespace biff
