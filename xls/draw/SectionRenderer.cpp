@@ -110,6 +110,48 @@ void SectionRenderer::integerPart(const std::string& digits, int placeholders, i
     }
 }
 
+// The digits of `x` for the section's placeholders: rounded to its fraction digits, and with
+// an exponent section, scaled by a power of ten that is a multiple of its integer digits (one
+// integer digit: the usual scientific form).
+void SectionRenderer::digitsOf(double x, int& exponent, std::string& intDigits,
+                               std::string& fracDigits) const {
+    DecimalDigits digits(x);
+    exponent = 0;
+    if (!section_.hasExponent || digits.isZero()) {
+        digits.round(section_.fracDigits, intDigits, fracDigits);
+        return;
+    }
+    const int step = std::max(1, section_.intDigits);
+    auto place = [&](int exp) {
+        DecimalDigits m(x);
+        m.shift(-exp);
+        m.round(section_.fracDigits, intDigits, fracDigits);
+    };
+    const int e = digits.exponent();
+    exponent = static_cast<int>(std::floor(static_cast<double>(e) / step)) * step;
+    if (step == 1) exponent = e;
+    place(exponent);
+    if (static_cast<int>(intDigits.size()) > (step == 1 ? 1 : step)) {
+        exponent += step;
+        place(exponent);
+    }
+}
+
+// Fraction digits as shown: trailing zeros under # vanish ('\0'), under ? become digit-wide
+// blanks (' ').
+std::string SectionRenderer::fractionShown(const std::string& fracDigits) const {
+    std::string shown = fracDigits;
+    std::vector<char> placeholders;
+    for (const auto& t : section_.tokens) {
+        if (t.kind == Kind::FracDigit) placeholders.push_back(t.ch);
+    }
+    for (int i = static_cast<int>(shown.size()) - 1; i >= 0; --i) {
+        if (shown[i] != '0' || placeholders[i] == '0') break;
+        shown[i] = placeholders[i] == '#' ? '\0' : ' ';
+    }
+    return shown;
+}
+
 FormattedValue SectionRenderer::number(double value, bool minus) {
     if (section_.isDate) {
         date(value);
@@ -119,41 +161,10 @@ FormattedValue SectionRenderer::number(double value, bool minus) {
     for (int i = 0; i < section_.percents; ++i) x *= 100;
     for (int i = 0; i < section_.scaleCommas; ++i) x /= 1000;
 
-    DecimalDigits digits(x);
     int exponent = 0;
     std::string intDigits, fracDigits;
-    if (section_.hasExponent) {
-        const int step = std::max(1, section_.intDigits);
-        auto place = [&](int exp) {
-            DecimalDigits m(x);
-            m.shift(-exp);
-            m.round(section_.fracDigits, intDigits, fracDigits);
-        };
-        if (digits.isZero()) {
-            digits.round(section_.fracDigits, intDigits, fracDigits);
-        } else {
-            const int e = digits.exponent();
-            exponent = static_cast<int>(std::floor(static_cast<double>(e) / step)) * step;
-            if (step == 1) exponent = e;
-            place(exponent);
-            if (static_cast<int>(intDigits.size()) > (step == 1 ? 1 : step)) {
-                exponent += step;
-                place(exponent);
-            }
-        }
-    } else {
-        digits.round(section_.fracDigits, intDigits, fracDigits);
-    }
-    // Fraction digits: trailing zeros under # vanish, under ? become digit-wide blanks.
-    std::string fracShown = fracDigits;
-    std::vector<char> fracPlaceholders;
-    for (const auto& t : section_.tokens) {
-        if (t.kind == Kind::FracDigit) fracPlaceholders.push_back(t.ch);
-    }
-    for (int i = static_cast<int>(fracShown.size()) - 1; i >= 0; --i) {
-        if (fracShown[i] != '0' || fracPlaceholders[i] == '0') break;
-        fracShown[i] = fracPlaceholders[i] == '#' ? '\0' : ' ';
-    }
+    digitsOf(x, exponent, intDigits, fracDigits);
+    const std::string fracShown = fractionShown(fracDigits);
     char expText[16];
     std::snprintf(expText, sizeof expText, "%d", std::abs(exponent));
     const std::string expDigits = expText;
