@@ -217,16 +217,54 @@ void ChartPainter::addWalls(std::vector<Wall>& walls, const Slice& s) const {
     }
 }
 
+namespace {
+
+// A data label on one side of the pie, before it is stacked.
+struct SideLabel {
+    size_t slice;
+    double middle;  // the slice's middle, degrees clockwise from 12 o'clock (0..360)
+    QRectF box;
+};
+
+// Each side's labels in a column from top to bottom: the right side's clockwise from 12
+// o'clock, the left side's counter-clockwise. A side with more labels than `room` gives those
+// nearest the other side to it, at its top or bottom, the order kept.
+void balanceSides(std::vector<SideLabel>& right, std::vector<SideLabel>& left, size_t room) {
+    auto byTurn = [](std::vector<SideLabel>& side, bool clockwise) {
+        std::stable_sort(side.begin(), side.end(),
+                         [clockwise](const SideLabel& a, const SideLabel& b) {
+                             return clockwise ? a.middle < b.middle : a.middle > b.middle;
+                         });
+    };
+    byTurn(right, true);
+    byTurn(left, false);
+    while (right.size() > room && left.size() + 1 < room) {
+        if (right.front().middle < 180.0 - right.back().middle) {
+            left.insert(left.begin(), right.front());
+            right.erase(right.begin());
+        } else {
+            left.push_back(right.back());
+            right.pop_back();
+        }
+    }
+    while (left.size() > room && right.size() + 1 < room) {
+        if (360.0 - left.front().middle < left.back().middle - 180.0) {
+            right.insert(right.begin(), left.front());
+            left.erase(left.begin());
+        } else {
+            right.push_back(left.back());
+            left.pop_back();
+        }
+    }
+}
+
+}  // namespace
+
 void ChartPainter::placeLabels(const QRectF& area) {
     const double gap = 6.0 * dpi_ / 96.0;
     const QRectF title = titleBox(area);
     const double top = title.isEmpty() ? area.top() : title.bottom();
-    struct Placed {
-        size_t slice;
-        double middle;  // the slice's middle, degrees clockwise from 12 o'clock (0..360)
-        QRectF box;
-    };
-    std::vector<Placed> right, left;
+    std::vector<SideLabel> right, left;
     anchors_.assign(slices_.size(), QPointF());
     double explosion = 0, height = 0;
     for (size_t i = 0; i < slices_.size(); ++i) {
@@ -247,45 +285,18 @@ void ChartPainter::placeLabels(const QRectF& area) {
                          h);
         (middle < 180.0 ? right : left).push_back({i, middle, box});
     }
-    // Each side's labels in a column from top to bottom: the right side's clockwise from 12
-    // o'clock, the left side's counter-clockwise. A side with more labels than its height holds
-    // gives those nearest the other side to it, at its top or bottom, the order kept.
-    auto byTurn = [](std::vector<Placed>& side, bool clockwise) {
-        std::stable_sort(side.begin(), side.end(), [clockwise](const Placed& a, const Placed& b) {
-            return clockwise ? a.middle < b.middle : a.middle > b.middle;
-        });
-    };
-    byTurn(right, true);
-    byTurn(left, false);
     const size_t room =
         height > 0 ? size_t(std::max(1.0, std::floor((area.bottom() - top) / height))) : 0;
-    while (right.size() > room && left.size() + 1 < room) {
-        if (right.front().middle < 180.0 - right.back().middle) {
-            left.insert(left.begin(), right.front());
-            right.erase(right.begin());
-        } else {
-            left.push_back(right.back());
-            right.pop_back();
-        }
-    }
-    while (left.size() > room && right.size() + 1 < room) {
-        if (360.0 - left.front().middle < left.back().middle - 180.0) {
-            right.insert(right.begin(), left.front());
-            left.erase(left.begin());
-        } else {
-            right.push_back(left.back());
-            left.pop_back();
-        }
-    }
+    balanceSides(right, left, room);
     // The pie's outline with its walls and explosion: labels keep outside it.
     const double outerX = rx_ * (1 + explosion) + gap;
     const double outerY = ry_ * (1 + explosion) + thickness_ / 2 + gap;
     const double middleY = centre_.y() + thickness_ / 2;
     for (const bool onRight : {true, false}) {
-        std::vector<Placed>& side = onRight ? right : left;
+        std::vector<SideLabel>& side = onRight ? right : left;
         // Down from the top, then up from the bottom, so that no two boxes overlap.
         double floor = top;
-        for (Placed& p : side) {
+        for (SideLabel& p : side) {
             p.box.moveTop(std::max(p.box.top(), floor));
             floor = p.box.bottom();
         }
@@ -295,7 +306,7 @@ void ChartPainter::placeLabels(const QRectF& area) {
             if (box.bottom() > ceiling) box.moveBottom(ceiling);
             ceiling = box.top();
         }
-        for (Placed& p : side) {
+        for (SideLabel& p : side) {
             QRectF& box = p.box;
             const double y = std::clamp(middleY, box.top(), box.bottom());
             const double across = std::max(0.0, 1 - std::pow((y - middleY) / outerY, 2));
