@@ -13,9 +13,9 @@ namespace xls::draw {
 
 // What one cell of a drawn window shows.
 struct GridCell {
-    uint16_t xf = 15;            // the cell's format; a cell without one takes its row's or column's
-    bool filled = false;         // a fill pattern covers it (a merged area: its first cell's)
-    bool hasValue = false;       // it holds something to show
+    uint16_t xf = 15;       // the cell's format (15: the default); else its row's or its column's
+    bool filled = false;    // a fill pattern covers it (a merged area: its first cell's)
+    bool hasValue = false;  // it holds something to show
     bool textRunsRight = false;  // its text, or a neighbour's, runs on into the next cell
 };
 

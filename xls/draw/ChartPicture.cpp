@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "xls/BiffFormat.h"
 #include "xls/draw/ChartPainter.h"
 #include "xls/draw/ChartReader.h"
 #include "xls/draw/FontCache.h"
@@ -12,7 +13,7 @@ namespace xls::draw {
 
 namespace {
 
-constexpr int kLastRow = 65535, kLastCol = 255;
+constexpr int kLastRow = xls::kLastRow, kLastCol = xls::kLastCol;
 
 // The anchor's corners in pixels over a layout that starts at A1 and reaches its last cell.
 QRectF anchorRect(const SheetLayout& layout, const ChartAnchor& a) {

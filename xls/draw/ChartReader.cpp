@@ -147,8 +147,8 @@ void SubstreamReader::walk() {
 void SubstreamReader::record(const ChartRecord& r) {
     switch (r.type) {
         case ct::Chart:  // x, y (i32 each) | width | height, in points as 16.16 fixed point
-            chart_.widthPoints = r.i32(8) / 65536.0;
-            chart_.heightPoints = r.i32(12) / 65536.0;
+            chart_.widthPoints = r.i32(8) / kFixedPointOne;
+            chart_.heightPoints = r.i32(12) / kFixedPointOne;
             break;
         case rt::Series:
             ++seriesCount_;

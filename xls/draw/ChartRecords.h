@@ -30,6 +30,7 @@ constexpr uint16_t kChartSubstream = 0x0020;  // BOF dt
 constexpr uint16_t kObjCommon = 0x15;         // OBJ's first field: ftCmo
 constexpr uint16_t kObjChart = 5;             // OBJ ftCmo ot
 constexpr uint16_t kWholeSeries = 0xFFFF;     // DATAFORMAT xi / OBJECTLINK wLinkVar2
+constexpr double kFixedPointOne = 1 << 16;    // 1.0 in a 16.16 fixed-point field
 
 // AI (a series' link to its values or categories): id u8 (1 values, 2 categories) | reference
 // type u8 (2: cells of a sheet) | flags u16 (bit 0: own number format) | format index u16 |
@@ -75,7 +76,6 @@ struct SeriesReference {
 std::optional<SeriesReference> referenceOf(const xls::Workbook& book, const ChartRecord& ai);
 // The cells of a reference in order (row by row), at most `limit` of them; a damaged cell reads
 // as an empty one.
-std::vector<xls::Cell> cellsOf(const xls::Workbook& book, const SeriesReference& ref,
-                               size_t limit);
+std::vector<xls::Cell> cellsOf(const xls::Workbook& book, const SeriesReference& ref, size_t limit);
 
 }  // namespace xls::draw

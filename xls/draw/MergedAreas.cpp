@@ -13,7 +13,8 @@ MergedAreas::MergedAreas(const std::vector<xls::CellRange>& merged, const xls::C
         if (part.firstRow > part.lastRow || part.firstCol > part.lastCol) continue;
         if (part.firstRow == part.lastRow && part.firstCol == part.lastCol) continue;
         if (areaOf_.empty())
-            areaOf_.assign(static_cast<size_t>(window.lastRow - window.firstRow + 1) * columns_, -1);
+            areaOf_.assign(static_cast<size_t>(window.lastRow - window.firstRow + 1) * columns_,
+                           -1);
         const int index = static_cast<int>(areas_.size());
         areas_.push_back(part);
         for (int row = part.firstRow; row <= part.lastRow; ++row)

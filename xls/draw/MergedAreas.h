@@ -17,9 +17,7 @@ class MergedAreas {
 
     const std::vector<xls::CellRange>& areas() const { return areas_; }
     // The index into areas() of the area holding cell (row, col) of the window, or -1.
-    int areaAt(int row, int col) const {
-        return areaOf_.empty() ? -1 : areaOf_[indexOf(row, col)];
-    }
+    int areaAt(int row, int col) const { return areaOf_.empty() ? -1 : areaOf_[indexOf(row, col)]; }
     bool isOrigin(int row, int col) const;  // the area's top left cell
     // The cell lies inside its area, off its first column (first row): no edge on its left (top).
     bool hidesLeftEdge(int row, int col) const;

@@ -99,8 +99,8 @@ QImage RangePainter::paint() {
     paintBands(image, std::max<int>(kMinBandRows, int(options_.bandBytes / image.bytesPerLine())));
     if (cut_.any()) {
         QPainter painter(&image);
-        paintCutNotice(painter, QRect(0, shape.stripTop, image.width(),
-                                      image.height() - shape.stripTop));
+        paintCutNotice(painter,
+                       QRect(0, shape.stripTop, image.width(), image.height() - shape.stripTop));
     }
     return image;
 }
@@ -226,8 +226,7 @@ void RangePainter::paintFills(Canvas& canvas, RowSpan rows) {
     for (int row = rows.first; row <= rows.last; ++row) {
         for (int col = range_.firstCol; col <= lastCol_; ++col) {
             const GridCell& cell = grid_.at(row, col);
-            if (!cell.filled || layout_.colWidth(col) == 0 || layout_.rowHeight(row) == 0)
-                continue;
+            if (!cell.filled || layout_.colWidth(col) == 0 || layout_.rowHeight(row) == 0) continue;
             if (merges_.areaAt(row, col) >= 0 && !merges_.isOrigin(row, col)) continue;
             canvas.painter.fillRect(layout_.rectOf(merges_.extentOf(row, col)),
                                     brushFor(canvas, styles_.xf(cell.xf)));

@@ -24,8 +24,7 @@ class SectionRenderer {
     void literalToken(const FormatToken& t);
     void integerPart(const std::string& digits, int placeholders, int& index, char placeholder,
                      bool thousands);
-    void digitsOf(double x, int& exponent, std::string& intDigits,
-                  std::string& fracDigits) const;
+    void digitsOf(double x, int& exponent, std::string& intDigits, std::string& fracDigits) const;
     std::string fractionShown(const std::string& fracDigits) const;
     void date(double serial);
     std::string dateCode(const std::string& code, long day, long seconds, double serial) const;

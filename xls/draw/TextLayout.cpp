@@ -172,9 +172,8 @@ std::optional<TextPlan> TextLayout::plan(const CellValue& value, FontCache& font
 // Lays the formatted pieces out between `x` and `right`: a fill character repeated between the
 // left and right pieces, the text repeated across the cell for "fill" alignment, otherwise one
 // block placed by the alignment. A number that does not fit shows "#" across the cell.
-void TextLayout::placeRuns(TextPlan& plan, const CellContent& content,
-                           const FontCache::Entry& font, xls::HAlign align, double x,
-                           double right) const {
+void TextLayout::placeRuns(TextPlan& plan, const CellContent& content, const FontCache::Entry& font,
+                           xls::HAlign align, double x, double right) const {
     const auto& value = content.value;
     const double available = right - x;
     const double leftWidth = piecesWidth(value.left, font);

@@ -54,7 +54,11 @@ class TextLayout {
   public:
     TextLayout(const xls::Styles& styles, const SheetLayout& layout, CellGrid& grid,
                const MergedAreas& merges, int lastCol, double dpi)
-        : styles_(styles), layout_(layout), grid_(grid), merges_(merges), lastCol_(lastCol),
+        : styles_(styles),
+          layout_(layout),
+          grid_(grid),
+          merges_(merges),
+          lastCol_(lastCol),
           dpi_(dpi) {}
 
     // The plans of all the grid's values, in the grid's order; values that show nothing have
