@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "BareWindow.h"
 #include "BenchMain.h"
 #include "app/Form1.h"
 #include "chart/EngineSpreadsheet.h"
@@ -108,33 +109,11 @@ BENCHMARK(BM_StartUp)->Unit(benchmark::kMillisecond);
 // of the six samples and seven buttons with the same captions), made, shown and painted, without
 // the program's start-up steps. BM_StartUp over this is the program's own share.
 void BM_BareWindow(benchmark::State& state) {
-    const char* captions[] = {"Start Creating Template",
-                              "Help",
-                              "Load Sample/Example Data",
-                              "Add New",
-                              "Delete Selected Entry",
-                              "Edit Selected Entry",
-                              "Clear List"};
     for (auto _ : state) {
-        QWidget window;
-        window.setFixedSize(536, 320);
-        QStandardItemModel model(0, 2);
-        model.setHorizontalHeaderLabels({"Label", "Number (Value)"});
-        for (const char* amount : {"25000", "55000", "15000", "250000", "11000", "7500"})
-            model.appendRow({new QStandardItem("Asset"), new QStandardItem(amount)});
-        QTreeView list(&window);
-        list.setModel(&model);
-        list.setGeometry(8, 100, 520, 150);
-        int y = 8;
-        std::vector<std::unique_ptr<QPushButton>> buttons;
-        for (const char* caption : captions) {
-            buttons.push_back(std::make_unique<QPushButton>(caption, &window));
-            buttons.back()->setGeometry(8, y, 256, 27);
-            y += 12;
-        }
-        window.show();
+        BareWindow bare;
+        bare.window.show();
         QCoreApplication::processEvents();
-        benchmark::DoNotOptimize(window.isVisible());
+        benchmark::DoNotOptimize(bare.window.isVisible());
     }
 }
 BENCHMARK(BM_BareWindow)->Unit(benchmark::kMillisecond);

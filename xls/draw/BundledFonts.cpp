@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QResource>
+#include <algorithm>
 #include <array>
 #include <mutex>
 
@@ -31,19 +32,19 @@ constexpr char kSerif[] = "Liberation Serif";
 constexpr char kSans[] = "Liberation Sans";
 constexpr char kMono[] = "Liberation Mono";
 
-// The files below ":/fonts/", four faces of each bundled family.
-constexpr std::array<const char*, 20> kFiles = {{
-    "LiberationSans-Regular.ttf",  "LiberationSans-Bold.ttf",
-    "LiberationSans-Italic.ttf",   "LiberationSans-BoldItalic.ttf",
-    "LiberationSerif-Regular.ttf", "LiberationSerif-Bold.ttf",
-    "LiberationSerif-Italic.ttf",  "LiberationSerif-BoldItalic.ttf",
-    "LiberationMono-Regular.ttf",  "LiberationMono-Bold.ttf",
-    "LiberationMono-Italic.ttf",   "LiberationMono-BoldItalic.ttf",
-    "Carlito-Regular.ttf",         "Carlito-Bold.ttf",
-    "Carlito-Italic.ttf",          "Carlito-BoldItalic.ttf",
-    "Caladea-Regular.ttf",         "Caladea-Bold.ttf",
-    "Caladea-Italic.ttf",          "Caladea-BoldItalic.ttf",
+// The files below ":/fonts/": four faces of each bundled family, named "<stem>-<face>.ttf".
+struct FamilyFiles {
+    const char* family;
+    const char* stem;
+};
+constexpr std::array<FamilyFiles, 5> kFamilies = {{
+    {kSans, "LiberationSans"},
+    {kSerif, "LiberationSerif"},
+    {kMono, "LiberationMono"},
+    {"Carlito", "Carlito"},
+    {"Caladea", "Caladea"},
 }};
+constexpr std::array<const char*, 4> kFaces = {{"Regular", "Bold", "Italic", "BoldItalic"}};
 
 bool containsAny(const QString& text, std::initializer_list<const char*> words) {
     for (const char* word : words)
@@ -51,14 +52,24 @@ bool containsAny(const QString& text, std::initializer_list<const char*> words) 
     return false;
 }
 
-int registerFiles() {
-    // Fill the font database with the machine's fonts first: a font registered later under the
-    // same family, maker and style replaces the earlier one, so the bundled files must come last
-    // to win over a machine's own (perhaps other) version of Liberation Sans or Carlito.
-    QFontDatabase::families();
-    int registered = 0;
-    for (const char* name : kFiles) {
-        const QString path = QStringLiteral(":/fonts/") + QLatin1String(name);
+// Which families' files are in the font database, and how many files registered in all.
+std::mutex registering;
+std::array<bool, kFamilies.size()> familyDone{};
+int registeredFiles = 0;
+
+// Registers the four files of kFamilies[index] once; `registering` is held.
+void registerFamilyLocked(size_t index) {
+    if (familyDone[index]) return;
+    if (std::none_of(familyDone.begin(), familyDone.end(), [](bool done) { return done; })) {
+        // Fill the font database with the machine's fonts first: a font registered later under
+        // the same family, maker and style replaces the earlier one, so the bundled files must
+        // come last to win over a machine's own (perhaps other) version of Liberation Sans.
+        QFontDatabase::families();
+    }
+    familyDone[index] = true;
+    for (const char* face : kFaces) {
+        const QString path = QStringLiteral(":/fonts/%1-%2.ttf")
+                                 .arg(QLatin1String(kFamilies[index].stem), QLatin1String(face));
         // The files are stored uncompressed in the program, so the font database can read them
         // where the program is mapped, without a copy of each in memory.
         const QResource resource(path);
@@ -71,9 +82,8 @@ int registerFiles() {
         if (id < 0)
             qWarning("The bundled font %s could not be registered.", qPrintable(path));
         else
-            ++registered;
+            ++registeredFiles;
     }
-    return registered;
 }
 
 }  // namespace
@@ -108,15 +118,23 @@ QString bundledFamily(const QString& family) {
 }
 
 QStringList bundledFamilies() {
-    return {QString::fromLatin1(kSans), QString::fromLatin1(kSerif), QString::fromLatin1(kMono),
-            QStringLiteral("Carlito"), QStringLiteral("Caladea")};
+    QStringList families;
+    for (const FamilyFiles& files : kFamilies) families << QString::fromLatin1(files.family);
+    return families;
+}
+
+int registerBundledFamily(const QString& family) {
+    const QString bundled = bundledFamily(family);
+    const std::lock_guard<std::mutex> lock(registering);
+    for (size_t i = 0; i < kFamilies.size(); ++i)
+        if (bundled == QLatin1String(kFamilies[i].family)) registerFamilyLocked(i);
+    return registeredFiles;
 }
 
 int registerBundledFonts() {
-    static std::once_flag once;
-    static int registered = 0;
-    std::call_once(once, [] { registered = registerFiles(); });
-    return registered;
+    const std::lock_guard<std::mutex> lock(registering);
+    for (size_t i = 0; i < kFamilies.size(); ++i) registerFamilyLocked(i);
+    return registeredFiles;
 }
 
 void fixRendering(QFont& font) {
@@ -126,7 +144,7 @@ void fixRendering(QFont& font) {
 }
 
 QFont bundledFont(const QString& family) {
-    registerBundledFonts();
+    registerBundledFamily(family);
     QFont font(bundledFamily(family));
     switch (fontKind(family)) {
         case FontKind::Serif:

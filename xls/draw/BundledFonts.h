@@ -25,14 +25,19 @@ QString bundledFamily(const QString& family);
 // The families of the bundled font files, each with regular, bold, italic and bold italic faces.
 QStringList bundledFamilies();
 
-// Adds the bundled font files to the application's font database. Runs once per process; later
-// calls return at once. Needs a QGuiApplication. Returns the number of font files registered (0
-// when a file cannot be read or registered, with a warning naming it).
+// Adds the bundled font files to the application's font database, each file once per process
+// (later calls return at once). Needs a QGuiApplication. Returns the number of font files
+// registered so far (a file that cannot be read or registered is left out, with a warning naming
+// it).
 int registerBundledFonts();
 
-// A font of the bundled family for `family`, the files registered first. Its rendering does not
-// follow the machine's font settings: greyscale antialiasing, no sub-pixel colours, vertical-only
-// hinting (what a freshly installed desktop draws).
+// The same for the four files of the bundled family that draws `family` alone, so that a window
+// can be shown before the families it does not use are read.
+int registerBundledFamily(const QString& family);
+
+// A font of the bundled family for `family`, that family's files registered first. Its rendering
+// does not follow the machine's font settings: greyscale antialiasing, no sub-pixel colours,
+// vertical-only hinting (what a freshly installed desktop draws).
 QFont bundledFont(const QString& family);
 
 // The same settings applied to a font that already names a bundled family.
