@@ -24,6 +24,16 @@ constexpr size_t kMaxStringChars = 32767;
 
 namespace biff {
 
+// BOF, which opens each substream: version u16 | kind u16 | build and more, which the engine
+// does not read.
+namespace bof {
+constexpr size_t kVersion = 0, kKind = 2;
+constexpr size_t kSize = 4;  // the fields the engine reads
+constexpr uint16_t kBiff8 = 0x0600, kBiff5 = 0x0500;
+constexpr uint16_t kGlobals = 0x0005, kWorksheet = 0x0010, kChart = 0x0020, kMacroSheet = 0x0040,
+                   kWorkspace = 0x0100;
+}  // namespace bof
+
 // The record header, from the record's first byte.
 namespace header {
 constexpr size_t kType = 0, kLength = 2;
@@ -79,6 +89,15 @@ namespace defaultRow {
 constexpr size_t kFlags = 0, kHeight = 2;
 constexpr uint16_t kCustomHeight = 0x0001, kHidden = 0x0002;
 }  // namespace defaultRow
+
+// A Unicode string (XLUnicodeString):
+//   character count (u16; u8 in a short one) | options u8 | [run count u16] | [phonetic size u32]
+//   | characters (1 byte each, 2 when kWide) | [runs, kRunSize bytes each] | [phonetic data]
+// A string cut by a CONTINUE record goes on there behind an options byte of its own.
+namespace str {
+constexpr uint8_t kWide = 0x01, kPhonetic = 0x04, kRichText = 0x08;
+constexpr size_t kRunSize = 4;
+}  // namespace str
 
 // Formula tokens (ptg codes) the engine reads. Each operand token comes in three classes: the
 // reference itself, its value, and an array.

@@ -12,6 +12,10 @@ namespace xls {
 namespace {
 
 constexpr size_t kMaxXfs = 4050;
+// Number formats: ids below kBuiltinFormats are built in, a workbook's own start at
+// kFirstOwnFormat, and a FORMAT record's string holds at most kMaxFormatChars characters.
+constexpr uint16_t kBuiltinFormats = 50, kFirstOwnFormat = 164;
+constexpr size_t kMaxFormatChars = 255;
 
 // Reads the string at `offset` of a record the engine keeps as it is: a string cut short is
 // taken as far as it goes, and `warnings` gets a line naming the record, `name()`.
@@ -24,7 +28,9 @@ std::string keptString(const uint8_t* d, size_t size, size_t offset, int cchByte
     const size_t head = offset + size_t(cchBytes) + 1;
     if (kFastPaths && head <= size) {
         const size_t count = cchBytes == 2 ? get16(d + offset) : d[offset];
-        if ((d[head - 1] & 0x0D) == 0 && count <= size - head) {
+        constexpr uint8_t kNotPlain =
+            biff::str::kWide | biff::str::kPhonetic | biff::str::kRichText;
+        if ((d[head - 1] & kNotPlain) == 0 && count <= size - head) {
             const uint8_t* const chars = d + head;
             const uint8_t* const end = chars + count;
             if (std::all_of(chars, end, [](uint8_t c) { return c < 0x80; }))
@@ -256,14 +262,14 @@ uint16_t Globals::findOrAddFormatRecord(const std::string& format) {
         if (f.second == format &&
             std::find(cutFormats_.begin(), cutFormats_.end(), f.first) == cutFormats_.end())
             return f.first;
-    for (uint16_t id = 0; id < 50; ++id)
+    for (uint16_t id = 0; id < kBuiltinFormats; ++id)
         if (Styles::builtinFormat(id) == format) return id;
-    uint16_t id = 164;
+    uint16_t id = kFirstOwnFormat;
     for (const auto& f : styles_.formats_) id = std::max<uint16_t>(id, uint16_t(f.first + 1));
     Bytes data;
     std::string stored;  // the format as the record holds it, in UTF-8
     // Fast path: the same record as the UTF-16 path below makes of 7-bit text.
-    if (kFastPaths && format.size() <= 255 &&
+    if (kFastPaths && format.size() <= kMaxFormatChars &&
         std::all_of(format.begin(), format.end(), [](char c) { return (c & 0x80) == 0; })) {
         // The usual format: 7-bit text, stored as 8-bit characters as it stands.
         data.resize(5 + format.size());
@@ -274,7 +280,7 @@ uint16_t Globals::findOrAddFormatRecord(const std::string& format) {
         stored = format;
     } else {
         std::u16string chars = utf8ToUtf16(format);
-        if (chars.size() > 255) chars.resize(255);
+        if (chars.size() > kMaxFormatChars) chars.resize(kMaxFormatChars);
         bool wide = std::any_of(chars.begin(), chars.end(), [](char16_t c) { return c > 0xFF; });
         data.reserve(5 + chars.size() * (wide ? 2 : 1));
         put16(data, id);

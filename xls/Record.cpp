@@ -2,33 +2,7 @@
 
 #include <algorithm>
 
-#include "xls/Error.h"
-
 namespace xls {
-
-std::vector<Record> parseRecords(const Bytes& stream, const std::string& displayName) {
-    std::vector<Record> records;
-    records.reserve(stream.size() / 16);
-    size_t pos = 0;
-    while (pos < stream.size()) {
-        if (std::all_of(stream.begin() + pos, stream.end(), [](uint8_t b) { return b == 0; }))
-            break;
-        if (stream.size() - pos < 4)
-            throw Error(ErrorKind::Corrupt, displayName, "record header cut off at the end");
-        uint16_t type = get16(&stream[pos]);
-        uint16_t size = get16(&stream[pos + 2]);
-        pos += 4;
-        if (size > stream.size() - pos)
-            throw Error(ErrorKind::Corrupt, displayName,
-                        "record runs past the end of the workbook stream");
-        Record r;
-        r.type = type;
-        r.data.assign(stream.begin() + pos, stream.begin() + pos + size);
-        records.push_back(std::move(r));
-        pos += size;
-    }
-    return records;
-}
 
 void writeRecord(Bytes& out, uint16_t type, const uint8_t* data, size_t size) {
     put16(out, type);
@@ -46,7 +20,7 @@ size_t RecordBuffer::scanTo(size_t i) const {
     size_t pos = scanned_;
     for (size_t n = at_.size(); n <= i && pos < end; ++n) {
         at_.push_back(uint32_t(pos));
-        pos += 4 + get16(base + pos + 2);
+        pos += recordSize(base + pos);
     }
     scanned_ = pos;
     return i < at_.size() ? at_[i] : end;
@@ -64,12 +38,12 @@ size_t RecordBuffer::indexAt(size_t at) const {
 
 void RecordBuffer::insert(size_t at, uint16_t type, const uint8_t* data, size_t size) {
     const size_t where = offset(at);
-    const size_t grown = 4 + size;
+    const size_t grown = kRecordHeaderSize + size;
     bytes_.insert(bytes_.begin() + std::ptrdiff_t(start_ + where), grown, uint8_t(0));
     uint8_t* record = bytes() + where;
-    set16(record, type);
-    set16(record + 2, uint16_t(size));
-    std::copy(data, data + size, record + 4);
+    set16(record + biff::header::kType, type);
+    set16(record + biff::header::kLength, uint16_t(size));
+    std::copy(data, data + size, record + kRecordHeaderSize);
     if (!kFastPaths) {
         forgetFrom(0, 0);  // the index is made again from the first record
     } else if (at < at_.size()) {
@@ -126,18 +100,18 @@ bool ChunkReader::readInPlace(InPlace& s) {
     if (left < head) return false;
     const uint8_t flags = d[2];
     size_t runBytes = 0, extBytes = 0;
-    if (flags & 8) {
+    if (flags & biff::str::kRichText) {
         if (left < head + 2) return false;
-        runBytes = size_t(get16(d + head)) * 4;
+        runBytes = size_t(get16(d + head)) * biff::str::kRunSize;
         head += 2;
     }
-    if (flags & 4) {
+    if (flags & biff::str::kPhonetic) {
         if (left < head + 4) return false;
         extBytes = get32(d + head);
         head += 4;
     }
     const size_t count = get16(d);
-    const bool wide = flags & 1;
+    const bool wide = flags & biff::str::kWide;
     const size_t charBytes = wide ? 2 * count : count;
     if (charBytes > left - head || runBytes + extBytes > left - head - charBytes) return false;
     s.chars = d + head;
@@ -161,13 +135,13 @@ ChunkReader::Text& ChunkReader::readInto(Text& t, int cchBytes) {
     if (cchBytes == 2) cch |= size_t(byte()) << 8;
     if (cch == 0 && atEnd()) return t;  // an empty string written without its option byte
     uint8_t flags = byte();
-    bool wide = flags & 1;
+    bool wide = flags & biff::str::kWide;
     size_t runs = 0, ext = 0;
-    if (flags & 8) {
+    if (flags & biff::str::kRichText) {
         runs = byte();
         runs |= size_t(byte()) << 8;
     }
-    if (flags & 4) {
+    if (flags & biff::str::kPhonetic) {
         for (int i = 0; i < 4; ++i) ext |= size_t(byte()) << (8 * i);
     }
     t.chars.reserve(cch);
@@ -184,7 +158,7 @@ ChunkReader::Text& ChunkReader::readInto(Text& t, int cchBytes) {
             } while (chunk_ < chunks_.size() && chunks_[chunk_]->empty());
             pos_ = 0;
             if (chunk_ >= chunks_.size()) throw OutOfBounds{};
-            wide = (*chunks_[chunk_])[pos_++] & 1;
+            wide = (*chunks_[chunk_])[pos_++] & biff::str::kWide;
             continue;
         }
         // As many characters as this record holds, in one go.
@@ -200,8 +174,10 @@ ChunkReader::Text& ChunkReader::readInto(Text& t, int cchBytes) {
             pos_ += n;
         }
     }
-    if (runs * 4 + ext > (size_t(1) << 24)) throw OutOfBounds{};
-    for (size_t i = 0; i < runs * 4; ++i) t.runs.push_back(byte());
+    // Runs and phonetic data larger than any workbook stream are a fault, not an allocation.
+    const size_t runBytes = runs * biff::str::kRunSize;
+    if (runBytes + ext > (size_t(1) << 24)) throw OutOfBounds{};
+    for (size_t i = 0; i < runBytes; ++i) t.runs.push_back(byte());
     for (size_t i = 0; i < ext; ++i) t.ext.push_back(byte());
     return t;
 }

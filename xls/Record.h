@@ -17,9 +17,7 @@ struct Record {
     Bytes data;
 };
 
-// Splits a workbook stream into records. Trailing zero padding after the last record is
-// ignored; a record that runs past the end throws Error (Corrupt) naming `displayName`.
-std::vector<Record> parseRecords(const Bytes& stream, const std::string& displayName);
+// Appends a record: its header, then `size` bytes of `data`.
 void writeRecord(Bytes& out, uint16_t type, const uint8_t* data, size_t size);
 inline void writeRecord(Bytes& out, const Record& r) {
     writeRecord(out, r.type, r.data.data(), r.data.size());
@@ -41,10 +39,10 @@ class RecordBuffer {
     uint8_t* bytes() { return bytes_.data() + start_; }
     size_t byteSize() const { return bytes_.size() - start_; }
     size_t size() const { return scanned_ == byteSize() ? at_.size() : scanAll(); }
-    uint16_t type(size_t i) const { return get16(bytes() + offset(i)); }
-    size_t length(size_t i) const { return get16(bytes() + offset(i) + 2); }
-    uint8_t* data(size_t i) { return bytes() + offset(i) + 4; }
-    const uint8_t* data(size_t i) const { return bytes() + offset(i) + 4; }
+    uint16_t type(size_t i) const { return get16(bytes() + offset(i) + biff::header::kType); }
+    size_t length(size_t i) const { return get16(bytes() + offset(i) + biff::header::kLength); }
+    uint8_t* data(size_t i) { return bytes() + offset(i) + kRecordHeaderSize; }
+    const uint8_t* data(size_t i) const { return bytes() + offset(i) + kRecordHeaderSize; }
     // A walk through the records from the first, with no index.
     RecordWalker walk() const { return RecordWalker(bytes(), byteSize()); }
     // Where record i starts in bytes(); offset(size()) is the end.

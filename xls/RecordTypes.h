@@ -19,6 +19,8 @@ constexpr uint16_t Formula = 0x0006, Eof = 0x000A, ExternSheet = 0x0017, FilePas
 // FORMULA under the record number of Excel 4.0, still written into BIFF8 files by some older
 // programs; same layout. Read as FORMULA and written back as FORMULA.
 constexpr uint16_t FormulaBiff4 = 0x0406;
+// BOF under the record numbers of Excel 2.x, 3.0 and 4.0: a file this engine does not read.
+constexpr uint16_t BofBiff2 = 0x0009, BofBiff3 = 0x0209, BofBiff4 = 0x0409;
 }  // namespace rt
 
 }  // namespace xls

@@ -13,21 +13,20 @@ namespace xls {
 
 namespace {
 
-constexpr uint16_t kBiff8 = 0x0600, kBiff5 = 0x0500;
-constexpr uint16_t kGlobalsType = 0x0005, kWorksheetType = 0x0010;
-
 // What a file that is a bare record stream rather than a compound file is, or nothing. Files of
-// Excel 2.x to 4.0 are one: the first record is a BOF of their record numbers (BIFF2 0x0009,
-// BIFF3 0x0209, BIFF4 0x0409); a later BOF (0x0809) there is a workbook stream taken out of
-// its compound file. The BOF gives a worksheet, chart, macro, workspace or globals type.
+// Excel 2.x to 4.0 are one: the first record is a BOF of their record numbers; a BIFF8 BOF
+// there is a workbook stream taken out of its compound file. The BOF gives a worksheet, chart, macro, workspace or globals type.
 const char* bareStreamKind(const uint8_t* bytes, size_t length) {
-    if (length < 8) return nullptr;
-    uint16_t type = get16(&bytes[0]), size = get16(&bytes[2]);
-    if (size < 4 || size > 16 || length < 4u + size) return nullptr;
-    uint16_t kind = get16(&bytes[6]);
-    if (kind != 0x0005 && kind != 0x0010 && kind != 0x0020 && kind != 0x0040 && kind != 0x0100)
+    namespace bof = biff::bof;
+    if (length < kRecordHeaderSize + bof::kSize) return nullptr;
+    const uint16_t type = get16(bytes + biff::header::kType);
+    const uint16_t size = get16(bytes + biff::header::kLength);
+    if (size < bof::kSize || size > 16 || length < kRecordHeaderSize + size) return nullptr;
+    const uint16_t kind = get16(bytes + kRecordHeaderSize + bof::kKind);
+    if (kind != bof::kGlobals && kind != bof::kWorksheet && kind != bof::kChart &&
+        kind != bof::kMacroSheet && kind != bof::kWorkspace)
         return nullptr;
-    if (type == 0x0009 || type == 0x0209 || type == 0x0409)
+    if (type == rt::BofBiff2 || type == rt::BofBiff3 || type == rt::BofBiff4)
         return "an Excel 2.x-4.0 worksheet, which this program does not read";
     if (type == rt::Bof)
         return "a workbook stream without its compound file, which this program does not read";
@@ -69,119 +68,141 @@ WorkbookModel::WorkbookModel(Bytes&& bytes, std::string name)
     for (size_t i = 0; i < sheets.size(); ++i) handles.emplace_back(*this, *sheets[i]);
 }
 
-// Cuts the workbook stream into parts (a substream from its BOF, with whatever follows it up
-// to the next) in one pass over its records, reading each record where it stands: the globals
-// get a copy of their bytes, a sheet's cells go straight into its cell table, and the records
-// around them are packed at the end of the sheet's part, in the stream's own buffer. The sheet
-// with the most such bytes then keeps that buffer (its records where they lie, unless the bytes
-// before them are more than the records); the others get copies. Faults are reported as a pass
-// over the whole stream and then one check after another would find them: a broken record chain
-// first, then the globals, then the sheets.
+namespace {
+
+// Whether the bytes of `base` from `pos` to `size` are all zero: the padding some writers leave
+// after the last record.
+bool atPadding(const uint8_t* base, size_t size, size_t pos) {
+    return base[pos] == 0 && base[pos + 1 < size ? pos + 1 : pos] == 0 &&
+           std::all_of(base + pos, base + size, [](uint8_t b) { return b == 0; });
+}
+
+// The end of the part starting at `pos` (a substream from its BOF, with whatever follows it up
+// to the next), walked without reading its records; `depth` is left as the substreams stand
+// there. A record running past `size` throws StreamFault.
+size_t partEnd(const uint8_t* base, size_t size, size_t pos, int& depth) {
+    const size_t start = pos;
+    depth = 0;
+    while (pos < size && !atPadding(base, size, pos)) {
+        if (size - pos < kRecordHeaderSize) throw StreamFault{"record header cut off at the end"};
+        const uint16_t type = get16(base + pos + biff::header::kType);
+        const size_t length = get16(base + pos + biff::header::kLength);
+        if (length > size - pos - kRecordHeaderSize)
+            throw StreamFault{"record runs past the end of the workbook stream"};
+        if (depth == 0 && type == rt::Bof && pos != start) break;
+        if (type == rt::Bof) ++depth;
+        if (type == rt::Eof && depth > 0) --depth;
+        pos += kRecordHeaderSize + length;
+    }
+    return pos;
+}
+
+}  // namespace
+
+// Cuts the workbook stream into parts in one pass over its records, reading each record where
+// it stands: the globals get a copy of their bytes, a sheet's cells go straight into its cell
+// table, and the records around them are packed at the end of the sheet's part, in the
+// stream's own buffer (keepBuffer() then hands that buffer out). Faults are reported as a pass
+// over the whole stream and then one check after another would find them: a broken record
+// chain first, then the globals, then the sheets.
 void WorkbookModel::split(Bytes& buffer, size_t at) {
     const size_t size = buffer.size() - at;
     uint8_t* const base = buffer.data() + at;
-    auto corrupt = [&](const char* what) { return Error(ErrorKind::Corrupt, displayName, what); };
-    auto atPadding = [&](size_t pos) {
-        return base[pos] == 0 && base[pos + 1 < size ? pos + 1 : pos] == 0 &&
-               std::all_of(base + pos, base + size, [](uint8_t b) { return b == 0; });
-    };
-    // The end of the part starting at `pos`, walked without reading its records; `depth` is
-    // left as the substreams stand there.
-    int depth = 0;
-    auto walk = [&](size_t pos) {
-        const size_t start = pos;
-        depth = 0;
-        while (pos < size && !atPadding(pos)) {
-            if (size - pos < 4) throw corrupt("record header cut off at the end");
-            uint16_t type = get16(&base[pos]);
-            size_t length = get16(&base[pos + 2]);
-            if (length > size - pos - 4)
-                throw corrupt("record runs past the end of the workbook stream");
-            if (depth == 0 && type == rt::Bof && pos != start) break;
-            if (type == rt::Bof) ++depth;
-            if (type == rt::Eof && depth > 0) --depth;
-            pos += 4 + length;
-        }
-        return pos;
-    };
-    auto recordsOf = [&](size_t begin, size_t end, std::vector<Record>& out) {
-        for (size_t p = begin; p < end; p += 4 + get16(base + p + 2)) {
-            out.emplace_back();
-            out.back().type = get16(base + p);
-            out.back().data.assign(base + p + 4, base + p + 4 + get16(base + p + 2));
-        }
-    };
-
-    // The globals, and what is wrong with them, kept to be told once the rest is walked.
-    std::exception_ptr fault;
-    const size_t globalsEnd = size > 0 && !atPadding(0) ? walk(0) : 0;
-    if (globalsEnd == 0 || get16(base) != rt::Bof || get16(base + 2) < 4) {
-        fault = std::make_exception_ptr(corrupt("not a workbook (no BOF record)"));
-    } else if (get16(base + 4) == kBiff5) {
-        fault = std::make_exception_ptr(Error(ErrorKind::Unsupported, displayName,
-                                              "Excel 5.0/95 (BIFF5) workbooks are not supported"));
-    } else if (get16(base + 4) != kBiff8 || get16(base + 6) != kGlobalsType) {
-        fault = std::make_exception_ptr(
-            Error(ErrorKind::Unsupported, displayName, "not a BIFF8 workbook"));
-    } else if (depth != 0) {  // the globals run to the end of the stream
-        throw corrupt("the workbook globals have no EOF record");
-    } else {
-        try {
-            globals.parse(Bytes(base, base + globalsEnd), displayName);
-        } catch (...) {
-            fault = std::current_exception();
-        }
+    std::vector<std::unique_ptr<SheetModel>> made;
+    try {
+        made = readParts(base, size);
+    } catch (const StreamFault& f) {
+        throw Error(ErrorKind::Corrupt, displayName, f.what);
     }
+    keepBuffer(made, buffer);
+    sheets = std::move(made);
+}
 
+std::vector<std::unique_ptr<SheetModel>> WorkbookModel::readParts(uint8_t* base, size_t size) {
+    auto corrupt = [&](const char* what) { return Error(ErrorKind::Corrupt, displayName, what); };
+    // The globals, and what is wrong with them, kept to be told once the rest is walked.
+    int depth = 0;
+    const size_t globalsEnd =
+        size > 0 && !atPadding(base, size, 0) ? partEnd(base, size, 0, depth) : 0;
+    std::exception_ptr fault = readGlobals(base, globalsEnd, depth);
     const size_t count = fault ? 0 : globals.sheets().size();
     std::vector<std::unique_ptr<SheetModel>> made;
     size_t partsAfter = 0;
     bool shortCell = false;
-    for (size_t pos = globalsEnd; pos < size && !atPadding(pos); ++partsAfter) {
+    for (size_t pos = globalsEnd; pos < size && !atPadding(base, size, pos); ++partsAfter) {
         if (partsAfter >= count) {
-            size_t end = walk(pos);
-            if (!fault) recordsOf(pos, end, trailer_);  // substreams past the last sheet
+            const size_t end = partEnd(base, size, pos, depth);
+            // Substreams past the last sheet, kept as they are.
+            for (RecordWalker r(base, end, pos); !fault && r.more(); r.next())
+                trailer_.push_back({r.type(), Bytes(r.data(), r.data() + r.length())});
             pos = end;
             continue;
         }
         uint8_t* bof = base + pos;
-        size_t bofSize = get16(bof + 2);
-        bool worksheet =
-            bofSize >= 4 && get16(bof + 6) == kWorksheetType && get16(bof + 4) == kBiff8;
-        try {
-            made.push_back(std::make_unique<SheetModel>(bof, base + size, worksheet));
-        } catch (const StreamFault& f) {
-            throw corrupt(f.what);
-        }
+        const uint8_t* bofData = bof + kRecordHeaderSize;
+        bool worksheet = get16(bof + biff::header::kLength) >= biff::bof::kSize &&
+                         get16(bofData + biff::bof::kKind) == biff::bof::kWorksheet &&
+                         get16(bofData + biff::bof::kVersion) == biff::bof::kBiff8;
+        made.push_back(std::make_unique<SheetModel>(bof, base + size, worksheet));
         shortCell |= made.back()->broken();
         pos = size_t(made.back()->partEnd() - base);
     }
     if (fault) std::rethrow_exception(fault);
     if (partsAfter < count) throw corrupt("the records of a sheet are missing");
     if (shortCell) throw corrupt("a cell record is shorter than its content");
+    return made;
+}
 
+// The globals' part, `end` bytes from `base`, with `depth` as its walk left the substreams:
+// read, or what is wrong with them as an exception to be thrown later. A part that runs to the
+// end of the stream is thrown at once.
+std::exception_ptr WorkbookModel::readGlobals(const uint8_t* base, size_t end, int depth) {
+    const uint8_t* bofData = base + kRecordHeaderSize;
+    if (end == 0 || get16(base + biff::header::kType) != rt::Bof ||
+        get16(base + biff::header::kLength) < biff::bof::kSize)
+        return std::make_exception_ptr(
+            Error(ErrorKind::Corrupt, displayName, "not a workbook (no BOF record)"));
+    const uint16_t version = get16(bofData + biff::bof::kVersion);
+    if (version == biff::bof::kBiff5)
+        return std::make_exception_ptr(Error(ErrorKind::Unsupported, displayName,
+                                             "Excel 5.0/95 (BIFF5) workbooks are not supported"));
+    if (version != biff::bof::kBiff8 || get16(bofData + biff::bof::kKind) != biff::bof::kGlobals)
+        return std::make_exception_ptr(
+            Error(ErrorKind::Unsupported, displayName, "not a BIFF8 workbook"));
+    if (depth != 0)
+        throw Error(ErrorKind::Corrupt, displayName, "the workbook globals have no EOF record");
+    try {
+        globals.parse(Bytes(base, base + end), displayName);
+    } catch (...) {
+        return std::current_exception();
+    }
+    return nullptr;
+}
+
+// The sheet with the most kept bytes keeps the stream's buffer (its records where they lie,
+// unless the bytes before them are more than the records); the others get copies.
+void WorkbookModel::keepBuffer(std::vector<std::unique_ptr<SheetModel>>& made, Bytes& buffer) {
+    if (made.empty()) return;
     size_t largest = 0;
     for (size_t i = 0; i < made.size(); ++i)
         if (made[i]->keptSize() > made[largest]->keptSize()) largest = i;
     for (size_t i = 0; i < made.size(); ++i)
         if (i != largest) made[i]->adopt(Bytes(made[i]->keptBegin(), made[i]->partEnd()));
-    // Fast path: the sheet with the most kept bytes keeps the stream's buffer (its records
-    // where they lie, or moved to its front) rather than a copy of them; the same bytes.
-    if (!kFastPaths && !made.empty())
-        made[largest]->adopt(Bytes(made[largest]->keptBegin(), made[largest]->partEnd()));
-    else if (!made.empty()) {
-        SheetModel& sheet = *made[largest];
-        const size_t from = size_t(sheet.keptBegin() - buffer.data()), kept = sheet.keptSize();
-        if (from > kept) {
-            std::memmove(buffer.data(), buffer.data() + from, kept);
-            buffer.resize(kept);
-            sheet.adopt(std::move(buffer));
-        } else {
-            buffer.resize(from + kept);
-            sheet.adopt(std::move(buffer), from);
-        }
+    SheetModel& sheet = *made[largest];
+    // Fast path: the buffer itself rather than a copy of the records; the same bytes.
+    if (!kFastPaths) {
+        sheet.adopt(Bytes(sheet.keptBegin(), sheet.partEnd()));
+        return;
     }
-    sheets = std::move(made);
+    const size_t from = size_t(sheet.keptBegin() - buffer.data()), kept = sheet.keptSize();
+    if (from > kept) {
+        std::memmove(buffer.data(), buffer.data() + from, kept);
+        buffer.resize(kept);
+        sheet.adopt(std::move(buffer));
+    } else {
+        buffer.resize(from + kept);
+        sheet.adopt(std::move(buffer), from);
+    }
 }
 
 // Runs of stored records at least this long are written from where they stand; shorter ones

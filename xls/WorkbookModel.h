@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,6 +42,9 @@ class WorkbookModel {
   private:
     void workbookStream(bool asTemplate, Saved& saved);
     void split(Bytes& buffer, size_t at);  // the workbook stream: `buffer` from `at` on
+    std::vector<std::unique_ptr<SheetModel>> readParts(uint8_t* base, size_t size);
+    std::exception_ptr readGlobals(const uint8_t* base, size_t end, int depth);
+    static void keepBuffer(std::vector<std::unique_ptr<SheetModel>>& made, Bytes& buffer);
 
     CompoundFile file_;
     size_t streamIndex_ = 0;

@@ -20,6 +20,7 @@
 #include "entries/EntryListModel.h"
 #include "preview/Form2.h"
 #include "support/BuildFixture.h"
+#include "support/Records.h"
 #include "support/WorkbookReader.h"
 #include "xls/CompoundFile.h"
 #include "xls/Record.h"
@@ -41,7 +42,7 @@ std::vector<int> pointFills(const QString& path) {
     xls::CompoundFile cf =
         xls::CompoundFile::parse(std::vector<uint8_t>(bytes.begin(), bytes.end()), "workbook");
     const auto recs =
-        xls::parseRecords(cf.streamData(size_t(cf.findInRoot(u"Workbook"))), "workbook");
+        xlstest::parseRecords(cf.streamData(size_t(cf.findInRoot(u"Workbook"))), "workbook");
     std::vector<int> fills;
     for (size_t i = 0; i + 3 < recs.size(); ++i) {
         if (recs[i].type != 0x1006 || xls::get16(&recs[i].data[0]) == 0xFFFF) continue;

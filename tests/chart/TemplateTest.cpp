@@ -6,6 +6,7 @@
 #include <map>
 
 #include "chart/Template.h"
+#include "support/Records.h"
 #include "support/WorkbookReader.h"
 #include "xls/CompoundFile.h"
 #include "xls/Record.h"
@@ -152,8 +153,8 @@ std::vector<xls::Record> templateRecords() {
     const QByteArray bytes = chart::TemplateBytes();
     xls::CompoundFile file =
         xls::CompoundFile::parse(std::vector<uint8_t>(bytes.begin(), bytes.end()), "Pie Chart.xlt");
-    return xls::parseRecords(file.streamData(size_t(file.findInRoot(u"Workbook"))),
-                             "Pie Chart.xlt");
+    return xlstest::parseRecords(file.streamData(size_t(file.findInRoot(u"Workbook"))),
+                                 "Pie Chart.xlt");
 }
 
 // Reads a record's fields in order; every read past the end fails the test and gives zeros.

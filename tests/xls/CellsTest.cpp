@@ -465,7 +465,7 @@ TEST(CellWrites, ASheetWithoutCellsGetsThemBeforeItsEof) {
     };
     xls::Bytes out;
     int substream = 0;
-    for (const xls::Record& r : xls::parseRecords(stream, "s")) {
+    for (const xls::Record& r : xlstest::parseRecords(stream, "s")) {
         if (r.type == rt::Bof) ++substream;
         if (substream >= 2 && dropped(r.type)) continue;
         xls::writeRecord(out, r);

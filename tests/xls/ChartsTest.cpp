@@ -366,7 +366,8 @@ TEST(ChartPointFormats, ASaveDoesNotDependOnTheSavesBeforeIt) {
         return book.toBytes(false);
     };
     std::vector<xls::Bytes> alone(cases.size()), after(cases.size()), before(cases.size());
-    for (size_t i = 0; i < cases.size(); ++i) std::thread([&] { alone[i] = save(cases[i]); }).join();
+    for (size_t i = 0; i < cases.size(); ++i)
+        std::thread([&] { alone[i] = save(cases[i]); }).join();
     std::thread([&] {
         for (size_t i = 0; i < cases.size(); ++i) after[i] = save(cases[i]);
         for (size_t i = cases.size(); i-- > 0;) before[i] = save(cases[i]);
@@ -454,7 +455,7 @@ TEST(ChartPointFormats, SharedSeriesFormatStaysAsItIs) {
     xls::Bytes file = xlstest::readBytes(xlstest::dataPath("chart.xlt"));
     xls::CompoundFile cf = xls::CompoundFile::parse(file, "chart.xlt");
     size_t stream = size_t(cf.findInRoot(u"Workbook"));
-    std::vector<xls::Record> recs = xls::parseRecords(cf.streamData(stream), "chart.xlt");
+    std::vector<xls::Record> recs = xlstest::parseRecords(cf.streamData(stream), "chart.xlt");
     std::vector<xls::Record> kept;
     for (size_t i = 0; i < recs.size(); ++i) {
         bool perPoint = (recs[i].type == kDataFormat && xls::get16(&recs[i].data[0]) != 0xFFFF);

@@ -8,7 +8,7 @@ std::vector<xls::Record> workbookRecords(const xls::Bytes& file) {
     xls::CompoundFile cf = xls::CompoundFile::parse(file, "test");
     int index = cf.findInRoot(u"Workbook");
     if (index < 0) return {};
-    return xls::parseRecords(cf.entries()[size_t(index)].data, "test");
+    return xlstest::parseRecords(cf.entries()[size_t(index)].data, "test");
 }
 
 std::vector<ChartRef> chartRefs(const std::vector<xls::Record>& records) {

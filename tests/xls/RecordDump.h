@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "support/Records.h"
 #include "support/Xlrd.h"
 #include "xls/Bytes.h"
 #include "xls/Record.h"
