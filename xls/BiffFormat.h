@@ -83,10 +83,18 @@ constexpr unsigned kXfShift = 16;
 constexpr uint32_t kXfMask = 0x0FFF;  // after the shift
 }  // namespace row
 
+// DIMENSIONS: first row u32 | last row + 1 u32 | first column u16 | last column + 1 u16 |
+// reserved u16.
+namespace dimensions {
+constexpr size_t kFirstRow = 0, kEndRow = 4, kFirstCol = 8, kEndCol = 10;
+constexpr size_t kSize = 14;
+}  // namespace dimensions
+
 // DEFAULTROWHEIGHT: flags u16 | height u16. Flags bit 0: rows' heights differ from the font's,
 // bit 1: rows are hidden.
 namespace defaultRow {
 constexpr size_t kFlags = 0, kHeight = 2;
+constexpr size_t kSize = 4;
 constexpr uint16_t kCustomHeight = 0x0001, kHidden = 0x0002;
 }  // namespace defaultRow
 

@@ -57,10 +57,11 @@ class SheetModel {
     // The same, with `rowRecord` what cells().rowRecord(row) gives.
     uint16_t defaultXf(const uint8_t* rowRecord, int col) const {
         if (rowRecord) {
-            const uint32_t flags = get32(rowRecord + 12);
-            if (flags & 0x80) return uint16_t((flags >> 16) & 0xFFF);
+            const uint32_t flags = get32(rowRecord + biff::row::kFlags);
+            if (flags & biff::row::kHasXf)
+                return uint16_t((flags >> biff::row::kXfShift) & biff::row::kXfMask);
         }
-        return columnXf_[size_t(col) & 255];
+        return columnXf_[size_t(col) & kLastCol];
     }
     ColumnFormat column(int col) const;
     RowFormat row(int row) const;
@@ -80,6 +81,13 @@ class SheetModel {
     size_t sizeHint() const;
 
   private:
+    class KeptRuns;
+    struct Marks;
+    // Reads a record of a worksheet's own substream (not its BOF or EOF) at `p`: a record of the
+    // cell table, or INDEX, is left out of `kept` and the record after it returned; any other is
+    // noted in `marks` and the sheet, and nullptr returned.
+    uint8_t* readSheetRecord(uint8_t* p, const uint8_t* end, uint16_t type, size_t size,
+                             KeptRuns& kept, Marks& marks);
     struct ColumnRun {
         uint16_t first, last;
         ColumnFormat format;
@@ -102,8 +110,9 @@ class SheetModel {
     std::vector<size_t> dimensions_;  // offsets in raw_ of the DIMENSIONS records to update
     CellTable cells_;
     bool worksheet_;
-    std::vector<ColumnRun> columns_;      // COLINFO records in order: a later one wins
-    std::array<uint16_t, 256> columnXf_;  // the format of each column's empty cells, from them
+    std::vector<ColumnRun> columns_;  // COLINFO records in order: a later one wins
+    std::array<uint16_t, kLastCol + 1>
+        columnXf_;  // the format of each column's empty cells, from them
     int defaultColumnWidth_ = 8 * 256 + 0xA0;
     uint16_t defaultRowHeight_ = 255;
     uint16_t defaultRowFlags_ = 0;
