@@ -51,6 +51,33 @@ struct LocaleMarks {
     std::string_view groupMarks[3];
 };
 
+// The decimal mark of `marks` and the digits after it at text[i], if there, appended to `plain`
+// in the C form; moves `i` past them. Returns the digits' count.
+template <typename Marks>
+size_t readFraction(std::string_view text, size_t& i, size_t end, const Marks& marks,
+                    std::string& plain) {
+    size_t digits = 0;
+    if (i >= end) return 0;
+    if (const size_t mark = marks.decimal(text, i)) {
+        plain += '.';
+        i += mark;
+        for (; i < end && isDigit(text[i]); ++digits) plain += text[i++];
+    }
+    return digits;
+}
+
+// The exponent ("e" or "E", a sign, digits) at text[i], if there, appended to `plain`; moves
+// `i` past it. False for an "e" without digits.
+inline bool readExponent(std::string_view text, size_t& i, size_t end, std::string& plain) {
+    if (i >= end || (text[i] != 'e' && text[i] != 'E')) return true;
+    plain += 'e';
+    ++i;
+    if (i < end && (text[i] == '+' || text[i] == '-')) plain += text[i++];
+    size_t digits = 0;
+    for (; i < end && isDigit(text[i]); ++digits) plain += text[i++];
+    return digits > 0;
+}
+
 // readNumber() of text[begin, end), which starts with `lead`, a digit or one of "-+$" or a
 // decimal mark, with the group and decimal marks of `marks`. Out of line: a cell's text passes
 // readNumber() on every assignment, and its short paths stay short without this one's locals.
@@ -104,31 +131,9 @@ template <typename Marks>
     }
     if (grouped && groupLength != 3) return std::nullopt;
 
-    size_t fracDigits = 0;
-    if (i < end) {
-        if (const size_t mark = marks.decimal(text, i)) {
-            plain += '.';
-            i += mark;
-            while (i < end && isDigit(text[i])) {
-                plain += text[i++];
-                ++fracDigits;
-            }
-        }
-    }
+    const size_t fracDigits = readFraction(text, i, end, marks, plain);
     if (intDigits == 0 && fracDigits == 0) return std::nullopt;
-
-    if (i < end && (text[i] == 'e' || text[i] == 'E')) {
-        plain += 'e';
-        ++i;
-        if (i < end && (text[i] == '+' || text[i] == '-')) plain += text[i++];
-        size_t expDigits = 0;
-        while (i < end && isDigit(text[i])) {
-            plain += text[i++];
-            ++expDigits;
-        }
-        if (expDigits == 0) return std::nullopt;
-    }
-    if (i != end) return std::nullopt;
+    if (!readExponent(text, i, end, plain) || i != end) return std::nullopt;
 
     // from_chars reads the C locale's form whatever the process locale, and rejects a leading "+".
     const char* first = plain.data();

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "xls/BiffFormat.h"
 #include "xls/Error.h"
 #include "xls/FastPaths.h"
 #include "xls/NumericText.h"
@@ -44,7 +45,7 @@ SheetType Sheet::type() const {
 }
 
 [[noreturn]] static void refuseCell(const WorkbookModel& book, int row, int col) {
-    if (row < 0 || row > 65535 || col < 0 || col > 255)
+    if (row < 0 || row > kLastRow || col < 0 || col > kLastCol)
         throw Error(ErrorKind::Unsupported, book.displayName,
                     "cell row " + std::to_string(row + 1) + ", column " + std::to_string(col + 1) +
                         " is outside the sheet");
@@ -54,7 +55,8 @@ SheetType Sheet::type() const {
 // Every cell call passes here: the test inline, the message out of the way.
 static inline void checkCell(const WorkbookModel& book, const SheetModel& model, int row, int col,
                              bool needWorksheet) {
-    if (unsigned(row) > 65535 || unsigned(col) > 255 || (needWorksheet && !model.isWorksheet()))
+    if (unsigned(row) > kLastRow || unsigned(col) > kLastCol ||
+        (needWorksheet && !model.isWorksheet()))
         refuseCell(book, row, col);
 }
 
