@@ -171,6 +171,8 @@ void EngineRange::CopyPicture() {
         // shown sharp in the Preview instead of enlarged.
         const double scale = platform::pictureScale();
         options.dpi = platform::logicalDpi() * scale;
+        // Numbers with the separators the user writes them with, as the amounts were read.
+        options.numbers = common::amountConventions();
         picture = xls::draw::drawRange(book, book.activeSheetIndex(), range_, options);
         picture.setDevicePixelRatio(scale);
     } catch (const xls::Error& e) {

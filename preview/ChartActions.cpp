@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <exception>
 
+#include "common/Amounts.h"
 #include "platform/Dialogs.h"
 #include "platform/Twips.h"
 #include "preview/Form2.h"
@@ -66,6 +67,7 @@ void ChartActions::showSheetWithChart() {
         const double scale = platform::pictureScale();
         xls::draw::PictureOptions options;
         options.dpi = platform::logicalDpi() * scale;
+        options.numbers = common::amountConventions();  // as the user writes numbers
         sheet = xls::draw::drawSheet(book, book.activeSheetIndex(), options);
         sheet.setDevicePixelRatio(scale);
     } catch (const std::exception& e) {

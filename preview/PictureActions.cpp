@@ -19,6 +19,7 @@
 #include <QWheelEvent>
 #include <cmath>
 
+#include "common/Amounts.h"
 #include "common/Failure.h"
 #include "platform/Dialogs.h"
 #include "platform/Twips.h"
@@ -49,6 +50,7 @@ xls::CellRange usedRange(const xls::Workbook& book) {
 xls::draw::PictureOptions pictureOptions() {
     xls::draw::PictureOptions options;
     options.dpi = platform::logicalDpi();
+    options.numbers = common::amountConventions();  // as the user writes numbers
     return options;
 }
 

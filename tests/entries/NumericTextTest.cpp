@@ -144,8 +144,12 @@ TEST_P(ReadAmount, TheValueWrittenIsTheNumberMeant) {
     }
     ASSERT_EQ(cell.kind, xls::CellKind::Number) << xls::kindName(cell.kind);
     EXPECT_DOUBLE_EQ(cell.number, *c.value);
-    EXPECT_EQ(xls::draw::NumberFormat(app::kAmountFormat.toStdString()).formatPlain(cell.number),
-              c.preview);
+    // The picture writes the number as a spreadsheet application with the user's regional
+    // settings shows it: the locale's group separator.
+    EXPECT_EQ(
+        xls::draw::NumberFormat(app::kAmountFormat.toStdString(), common::numberConventions(locale))
+            .formatPlain(cell.number),
+        c.preview);
 }
 
 constexpr auto kUS = QLocale::UnitedStates, kGermany = QLocale::Germany, kFrance = QLocale::France,
@@ -166,35 +170,35 @@ INSTANTIATE_TEST_SUITE_P(
         AmountCase{kEnglish, kUS, "1.234,56", std::nullopt, ""},
         AmountCase{kEnglish, kUS, "12,5", std::nullopt, ""},
         // German: "." between groups, "," before the decimals.
-        AmountCase{kGerman, kGermany, "25.000", 25000, " $ 25,000 "},
-        AmountCase{kGerman, kGermany, "1.234,56", 1234.56, " $ 1,235 "},
-        AmountCase{kGerman, kGermany, "-1.234.567,5", -1234567.5, " $ (1,234,568)"},
+        AmountCase{kGerman, kGermany, "25.000", 25000, " $ 25.000 "},
+        AmountCase{kGerman, kGermany, "1.234,56", 1234.56, " $ 1.235 "},
+        AmountCase{kGerman, kGermany, "-1.234.567,5", -1234567.5, " $ (1.234.568)"},
         AmountCase{kGerman, kGermany, "12,5", 12.5, " $ 13 "},
         AmountCase{kGerman, kGermany, ",5", 0.5, " $ 1 "},
-        AmountCase{kGerman, kGermany, "1,5e3", 1500, " $ 1,500 "},
+        AmountCase{kGerman, kGermany, "1,5e3", 1500, " $ 1.500 "},
         // Read two ways: the German way.
-        AmountCase{kGerman, kGermany, "1.234", 1234, " $ 1,234 "},
+        AmountCase{kGerman, kGermany, "1.234", 1234, " $ 1.234 "},
         AmountCase{kGerman, kGermany, "1,500", 1.5, " $ 2 "},
         // No German number: the C form.
         AmountCase{kGerman, kGermany, "12.5", 12.5, " $ 13 "},
         AmountCase{kGerman, kGermany, "0.500", 0.5, " $ 1 "},
-        AmountCase{kGerman, kGermany, "1,234.56", 1234.56, " $ 1,235 "},
+        AmountCase{kGerman, kGermany, "1,234.56", 1234.56, " $ 1.235 "},
         AmountCase{kGerman, kGermany, "1.2345", 1.2345, " $ 1 "},
         AmountCase{kGerman, kGermany, "1.234.5", std::nullopt, ""},
         AmountCase{kGerman, kGermany, "1 234", std::nullopt, ""},
         // French: a (narrow) no-break space between groups, typed as any space.
         AmountCase{kFrench, kFrance, "12,5", 12.5, " $ 13 "},
-        AmountCase{kFrench, kFrance, "1 234,56", 1234.56, " $ 1,235 "},
-        AmountCase{kFrench, kFrance, "1\u00A0234,56", 1234.56, " $ 1,235 "},
-        AmountCase{kFrench, kFrance, "1\u202F234\u202F567", 1234567, " $ 1,234,567 "},
-        AmountCase{kFrench, kFrance, " 25 000 ", 25000, " $ 25,000 "},
+        AmountCase{kFrench, kFrance, "1 234,56", 1234.56, " $ 1\u202F235 "},
+        AmountCase{kFrench, kFrance, "1\u00A0234,56", 1234.56, " $ 1\u202F235 "},
+        AmountCase{kFrench, kFrance, "1\u202F234\u202F567", 1234567, " $ 1\u202F234\u202F567 "},
+        AmountCase{kFrench, kFrance, " 25 000 ", 25000, " $ 25\u202F000 "},
         AmountCase{kFrench, kFrance, "1,234", 1.234, " $ 1 "},
         AmountCase{kFrench, kFrance, "1.5", 1.5, " $ 2 "},
-        AmountCase{kFrench, kFrance, "1,234.5", 1234.5, " $ 1,235 "},
+        AmountCase{kFrench, kFrance, "1,234.5", 1234.5, " $ 1\u202F235 "},
         AmountCase{kFrench, kFrance, "1 23", std::nullopt, ""},
         AmountCase{kFrench, kFrance, "1 234 ,5", std::nullopt, ""},
         // Swiss German: a right single quotation mark between groups, typed as "'".
-        AmountCase{kGerman, kSwitzerland, "1'234.50", 1234.5, " $ 1,235 "},
-        AmountCase{kGerman, kSwitzerland, "1\u2019234", 1234, " $ 1,234 "}));
+        AmountCase{kGerman, kSwitzerland, "1'234.50", 1234.5, " $ 1\u2019235 "},
+        AmountCase{kGerman, kSwitzerland, "1\u2019234", 1234, " $ 1\u2019234 "}));
 
 }  // namespace

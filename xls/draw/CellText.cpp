@@ -90,7 +90,8 @@ std::vector<std::string> CellText::generalFallbacks(double value) {
 const xls::draw::NumberFormat& CellText::numberFormat(uint16_t formatIndex) {
     auto it = formats_.find(formatIndex);
     if (it == formats_.end()) {
-        auto format = std::make_unique<xls::draw::NumberFormat>(styles_.formatString(formatIndex));
+        auto format =
+            std::make_unique<xls::draw::NumberFormat>(styles_.formatString(formatIndex), numbers_);
         it = formats_.emplace(formatIndex, std::move(format)).first;
     }
     return *it->second;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "xls/Cell.h"
@@ -28,7 +29,11 @@ struct CellContent {
 // Formats cell values, keeping each number format parsed once.
 class CellText {
   public:
-    explicit CellText(const xls::Styles& styles) : styles_(styles) {}
+    // `numbers`: the separators the number formats show (see NumberFormat).
+    explicit CellText(const xls::Styles& styles, xls::NumberConventions numbers = {})
+        : styles_(styles), numbers_(std::move(numbers)) {}
+
+    const xls::NumberConventions& numbers() const { return numbers_; }
 
     // Nothing for a cell without a value (empty, blank, or a formula without a cached result).
     std::optional<CellContent> content(const xls::Cell& cell, const xls::XfStyle& xf);
@@ -43,6 +48,7 @@ class CellText {
     const xls::draw::NumberFormat& numberFormat(uint16_t formatIndex);
 
     const xls::Styles& styles_;
+    xls::NumberConventions numbers_;
     std::unordered_map<uint16_t, std::unique_ptr<xls::draw::NumberFormat>> formats_;
 };
 

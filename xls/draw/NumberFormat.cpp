@@ -1,6 +1,7 @@
 #include "xls/draw/NumberFormat.h"
 
 #include <cmath>
+#include <utility>
 
 #include "xls/draw/DecimalDigits.h"
 #include "xls/draw/FormatParser.h"
@@ -29,7 +30,8 @@ std::string FormattedValue::plain() const {
     return text;
 }
 
-NumberFormat::NumberFormat(std::string_view code) : code_(code) {
+NumberFormat::NumberFormat(std::string_view code, xls::NumberConventions numbers)
+    : code_(code), numbers_(std::move(numbers)) {
     if (!code.empty()) sections_ = parseFormatCode(code);
 }
 
@@ -83,13 +85,13 @@ FormattedValue NumberFormat::format(double value) const {
         empty.colorIndex = chosen.colorIndex;
         return empty;
     }
-    return SectionRenderer(chosen).number(value, minus);
+    return SectionRenderer(chosen, numbers_).number(value, minus);
 }
 
 FormattedValue NumberFormat::format(std::string_view text) const {
     const int index = textSection();
     if (index < 0) return plainText(std::string(text));  // no text section: shown as it is
-    return SectionRenderer(sections_[index]).text(text);
+    return SectionRenderer(sections_[index], numbers_).text(text);
 }
 
 }  // namespace xls::draw

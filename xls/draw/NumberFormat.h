@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "xls/NumericText.h"
 #include "xls/draw/FormatSection.h"
 #include "xls/draw/FormattedValue.h"
 
@@ -20,7 +21,9 @@ namespace xls::draw {
 // Rounding is half away from zero on 15 significant digits.
 class NumberFormat {
   public:
-    explicit NumberFormat(std::string_view code);
+    // `numbers`: the decimal and group separators shown where the code has "." and "," (a
+    // spreadsheet application shows them as the user's regional settings write numbers).
+    explicit NumberFormat(std::string_view code, xls::NumberConventions numbers = {});
 
     const std::string& code() const { return code_; }
     bool isGeneral() const;
@@ -38,6 +41,7 @@ class NumberFormat {
     int numberSectionCount() const;
 
     std::string code_;
+    xls::NumberConventions numbers_;
     std::vector<FormatSection> sections_;
 };
 

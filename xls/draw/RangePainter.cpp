@@ -48,7 +48,7 @@ RangePainter::RangePainter(const xls::Styles& styles, const xls::Sheet& sheet,
       range_(normalized(range)),
       options_(options),
       fonts_(styles, options.dpi),
-      cellText_(styles),
+      cellText_(styles, options.numbers),
       layout_(sheet, range_, fonts_.maxDigitWidth(), options.dpi) {}
 
 RangePainter::Frame RangePainter::frame() const {

@@ -5,6 +5,7 @@
 #include <QSize>
 #include <QString>
 
+#include "xls/NumericText.h"
 #include "xls/Workbook.h"
 
 namespace xls::draw {
@@ -19,6 +20,8 @@ struct PictureOptions {
     // value that crosses a band edge is laid out once for each band, so bands are not small.
     int bandBytes = 512 * 1024;
     int threads = 0;
+    // The decimal and group separators numbers are shown with, as the user writes numbers.
+    xls::NumberConventions numbers;
 };
 
 // What a picture leaves out of its range: the rows and columns (those with a height and a

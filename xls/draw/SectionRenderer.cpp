@@ -44,7 +44,9 @@ std::string twoDigits(long v) {
 
 }  // namespace
 
-SectionRenderer::SectionRenderer(const FormatSection& section) : section_(section) {
+SectionRenderer::SectionRenderer(const FormatSection& section,
+                                 const xls::NumberConventions& numbers)
+    : section_(section), numbers_(numbers) {
     out_.colorIndex = section.colorIndex;
 }
 
@@ -90,7 +92,7 @@ void SectionRenderer::integerPart(const std::string& digits, int placeholders, i
     const int n = static_cast<int>(digits.size());
     const int position = placeholders - 1 - index;  // counted from the right
     auto separatorAfter = [&](int pos) {
-        if (thousands && pos > 0 && pos % 3 == 0) append(",");
+        if (thousands && pos > 0 && pos % 3 == 0) append(numbers_.group);
     };
     if (index == 0) {
         for (int pos = n - 1; pos >= placeholders; --pos) {
@@ -179,7 +181,7 @@ FormattedValue SectionRenderer::number(double value, bool minus) {
                 break;
             case Kind::Point:
                 if (noIntPlaceholders) append(intDigits);
-                append(".");
+                append(numbers_.decimal);
                 break;
             case Kind::FracDigit: {
                 const char c = fracShown[fracIndex++];

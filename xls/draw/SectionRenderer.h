@@ -3,15 +3,17 @@
 #include <string>
 #include <string_view>
 
+#include "xls/NumericText.h"
 #include "xls/draw/FormatSection.h"
 #include "xls/draw/FormattedValue.h"
 
 namespace xls::draw {
 
-// Renders one value through one parsed section into the pieces a cell shows.
+// Renders one value through one parsed section into the pieces a cell shows, with the decimal
+// and group separators of `numbers` where the code has "." and ",".
 class SectionRenderer {
   public:
-    explicit SectionRenderer(const FormatSection& section);
+    SectionRenderer(const FormatSection& section, const xls::NumberConventions& numbers);
 
     // `value` already without its sign when the section shows none; `minus` puts "-" in front.
     FormattedValue number(double value, bool minus);
@@ -30,6 +32,7 @@ class SectionRenderer {
     std::string dateCode(const std::string& code, long day, long seconds, double serial) const;
 
     const FormatSection& section_;
+    const xls::NumberConventions& numbers_;
     FormattedValue out_;
 };
 

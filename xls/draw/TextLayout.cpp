@@ -55,7 +55,7 @@ std::vector<TextPlan> TextLayout::planAll(FontCache& fonts, CellText& cellText, 
         std::optional<CellText> ownCellText;
         if (who != 0) {
             ownFonts.emplace(styles_, dpi_);
-            ownCellText.emplace(styles_);
+            ownCellText.emplace(styles_, cellText.numbers());
         }
         FontCache& threadFonts = ownFonts ? *ownFonts : fonts;
         CellText& threadCellText = ownCellText ? *ownCellText : cellText;
