@@ -28,8 +28,7 @@ inline void set16(uint8_t* p, uint16_t v) {
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
 }
-// Each byte stored on its own line: the compiler makes them one store, which it does not always
-// do for a loop.
+// Byte by byte, so that the result is little-endian on any host.
 inline void set32(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);

@@ -13,10 +13,9 @@ void writeRecord(Bytes& out, uint16_t type, const uint8_t* data, size_t size) {
 size_t RecordBuffer::scanTo(size_t i) const {
     const uint8_t* const base = bytes();
     const size_t end = byteSize();
-    // Records are mostly 12 to 30 bytes with their headers.
+    // Room for as many starts as records of 12 bytes, the shortest usual ones, would need.
     if (at_.capacity() == 0) at_.reserve(end / 12 + 1);
-    // Records up to the one asked for, or to the end when it is past it. The position is kept in
-    // a local: the member would be stored and loaded again around every push.
+    // Records up to the one asked for, or to the end when it is past it.
     size_t pos = scanned_;
     for (size_t n = at_.size(); n <= i && pos < end; ++n) {
         at_.push_back(uint32_t(pos));
