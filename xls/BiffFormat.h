@@ -103,9 +103,63 @@ constexpr uint16_t kCustomHeight = 0x0001, kHidden = 0x0002;
 //   | characters (1 byte each, 2 when kWide) | [runs, kRunSize bytes each] | [phonetic data]
 // A string cut by a CONTINUE record goes on there behind an options byte of its own.
 namespace str {
+constexpr size_t kCharCount = 0, kOptions = 2, kHeaderSize = 3;  // the long form's header
+constexpr size_t kRunCountSize = 2, kPhoneticSizeSize = 4;
 constexpr uint8_t kWide = 0x01, kPhonetic = 0x04, kRichText = 0x08;
 constexpr size_t kRunSize = 4;
 }  // namespace str
+
+// SST, the shared string table: total references u32 | unique strings u32 | the strings, each
+// an XLUnicodeString (see `str`), going on in CONTINUE records.
+namespace sst {
+constexpr size_t kTotalRefs = 0, kUniqueCount = 4, kStrings = 8;
+}  // namespace sst
+
+// EXTSST: strings per entry u16 | entries, each: stream position of the string u32 | its offset
+// from its record's header u16 | reserved u16. An entry for the first of every kSpacing
+// strings; Excel writes at most kMaxEntries entries and no fewer than kMinSpacing strings each.
+namespace extSst {
+constexpr size_t kSpacing = 0, kEntries = 2;
+constexpr size_t kEntrySize = 8, kStreamPos = 0, kInRecord = 4, kReserved = 6;
+constexpr size_t kMaxEntries = 128, kMinSpacing = 8;
+}  // namespace extSst
+
+// The chart records the engine reads or patches.
+namespace chart {
+// SERIES: category type u16 | value type u16 | categories u16 | values u16 | ...
+namespace series {
+constexpr size_t kCategoryCount = 4, kValueCount = 6, kSize = 8;
+}
+// AI (a series' link to its data): id u8 | reference type u8 | flags u16 | number format u16 |
+// formula bytes u16 | formula tokens.
+namespace ai {
+constexpr size_t kId = 0, kReferenceType = 1, kFormulaBytes = 6, kFormula = 8, kSize = 8;
+constexpr uint8_t kValues = 1, kCategories = 2;  // id
+constexpr uint8_t kWorksheet = 2;                // reference type: a reference to cells
+}  // namespace ai
+// DATAFORMAT: point u16 (kWholeSeries: the series) | series index u16 | series order u16 |
+// flags u16.
+namespace dataFormat {
+constexpr size_t kPoint = 0, kSize = 8;
+constexpr uint16_t kWholeSeries = 0xFFFF;
+}  // namespace dataFormat
+// AREAFORMAT: foreground RGB + 1 unused byte | background likewise | pattern u16 | flags u16 |
+// foreground palette index u16 | background palette index u16.
+namespace areaFormat {
+constexpr size_t kForeColor = 0, kFlags = 10, kForeIndex = 12, kSize = 16;
+constexpr uint16_t kAutomatic = 0x0001;  // flags: the fill is the reader's automatic one
+}  // namespace areaFormat
+// OBJECTLINK (what a TEXT belongs to): object u16 | series u16 | point u16 (kWholeSeries: none).
+namespace objectLink {
+constexpr size_t kObject = 0, kSeries = 2, kPoint = 4, kSize = 6;
+constexpr uint16_t kSeriesOrPoint = 4;  // object: a series' or a point's label
+}  // namespace objectLink
+// STARTBLOCK and ENDBLOCK (the scope of future records): record type u16 | flags u16 |
+// object kind u16 | object context u16 | object instance u16 | object instance u16.
+namespace frtBlock {
+constexpr size_t kObjectInstance1 = 8, kSize = 12;
+}
+}  // namespace chart
 
 // Formula tokens (ptg codes) the engine reads. Each operand token comes in three classes: the
 // reference itself, its value, and an array.
@@ -118,7 +172,17 @@ constexpr uint8_t kBaseMask = 0x1F;
 // A reference's column field: the column in the low bits, relative-row and relative-column
 // flags in bits 15 and 14.
 constexpr uint16_t kColumnMask = 0x3FFF;
+// The area tokens: code u8 | [XTI index u16, 3-D only] | area (see `area`).
+constexpr size_t kAreaSize = 9, kArea3dSize = 11;
+constexpr size_t kArea3dXti = 1;
+constexpr size_t kAreaAt = 1, kArea3dAreaAt = 3;
 }  // namespace ptg
+
+// The cells of an area token: first row u16 | last row u16 | first column u16 | last column
+// u16, each column field as ptg::kColumnMask tells.
+namespace area {
+constexpr size_t kFirstRow = 0, kLastRow = 2, kFirstCol = 4, kLastCol = 6;
+}  // namespace area
 
 }  // namespace biff
 

@@ -21,6 +21,9 @@ constexpr uint16_t Formula = 0x0006, Eof = 0x000A, ExternSheet = 0x0017, FilePas
 constexpr uint16_t FormulaBiff4 = 0x0406;
 // BOF under the record numbers of Excel 2.x, 3.0 and 4.0: a file this engine does not read.
 constexpr uint16_t BofBiff2 = 0x0009, BofBiff3 = 0x0209, BofBiff4 = 0x0409;
+// Chart records that chart references and point formats read or copy.
+constexpr uint16_t StartBlock = 0x0852, EndBlock = 0x0853, DataFormat = 0x1006, AreaFormat = 0x100A,
+                   Text = 0x1025, ObjectLink = 0x1027, Begin = 0x1033, End = 0x1034;
 }  // namespace rt
 
 }  // namespace xls
