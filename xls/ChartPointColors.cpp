@@ -14,6 +14,9 @@ constexpr uint32_t kLibreOfficeColors[] = {0x004586, 0xFF420E, 0xFFD320, 0x579D1
                                            0x7E0021, 0x83CAFF, 0x314004, 0xAECF00,
                                            0x4B1F6F, 0xFF950E, 0xC5000B, 0x0084D1};
 
+// The palette's entries are indexes 8..63; the chart fills' part of it starts at 24.
+constexpr size_t kFirstPaletteIndex = 8, kFirstChartFill = 24;
+
 Rgb rgbOf(uint32_t c) { return {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)}; }
 
 // A pastel so light (every channel at least 0xC0) that a slice in it reads as background.
@@ -140,7 +143,7 @@ std::vector<Rgb> nextPointColors(const std::vector<Rgb>& used, const std::vector
     // the others are used up, white never.
     for (bool pastels : {false, true})
         for (size_t k = 0; k < palette.size(); ++k) {
-            Rgb c = palette[(k + 16) % palette.size()];
+            Rgb c = palette[(k + kFirstChartFill - kFirstPaletteIndex) % palette.size()];
             if (pale(c) == pastels && !(c == Rgb{0xFF, 0xFF, 0xFF})) offer(c);
         }
     if (out.size() >= count) return out;
@@ -166,7 +169,7 @@ uint16_t nearestPaletteIndex(const std::vector<Rgb>& palette, Rgb color) {
         best = distance < bestDistance ? i : best;
         bestDistance = distance < bestDistance ? distance : bestDistance;
     }
-    return uint16_t(8 + best);
+    return uint16_t(kFirstPaletteIndex + best);
 }
 
 const PointColors& pointColors(const std::vector<Rgb>& used, const std::vector<Rgb>& palette,

@@ -4,6 +4,7 @@
 #include <map>
 #include <numeric>
 
+#include "xls/BiffFormat.h"
 #include "xls/ChartPointColors.h"
 #include "xls/SheetModel.h"
 
@@ -11,21 +12,18 @@ namespace xls {
 
 namespace {
 
-constexpr uint16_t kDataFormat = 0x1006, kAreaFormat = 0x100A, kText = 0x1025, kObjectLink = 0x1027,
-                   kBegin = 0x1033, kEnd = 0x1034;
-constexpr uint16_t kWholeSeries = 0xFFFF;   // DATAFORMAT xi / OBJECTLINK wLinkVar2: no point
-constexpr uint16_t kSeriesOrPointLink = 4;  // OBJECTLINK wLinkObj: a series or a point label
-constexpr uint16_t kStartBlock = 0x0852, kEndBlock = 0x0853;  // future records' object scope
-constexpr size_t kNoGroup = size_t(-1);
+using namespace biff::chart;
+
+constexpr size_t kNoGroup = size_t(-1);  // a group not closed, or a record not found
 
 // The END that closes the BEGIN right after records[at] (before `limit`); `at` itself when no
 // BEGIN follows; kNoGroup when the group is not closed.
 size_t groupEnd(const RecordBuffer& recs, size_t at, size_t limit) {
-    if (at + 1 >= limit || recs.type(at + 1) != kBegin) return at;
+    if (at + 1 >= limit || recs.type(at + 1) != rt::Begin) return at;
     int depth = 0;
     for (size_t i = at + 1; i < limit; ++i) {
-        if (recs.type(i) == kBegin) ++depth;
-        if (recs.type(i) == kEnd && --depth == 0) return i;
+        if (recs.type(i) == rt::Begin) ++depth;
+        if (recs.type(i) == rt::End && --depth == 0) return i;
     }
     return kNoGroup;
 }
@@ -63,9 +61,9 @@ PointGroups pointFormats(const RecordBuffer& recs, size_t series, size_t seriesE
     for (size_t i = series + 2; i < seriesEnd;) {
         size_t end = groupEnd(recs, i, seriesEnd);
         if (end == kNoGroup) return {};
-        if (recs.type(i) == kDataFormat && recs.length(i) >= 8 &&
-            get16(recs.data(i)) != kWholeSeries)
-            out.byPoint[get16(recs.data(i))] = {i, end};
+        if (recs.type(i) == rt::DataFormat && recs.length(i) >= dataFormat::kSize &&
+            get16(recs.data(i) + dataFormat::kPoint) != dataFormat::kWholeSeries)
+            out.byPoint[get16(recs.data(i) + dataFormat::kPoint)] = {i, end};
         i = end + 1;
     }
     return out;
@@ -75,15 +73,17 @@ PointGroups pointFormats(const RecordBuffer& recs, size_t series, size_t seriesE
 PointGroups pointLabels(const RecordBuffer& recs, RecordGroup chart, uint16_t index) {
     PointGroups out;
     for (size_t i = chart.first + 1; i < chart.last; ++i) {
-        if (recs.type(i) != kText) continue;
+        if (recs.type(i) != rt::Text) continue;
         size_t end = groupEnd(recs, i, chart.last);
         if (end == kNoGroup || end == i) continue;
-        size_t link = childOf(recs, i, end, kObjectLink);
-        if (link == kNoGroup || recs.length(link) < 6) continue;
+        size_t link = childOf(recs, i, end, rt::ObjectLink);
+        if (link == kNoGroup || recs.length(link) < objectLink::kSize) continue;
         const uint8_t* d = recs.data(link);
-        if (get16(d) != kSeriesOrPointLink || get16(d + 2) != index || get16(d + 4) == kWholeSeries)
+        const uint16_t point = get16(d + objectLink::kPoint);
+        if (get16(d + objectLink::kObject) != objectLink::kSeriesOrPoint ||
+            get16(d + objectLink::kSeries) != index || point == dataFormat::kWholeSeries)
             continue;
-        out.byPoint[get16(d + 4)] = {i, end};
+        out.byPoint[point] = {i, end};
         i = end;
     }
     return out;
@@ -151,8 +151,8 @@ namespace {
 
 // The fill colour (rgbFore) of the AREAFORMAT record `i`.
 Rgb fillOf(const RecordBuffer& recs, size_t i) {
-    const uint8_t* d = recs.data(i);
-    return Rgb{d[0], d[1], d[2]};
+    const uint8_t* fore = recs.data(i) + areaFormat::kForeColor;
+    return Rgb{fore[0], fore[1], fore[2]};
 }
 
 // The copies of the last existing point's DATAFORMAT group: each gets its point's index (xi)
@@ -165,15 +165,16 @@ struct FormatCopies {
     size_t colorCount = 0;
 
     void adapt(uint8_t* copy, uint16_t p, size_t k) const {
-        set16(copy + 4, p);  // xi
+        set16(copy + kRecordHeaderSize + dataFormat::kPoint, p);
         if (k >= colorCount) return;
         uint8_t* area = copy + areaAt;
+        uint8_t* fore = area + areaFormat::kForeColor;  // red, green, blue, an unused byte
         const Rgb c = colors[k];
-        area[0] = c.r;
-        area[1] = c.g;
-        area[2] = c.b;
-        area[3] = 0;
-        set16(area + 12, indexes[k]);  // icvFore
+        fore[0] = c.r;
+        fore[1] = c.g;
+        fore[2] = c.b;
+        fore[3] = 0;
+        set16(area + areaFormat::kForeIndex, indexes[k]);
     }
 };
 
@@ -183,27 +184,29 @@ FormatCopies formatCopies(const RecordBuffer& recs, RecordGroup chart, RecordGro
     FormatCopies out;
     out.copies = newPoints(formats, count, newCount);
     const RecordGroup proto = out.copies.proto;
-    const size_t protoArea = childOf(recs, proto.first, proto.last, kAreaFormat);
+    const size_t protoArea = childOf(recs, proto.first, proto.last, rt::AreaFormat);
     const bool ownColors =
-        protoArea != kNoGroup && recs.length(protoArea) >= 16 && !(recs.data(protoArea)[10] & 1);
+        protoArea != kNoGroup && recs.length(protoArea) >= areaFormat::kSize &&
+        !(get16(recs.data(protoArea) + areaFormat::kFlags) & areaFormat::kAutomatic);
     if (!ownColors) return out;
     std::vector<Rgb> used, backgrounds;
     used.reserve(formats.byPoint.size());
     for (const auto& [p, g] : formats.byPoint) {
-        size_t area = childOf(recs, g.first, g.last, kAreaFormat);
-        if (area != kNoGroup && recs.length(area) >= 16) used.push_back(fillOf(recs, area));
+        size_t area = childOf(recs, g.first, g.last, rt::AreaFormat);
+        if (area != kNoGroup && recs.length(area) >= areaFormat::kSize)
+            used.push_back(fillOf(recs, area));
     }
     // The fills of the chart's own frames (chart area, plot area): a slice in one would vanish.
     for (size_t i = chart.first; i < chart.last; ++i) {
         if (i == series.first) i = series.last;
-        if (recs.type(i) == kAreaFormat && recs.length(i) >= 16)
+        if (recs.type(i) == rt::AreaFormat && recs.length(i) >= areaFormat::kSize)
             backgrounds.push_back(fillOf(recs, i));
     }
     const PointColors& given = pointColors(used, palette, newCount - count, backgrounds);
     out.colors = given.colors.data();
     out.indexes = given.indexes.data();
     out.colorCount = std::min<size_t>(given.colors.size(), newCount - count);
-    out.areaAt = recs.offset(protoArea) + 4 - recs.offset(proto.first);
+    out.areaAt = recs.offset(protoArea) + kRecordHeaderSize - recs.offset(proto.first);
     return out;
 }
 
@@ -216,7 +219,7 @@ struct LabelCopies {
     std::vector<size_t> blocks;  // where each iObjectInstance1 lies in a copy
 
     void adapt(uint8_t* copy, uint16_t p) const {
-        set16(copy + linkAt + 4, p);
+        set16(copy + linkAt + objectLink::kPoint, p);
         for (size_t b : blocks) set16(copy + b, p);
     }
 };
@@ -227,11 +230,14 @@ LabelCopies labelCopies(const RecordBuffer& recs, const PointGroups& labels, uin
     out.copies = newPoints(labels, count, newCount);
     const RecordGroup label = out.copies.proto;
     const size_t labelAt = recs.offset(label.first);
-    out.linkAt = recs.offset(childOf(recs, label.first, label.last, kObjectLink)) + 4 - labelAt;
+    out.linkAt = recs.offset(childOf(recs, label.first, label.last, rt::ObjectLink)) +
+                 kRecordHeaderSize - labelAt;
     for (size_t i = label.first; i <= label.last; ++i)
-        if ((recs.type(i) == kStartBlock || recs.type(i) == kEndBlock) && recs.length(i) >= 12 &&
-            get16(recs.data(i) + 8) == uint16_t(count - 1))
-            out.blocks.push_back(recs.offset(i) + 4 + 8 - labelAt);
+        if ((recs.type(i) == rt::StartBlock || recs.type(i) == rt::EndBlock) &&
+            recs.length(i) >= frtBlock::kSize &&
+            get16(recs.data(i) + frtBlock::kObjectInstance1) == uint16_t(count - 1))
+            out.blocks.push_back(recs.offset(i) + kRecordHeaderSize + frtBlock::kObjectInstance1 -
+                                 labelAt);
     return out;
 }
 

@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "xls/BiffFormat.h"
 #include "xls/FastPaths.h"
 #include "xls/StringHash.h"
 
 namespace xls {
 
 namespace {
-
-// The longest string a new cell may hold, in UTF-16 code units.
-constexpr size_t kLongestString = 32767;
 
 using stringhash::load64;
 
@@ -82,14 +80,13 @@ std::u16string widen(const ChunkReader::InPlace& in) {
 
 // UTF-8 cannot carry every UTF-16 text read from a file, nor one longer than a new string may be.
 bool needsOwnChars(const std::u16string& s) {
-    return s.size() > kLongestString || std::any_of(s.begin(), s.end(), isSurrogate);
+    return s.size() > kMaxStringChars || std::any_of(s.begin(), s.end(), isSurrogate);
 }
 
 }  // namespace
 
 size_t SharedStrings::extSstSpacing(size_t strings) {
-    // At most 128 entries, and one for every eighth string at least.
-    return std::max<size_t>(8, strings / 128 + 1);
+    return std::max(biff::extSst::kMinSpacing, strings / biff::extSst::kMaxEntries + 1);
 }
 
 void SharedStrings::parse(std::vector<Bytes> group) {
@@ -102,9 +99,9 @@ void SharedStrings::parse(std::vector<Bytes> group) {
         total += b.size();
     }
     ByteReader head(original_[0]);
-    head.u32();
-    uint32_t unique = head.u32();
-    ChunkReader reader(std::move(chunks), 8);
+    head.skip(biff::sst::kUniqueCount);
+    const uint32_t unique = head.u32();
+    ChunkReader reader(std::move(chunks), biff::sst::kStrings);
     strings_.reserve(strings_.size() + std::min<size_t>(unique, total / 3 + 1));
     // The table is written back as it was only when it holds `unique` strings; EXTSST then
     // gives the place of every startStep_-th of them.
@@ -117,16 +114,19 @@ void SharedStrings::parse(std::vector<Bytes> group) {
         // Fast path: most strings of a list are 7-bit text in 8-bit characters, nothing more,
         // whole in the record, and not one whose start EXTSST keeps. Taken where they lie, they
         // are the strings addParsed() would make of them.
+        using namespace biff::str;
         const uint8_t* d = reader.here();
         const size_t left = reader.leftHere();
-        if (kFastPaths && left >= 3 && d[2] == 0 && strings_.size() != nextStart_) {
-            const size_t count = get16(d);
-            if (count <= left - 3 && count <= kLongestString &&
-                isAscii(reinterpret_cast<const char*>(d + 3), count)) {
+        if (kFastPaths && left >= kHeaderSize && d[kOptions] == 0 &&
+            strings_.size() != nextStart_) {
+            const size_t count = get16(d + kCharCount);
+            const uint8_t* chars = d + kHeaderSize;
+            if (count <= left - kHeaderSize && count <= kMaxStringChars &&
+                isAscii(reinterpret_cast<const char*>(chars), count)) {
                 textBytes_ += count;
-                strings_.push_back(StringEntry(reinterpret_cast<uintptr_t>(d + 3), uint32_t(count),
+                strings_.push_back(StringEntry(reinterpret_cast<uintptr_t>(chars), uint32_t(count),
                                                kPlain, true, true));
-                reader.skip(3 + count);
+                reader.skip(kHeaderSize + count);
                 continue;
             }
         }
@@ -163,7 +163,7 @@ inline void SharedStrings::keepStart(size_t record, size_t offset) {
 // A string that lies whole in one record, read without a UTF-16 copy unless it must keep one.
 void SharedStrings::addParsed(const ChunkReader::InPlace& in) {
     keepStart(in.chunk, in.offset);
-    if (!in.wide && in.count <= kLongestString &&
+    if (!in.wide && in.count <= kMaxStringChars &&
         isAscii(reinterpret_cast<const char*>(in.chars), in.count)) {
         // Its own UTF-8: read where it lies.
         uint32_t rich = kPlain;
@@ -182,7 +182,7 @@ void SharedStrings::addParsed(const ChunkReader::InPlace& in) {
     else
         surrogates = !appendUtf16(text_, in.chars, in.count, ascii);
     uint32_t rich = kPlain;
-    bool ownChars = surrogates || in.count > kLongestString;
+    bool ownChars = surrogates || in.count > kMaxStringChars;
     if (ownChars || in.runBytes > 0 || in.extBytes > 0) {
         std::u16string chars;
         if (ownChars) chars = widen(in);
@@ -211,7 +211,8 @@ void SharedStrings::addParsed(ChunkReader::Text& t) {
 
 uint32_t SharedStrings::addRich(std::u16string chars, Bytes runs, Bytes ext) {
     // Its header's run count and phonetic size, and its characters at two bytes each.
-    richBytes_ += 6 + 2 * chars.size() + runs.size() + ext.size();
+    using namespace biff::str;
+    richBytes_ += kRunCountSize + kPhoneticSizeSize + 2 * chars.size() + runs.size() + ext.size();
     rich_.push_back({std::move(chars), std::move(runs), std::move(ext)});
     return uint32_t(rich_.size() - 1);
 }

@@ -89,6 +89,7 @@ class SharedStrings {
     uint32_t addRich(std::u16string chars, Bytes runs, Bytes ext);  // its index
     void pushString(size_t at, uint32_t rich, bool ascii);
     void buildIndex();
+    static void writeExtSst(Bytes& out, size_t spacing, const ExtSstStarts& starts);
     void writeOriginal(Bytes& out, uint32_t totalRefs, size_t spacing, ExtSstStarts& starts) const;
     void writeRebuilt(uint32_t totalRefs, RecordCursor& cursor) const;
     void writeString(RecordCursor& cursor, size_t i) const;
