@@ -71,6 +71,25 @@ constexpr uint16_t kNotANumber = 0xFFFF;
 constexpr uint8_t kResultString = 0, kResultBoolean = 1, kResultError = 2, kResultEmpty = 3;
 }  // namespace formula
 
+// An RK number, a 30-bit value in a u32: bit 0 set, the value is to be divided by 100; bit 1
+// set, bits 2..31 are a signed integer, else the high 30 bits of an IEEE double whose low 34
+// bits are zero.
+namespace rk {
+constexpr uint32_t kDividedBy100 = 0x1, kInteger = 0x2, kValueBits = 0xFFFFFFFC;
+constexpr unsigned kIntegerShift = 2;
+}  // namespace rk
+
+// The range that opens SHRFMLA, ARRAY and TABLE (RefU):
+//   first row u16 | last row u16 | first column u8 | last column u8
+// SHRFMLA goes on: reserved u8 | the number of cells using it u8 | formula.
+namespace cellRange {
+constexpr size_t kFirstRow = 0, kLastRow = 2, kFirstCol = 4, kLastCol = 5, kSize = 6;
+}  // namespace cellRange
+namespace sharedFormula {
+constexpr size_t kUses = 7, kSize = 8;  // kSize: the fields before the formula
+constexpr uint8_t kMostUses = 255;      // the largest count kUses holds
+}  // namespace sharedFormula
+
 // ROW: row u16 | first column u16 | last column + 1 u16 | height u16 | 4 unused bytes |
 // flags u32 (with the row's XF index in bits 16..27).
 namespace row {
@@ -82,6 +101,8 @@ constexpr uint32_t kOutlineLevel = 0x00000007, kCollapsed = 0x00000010, kHidden 
 constexpr unsigned kXfShift = 16;
 constexpr uint32_t kXfMask = 0x0FFF;  // after the shift
 }  // namespace row
+// Rows are written in blocks of this many: a block's ROW records, then its rows' cells.
+constexpr size_t kRowBlock = 32;
 
 // DIMENSIONS: first row u32 | last row + 1 u32 | first column u16 | last column + 1 u16 |
 // reserved u16.
@@ -176,6 +197,10 @@ constexpr uint16_t kColumnMask = 0x3FFF;
 constexpr size_t kAreaSize = 9, kArea3dSize = 11;
 constexpr size_t kArea3dXti = 1;
 constexpr size_t kAreaAt = 1, kArea3dAreaAt = 3;
+// tExp, the whole formula of a cell that uses a shared formula: the token | the host cell's
+// row u16 | its column u16.
+constexpr uint8_t kExp = 0x01;
+constexpr size_t kExpRow = 1, kExpCol = 3, kExpSize = 5;
 }  // namespace ptg
 
 // The cells of an area token: first row u16 | last row u16 | first column u16 | last column
