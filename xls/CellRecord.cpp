@@ -8,6 +8,8 @@
 
 namespace xls {
 
+using namespace biff;
+
 bool isCellRecord(uint16_t type) {
     switch (type) {
         case rt::Blank:
@@ -31,48 +33,53 @@ bool isFormulaPart(uint16_t type) {
 }
 
 CellSpan readCellSpan(uint16_t type, const uint8_t* data, size_t size) {
+    static_assert(cell::kRow == multi::kRow && cell::kCol == multi::kFirstCol);
     ByteReader r(data, size);
     CellSpan span;
     span.row = r.u16();
     span.firstCol = span.lastCol = r.u16();
     if (isRun(type)) {
-        const size_t unit = runUnit(type);
-        if (size < 6 + unit || (size - 6) % unit) throw OutOfBounds{};
-        const size_t n = (size - 6) / unit;
-        span.lastCol = get16(data + size - 2);
-        if (size_t(span.lastCol) + 1 != span.firstCol + n || span.lastCol > 255)
+        // The units lie between the first and the last column, one per column.
+        const size_t unit = runUnit(type), fixed = multi::kUnits + multi::kLastColSize;
+        if (size < fixed + unit || (size - fixed) % unit) throw OutOfBounds{};
+        const size_t n = (size - fixed) / unit;
+        span.lastCol = get16(data + size - multi::kLastColSize);
+        if (size_t(span.lastCol) + 1 != span.firstCol + n || span.lastCol > kLastCol)
             throw OutOfBounds{};
     }
-    r.need(minCellSize(type) - 4);
-    if (span.firstCol > 255) throw OutOfBounds{};
+    r.need(minCellSize(type) - cell::kXf);  // past the row and column read
+    if (span.firstCol > kLastCol) throw OutOfBounds{};
     return span;
 }
 
 double decodeRk(uint32_t rk) {
     double v;
-    if (rk & 2) {
-        v = double(int32_t(rk) >> 2);
+    if (rk & rk::kInteger) {
+        v = double(int32_t(rk) >> rk::kIntegerShift);
     } else {
-        uint64_t bits = uint64_t(rk & 0xFFFFFFFC) << 32;
+        uint64_t bits = uint64_t(rk & rk::kValueBits) << 32;
         std::memcpy(&v, &bits, 8);
     }
-    return (rk & 1) ? v / 100.0 : v;
+    return (rk & rk::kDividedBy100) ? v / 100.0 : v;
 }
 
-std::pair<uint16_t, size_t> splitRun(uint16_t type, const uint8_t* data, uint16_t row,
-                                     int firstCol, int from, int to, uint8_t* out) {
+std::pair<uint16_t, size_t> splitRun(uint16_t type, const uint8_t* data, uint16_t row, int firstCol,
+                                     int from, int to, uint8_t* out) {
+    // A unit (XF, then an RK value for MULRK) is laid out as a single cell's XF and value.
+    static_assert(multi::kUnits == cell::kXf && multi::kRow == cell::kRow &&
+                  multi::kFirstCol == cell::kCol);
     const size_t unit = runUnit(type);
-    set16(out, row);
-    set16(out + 2, uint16_t(from));
-    const uint8_t* begin = data + 4 + unit * size_t(from - firstCol);
+    set16(out + multi::kRow, row);
+    set16(out + multi::kFirstCol, uint16_t(from));
+    const uint8_t* begin = data + multi::kUnits + unit * size_t(from - firstCol);
     if (from == to) {
-        std::memcpy(out + 4, begin, unit);
-        return {type == rt::MulRk ? rt::Rk : rt::Blank, 4 + unit};
+        std::memcpy(out + cell::kXf, begin, unit);
+        return {type == rt::MulRk ? rt::Rk : rt::Blank, cell::kXf + unit};
     }
     const size_t n = unit * size_t(to - from + 1);
-    std::memcpy(out + 4, begin, n);
-    set16(out + 4 + n, uint16_t(to));
-    return {type, 6 + n};
+    std::memcpy(out + multi::kUnits, begin, n);
+    set16(out + multi::kUnits + n, uint16_t(to));
+    return {type, multi::kUnits + n + multi::kLastColSize};
 }
 
 namespace {
@@ -85,17 +92,15 @@ std::string textOf(const uint8_t* records, size_t size) {
         Bytes data;
     };
     std::vector<Part> parts;
-    for (size_t at = 0; at < size; at += 4 + get16(records + at + 2)) {
-        const uint8_t* p = records + at;
-        parts.push_back({get16(p), Bytes(p + 4, p + 4 + get16(p + 2))});
-    }
+    for (RecordWalker r(records, size); r.more(); r.next())
+        parts.push_back({r.type(), Bytes(r.data(), r.data() + r.length())});
     auto text = [&](size_t offset, std::vector<const Bytes*> chunks) {
         return utf16ToUtf8(ChunkReader(std::move(chunks), offset).readString(2).chars);
     };
     if (parts[0].type != rt::Formula) {
         std::vector<const Bytes*> chunks;
         for (const Part& p : parts) chunks.push_back(&p.data);
-        return text(6, chunks);
+        return text(cell::kValue, chunks);  // a LABEL's or RSTRING's text follows its XF
     }
     for (size_t k = 1; k < parts.size(); ++k) {
         if (parts[k].type != rt::String) continue;
@@ -109,18 +114,19 @@ std::string textOf(const uint8_t* records, size_t size) {
 
 // The cached result of the FORMULA cell `records` (its data `d`) into `c`.
 void readFormulaResult(const uint8_t* records, size_t size, const uint8_t* d, Cell& c) {
-    if (get16(d + 12) != 0xFFFF) {
+    const uint8_t kind = d[formula::kResult];
+    if (get16(d + formula::kResultMarker) != formula::kNotANumber) {
         c.cachedKind = CellKind::Number;
-        c.number = getDouble(d + 6);
-    } else if (d[6] == 0) {
+        c.number = getDouble(d + formula::kResult);
+    } else if (kind == formula::kResultString) {
         c.cachedKind = CellKind::String;
         c.text = textOf(records, size);
-    } else if (d[6] == 1) {
+    } else if (kind == formula::kResultBoolean) {
         c.cachedKind = CellKind::Boolean;
-        c.boolean = d[8] != 0;
-    } else if (d[6] == 2) {
+        c.boolean = d[formula::kResultValue] != 0;
+    } else if (kind == formula::kResultError) {
         c.cachedKind = CellKind::Error;
-        c.errorCode = d[8];
+        c.errorCode = d[formula::kResultValue];
     } else {
         c.cachedKind = CellKind::Empty;
     }
@@ -131,7 +137,7 @@ void readFormulaResult(const uint8_t* records, size_t size, const uint8_t* d, Ce
 Cell readCell(const uint8_t* records, size_t size, int firstCol, int col, uint16_t xf,
               const SharedStrings& sst) {
     Cell c;
-    const uint8_t* d = records + 4;
+    const uint8_t* d = records + kRecordHeaderSize;
     c.xf = xf;
     switch (get16(records)) {
         case rt::Blank:
@@ -140,19 +146,20 @@ Cell readCell(const uint8_t* records, size_t size, int firstCol, int col, uint16
             break;
         case rt::Number:
             c.kind = CellKind::Number;
-            c.number = getDouble(d + 6);
+            c.number = getDouble(d + cell::kNumber);
             break;
         case rt::Rk:
             c.kind = CellKind::Number;
-            c.number = decodeRk(get32(d + 6));
+            c.number = decodeRk(get32(d + cell::kRk));
             break;
         case rt::MulRk:
             c.kind = CellKind::Number;
-            c.number = decodeRk(get32(d + 6 + 6 * size_t(col - firstCol)));
+            c.number = decodeRk(get32(d + multi::kUnits + multi::kRkUnit * size_t(col - firstCol) +
+                                      (cell::kRk - cell::kXf)));
             break;
         case rt::LabelSst: {
             c.kind = CellKind::String;
-            uint32_t i = get32(d + 6);
+            uint32_t i = get32(d + cell::kSstIndex);
             if (i < sst.size()) c.text = sst.text(i);
             break;
         }
@@ -162,9 +169,9 @@ Cell readCell(const uint8_t* records, size_t size, int firstCol, int col, uint16
             c.text = textOf(records, size);
             break;
         case rt::BoolErr:
-            c.kind = d[7] ? CellKind::Error : CellKind::Boolean;
-            c.boolean = d[6] != 0;
-            c.errorCode = d[6];
+            c.kind = d[cell::kBoolErrIsError] ? CellKind::Error : CellKind::Boolean;
+            c.boolean = d[cell::kBoolErrValue] != 0;
+            c.errorCode = d[cell::kBoolErrValue];
             break;
         case rt::Formula:
             c.kind = CellKind::Formula;

@@ -9,18 +9,23 @@
 
 namespace xls {
 
+using namespace biff;
+
 namespace {
 
-// A record's header at `p`: its type, its data size.
-uint16_t typeAt(const uint8_t* p) { return get16(p); }
-size_t sizeAt(const uint8_t* p) { return get16(p + 2); }
+// The store starts at this size and doubles.
+constexpr size_t kFirstStoreSize = 4096;
+// Room reserved in the store for each row a sheet's DIMENSIONS promises: a ROW record, a label
+// and a number.
+constexpr size_t kBytesPerRow = 64;
+// The store is packed once this many bytes, and half of it, are no cell's any more.
+constexpr size_t kCompactAfter = 65536;
 
 }  // namespace
 
 void CellTable::reserveMore(size_t n) {
-    // The store doubles, from 4 KB; the room past used_ is not zeroed, as every byte is
-    // written before it is read. A record's few bytes are then a plain copy.
-    const size_t capacity = std::max({used_ + n, 2 * capacity_, size_t(4096)});
+    // The room past used_ is not zeroed, as every byte is written before it is read.
+    const size_t capacity = std::max({used_ + n, 2 * capacity_, kFirstStoreSize});
     std::unique_ptr<uint8_t[]> bigger(new uint8_t[capacity]);
     if (used_) std::memcpy(bigger.get(), store_.get(), used_);
     store_ = std::move(bigger);
@@ -28,15 +33,16 @@ void CellTable::reserveMore(size_t n) {
 }
 
 void CellTable::reserveRows(int firstRow, int lastRow, size_t recordBytes) {
-    if (firstRow < 0 || lastRow < firstRow || lastRow > 65535) return;
-    // A row read takes at least a 10-byte record, and the store holds no more than the records
+    if (firstRow < 0 || lastRow < firstRow || lastRow > kLastRow) return;
+    // A row read takes at least a cell record, and the store holds no more than the records
     // read, so a DIMENSIONS claiming more than the stream can hold reserves no more than that.
-    const size_t rows = std::min(size_t(lastRow - firstRow + 1), recordBytes / 10);
+    const size_t rows =
+        std::min(size_t(lastRow - firstRow + 1), recordBytes / (kRecordHeaderSize + cell::kSize));
     rows_.reserve(rows_.size() + rows);
     rowAt_.reserve(std::min(size_t(lastRow) + 1, size_t(firstRow) + rows));
-    // And room in the store for a ROW record and a few cells a row (64 bytes holds a ROW, a
-    // label and a number), so that the store is not copied again and again as it doubles.
-    if (used_ == 0) reserveMore(std::min(rows * 64, recordBytes));
+    // And room in the store for each row's records, so that it is not copied again and again
+    // as it doubles.
+    if (used_ == 0) reserveMore(std::min(rows * kBytesPerRow, recordBytes));
 }
 
 CellTable::Row* CellTable::findRow(int row) {
@@ -47,12 +53,15 @@ CellTable::Row* CellTable::findRow(int row) {
 const uint8_t* CellTable::addPlainRun(const uint8_t* p, const uint8_t* end) {
     const uint8_t* const first = p;
     const size_t base = used_;
-    while (end - p >= 4) {
-        const size_t n = get16(p + 2);
-        if (n > size_t(end - p - 4) ||
-            !notePlain(get16(p), p + 4, n, uint32_t(base + size_t(p - first))))
+    // A walk by hand, not RecordWalker: these headers come straight from the file, each checked
+    // against `end` before it is trusted.
+    while (size_t(end - p) >= kRecordHeaderSize) {
+        const size_t n = get16(p + header::kLength);
+        if (n > size_t(end - p) - kRecordHeaderSize ||
+            !notePlain(get16(p + header::kType), p + kRecordHeaderSize, n,
+                       uint32_t(base + size_t(p - first))))
             break;
-        p += 4 + n;
+        p += kRecordHeaderSize + n;
     }
     if (p > first) std::memcpy(grow(size_t(p - first)), first, size_t(p - first));
     return p;
@@ -93,9 +102,9 @@ bool CellTable::add(uint16_t type, const uint8_t* data, size_t size) {
     if (type == rt::Row) {
         ByteReader r(data, size);
         uint16_t row = r.u16();
-        r.need(14);
+        r.need(row::kSize - 2);
         Row& rw = rowFor(row);
-        if (rw.record != kNoRecord) waste_ += 4 + sizeAt(store_.get() + rw.record);
+        if (rw.record != kNoRecord) waste_ += recordSize(store_.get() + rw.record);
         rw.record = append(type, data, size);
         lastRow_ = -1;
         return true;
@@ -120,7 +129,7 @@ bool CellTable::add(uint16_t type, const uint8_t* data, size_t size) {
     c.firstCol = uint8_t(span.firstCol);
     c.lastCol = uint8_t(span.lastCol);
     c.offset = append(type, data, size);
-    c.size = uint32_t(4 + size);
+    c.size = uint32_t(kRecordHeaderSize + size);
     insert(rw, c);
     lastRow_ = span.row;
     lastCol_ = span.firstCol;
@@ -148,10 +157,11 @@ bool CellTable::addToLastCell(uint16_t type, const uint8_t* data, size_t size) {
         last->offset = uint32_t(at);
     }
     append(type, data, size);
-    last->size += uint32_t(4 + size);
-    if ((type == rt::Array || type == rt::Table) && size >= 6) {
+    last->size += uint32_t(kRecordHeaderSize + size);
+    if ((type == rt::Array || type == rt::Table) && size >= cellRange::kSize) {
         SharedRange range;
-        range.range = {get16(data), data[4], get16(data + 2), data[5]};
+        range.range = {get16(data + cellRange::kFirstRow), data[cellRange::kFirstCol],
+                       get16(data + cellRange::kLastRow), data[cellRange::kLastCol]};
         range.table = type == rt::Table;
         sharedRanges_.push_back(range);
     }
@@ -170,7 +180,7 @@ void CellTable::removeRange(Row& row, int firstCol, int lastCol) {
     int partCount = 0;
     // Shared formulas whose host goes (host column, SHRFMLA record), last cell first.
     std::vector<std::pair<uint16_t, uint32_t>> orphaned;
-    uint8_t buf[4 + kMaxRecordData];
+    uint8_t buf[multi::kUnits + multi::kRkUnit * (kLastCol + 1) + multi::kLastColSize];  // a run
     for (auto it = end; it != begin;) {
         const StoredCell& e = *--it;
         if (isRun(e.type)) {
@@ -183,12 +193,14 @@ void CellTable::removeRange(Row& row, int firstCol, int lastCol) {
                 part.firstCol = uint8_t(from);
                 part.lastCol = uint8_t(to);
                 part.offset = append(type, buf, size);
-                part.size = uint32_t(4 + size);
+                part.size = uint32_t(kRecordHeaderSize + size);
             }
         }
-        for (uint32_t at = e.offset + 4 + uint32_t(dataSize(e)); at < e.offset + e.size;
-             at += 4 + uint32_t(sizeAt(store_.get() + at)))
-            if (typeAt(store_.get() + at) == rt::ShrFmla) orphaned.emplace_back(e.firstCol, at);
+        // The records after the cell record.
+        const uint8_t* const store = store_.get();
+        for (RecordWalker r(store, e.offset + e.size, e.offset + recordSize(store + e.offset));
+             r.more(); r.next())
+            if (r.type() == rt::ShrFmla) orphaned.emplace_back(e.firstCol, uint32_t(r.offset()));
         if (lastRow_ == row.index && lastCol_ == e.firstCol) lastRow_ = -1;
         waste_ += e.size;
     }
@@ -203,15 +215,20 @@ void CellTable::removeRange(Row& row, int firstCol, int lastCol) {
 // The cell that held a shared formula (SHRFMLA follows its FORMULA) was replaced: the first
 // formula cell still using it becomes its host, and every user points at the new host.
 void CellTable::rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla) {
-    size_t size = sizeAt(store_.get() + shrfmla);
-    if (size < 8) return;
-    Bytes moved(store_.get() + shrfmla + 4, store_.get() + shrfmla + 4 + size);
-    int firstRow = get16(&moved[0]), lastRow = get16(&moved[2]);
-    int firstCol = moved[4], lastCol = moved[5];
+    const uint8_t* const record = store_.get() + shrfmla;
+    const size_t size = get16(record + header::kLength);
+    if (size < sharedFormula::kSize) return;
+    Bytes moved(record + kRecordHeaderSize, record + kRecordHeaderSize + size);
+    const int firstRow = get16(&moved[cellRange::kFirstRow]);
+    const int lastRow = get16(&moved[cellRange::kLastRow]);
+    const int firstCol = moved[cellRange::kFirstCol], lastCol = moved[cellRange::kLastCol];
+    // A user's whole formula is one tExp token naming the host cell.
+    constexpr size_t kExp = formula::kTokens;
     auto usesHost = [&](const StoredCell& e) {
         const uint8_t* f = data(e);
-        return e.type == rt::Formula && dataSize(e) >= 27 && get16(f + 20) == 5 && f[22] == 0x01 &&
-               get16(f + 23) == row && get16(f + 25) == col;
+        return e.type == rt::Formula && dataSize(e) >= kExp + ptg::kExpSize &&
+               get16(f + formula::kTokenBytes) == ptg::kExpSize && f[kExp] == ptg::kExp &&
+               get16(f + kExp + ptg::kExpRow) == row && get16(f + kExp + ptg::kExpCol) == col;
     };
     std::vector<std::pair<uint16_t, StoredCell*>> users;
     auto it = std::lower_bound(rows_.begin(), rows_.end(), firstRow,
@@ -225,22 +242,22 @@ void CellTable::rehostSharedFormula(uint16_t row, uint16_t col, uint32_t shrfmla
     uint8_t minCol = host->firstCol;
     for (auto [userRow, e] : users) {
         (void)userRow;
-        uint8_t* f = store_.get() + e->offset + 4;
-        set16(f + 23, hostRow);
-        set16(f + 25, host->firstCol);
+        uint8_t* f = store_.get() + e->offset + kRecordHeaderSize;
+        set16(f + kExp + ptg::kExpRow, hostRow);
+        set16(f + kExp + ptg::kExpCol, host->firstCol);
         minCol = std::min<uint8_t>(minCol, e->firstCol);
     }
-    set16(&moved[0], hostRow);
-    moved[4] = minCol;
-    moved[7] = uint8_t(std::min<size_t>(users.size(), 255));
+    set16(&moved[cellRange::kFirstRow], hostRow);
+    moved[cellRange::kFirstCol] = minCol;
+    moved[sharedFormula::kUses] = uint8_t(std::min<size_t>(users.size(), sharedFormula::kMostUses));
     // The host's records become: its FORMULA, the SHRFMLA, then the rest.
     Bytes blob(store_.get() + host->offset, store_.get() + host->offset + host->size);
-    size_t first = 4 + sizeAt(blob.data());
-    Bytes header(4);
-    set16(&header[0], rt::ShrFmla);
-    set16(&header[2], uint16_t(moved.size()));
+    const size_t first = recordSize(blob.data());
+    uint8_t headerBytes[kRecordHeaderSize];
+    set16(headerBytes + header::kType, rt::ShrFmla);
+    set16(headerBytes + header::kLength, uint16_t(moved.size()));
     blob.insert(blob.begin() + first, moved.begin(), moved.end());
-    blob.insert(blob.begin() + first, header.begin(), header.end());
+    blob.insert(blob.begin() + first, headerBytes, headerBytes + kRecordHeaderSize);
     waste_ += host->size;
     size_t at = used_;
     std::memcpy(grow(blob.size()), blob.data(), blob.size());
@@ -259,22 +276,22 @@ void CellTable::put(int row, int col, uint16_t type, const uint8_t* bytes, size_
     auto it = std::lower_bound(cells.begin(), cells.end(), col,
                                [](const StoredCell& s, int c) { return s.lastCol < c; });
     if (it != cells.end() && it->firstCol == col && it->lastCol == col &&
-        it->size == 4 + dataSize(*it)) {
+        it->size == kRecordHeaderSize + dataSize(*it)) {
         // A cell of one record: replaced where it stands.
         if (lastRow_ == row && lastCol_ == col) lastRow_ = -1;
         if (!bytes) {
             waste_ += it->size;
             cells.erase(it);
-        } else if (it->size == 4 + size) {
+        } else if (it->size == kRecordHeaderSize + size) {
             uint8_t* p = store_.get() + it->offset;
-            set16(p, type);
-            std::memcpy(p + 4, bytes, size);
+            set16(p + header::kType, type);
+            std::memcpy(p + kRecordHeaderSize, bytes, size);
             it->type = type;
             it->written = written;
         } else {
             waste_ += it->size;
             it->offset = append(type, bytes, size);
-            it->size = uint32_t(4 + size);
+            it->size = uint32_t(kRecordHeaderSize + size);
             it->type = type;
             it->written = written;
         }
@@ -294,7 +311,7 @@ void CellTable::put(const StoredCell* at, int row, int col, uint16_t type, const
 }
 
 void CellTable::compactIfWasteful() {
-    if (waste_ < 65536 || waste_ < used_ / 2) return;
+    if (waste_ < kCompactAfter || waste_ < used_ / 2) return;
     const size_t capacity = used_ - waste_;
     std::unique_ptr<uint8_t[]> packed(new uint8_t[capacity]);
     size_t size = 0;
@@ -304,7 +321,7 @@ void CellTable::compactIfWasteful() {
         size += n;
     };
     for (Row& r : rows_) {
-        if (r.record != kNoRecord) move(r.record, 4 + sizeAt(store_.get() + r.record));
+        if (r.record != kNoRecord) move(r.record, recordSize(store_.get() + r.record));
         for (StoredCell& s : r.cells) move(s.offset, s.size);
     }
     store_ = std::move(packed);
@@ -316,16 +333,16 @@ void CellTable::compactIfWasteful() {
 
 void CellTable::putXf(const StoredCell* e, int row, int col, uint16_t xf) {
     if (!e) {
-        uint8_t one[6];
-        set16(one, uint16_t(row));
-        set16(one + 2, uint16_t(col));
-        set16(one + 4, xf);
-        put(row, col, rt::Blank, one, sizeof one);
+        uint8_t blank[cell::kSize];
+        set16(blank + cell::kRow, uint16_t(row));
+        set16(blank + cell::kCol, uint16_t(col));
+        set16(blank + cell::kXf, xf);
+        put(row, col, rt::Blank, blank, sizeof blank);
         return;
     }
-    uint8_t one[10];
+    uint8_t one[minCellSize(rt::Rk)];  // an RK or a BLANK
     auto [type, size] = splitRun(e->type, data(*e), uint16_t(row), e->firstCol, col, col, one);
-    set16(one + 4, xf);
+    set16(one + cell::kXf, xf);
     put(row, col, type, one, size);
 }
 
@@ -347,10 +364,10 @@ Cell CellTable::read(int row, int col, const SharedStrings& sst) const {
     if (e->type == rt::LabelSst) {
         // The usual text cell: its text made once, where the caller receives the cell.
         const uint8_t* d = data(*e);
-        const uint32_t i = get32(d + 6);
+        const uint32_t i = get32(d + cell::kSstIndex);
         const std::string_view text = i < sst.size() ? sst.text(i) : std::string_view();
-        return Cell{CellKind::String, CellKind::String, 0.0, std::string(text), false, 0,
-                    get16(d + 4)};
+        return Cell{CellKind::String,    CellKind::String, 0.0, std::string(text), false, 0,
+                    get16(d + cell::kXf)};
     }
     return readCell(store_.get() + e->offset, e->size, e->firstCol, col, xfOf(*e, col), sst);
 }
@@ -362,7 +379,7 @@ std::optional<CellRange> CellTable::usedRange() const {
     const auto first = std::find_if(rows_.begin(), rows_.end(), hasCells);
     if (first == rows_.end()) return std::nullopt;
     const auto last = std::find_if(rows_.rbegin(), rows_.rend(), hasCells).base();
-    CellRange r{first->index, 255, last[-1].index, 0};
+    CellRange r{first->index, kLastCol, last[-1].index, 0};
     for (auto it = first; it != last; ++it) {
         if (it->cells.empty()) continue;
         r.firstCol = std::min<int>(r.firstCol, it->cells.front().firstCol);
@@ -373,67 +390,78 @@ std::optional<CellRange> CellTable::usedRange() const {
 
 uint32_t CellTable::write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaultRowFlags) const {
     uint32_t refs = 0;
-    const uint8_t* const store = store_.get();
-    auto present = [](const Row& r) { return r.record != kNoRecord || !r.cells.empty(); };
-    const Row* const rows = rows_.data();
     const size_t count = rows_.size();
     for (size_t i = 0; i < count;) {
-        if (!present(rows[i])) {
+        if (rows_[i].record == kNoRecord && rows_[i].cells.empty()) {
             ++i;
             continue;
         }
-        // A block of up to 32 rows: their ROW records, then their cells.
-        const size_t block = rows[i].index / 32;
-        size_t j = i, rowBytes = 0;
-        for (; j < count && rows[j].index / 32 == block; ++j)
-            if (rows[j].record != kNoRecord)
-                rowBytes += 4 + sizeAt(store + rows[j].record);
-            else if (!rows[j].cells.empty())
-                rowBytes += 20;
-        const size_t at = out.size();
-        out.resize(at + rowBytes);
-        uint8_t* p = out.data() + at;
-        for (size_t k = i; k < j; ++k) {
-            const Row& r = rows[k];
-            if (!present(r)) continue;
-            if (r.record != kNoRecord) {
-                std::memcpy(p, store + r.record, 4 + sizeAt(store + r.record));
-            } else {
-                set16(p, rt::Row);
-                set16(p + 2, 16);
-                set16(p + 4, r.index);
-                set16(p + 6, 0);
-                set16(p + 8, 0);
-                set16(p + 10, defaultRowHeight);
-                set16(p + 12, 0);
-                set16(p + 14, 0);
-                set32(p + 16, defaultRowFlags);
-            }
-            if (!r.cells.empty()) {
-                set16(p + 6, r.cells.front().firstCol);
-                set16(p + 8, uint16_t(r.cells.back().lastCol + 1));
-            }
-            p += 4 + sizeAt(p);
-        }
-        // The cells, appended in runs that lie one after the other in the store (cells read
-        // from a file, or written row after row, make one run per block): copied once, with no
-        // room zeroed for them first. Fast path: the same bytes as one cell after the other.
-        const uint8_t* run = nullptr;
-        size_t runSize = 0;
-        for (size_t k = i; k < j; ++k)
-            for (const StoredCell& s : rows[k].cells) {
-                const uint8_t* bytes = store + s.offset;
-                if (!kFastPaths || bytes != run + runSize) {
-                    if (runSize) out.insert(out.end(), run, run + runSize);
-                    run = bytes;
-                    runSize = 0;
-                }
-                runSize += s.size;
-                refs += s.type == rt::LabelSst;
-            }
-        if (runSize) out.insert(out.end(), run, run + runSize);
-        i = j;
+        const size_t block = rows_[i].index / kRowBlock;
+        size_t end = i;
+        while (end < count && rows_[end].index / kRowBlock == block) ++end;
+        writeRowRecords(out, i, end, defaultRowHeight, defaultRowFlags);
+        refs += writeCells(out, i, end);
+        i = end;
     }
+    return refs;
+}
+
+void CellTable::writeRowRecords(Bytes& out, size_t first, size_t end, uint16_t defaultRowHeight,
+                                uint32_t defaultRowFlags) const {
+    const uint8_t* const store = store_.get();
+    size_t rowBytes = 0;
+    for (size_t k = first; k < end; ++k)
+        if (rows_[k].record != kNoRecord)
+            rowBytes += recordSize(store + rows_[k].record);
+        else if (!rows_[k].cells.empty())
+            rowBytes += kRecordHeaderSize + row::kSize;
+    const size_t at = out.size();
+    out.resize(at + rowBytes);
+    uint8_t* p = out.data() + at;
+    for (size_t k = first; k < end; ++k) {
+        const Row& r = rows_[k];
+        if (r.record != kNoRecord) {
+            std::memcpy(p, store + r.record, recordSize(store + r.record));
+        } else if (!r.cells.empty()) {
+            set16(p + header::kType, rt::Row);
+            set16(p + header::kLength, row::kSize);
+            uint8_t* d = p + kRecordHeaderSize;
+            std::memset(d, 0, row::kSize);
+            set16(d + row::kRow, r.index);
+            set16(d + row::kHeight, defaultRowHeight);
+            set32(d + row::kFlags, defaultRowFlags);
+        } else {
+            continue;
+        }
+        if (!r.cells.empty()) {
+            uint8_t* d = p + kRecordHeaderSize;
+            set16(d + row::kFirstCol, r.cells.front().firstCol);
+            set16(d + row::kEndCol, uint16_t(r.cells.back().lastCol + 1));
+        }
+        p += recordSize(p);
+    }
+}
+
+uint32_t CellTable::writeCells(Bytes& out, size_t first, size_t end) const {
+    // Appended in runs that lie one after the other in the store (cells read from a file, or
+    // written row after row, make one run per block): copied once, with no room zeroed for them
+    // first. Fast path: the same bytes as one cell after the other.
+    const uint8_t* const store = store_.get();
+    uint32_t refs = 0;
+    const uint8_t* run = nullptr;
+    size_t runSize = 0;
+    for (size_t k = first; k < end; ++k)
+        for (const StoredCell& c : rows_[k].cells) {
+            const uint8_t* bytes = store + c.offset;
+            if (!kFastPaths || bytes != run + runSize) {
+                if (runSize) out.insert(out.end(), run, run + runSize);
+                run = bytes;
+                runSize = 0;
+            }
+            runSize += c.size;
+            refs += c.type == rt::LabelSst;
+        }
+    if (runSize) out.insert(out.end(), run, run + runSize);
     return refs;
 }
 

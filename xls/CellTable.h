@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "xls/BiffFormat.h"
 #include "xls/Cell.h"
 #include "xls/CellRecord.h"
 #include "xls/InlineVector.h"
@@ -74,8 +75,12 @@ class CellTable {
     };
     RowCells cellsOf(int row) const;
     // The data of the cell's first record (after its header), and its size.
-    const uint8_t* data(const StoredCell& c) const { return store_.get() + c.offset + 4; }
-    size_t dataSize(const StoredCell& c) const { return get16(store_.get() + c.offset + 2); }
+    const uint8_t* data(const StoredCell& c) const {
+        return store_.get() + c.offset + kRecordHeaderSize;
+    }
+    size_t dataSize(const StoredCell& c) const {
+        return get16(store_.get() + c.offset + biff::header::kLength);
+    }
 
     // Replaces whatever is at (row, col) by the single-cell record `type` with `data`, or
     // removes it (`data` null). `written` marks a value assigned through the engine.
@@ -116,7 +121,9 @@ class CellTable {
     // cell's format.
     const uint8_t* rowRecord(int row) const;
     // At least the bytes write() gives.
-    size_t sizeHint() const { return used_ - waste_ + 20 * rows_.size(); }
+    size_t sizeHint() const {
+        return used_ - waste_ + (kRecordHeaderSize + biff::row::kSize) * rows_.size();
+    }
 
     // Writes ROW records and cells in blocks of 32 rows; new rows get a ROW record with
     // `defaultRowHeight` and `defaultRowFlags`. Returns the cells that refer to a shared string
@@ -161,6 +168,11 @@ class CellTable {
     [[gnu::always_inline]] void addCell(Row& row, int col, uint16_t type, const uint8_t* bytes,
                                         size_t size, bool written);
     void compactIfWasteful();
+    // write() of the rows [first, end) of rows_, one block: their ROW records, then their cells
+    // (returning the LABELSST cells among them).
+    void writeRowRecords(Bytes& out, size_t first, size_t end, uint16_t defaultRowHeight,
+                         uint32_t defaultRowFlags) const;
+    uint32_t writeCells(Bytes& out, size_t first, size_t end) const;
     // checkInvariants() of the rows and their index, and of one row's cells.
     std::string checkRows() const;
     std::string checkCells(const Row& row) const;
@@ -191,7 +203,7 @@ inline CellTable::Spot CellTable::spot(int row, int col) const {
     Spot s;
     if (size_t(row) >= rowAt_.size() || !(s.rowAt = rowAt_[size_t(row)])) return s;
     const Row& r = rows_[s.rowAt - 1];
-    s.rowRecord = r.record != kNoRecord ? store_.get() + r.record + 4 : nullptr;
+    s.rowRecord = r.record != kNoRecord ? store_.get() + r.record + kRecordHeaderSize : nullptr;
     s.cell = findIn(r.cells, col);
     return s;
 }
@@ -205,25 +217,29 @@ inline CellTable::RowCells CellTable::cellsOf(int row) const {
 inline const uint8_t* CellTable::rowRecord(int row) const {
     if (size_t(row) >= rowAt_.size() || !rowAt_[size_t(row)]) return nullptr;
     const Row& r = rows_[rowAt_[size_t(row)] - 1];
-    return r.record != kNoRecord ? store_.get() + r.record + 4 : nullptr;
+    return r.record != kNoRecord ? store_.get() + r.record + kRecordHeaderSize : nullptr;
 }
 
 inline uint16_t CellTable::xfOf(const StoredCell& c, int col) const {
+    using namespace biff;
     const uint8_t* d = data(c);
-    if (c.type == rt::MulRk) return get16(d + 4 + 6 * size_t(col - c.firstCol));
-    if (c.type == rt::MulBlank) return get16(d + 4 + 2 * size_t(col - c.firstCol));
-    return get16(d + 4);
+    // A run's unit starts with its column's XF.
+    if (c.type == rt::MulRk)
+        return get16(d + multi::kUnits + multi::kRkUnit * size_t(col - c.firstCol));
+    if (c.type == rt::MulBlank)
+        return get16(d + multi::kUnits + multi::kBlankUnit * size_t(col - c.firstCol));
+    return get16(d + cell::kXf);
 }
 
 inline void CellTable::setXf(const StoredCell* at, int row, int col, uint16_t xf) {
     if (at && !at->isRun())
-        set16(store_.get() + at->offset + 4 + 4, xf);
+        setOwnXf(*at, xf);
     else
         putXf(at, row, col, xf);
 }
 
 inline void CellTable::setOwnXf(const StoredCell& c, uint16_t xf) {
-    set16(store_.get() + c.offset + 4 + 4, xf);
+    set16(store_.get() + c.offset + kRecordHeaderSize + biff::cell::kXf, xf);
 }
 
 // The first cell of `cells` whose run ends at or after `col`, when it holds `col`.
@@ -245,13 +261,13 @@ inline bool CellTable::addPlain(uint16_t type, const uint8_t* data, size_t size)
     return true;
 }
 
-inline bool CellTable::notePlain(uint16_t type, const uint8_t* data, size_t size,
-                                 uint32_t offset) {
+inline bool CellTable::notePlain(uint16_t type, const uint8_t* data, size_t size, uint32_t offset) {
     const bool row = type == rt::Row;
     if (!row && type != rt::LabelSst && type != rt::Number && type != rt::Rk && type != rt::Blank)
         return false;
-    if (size < (row ? 16 : minCellSize(type))) return false;
-    const uint16_t index = get16(data), col = get16(data + 2);
+    static_assert(biff::row::kRow == biff::cell::kRow);
+    if (size < (row ? biff::row::kSize : minCellSize(type))) return false;
+    const uint16_t index = get16(data + biff::cell::kRow), col = get16(data + biff::cell::kCol);
     if (row) {
         Row& rw = rowFor(index);
         if (rw.record != kNoRecord) return false;
@@ -259,7 +275,7 @@ inline bool CellTable::notePlain(uint16_t type, const uint8_t* data, size_t size
         lastRow_ = -1;
         return true;
     }
-    if (col > 255) return false;
+    if (col > kLastCol) return false;
     Row& rw = rowFor(index);
     if (!rw.cells.empty() && rw.cells.back().lastCol >= col) return false;
     // Written where it goes when the row has room: no copy of the entry made first.
@@ -270,7 +286,7 @@ inline bool CellTable::notePlain(uint16_t type, const uint8_t* data, size_t size
     c->firstCol = c->lastCol = uint8_t(col);
     c->written = false;
     c->offset = offset;
-    c->size = uint32_t(4 + size);
+    c->size = uint32_t(kRecordHeaderSize + size);
     if (c == &made) rw.cells.push_back(made);
     lastRow_ = index;
     lastCol_ = col;
@@ -285,10 +301,10 @@ inline CellTable::Row& CellTable::rowFor(int row) {
 
 inline uint32_t CellTable::append(uint16_t type, const uint8_t* data, size_t size) {
     const size_t at = used_;
-    uint8_t* p = grow(4 + size);
-    set16(p, type);
-    set16(p + 2, uint16_t(size));
-    copyBytes(p + 4, data, size);
+    uint8_t* p = grow(kRecordHeaderSize + size);
+    set16(p + biff::header::kType, type);
+    set16(p + biff::header::kLength, uint16_t(size));
+    copyBytes(p + kRecordHeaderSize, data, size);
     return uint32_t(at);
 }
 
@@ -307,13 +323,13 @@ inline void CellTable::insert(Row& row, const StoredCell& cell) {
         insertBefore(row, cell);
 }
 
-inline void CellTable::putNew(const Spot& at, int row, int col, uint16_t type,
-                              const uint8_t* data, size_t size, bool written) {
+inline void CellTable::putNew(const Spot& at, int row, int col, uint16_t type, const uint8_t* data,
+                              size_t size, bool written) {
     addCell(at.rowAt ? rows_[at.rowAt - 1] : addRow(row), col, type, data, size, written);
 }
 
-inline void CellTable::addCell(Row& row, int col, uint16_t type, const uint8_t* bytes,
-                               size_t size, bool written) {
+inline void CellTable::addCell(Row& row, int col, uint16_t type, const uint8_t* bytes, size_t size,
+                               bool written) {
     const uint32_t offset = append(type, bytes, size);
     CellList& cells = row.cells;
     // After the row's last cell, with room: made where it goes.
@@ -324,7 +340,7 @@ inline void CellTable::addCell(Row& row, int col, uint16_t type, const uint8_t* 
     c->firstCol = c->lastCol = uint8_t(col);
     c->written = written;
     c->offset = offset;
-    c->size = uint32_t(4 + size);
+    c->size = uint32_t(kRecordHeaderSize + size);
     if (c == &made) insert(row, made);
 }
 

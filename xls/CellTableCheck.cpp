@@ -6,9 +6,9 @@
 
 namespace xls {
 
-namespace {
+using namespace biff;
 
-size_t sizeAt(const uint8_t* header) { return get16(header + 2); }
+namespace {
 
 std::string columns(const CellTable::StoredCell& c) {
     return c.firstCol == c.lastCol ? std::to_string(c.firstCol)
@@ -27,7 +27,8 @@ std::string CellTable::checkInvariants() const {
     std::vector<std::pair<uint32_t, uint32_t>> pieces;  // offset, size
     for (const Row& r : rows_) {
         if (std::string fault = checkCells(r); !fault.empty()) return fault;
-        if (r.record != kNoRecord) pieces.emplace_back(r.record, 4 + sizeAt(store_.get() + r.record));
+        if (r.record != kNoRecord)
+            pieces.emplace_back(r.record, recordSize(store_.get() + r.record));
         for (const StoredCell& c : r.cells) pieces.emplace_back(c.offset, c.size);
     }
     std::sort(pieces.begin(), pieces.end());
@@ -69,15 +70,17 @@ std::string CellTable::checkRows() const {
             return row + " is indexed at " + std::to_string(rowAt_[r.index]) + ", not " +
                    std::to_string(i + 1);
         if (r.record == kNoRecord) continue;
-        if (size_t(r.record) + 4 > used_ || r.record + 4 + sizeAt(store_.get() + r.record) > used_)
+        if (size_t(r.record) + kRecordHeaderSize > used_ ||
+            r.record + recordSize(store_.get() + r.record) > used_)
             return row + ": its ROW record at " + std::to_string(r.record) + " runs past the " +
                    std::to_string(used_) + " bytes used";
         const uint8_t* p = store_.get() + r.record;
-        if (get16(p) != rt::Row || sizeAt(store_.get() + r.record) < 16 || get16(p + 4) != r.index)
+        if (get16(p + header::kType) != rt::Row || recordSize(p) < kRecordHeaderSize + row::kSize ||
+            get16(p + kRecordHeaderSize + row::kRow) != r.index)
             return row + ": the record at " + std::to_string(r.record) + " is not its ROW record";
     }
-    const size_t indexed = size_t(
-        std::count_if(rowAt_.begin(), rowAt_.end(), [](uint32_t at) { return at != 0; }));
+    const size_t indexed =
+        size_t(std::count_if(rowAt_.begin(), rowAt_.end(), [](uint32_t at) { return at != 0; }));
     if (indexed != rows_.size())
         return "the row index names " + std::to_string(indexed) + " rows of " +
                std::to_string(rows_.size());
@@ -95,24 +98,30 @@ std::string CellTable::checkCells(const Row& r) const {
             return row + ": cells at columns " + columns(*before) + " and " + columns(c) +
                    (before->firstCol > c.firstCol ? " are out of order" : " overlap");
         before = &c;
-        if (size_t(c.offset) + c.size > used_ || c.size < 4)
+        if (size_t(c.offset) + c.size > used_ || c.size < kRecordHeaderSize)
             return cell + ": its " + std::to_string(c.size) + " bytes at " +
                    std::to_string(c.offset) + " run past the " + std::to_string(used_) +
                    " bytes used";
-        // Its records chain exactly over its bytes, the first being the cell record itself.
+        // Its records chain exactly over its bytes, the first being the cell record itself. A
+        // walk by hand, not RecordWalker: the lengths are what is checked, so none is trusted
+        // past the cell's end.
         size_t at = c.offset;
-        while (at + 4 <= size_t(c.offset) + c.size) at += 4 + sizeAt(store_.get() + at);
+        while (at + kRecordHeaderSize <= size_t(c.offset) + c.size)
+            at += recordSize(store_.get() + at);
         if (at != size_t(c.offset) + c.size)
-            return cell + ": its records do not end with its " + std::to_string(c.size) +
-                   " bytes";
+            return cell + ": its records do not end with its " + std::to_string(c.size) + " bytes";
         const uint8_t* d = data(c);
         const size_t size = dataSize(c);
-        if (get16(store_.get() + c.offset) != c.type)
-            return cell + ": its record is of type " + std::to_string(get16(store_.get() + c.offset)) +
-                   ", not " + std::to_string(c.type);
-        if (size < minCellSize(c.type) || get16(d) != r.index || get16(d + 2) != c.firstCol ||
-            (c.isRun() && (size != 6 + runUnit(c.type) * size_t(c.lastCol - c.firstCol + 1) ||
-                           get16(d + size - 2) != c.lastCol)))
+        const uint16_t type = get16(store_.get() + c.offset + header::kType);
+        if (type != c.type)
+            return cell + ": its record is of type " + std::to_string(type) + ", not " +
+                   std::to_string(c.type);
+        const size_t runSize = multi::kUnits +
+                               runUnit(c.type) * size_t(c.lastCol - c.firstCol + 1) +
+                               multi::kLastColSize;
+        if (size < minCellSize(c.type) || get16(d + cell::kRow) != r.index ||
+            get16(d + cell::kCol) != c.firstCol ||
+            (c.isRun() && (size != runSize || get16(d + size - multi::kLastColSize) != c.lastCol)))
             return cell + ": its record's row, columns or size (" + std::to_string(size) +
                    " bytes) do not match";
     }

@@ -1,5 +1,6 @@
 #include "xls/Tables.h"
 
+#include "xls/BiffFormat.h"
 #include "xls/FastPaths.h"
 #include "xls/Globals.h"
 #include "xls/SheetModel.h"
@@ -13,6 +14,10 @@ constexpr uint16_t kListFeature = 0x0005;  // isf: ISFLIST, a table
 // Offsets in a FEAT11 record: the header's range, the feature fields, the first range of refs2
 // and, inside the table data (rgbFeat), the data source type, header and totals row counts.
 constexpr size_t kHeaderRef = 4, kIsf = 12, kRefCount = 19, kRefs = 27;
+// A range in FEAT11 (Ref8): first row u16 | last row u16 | first column u16 | last column u16.
+namespace ref8 {
+constexpr size_t kFirstRow = 0, kLastRow = 2, kFirstCol = 4, kLastCol = 6, kSize = 8;
+}
 constexpr size_t kSourceType = 0, kHeaderRows = 8, kTotalsRows = 12;
 constexpr uint32_t kRangeSource = 0;  // lt: LTRANGE, a table over cells of the sheet
 
@@ -22,19 +27,19 @@ struct TableRange {
 
 // The range of a FEAT11 table this engine can extend, or nothing.
 bool readTable(uint16_t type, const uint8_t* d, size_t size, TableRange& t) {
-    if (type != kFeature11 || size < kRefs + 8 || get16(&d[kIsf]) != kListFeature ||
+    if (type != kFeature11 || size < kRefs + ref8::kSize || get16(&d[kIsf]) != kListFeature ||
         get16(&d[kRefCount]) < 1)
         return false;
-    size_t feat = kRefs + 8 * size_t(get16(&d[kRefCount]));
+    size_t feat = kRefs + ref8::kSize * size_t(get16(&d[kRefCount]));
     if (size < feat + 16 || get32(&d[feat + kSourceType]) != kRangeSource ||
         get32(&d[feat + kTotalsRows]) != 0)
         return false;
-    t.firstRow = get16(&d[kRefs]);
-    t.lastRow = get16(&d[kRefs + 2]);
-    t.firstCol = get16(&d[kRefs + 4]);
-    t.lastCol = get16(&d[kRefs + 6]);
+    t.firstRow = get16(&d[kRefs + ref8::kFirstRow]);
+    t.lastRow = get16(&d[kRefs + ref8::kLastRow]);
+    t.firstCol = get16(&d[kRefs + ref8::kFirstCol]);
+    t.lastCol = get16(&d[kRefs + ref8::kLastCol]);
     t.headerRows = int(get32(&d[feat + kHeaderRows]));
-    return t.firstRow <= t.lastRow && t.firstCol <= t.lastCol && t.lastCol <= 255;
+    return t.firstRow <= t.lastRow && t.firstCol <= t.lastCol && t.lastCol <= kLastCol;
 }
 
 // The cells of the table's columns in `row` (`columnCells[col - firstCol]`, null where a column has
@@ -62,12 +67,12 @@ struct Look {
     uint16_t own = 0, given = 0;
 };
 
-// Gives the cells of the table's columns in `row` (the k-th row below the old last row; `columnCells`
-// as rowWritten found them) the look of the data row two rows up, keeping their own number
-// format. `looks` holds the look of each column for odd and even k, found on the first call.
+// Gives the cells of the table's columns in `row` (the k-th row below the old last row;
+// `columnCells` as rowWritten found them) the look of the data row two rows up, keeping their own
+// number format. `looks` holds the look of each column for odd and even k, found on the first call.
 void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int row, int k,
-                 const std::vector<const CellTable::StoredCell*>& columnCells, std::vector<Look>& looks,
-                 const std::string& displayName) {
+                 const std::vector<const CellTable::StoredCell*>& columnCells,
+                 std::vector<Look>& looks, const std::string& displayName) {
     CellTable& cells = sheet.cells();
     const int width = t.lastCol - t.firstCol + 1;
     if (looks.empty()) {
@@ -80,9 +85,9 @@ void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int r
             }
         }
     }
-    // The columnCells stay where they are while cells only get a new format in place; once a cell is
-    // added or a run split, the rest of the row is looked up again.
-    // Fast path: the columnCells rowWritten() found, while no cell moved; the same as find().
+    // The columnCells stay where they are while cells only get a new format in place; once a cell
+    // is added or a run split, the rest of the row is looked up again. Fast path: the columnCells
+    // rowWritten() found, while no cell moved; the same as find().
     bool inPlace = kFastPaths;
     for (int col = t.firstCol; col <= t.lastCol; ++col) {
         Look& look = looks[size_t((k % 2) * width + (col - t.firstCol))];
@@ -150,7 +155,7 @@ enum class Quick { Done, NotWritten, Other };
     bool written = false;
     for (size_t c = 0; c < width; ++c) {
         const CellTable::StoredCell& e = s[c];
-        if (e.isRun() || !look[c].known || look[c].own != get16(cells.data(e) + 4))
+        if (e.isRun() || !look[c].known || look[c].own != get16(cells.data(e) + biff::cell::kXf))
             return Quick::Other;
         written |= e.holdsWrittenValue();
     }
@@ -169,20 +174,20 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
         if (!sheet->isWorksheet()) continue;
         // Walked along the records' bytes, which keep their sizes: only fields change.
         RecordBuffer& recs = sheet->records();
-        uint8_t* const bytes = recs.bytes();
-        for (size_t at = 0, end = recs.byteSize(); at < end; at += 4 + get16(bytes + at + 2)) {
-            if (get16(bytes + at) != kFeature11) continue;
+        for (RecordPatcher r(recs.bytes(), recs.byteSize()); r.more(); r.next()) {
+            if (r.type() != kFeature11) continue;
             TableRange t;
-            uint8_t* d = bytes + at + 4;
-            if (!readTable(kFeature11, d, get16(bytes + at + 2), t) ||
+            uint8_t* d = r.data();
+            if (!readTable(kFeature11, d, r.length(), t) ||
                 t.lastRow - t.firstRow + 1 <= t.headerRows)
                 continue;
             int last = t.lastRow;
             std::vector<Look> looks;
-            std::vector<const CellTable::StoredCell*> columnCells(size_t(t.lastCol - t.firstCol + 1));
+            std::vector<const CellTable::StoredCell*> columnCells(
+                size_t(t.lastCol - t.firstCol + 1));
             const size_t width = columnCells.size();
             CellTable& cells = sheet->cells();
-            while (last < 65535) {
+            while (last < kLastRow) {
                 // Fast path: quickRow() and tookTheLookQuickly() give the usual row the look
                 // takeTheLook() would, and leave every other row to it.
                 if (kFastPaths && !looks.empty()) {
@@ -199,11 +204,12 @@ int extendTables(Globals& globals, std::vector<std::unique_ptr<SheetModel>>& she
                 if (kFastPaths &&
                     tookTheLookQuickly(sheet->cells(), t, last - t.lastRow, columnCells, looks))
                     continue;
-                takeTheLook(globals, *sheet, t, last, last - t.lastRow, columnCells, looks, displayName);
+                takeTheLook(globals, *sheet, t, last, last - t.lastRow, columnCells, looks,
+                            displayName);
             }
             if (last == t.lastRow) continue;
-            set16(&d[kHeaderRef + 2], uint16_t(last));
-            set16(&d[kRefs + 2], uint16_t(last));
+            set16(&d[kHeaderRef + ref8::kLastRow], uint16_t(last));
+            set16(&d[kRefs + ref8::kLastRow], uint16_t(last));
             added += last - t.lastRow;
         }
     }
