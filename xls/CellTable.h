@@ -26,6 +26,11 @@ class SharedStrings;
 // cell's records (headers included, as they stand in the stream) live in one byte store owned
 // by the table, so a cell costs no allocation of its own and saving copies each cell's bytes in
 // one piece.
+//
+//   rowAt_  row index -> its place in rows_, plus one (0: no such row)
+//   rows_   Row{index, ROW record's offset, cells: StoredCell{type, columns, offset, size}...}
+//   store_  | ROW record | a cell's records | ... | dead bytes (waste_) ... | room |
+//           0                                                       used_       capacity_
 class CellTable {
   public:
     // Where a cell's records lie in the store, and the columns they cover.
@@ -91,8 +96,7 @@ class CellTable {
              size_t size, bool written = false);
     // put() of a cell of one record where find(row, col) gives nothing: the usual new cell of a
     // fill. Nothing to remove and no waste made. `at` is what spot(row, col) gives now.
-    // Forced inline, with addCell(): a fill's every cell passes here, and from a long caller the
-    // compiler would otherwise call them out of line.
+    // Forced inline, with addCell(): every cell of a fill passes here.
     [[gnu::always_inline]] void putNew(const Spot& at, int row, int col, uint16_t type,
                                        const uint8_t* data, size_t size, bool written);
     void erase(int row, int col) { put(row, col, 0, nullptr, 0); }
@@ -125,7 +129,7 @@ class CellTable {
         return used_ - waste_ + (kRecordHeaderSize + biff::row::kSize) * rows_.size();
     }
 
-    // Writes ROW records and cells in blocks of 32 rows; new rows get a ROW record with
+    // Writes ROW records and cells in blocks of kRowBlock rows; new rows get a ROW record with
     // `defaultRowHeight` and `defaultRowFlags`. Returns the cells that refer to a shared string
     // (LABELSST records).
     uint32_t write(Bytes& out, uint16_t defaultRowHeight, uint32_t defaultRowFlags) const;

@@ -85,9 +85,9 @@ void takeTheLook(Globals& globals, SheetModel& sheet, const TableRange& t, int r
             }
         }
     }
-    // The columnCells stay where they are while cells only get a new format in place; once a cell
-    // is added or a run split, the rest of the row is looked up again. Fast path: the columnCells
-    // rowWritten() found, while no cell moved; the same as find().
+    // The cells rowWritten() found stay where they are while cells only get a new format in
+    // place; once a cell is added or a run split, the rest of the row is looked up again.
+    // Fast path: those cells, while no cell moved; the same as find().
     bool inPlace = kFastPaths;
     for (int col = t.firstCol; col <= t.lastCol; ++col) {
         Look& look = looks[size_t((k % 2) * width + (col - t.firstCol))];
@@ -143,7 +143,7 @@ enum class Quick { Done, NotWritten, Other };
 // one record each, every one with the format its column had before taking its look (`look`,
 // for the row's parity). Gives a written row its look (Done), or finds it holds no value the
 // engine wrote (NotWritten); any other row is left as it is (Other), for the full look. Out of
-// line: inlined, it led the compiler to a costlier layout of the rest of the save.
+// line, so that extendTables()'s loop stays small.
 [[gnu::noinline]] Quick quickRow(CellTable& cells, int row, const TableRange& t, const Look* look,
                                  size_t width) {
     const CellTable::RowCells in = cells.cellsOf(row);
