@@ -118,9 +118,7 @@ PointCopies newPoints(const PointGroups& groups, uint16_t count, uint16_t newCou
 // included, laid out as the prototype's) for point p. A long series' copies are megabytes: they
 // are appended a few kilobytes at a time from a block of plain copies that stays in the
 // first-level cache, each part adapted while it is still there, and no room is zeroed first.
-// The parts stay under 4 KB, where glibc's memcpy moves vectors rather than starting the CPU's
-// string move (its threshold with AVX2), which costs as much per byte here and more per call.
-constexpr size_t kCopyPart = 4000;  // bytes
+constexpr size_t kCopyPart = 4000;  // bytes: a part and its adapted copy fit that cache
 
 template <class Adapt>
 void appendCopies(const RecordBuffer& recs, const PointCopies& ins, Bytes& out, Adapt adapt) {
