@@ -157,11 +157,11 @@ std::vector<std::unique_ptr<SheetModel>> WorkbookModel::readParts(uint8_t* base,
 // read, or what is wrong with them as an exception to be thrown later. A part that runs to the
 // end of the stream is thrown at once.
 std::exception_ptr WorkbookModel::readGlobals(const uint8_t* base, size_t end, int depth) {
-    const uint8_t* bofData = base + kRecordHeaderSize;
     if (end == 0 || get16(base + biff::header::kType) != rt::Bof ||
         get16(base + biff::header::kLength) < biff::bof::kSize)
         return std::make_exception_ptr(
             Error(ErrorKind::Corrupt, displayName, "not a workbook (no BOF record)"));
+    const uint8_t* bofData = base + kRecordHeaderSize;  // an empty stream may have no buffer
     const uint16_t version = get16(bofData + biff::bof::kVersion);
     if (version == biff::bof::kBiff5)
         return std::make_exception_ptr(Error(ErrorKind::Unsupported, displayName,

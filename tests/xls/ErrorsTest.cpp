@@ -195,6 +195,7 @@ const Damage kDamages[] = {
          return withStream(s);
      },
      ErrorKind::Corrupt, "no BOF"},
+    {"empty Workbook stream", [] { return withStream(Bytes()); }, ErrorKind::Corrupt, "no BOF"},
 };
 
 TEST(DamagedFiles, EachGivesAClearError) {
