@@ -2,7 +2,6 @@
 #include "common/Main.h"
 
 #include <QApplication>
-#include <QEvent>
 #include <QStandardPaths>
 #include <cstdio>
 #if QT_CONFIG(sessionmanager)
@@ -26,8 +25,8 @@ namespace {
 
 // Every window draws with the bundled fonts: the families the windows name map to them, and
 // message boxes and prompts get the bundled sans serif at the desktop's size. Only the sans serif
-// the main window uses is read before it is shown; the other families follow once it is on the
-// screen (registerRestOfFontsLater).
+// the main window uses is read before it is shown; the other families are read when a picture
+// is first drawn with them (a millisecond), so a start that never builds never maps them.
 void useBundledFonts() {
     QFont font = xls::draw::bundledFont(QStringLiteral("Microsoft Sans Serif"));
     const QFont desktop = QApplication::font();
@@ -37,28 +36,6 @@ void useBundledFonts() {
         font.setPixelSize(desktop.pixelSize());
     QApplication::setFont(font);
 }
-
-// Registers the bundled families the main window does not use, queued after its first paint, so
-// that the window is on the screen first and the Preview finds them there.
-class RestOfFonts : public QObject {
-  public:
-    explicit RestOfFonts(QWidget& window) : QObject(&window) { window.installEventFilter(this); }
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            watched->removeEventFilter(this);
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    xls::draw::registerBundledFonts();
-                    deleteLater();
-                },
-                Qt::QueuedConnection);
-        }
-        return false;
-    }
-};
 
 // The window the user works in (the Preview while it is shown, else the main window), raised
 // and activated as a later start asks.
@@ -115,7 +92,6 @@ int main(int argc, char* argv[]) {
 
     Form1 window(services);
     window.Form_Load();
-    new RestOfFonts(window);  // a child of the window
     window.show();
     QObject::connect(&instance, &platform::SingleInstance::activationRequested, &window,
                      [&window] { bringToFront(window); });

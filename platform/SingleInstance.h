@@ -2,15 +2,20 @@
 
 #include <QObject>
 #include <QString>
+#include <sys/types.h>
 
-class QLocalServer;
+class QSocketNotifier;
 
 namespace platform {
 
 // One copy of a program per user, as single-instance desktop programs keep it: the first copy
-// listens on a local socket whose name holds the program's and the user's; a later start
+// listens on a Unix socket whose name holds the program's and the user's; a later start
 // reaches it there, asks it to bring its window to the front, and is told to end. Only the user
-// can connect. A socket file nobody listens on (left by a copy that was killed) is taken over.
+// can connect, and a socket file another user made is never trusted. A socket file nobody
+// listens on (left by a copy that was killed) is taken over.
+//
+// Plain POSIX sockets watched by the event loop: the check runs before the first window, and
+// the toolkit's network module would cost every start its load time.
 class SingleInstance : public QObject {
     Q_OBJECT
 
@@ -20,6 +25,7 @@ class SingleInstance : public QObject {
     // copies share) tells apart copies that could not overwrite each other's files: a user's
     // copies share one, a test's copy with a folder of its own runs beside them.
     SingleInstance(const QString& program, const QString& scope, QObject* parent = nullptr);
+    // Stops listening and removes the socket file this copy made.
     ~SingleInstance() override;
 
     // True when a copy already runs: it has been asked to come to the front, and this copy
@@ -36,11 +42,14 @@ class SingleInstance : public QObject {
     void activationRequested();
 
   private:
-    bool askRunningCopy();
-    void answer();
+    bool askRunningCopy() const;
+    bool listen();
+    void accept();
 
     QString name_;
-    QLocalServer* server_ = nullptr;
+    int listener_ = -1;
+    dev_t device_ = 0;  // the socket file this copy made, to remove that one only
+    ino_t inode_ = 0;
 };
 
 }  // namespace platform
