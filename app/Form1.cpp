@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QIcon>
+#include <QFile>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QTreeView>
@@ -27,6 +29,13 @@
 #include "xls/draw/BundledFonts.h"
 
 namespace {
+
+// The program's icon, read without loading the toolkit's image-format plugins.
+QIcon programIcon() {
+    QFile file(QStringLiteral(":/morrowlin.png"));
+    file.open(QIODevice::ReadOnly);
+    return QIcon(QPixmap::fromImage(common::readBuiltInPng(file.readAll())));
+}
 
 // Client area in twips.
 constexpr int kClientWidth = 8040;
@@ -153,7 +162,7 @@ void Form1::Form_Load() {
 
     trap.step(102, [&] { common::Main::ApplySkin(this, SkinFramework1, folder); });
     trap.step(104, [&] { setWindowTitle(common::Main::kDisplayName); });
-    trap.step(104, [&] { setWindowIcon(QIcon(":/morrowlin.png")); });
+    trap.step(104, [&] { setWindowIcon(programIcon()); });
     trap.step(104, [&] { common::Main::SetApplicationTitle(); });
     if (trap.test(106, [&] { return common::Main::FileExists(cursorPath); }))
         trap.step(108, [&] {
