@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class QPrinter;
+class QPagedPaintDevice;
 class QWidget;
 
 namespace platform {
@@ -47,9 +47,10 @@ class Dialogs {
     virtual QString saveFileName(const QString& title, const QString& filter,
                                  const QString& initialName) = 0;
 
-    // Shows the system's print dialog for `printer` (its printer, pages, "print to file").
-    // Returns true when the user chose to print; `printer` then holds the choices.
-    virtual bool printSetup(QPrinter& printer) = 0;
+    // Shows the system's print dialog for `printer` (its printer, pages, "print to file"), a
+    // printer that OutputDevices made. Returns true when the user chose to print; `printer` then
+    // holds the choices.
+    virtual bool printSetup(QPagedPaintDevice& printer) = 0;
 
     // The title a box shown with `title` actually carries.
     static QString resolvedTitle(const QString& title);

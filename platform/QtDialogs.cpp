@@ -6,9 +6,9 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <limits>
+
+#include "platform/OutputDevices.h"
 
 namespace platform {
 
@@ -83,10 +83,8 @@ QString QtDialogs::saveFileName(const QString& title, const QString& filter,
     return files.isEmpty() ? QString("") : files.first();
 }
 
-bool QtDialogs::printSetup(QPrinter& printer) {
-    QPrintDialog dialog(&printer, activeParent());
-    dialog.setObjectName("PrintDialog");
-    return dialog.exec() == QDialog::Accepted;
+bool QtDialogs::printSetup(QPagedPaintDevice& printer) {
+    return outputDevices().printDialog(printer, activeParent());
 }
 
 }  // namespace platform

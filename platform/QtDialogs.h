@@ -12,7 +12,7 @@ class QtDialogs : public Dialogs {
                      const QString& initialText) override;
     QString saveFileName(const QString& title, const QString& filter,
                          const QString& initialName) override;
-    bool printSetup(QPrinter& printer) override;
+    bool printSetup(QPagedPaintDevice& printer) override;
 };
 
 }  // namespace platform

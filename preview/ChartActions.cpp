@@ -7,6 +7,7 @@
 
 #include "common/Amounts.h"
 #include "platform/Dialogs.h"
+#include "platform/OutputDevices.h"
 #include "platform/Twips.h"
 #include "preview/Form2.h"
 #include "preview/PictureBox.h"
@@ -96,7 +97,8 @@ void ChartActions::saveChartPictureAs() {
     QString fault;
     try {
         const xls::Workbook book = xls::Workbook::open(form_.mExcelFile.toStdString());
-        fault = xls::draw::saveChartPicture(book, book.activeSheetIndex(), 0, path);
+        fault = xls::draw::saveChartPicture(book, book.activeSheetIndex(), 0, path,
+                                                 platform::svgDevice);
     } catch (const std::exception& e) {
         fault = QString::fromUtf8(e.what());
     }

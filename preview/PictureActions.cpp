@@ -9,11 +9,10 @@
 #include <QHelpEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QPagedPaintDevice>
 #include <QPdfWriter>
-#include <QPrinter>
 #include <QSaveFile>
 #include <QScrollBar>
-#include <QSvgGenerator>
 #include <QTimer>
 #include <QToolTip>
 #include <QWheelEvent>
@@ -22,6 +21,7 @@
 #include "common/Amounts.h"
 #include "common/Failure.h"
 #include "platform/Dialogs.h"
+#include "platform/OutputDevices.h"
 #include "platform/Twips.h"
 #include "preview/Form2.h"
 #include "preview/PictureBox.h"
@@ -389,13 +389,9 @@ void PictureActions::savePicture(const QString& path) {
     open();
     const QString title = QString("Picture of %1").arg(QFileInfo(form_.mExcelFile).fileName());
     if (suffix == "svg") {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&file);
-        svg.setSize(size);
-        svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setResolution(int(std::lround(options.dpi)));
-        svg.setTitle(title);
-        QPainter painter(&svg);
+        const std::unique_ptr<QPaintDevice> svg = platform::outputDevices().svg(
+            file, QSizeF(size), int(std::lround(options.dpi)), title);
+        QPainter painter(svg.get());
         paintVector(painter, book);
     } else {
         QPdfWriter pdf(&file);
@@ -417,15 +413,15 @@ void PictureActions::printPicture() {
         const xls::Workbook book = workbook();
         const xls::draw::PictureOptions options = pictureOptions();
         const QSize size = drawnSize(book);
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setDocName(QString("Picture of %1").arg(QFileInfo(form_.mExcelFile).fileName()));
-        printer.setCreator("Morrowlin");
-        if (!dialogs_.printSetup(printer)) return;
+        const std::unique_ptr<QPagedPaintDevice> printer = platform::outputDevices().printer(
+            QString("Picture of %1").arg(QFileInfo(form_.mExcelFile).fileName()), "Morrowlin");
+        if (!dialogs_.printSetup(*printer)) return;
         QPainter painter;
-        if (!painter.begin(&printer)) throw common::Failure("The printer could not be started.");
-        const double scale = std::min({printer.width() / double(size.width()),
-                                       printer.height() / double(size.height()),
-                                       printer.resolution() / options.dpi});
+        if (!painter.begin(printer.get()))
+            throw common::Failure("The printer could not be started.");
+        const double scale = std::min({printer->width() / double(size.width()),
+                                       printer->height() / double(size.height()),
+                                       printer->logicalDpiX() / options.dpi});
         painter.scale(scale, scale);
         paintVector(painter, book);
         if (!painter.end()) throw common::Failure("The picture could not be printed.");

@@ -15,6 +15,7 @@
 #include "PictureTestSupport.h"
 #include "xls/Bytes.h"
 #include "xls/Workbook.h"
+#include "platform/OutputDevices.h"
 #include "xls/draw/ChartFile.h"
 #include "xls/draw/ChartPainter.h"
 #include "xls/draw/ChartPicture.h"
@@ -262,6 +263,7 @@ INSTANTIATE_TEST_SUITE_P(Goldens, GoldenChart, ::testing::Values(1, 6, 9, 40));
 TEST(ChartFileTest, SavesByEnding) {
     const xls::Workbook book = filledTemplate(chartEntries(9));
     QTemporaryDir dir;
+    platform::useOutputModuleFrom(MORROWLIN_OUTPUT_MODULE_DIR);
     struct Case {
         const char* name;
         QByteArray start;  // what the file begins with; empty: refused
@@ -275,7 +277,7 @@ TEST(ChartFileTest, SavesByEnding) {
     };
     for (const Case& c : cases) {
         const QString path = dir.filePath(c.name);
-        EXPECT_EQ(xls::draw::saveChartPicture(book, 0, 0, path).toStdString(), c.fault) << c.name;
+        EXPECT_EQ(xls::draw::saveChartPicture(book, 0, 0, path, platform::svgDevice).toStdString(), c.fault) << c.name;
         QFile file(path);
         if (c.start.isEmpty()) {
             EXPECT_FALSE(file.exists()) << c.name;
@@ -288,6 +290,7 @@ TEST(ChartFileTest, SavesByEnding) {
             EXPECT_TRUE(bytes.contains("<svg")) << c.name;
         }
     }
-    EXPECT_EQ(xls::draw::saveChartPicture(book, 0, 1, dir.filePath("none.png")).toStdString(),
+    EXPECT_EQ(xls::draw::saveChartPicture(book, 0, 1, dir.filePath("none.png"), platform::svgDevice)
+                  .toStdString(),
               "The sheet has no chart to save.");
 }

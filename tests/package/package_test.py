@@ -39,6 +39,7 @@ WAIT = 20.0
 EXPECTED = [
     "bin/morrowlin",
     "lib/morrowlin/morrowlin",
+    "lib/morrowlin/morrowlin-output.so",
     "lib/morrowlin/HAND-M.CUR",
     "lib/morrowlin/x/o.cjs",
     "share/applications/example.kestrune.Morrowlin.desktop",
@@ -52,7 +53,9 @@ EXPECTED = [
     "share/doc/morrowlin/fonts/fonts-crosextra-carlito",
     "share/doc/morrowlin/fonts/fonts-crosextra-caladea",
 ]
-DEPENDENCIES = ["libc6", "libqt6core6", "libqt6gui6", "libqt6widgets6", "libstdc++6"]
+# The printing and SVG module's libraries too: the package's programs and module are scanned.
+DEPENDENCIES = ["libc6", "libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6printsupport6",
+                "libqt6svg6", "libstdc++6"]
 
 failures = []
 
@@ -204,6 +207,13 @@ def destdir_install(build, root):
     check(not missing, "the install holds what the package holds", ", ".join(missing))
     check(os.readlink(os.path.join(root, "usr/bin/morrowlin")) == "../lib/morrowlin/morrowlin",
           "bin/morrowlin links to lib/morrowlin/morrowlin")
+    # The program loads its printing and SVG module from its own folder when first needed.
+    module, detail = os.path.join(root, "usr/lib/morrowlin/morrowlin-output.so"), ""
+    try:
+        entry = getattr(ctypes.CDLL(module), "morrowlinOutputDevices", None)
+    except OSError as e:
+        entry, detail = None, str(e)
+    check(entry is not None, "the printing and SVG module loads and offers its devices", detail)
     start_and_check(os.path.join(root, "usr/bin/morrowlin"), "installed in DESTDIR")
 
 

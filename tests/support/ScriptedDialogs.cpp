@@ -38,7 +38,8 @@ QString ScriptedDialogs::saveFileName(const QString& title, const QString& filte
     return path;
 }
 
-bool ScriptedDialogs::printSetup(QPrinter& printer) {
+bool ScriptedDialogs::printSetup(QPagedPaintDevice& device) {
+    auto& printer = dynamic_cast<QPrinter&>(device);
     shown_.append({Kind::Print, QString(), QString(), 0, QString(), QString()});
     if (printFiles_.empty()) return false;
     printer.setOutputFormat(QPrinter::PdfFormat);

@@ -37,7 +37,7 @@ class ScriptedDialogs : public Dialogs {
                      const QString& initialText) override;
     QString saveFileName(const QString& title, const QString& filter,
                          const QString& initialName) override;
-    bool printSetup(QPrinter& printer) override;
+    bool printSetup(QPagedPaintDevice& printer) override;
 
   private:
     std::deque<int> answers_;

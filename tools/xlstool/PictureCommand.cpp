@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "xls/Workbook.h"
+#include "platform/OutputDevices.h"
 #include "xls/draw/ChartFile.h"
 #include "xls/draw/ChartPicture.h"
 #include "xls/draw/ChartReader.h"
@@ -73,7 +74,8 @@ int picture(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const xls::Workbook book = xls::Workbook::open(args[1]);
     const QString target = QString::fromStdString(args[2]);
     if (args.size() == 4 && args[3] == "--chart" && !target.endsWith(".png", Qt::CaseInsensitive)) {
-        const QString fault = xls::draw::saveChartPicture(book, book.activeSheetIndex(), 0, target);
+        const QString fault = xls::draw::saveChartPicture(book, book.activeSheetIndex(), 0,
+                                                             target, platform::svgDevice);
         if (!fault.isEmpty()) err << "xlstool: " << fault.toStdString() << "\n";
         return fault.isEmpty() ? 0 : 1;
     }

@@ -4,7 +4,6 @@
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QSaveFile>
-#include <QSvgGenerator>
 #include <vector>
 
 #include "xls/draw/ChartPicture.h"
@@ -23,7 +22,7 @@ QString notWritten(const QString& path) {
 }  // namespace
 
 QString saveChartPicture(const xls::Workbook& book, int sheetIndex, size_t chartIndex,
-                         const QString& path) {
+                         const QString& path, const SvgDeviceMaker& svg) {
     const std::vector<ChartObject> charts = readCharts(book, sheetIndex);
     if (chartIndex >= charts.size()) return QStringLiteral("The sheet has no chart to save.");
     const ChartObject& chart = charts[chartIndex];
@@ -40,13 +39,8 @@ QString saveChartPicture(const xls::Workbook& book, int sheetIndex, size_t chart
         const QImage image = drawChart(book, sheetIndex, chartIndex);
         if (!image.save(&file, "PNG")) return notWritten(path);
     } else if (suffix == "svg") {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&file);
-        svg.setResolution(int(kDpi));
-        svg.setSize(size.toSize());
-        svg.setViewBox(area);
-        svg.setTitle(QStringLiteral("Chart"));
-        QPainter painter(&svg);
+        const std::unique_ptr<QPaintDevice> device = svg(file, size, int(kDpi), "Chart");
+        QPainter painter(device.get());
         paintChart(painter, book, chart, area, kDpi);
     } else if (suffix == "pdf") {
         QPdfWriter pdf(&file);
