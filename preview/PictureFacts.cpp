@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "common/Amounts.h"
 #include "xls/Workbook.h"
 #include "xls/draw/CellText.h"
 #include "xls/draw/SheetLayout.h"
@@ -30,9 +31,10 @@ QString shownText(xls::draw::CellText& text, const xls::Styles& styles, const xl
     return QString::fromStdString(shown).trimmed();
 }
 
+// The share written as the user writes numbers, as the amounts are ("12,5 %" in German).
 QString share(double value, double total) {
     if (total == 0) return QString("no share of a total of zero");
-    return QString("%1 %").arg(QString::number(value / total * 100.0, 'f', 1));
+    return QString("%1 %").arg(common::amountLocale().toString(value / total * 100.0, 'f', 1));
 }
 
 }  // namespace
@@ -55,7 +57,8 @@ PictureFacts PictureFacts::read(const xls::Workbook& book, double dpi) {
                        .arg(used->lastRow + 1)
                        .arg(QString::fromStdString(sheet.name()));
     const xls::draw::SheetLayout layout(sheet, *used, kAnyDigitWidth, dpi);
-    xls::draw::CellText text(book.styles());
+    // Amounts as the picture shows them: with the user's separators.
+    xls::draw::CellText text(book.styles(), common::amountConventions());
     const int labelCol = used->firstCol, amountCol = used->firstCol + 1;
 
     struct Found {

@@ -86,7 +86,9 @@ TEST(CellTextTest, GeneralFallbacksShortenLongestFirst) {
         double value;
         std::vector<std::string> firstForms;
         std::string last;
+        xls::NumberConventions numbers = {};
     };
+    const xls::NumberConventions german{",", "."};
     const Case cases[] = {
         {1234.5678, {"1234.5678", "1234.568", "1234.57", "1234.6", "1235", "1.23457E+03"}, "1E+03"},
         {-0.125, {"-0.125", "-0.13", "-0.1", "-1.25E-01", "-1.3E-01"}, "-1E-01"},
@@ -94,9 +96,15 @@ TEST(CellTextTest, GeneralFallbacksShortenLongestFirst) {
         {0.00001, {"1E-05"}, "1E-05"},
         {0, {"0", "0E+00"}, "0E+00"},
         {9.9999999, {"9.9999999", "10", "1E+01"}, "1E+01"},
+        // With the user's decimal separator, and no group separator.
+        {1234.5678, {"1234,5678", "1234,568", "1234,57", "1234,6", "1235", "1,23457E+03"}, "1E+03",
+         german},
+        {-0.125, {"-0,125", "-0,13", "-0,1", "-1,25E-01"}, "-1E-01", german},
     };
+    const xls::Styles styles;
     for (const Case& c : cases) {
-        const std::vector<std::string> forms = CellText::generalFallbacks(c.value);
+        const std::vector<std::string> forms =
+            CellText(styles, c.numbers).generalFallbacks(c.value);
         ASSERT_GE(forms.size(), c.firstForms.size()) << c.value;
         for (size_t i = 0; i < c.firstForms.size(); ++i)
             EXPECT_EQ(forms[i], c.firstForms[i]) << c.value << " form " << i;

@@ -154,6 +154,31 @@ const Row kRows[] = {
 
 INSTANTIATE_TEST_SUITE_P(Formats, NumberFormatTable, ::testing::ValuesIn(kRows));
 
+// "General" writes the user's decimal separator, alone or as a section of a format, and no
+// group separator; E notation too.
+TEST(NumberFormatConventions, GeneralWritesTheUsersDecimalSeparator) {
+    const xls::NumberConventions german{",", "."}, swiss{".", "\u2019"}, french{",", "\u202F"};
+    const struct {
+        const char* code;
+        double value;
+        xls::NumberConventions numbers;
+        const char* shown;
+    } cases[] = {
+        {"General", 12.5, german, "12,5"},
+        {"General", -1234567.25, german, "-1234567,25"},
+        {"General", 123456789012.0, german, "1,23457E+11"},
+        {"General", 25000, german, "25000"},
+        {"", 0.5, french, "0,5"},
+        {"General", 1234.5, swiss, "1234.5"},
+        {"\"x\" General", 2.75, german, "x 2,75"},
+        {"0.0;-General", -3.25, german, "-3,25"},
+        {"#,##0.0", 1234.5, german, "1.234,5"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NumberFormat(c.code, c.numbers).formatPlain(c.value), c.shown)
+            << c.code << " on " << c.value;
+}
+
 using Kind = FormatPiece::Kind;
 FormatPiece text(const char* t) { return {Kind::Text, t}; }
 FormatPiece pad(const char* t) { return {Kind::Pad, t}; }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
 #include <QString>
 #include <cmath>
 #include <optional>
@@ -8,6 +9,7 @@
 #include "chart/EngineSpreadsheet.h"
 #include "common/Amounts.h"
 #include "entries/EntryCommands.h"
+#include "preview/PictureFacts.h"
 #include "xls/NumericText.h"
 #include "xls/Workbook.h"
 #include "xls/draw/NumberFormat.h"
@@ -150,6 +152,16 @@ TEST_P(ReadAmount, TheValueWrittenIsTheNumberMeant) {
         xls::draw::NumberFormat(app::kAmountFormat.toStdString(), common::numberConventions(locale))
             .formatPlain(cell.number),
         c.preview);
+    // The Preview's tooltips and accessible description write the amount as the picture does,
+    // and its share of the total with the user's decimal separator.
+    const QString facts =
+        preview::PictureFacts::read(xls::Workbook::open(saved.toStdString()), 96).describe();
+    QString shown = QString::fromUtf8(c.preview);
+    shown.remove(' ');
+    EXPECT_TRUE(facts.contains(shown)) << shown.toStdString() << " in " << facts.toStdString();
+    const QRegularExpressionMatch share = QRegularExpression(", (\\S+) % of").match(facts);
+    ASSERT_TRUE(share.hasMatch()) << facts.toStdString();
+    EXPECT_TRUE(share.captured(1).contains(locale.decimalPoint())) << facts.toStdString();
 }
 
 constexpr auto kUS = QLocale::UnitedStates, kGermany = QLocale::Germany, kFrance = QLocale::France,

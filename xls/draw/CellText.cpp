@@ -54,10 +54,11 @@ std::string trimZeros(std::string text) {
 
 // Digits are rounded half away from zero, as the spreadsheet rounds (0.125 to two decimals is
 // 0.13), not as printf does.
-std::vector<std::string> CellText::generalFallbacks(double value) {
+std::vector<std::string> CellText::generalFallbacks(double value) const {
     std::vector<std::string> forms;
-    auto add = [&](const std::string& form) {
-        if (value != 0 && (form == "0" || form == "-0")) return;
+    auto add = [&](const std::string& written) {
+        if (value != 0 && (written == "0" || written == "-0")) return;
+        const std::string form = xls::draw::withDecimalSeparator(written, numbers_.decimal);
         if (forms.empty() || forms.back() != form) forms.push_back(form);
     };
     const std::string sign = value < 0 ? "-" : "";

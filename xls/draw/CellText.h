@@ -41,8 +41,9 @@ class CellText {
     static const char* errorText(uint8_t errorCode);
 
     // Shorter ways "General" shows a number in a narrow cell, longest first: fewer decimals,
-    // then E notation ("1.2E+09"). The caller takes the first that fits.
-    static std::vector<std::string> generalFallbacks(double value);
+    // then E notation ("1.2E+09"), with the conventions' decimal separator. The caller takes the
+    // first that fits.
+    std::vector<std::string> generalFallbacks(double value) const;
 
   private:
     const xls::draw::NumberFormat& numberFormat(uint16_t formatIndex);

@@ -88,6 +88,13 @@ std::string scientific(double ax, size_t room) {
 
 }  // namespace
 
+std::string withDecimalSeparator(std::string text, const std::string& decimal) {
+    if (decimal == ".") return text;
+    const size_t point = text.find('.');
+    if (point != std::string::npos) text.replace(point, 1, decimal);
+    return text;
+}
+
 std::string generalNumberText(double value) {
     if (std::isnan(value)) return "#NUM!";
     const bool negative = value < 0;

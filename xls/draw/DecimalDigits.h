@@ -29,4 +29,8 @@ class DecimalDigits {
 // E notation (1.23457E+11, 1E-05) for very large and very small magnitudes.
 std::string generalNumberText(double value);
 
+// `text` as generalNumberText writes it, with `decimal` for its decimal point: "General" writes
+// the user's decimal separator ("1,5" and "1,23457E+11" where it is ","), and no group separator.
+std::string withDecimalSeparator(std::string text, const std::string& decimal);
+
 }  // namespace xls::draw

@@ -58,7 +58,9 @@ int NumberFormat::numberSectionCount() const {
 FormattedValue NumberFormat::format(double value) const {
     const int n = numberSectionCount();
     if (n == 0 || std::isnan(value) || std::isinf(value)) {
-        return plainText(std::isfinite(value) ? generalNumberText(value) : "#NUM!");
+        return plainText(std::isfinite(value)
+                             ? withDecimalSeparator(generalNumberText(value), numbers_.decimal)
+                             : "#NUM!");
     }
     const FormatSection& first = sections_[0];
     int index = 0;

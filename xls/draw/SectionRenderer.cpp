@@ -206,7 +206,8 @@ FormattedValue SectionRenderer::number(double value, bool minus) {
                 break;
             case Kind::General: {
                 // The sign counts against General's width: render signed, show without it.
-                const std::string general = generalNumberText(minus ? -x : x);
+                const std::string general =
+                    withDecimalSeparator(generalNumberText(minus ? -x : x), numbers_.decimal);
                 append(minus && general[0] == '-' ? general.substr(1) : general);
                 break;
             }

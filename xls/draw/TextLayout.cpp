@@ -156,7 +156,7 @@ std::optional<TextPlan> TextLayout::plan(const CellValue& value, FontCache& font
     const double indent = xf.indent * 3.0 * fonts.entry(0).width(QStringLiteral(" "));
     const double left = innerLeft + (align == xls::HAlign::Left ? indent : 0.0);
     const double right = innerRight - (align == xls::HAlign::Right ? indent : 0.0);
-    placeRuns(plan, *content, font, align, left, right);
+    placeRuns(plan, *content, cellText, font, align, left, right);
     if (plan.runs.empty()) return std::nullopt;
 
     const double textLeft = plan.runs.front().x;
@@ -172,8 +172,9 @@ std::optional<TextPlan> TextLayout::plan(const CellValue& value, FontCache& font
 // Lays the formatted pieces out between `x` and `right`: a fill character repeated between the
 // left and right pieces, the text repeated across the cell for "fill" alignment, otherwise one
 // block placed by the alignment. A number that does not fit shows "#" across the cell.
-void TextLayout::placeRuns(TextPlan& plan, const CellContent& content, const FontCache::Entry& font,
-                           xls::HAlign align, double x, double right) const {
+void TextLayout::placeRuns(TextPlan& plan, const CellContent& content, const CellText& cellText,
+                           const FontCache::Entry& font, xls::HAlign align, double x,
+                           double right) const {
     const auto& value = content.value;
     const double available = right - x;
     const double leftWidth = piecesWidth(value.left, font);
@@ -203,7 +204,7 @@ void TextLayout::placeRuns(TextPlan& plan, const CellContent& content, const Fon
 
     if (content.kind == CellContent::Kind::Number && total > available + 0.01) {
         if (content.general) {
-            for (const std::string& form : CellText::generalFallbacks(content.number)) {
+            for (const std::string& form : cellText.generalFallbacks(content.number)) {
                 const QString text = QString::fromStdString(form);
                 const double width = font.width(text);
                 if (width <= available + 0.01) {

@@ -70,8 +70,8 @@ class TextLayout {
 
   private:
     static void setReach(TextPlan& plan, const FontCache::Entry& font);
-    void placeRuns(TextPlan& plan, const CellContent& content, const FontCache::Entry& font,
-                   xls::HAlign align, double x, double right) const;
+    void placeRuns(TextPlan& plan, const CellContent& content, const CellText& cellText,
+                   const FontCache::Entry& font, xls::HAlign align, double x, double right) const;
     double baselineIn(const QRect& box, xls::VAlign valign, const FontCache::Entry& font) const;
     void runOn(TextPlan& plan, int row, int col, double left, double right);
     QRect centerAcrossBox(const CellValue& value, const QRect& box);
