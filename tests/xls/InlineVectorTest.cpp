@@ -99,8 +99,10 @@ TEST_P(InlineVectorSteps, HoldsWhatAStdVectorHolds) {
         ASSERT_EQ(v.empty(), model.empty());
         for (size_t i = 0; i < model.size(); ++i) ASSERT_EQ(v[i], model[i]) << "element " << i;
         ASSERT_EQ(v.end() - v.begin(), ptrdiff_t(model.size()));
-        if (!model.empty()) ASSERT_EQ(v.front(), model.front());
-        if (!model.empty()) ASSERT_EQ(v.back(), model.back());
+        if (!model.empty()) {
+            ASSERT_EQ(v.front(), model.front());
+            ASSERT_EQ(v.back(), model.back());
+        }
         ASSERT_GE(v.capacity(), v.size());
         ASSERT_EQ(v.onHeap(), v.capacity() > 2) << "elements past the inline ones on the heap";
     }
@@ -122,14 +124,14 @@ const Case kCases[] = {
       {Step::Erase, 3, {}, 1},
       {Step::Erase, 0, {}, 0},
       {Step::Erase, 0, {}, 3}}},
-    {"CopiesInline", {{Step::Push, 0, {1, 2}}, {Step::CopyOf}, {Step::Push, 0, {3}}}},
-    {"CopiesFromTheHeap", {{Step::Push, 0, {1, 2, 3}}, {Step::CopyOf}, {Step::Insert, 1, {7}}}},
+    {"CopiesInline", {{Step::Push, 0, {1, 2}}, {Step::CopyOf, 0, {}}, {Step::Push, 0, {3}}}},
+    {"CopiesFromTheHeap", {{Step::Push, 0, {1, 2, 3}}, {Step::CopyOf, 0, {}}, {Step::Insert, 1, {7}}}},
     {"CopiesAHeapVectorWithFewElements",
-     {{Step::Push, 0, {1, 2, 3}}, {Step::Erase, 0, {}, 2}, {Step::CopyOf}}},
-    {"MovesInline", {{Step::Push, 0, {1}}, {Step::MoveOf}, {Step::Push, 0, {2, 3}}}},
-    {"MovesFromTheHeap", {{Step::Push, 0, {1, 2, 3, 4}}, {Step::MoveOf}, {Step::Erase, 0, {}, 4}}},
+     {{Step::Push, 0, {1, 2, 3}}, {Step::Erase, 0, {}, 2}, {Step::CopyOf, 0, {}}}},
+    {"MovesInline", {{Step::Push, 0, {1}}, {Step::MoveOf, 0, {}}, {Step::Push, 0, {2, 3}}}},
+    {"MovesFromTheHeap", {{Step::Push, 0, {1, 2, 3, 4}}, {Step::MoveOf, 0, {}}, {Step::Erase, 0, {}, 4}}},
     {"AssignsBothWays",
-     {{Step::Push, 0, {1}}, {Step::AssignFrom}, {Step::Push, 0, {2, 3, 4}}, {Step::AssignFrom}}},
+     {{Step::Push, 0, {1}}, {Step::AssignFrom, 0, {}}, {Step::Push, 0, {2, 3, 4}}, {Step::AssignFrom, 0, {}}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, InlineVectorSteps, testing::ValuesIn(kCases),
