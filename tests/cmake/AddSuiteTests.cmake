@@ -3,6 +3,7 @@
 # program with --gtest_filter=<suite>.* in WORKDIR. PROPS holds property names and values, each
 # followed by "<next>" (semicolons inside a value written as "<sep>").
 #   cmake -DEXE=... -DOUT=... -DPREFIX=... -DWORKDIR=... -DPROPS=... -P AddSuiteTests.cmake
+cmake_minimum_required(VERSION 3.25)  # the script runs alone: the project's policies
 set(ENV{QT_QPA_PLATFORM} offscreen)
 execute_process(COMMAND "${EXE}" --gtest_list_tests
   WORKING_DIRECTORY "${WORKDIR}"
