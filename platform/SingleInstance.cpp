@@ -60,7 +60,10 @@ class Request : public QObject {
           notifier_(new QSocketNotifier(fd, QSocketNotifier::Read, this)) {
         connect(notifier_, &QSocketNotifier::activated, this, &Request::read);
     }
-    ~Request() override { ::close(fd_); }
+    ~Request() override {
+        delete notifier_;  // before its descriptor goes
+        ::close(fd_);
+    }
 
     void read() {
         char chunk[64];
@@ -108,6 +111,7 @@ SingleInstance::SingleInstance(const QString& program, const QString& scope, QOb
 
 SingleInstance::~SingleInstance() {
     if (listener_ < 0) return;
+    delete listening_;  // before its descriptor goes
     ::close(listener_);
     // Remove the file only while it is still this copy's: a later copy that took over a
     // vanished file keeps its own.
@@ -177,8 +181,8 @@ bool SingleInstance::listen() {
     device_ = status.st_dev;
     inode_ = status.st_ino;
     listener_ = socket.release();
-    auto* notifier = new QSocketNotifier(listener_, QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, &SingleInstance::accept);
+    listening_ = new QSocketNotifier(listener_, QSocketNotifier::Read, this);
+    connect(listening_, &QSocketNotifier::activated, this, &SingleInstance::accept);
     return true;
 }
 

@@ -48,6 +48,7 @@ class SingleInstance : public QObject {
 
     QString name_;
     int listener_ = -1;
+    QSocketNotifier* listening_ = nullptr;  // watches listener_
     dev_t device_ = 0;  // the socket file this copy made, to remove that one only
     ino_t inode_ = 0;
 };
