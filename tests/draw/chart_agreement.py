@@ -55,8 +55,10 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "data"))
+sys.path.insert(0, os.path.join(ROOT, "tools", "template"))
 
 import compound_file  # noqa: E402
+from png_pixels import raw_pixels  # noqa: E402
 
 TEMPLATE = os.path.join(ROOT, "resources", "Pie Chart.xlt")
 ENTRIES = os.path.join(ROOT, "tests", "data", "chart-entries.tsv")
@@ -118,15 +120,6 @@ def expected_slices(rows, colours):
     return out
 
 
-def pixels(png):
-    size = subprocess.run(["identify", "-format", "%w %h", png], check=True,
-                          capture_output=True, text=True).stdout.split()
-    width, height = int(size[0]), int(size[1])
-    raw = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], check=True,
-                         capture_output=True).stdout
-    return width, height, raw
-
-
 def near(a, b, tolerance=3):
     return all(abs(x - y) <= tolerance for x, y in zip(a, b))
 
@@ -169,7 +162,7 @@ class Picture:
     NOTHING, TEXT = -1, -2
 
     def __init__(self, png, slices, left_px=0, words=()):
-        width, height, raw = pixels(png)
+        width, height, raw = raw_pixels(png)
         self.width, self.height = width, height
         colours = [s["colour"] for s in slices]
         self.factor = lighting(raw, width, left_px, colours)

@@ -28,6 +28,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import cfb  # noqa: E402
+from png_pixels import raw_pixels  # noqa: E402
 import property_set  # noqa: E402
 
 REPO = os.path.dirname(os.path.dirname(HERE))
@@ -56,13 +57,10 @@ class ThumbnailError(Exception):
 # ---------------------------------------------------------------- pixels
 def read_picture(png):
     """(width, height, rows of (r, g, b) from the top) of a PNG, through ImageMagick."""
-    size = subprocess.run(["identify", "-format", "%w %h", png], check=True,
-                          capture_output=True, text=True).stdout.split()
-    width, height = int(size[0]), int(size[1])
-    raw = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], check=True,
-                         capture_output=True).stdout
-    if len(raw) != width * height * 3:
-        raise ThumbnailError("%s: %d bytes of pixels for %dx%d" % (png, len(raw), width, height))
+    try:
+        width, height, raw = raw_pixels(png)
+    except ValueError as e:
+        raise ThumbnailError(str(e))
     rows = [[tuple(raw[(y * width + x) * 3:(y * width + x) * 3 + 3]) for x in range(width)]
             for y in range(height)]
     return width, height, rows
